@@ -1,0 +1,12 @@
+/* kestro: analysis of composite structures.  Include this header to reach every
+ * routine and every shared variable of the library from C. */
+#ifndef KESTRO_KESTRO_H
+#define KESTRO_KESTRO_H
+
+#include "kestro/types.h"
+#include "kestro/array.h"
+#include "kestro/shared_data.h"
+#include "kestro/errorhandling.h"
+#include "kestro/datahandling.h"
+
+#endif

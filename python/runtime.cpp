@@ -1,0 +1,281 @@
+// Python-side policies of the module objects that f2py builds: constants are
+// read-only, strings are blank-padded, assigning None drops an array, and a
+// numpy view of a shared array keeps its storage alive after the library drops
+// it.  Installed once when _kestro is imported.
+#include "python/runtime.hpp"
+
+#define PY_SSIZE_T_CLEAN
+#include <Python.h>
+#define NO_IMPORT_ARRAY
+#include "fortranobject.h"
+
+#include <algorithm>
+#include <cstring>
+
+#include "core/array.hpp"
+#include "core/process.hpp"
+
+namespace kestro::python {
+
+static_assert(sizeof(npy_index) == sizeof(npy_intp));
+
+void getdims(kestro_array &a, int * /*rank*/, npy_index *dims, set_data_fn set_data, int *flag) noexcept {
+    bool differs = false;
+    if (a.data != nullptr)
+        for (int d = 0; d < a.rank; ++d) differs = differs || (dims[d] >= 0 && dims[d] != a.extent[d]);
+    if (differs) kestro_array_drop(&a);
+    if (a.data == nullptr && dims[0] >= 0) {
+        int64_t extent[KESTRO_MAX_RANK] = {};
+        for (int d = 0; d < a.rank; ++d) extent[d] = std::max<npy_index>(dims[d], 0);
+        kestro_array_create(&a, extent);
+    }
+    if (a.data != nullptr)
+        for (int d = 0; d < a.rank; ++d) dims[d] = a.extent[d];
+    *flag = 1;
+    npy_index exists = a.data != nullptr ? 1 : 0;
+    set_data(static_cast<char *>(a.data), &exists);
+}
+
+namespace {
+
+PyObject *module_error = nullptr;
+getattrfunc fortran_getattr = nullptr;
+setattrfunc fortran_setattr = nullptr;
+
+const FortranDataDef *find_def(PyFortranObject *fp, const char *name) {
+    for (int i = 0; i < fp->len; ++i)
+        if (std::strcmp(fp->defs[i].name, name) == 0) return &fp->defs[i];
+    return nullptr;
+}
+
+const Variable *find_variable(const FortranDataDef *def) {
+    if (def == nullptr || def->rank == -1) return nullptr;
+    for (const Variable *v = variables; v->module != nullptr; ++v) {
+        if (v->kind == Kind::allocatable ? reinterpret_cast<void *>(def->func) == reinterpret_cast<void *>(v->getdims)
+                                         : static_cast<const void *>(def->data) == v->address)
+            return v;
+    }
+    return nullptr;
+}
+
+// Stores text in a fixed-length string variable: cut to its length, padded with blanks.
+int set_string(const Variable &var, PyObject *value) {
+    PyObject *item = nullptr;
+    if (value != nullptr && PyArray_Check(value) && PyArray_NDIM(reinterpret_cast<PyArrayObject *>(value)) == 0)
+        value = item = PyObject_CallMethod(value, "item", nullptr);
+    const char *text = nullptr;
+    Py_ssize_t size = 0;
+    if (value != nullptr && PyUnicode_Check(value)) {
+        text = PyUnicode_AsUTF8AndSize(value, &size);
+    } else if (value != nullptr && PyBytes_Check(value)) {
+        text = PyBytes_AS_STRING(value);
+        size = PyBytes_GET_SIZE(value);
+    } else if (!PyErr_Occurred()) {
+        PyErr_Format(module_error, "%s.%s takes a string", var.module, var.name);
+    }
+    if (text != nullptr) {
+        char *dest = static_cast<char *>(const_cast<void *>(var.address));
+        const Py_ssize_t n = std::min<Py_ssize_t>(size, var.length);
+        std::memcpy(dest, text, static_cast<std::size_t>(n));
+        std::memset(dest + n, ' ', static_cast<std::size_t>(var.length - n));
+    }
+    Py_XDECREF(item);
+    return text != nullptr ? 0 : -1;
+}
+
+int numpy_type(int32_t type) {
+    switch (type) {
+    case KESTRO_TYPE_INT1:
+    case KESTRO_TYPE_LOGICAL1: return NPY_INT8;
+    case KESTRO_TYPE_INT2: return NPY_INT16;
+    case KESTRO_TYPE_INT4:
+    case KESTRO_TYPE_LOGICAL4: return NPY_INT32;
+    case KESTRO_TYPE_INT8: return NPY_INT64;
+    case KESTRO_TYPE_REAL4: return NPY_FLOAT32;
+    case KESTRO_TYPE_REAL8: return NPY_FLOAT64;
+    case KESTRO_TYPE_COMPLEX16: return NPY_COMPLEX128;
+    default: return NPY_NOTYPE;
+    }
+}
+
+// Converts an assigned value to a Fortran-ordered array of the variable's
+// element type.  Conversions of the same kind are accepted (integers to
+// narrower integers, reals to integers not); integers that do not fit raise.
+PyArrayObject *convert_value(const Variable &var, PyObject *value, int type) {
+    PyArrayObject *source = reinterpret_cast<PyArrayObject *>(
+        PyArray_FromAny(value, nullptr, 0, 0, NPY_ARRAY_ALIGNED | NPY_ARRAY_F_CONTIGUOUS, nullptr));
+    if (source == nullptr) {
+        PyErr_Clear();
+        PyErr_Format(module_error, "%s.%s: the value is not a numeric array", var.module, var.name);
+        return nullptr;
+    }
+    PyArray_Descr *target = PyArray_DescrFromType(type);
+    if (!PyArray_CanCastArrayTo(source, target, NPY_SAME_KIND_CASTING)) {
+        PyErr_Format(module_error, "%s.%s takes %s values", var.module, var.name,
+                     PyTypeNum_ISINTEGER(type) ? "integer" : PyTypeNum_ISCOMPLEX(type) ? "complex" : "real");
+        Py_DECREF(target);
+        Py_DECREF(source);
+        return nullptr;
+    }
+    PyArrayObject *result = reinterpret_cast<PyArrayObject *>(PyArray_CastToType(source, target, 1));
+    if (result != nullptr && PyTypeNum_ISINTEGER(type) && PyArray_TYPE(source) != type) {
+        // A narrowing integer conversion must give back the values it was given.
+        PyArray_Descr *back = PyArray_DESCR(source);
+        Py_INCREF(back);
+        auto *again = reinterpret_cast<PyArrayObject *>(PyArray_CastToType(result, back, 1));
+        const bool same = again != nullptr &&
+                          std::memcmp(PyArray_DATA(again), PyArray_DATA(source), PyArray_NBYTES(source)) == 0;
+        Py_XDECREF(again);
+        if (!same) {
+            Py_DECREF(result);
+            result = nullptr;
+            PyErr_Format(module_error, "%s.%s: a value does not fit the variable's integer type", var.module,
+                         var.name);
+        }
+    }
+    Py_DECREF(source);
+    return result;
+}
+
+int set_scalar(const Variable &var, const FortranDataDef &def, PyObject *value) {
+    PyArrayObject *array = convert_value(var, value, def.type);
+    if (array == nullptr) return -1;
+    int status = 0;
+    if (PyArray_SIZE(array) != 1) {
+        PyErr_Format(module_error, "%s.%s takes a single value", var.module, var.name);
+        status = -1;
+    } else {
+        std::memcpy(const_cast<void *>(var.address), PyArray_DATA(array), PyArray_ITEMSIZE(array));
+    }
+    Py_DECREF(array);
+    return status;
+}
+
+// An array of the variable's rank: the shared array takes its values, and is
+// re-created first when its shape differs.
+int set_array(const Variable &var, PyObject *value) {
+    auto *target = static_cast<kestro_array *>(const_cast<void *>(var.address));
+    PyArrayObject *array = convert_value(var, value, numpy_type(target->type));
+    if (array == nullptr) return -1;
+    int status = 0;
+    if (PyArray_NDIM(array) != target->rank) {
+        PyErr_Format(module_error, "%s.%s takes an array of rank %d, not %d", var.module, var.name, target->rank,
+                     PyArray_NDIM(array));
+        status = -1;
+    } else {
+        int64_t extent[KESTRO_MAX_RANK] = {};
+        bool same = target->data != nullptr;
+        for (int d = 0; d < target->rank; ++d) {
+            extent[d] = PyArray_DIM(array, d);
+            same = same && extent[d] == target->extent[d];
+        }
+        if (!same) kestro_array_replace(target, extent);
+        std::memcpy(target->data, PyArray_DATA(array), static_cast<std::size_t>(PyArray_NBYTES(array)));
+    }
+    Py_DECREF(array);
+    return status;
+}
+
+int setattr(PyObject *self, char *name, PyObject *value) {
+    auto *fp = reinterpret_cast<PyFortranObject *>(self);
+    const FortranDataDef *def = find_def(fp, name);
+    const Variable *var = find_variable(def);
+    if (var == nullptr) return fortran_setattr(self, name, value);
+    if (value == nullptr && var->kind != Kind::allocatable) {
+        PyErr_Format(module_error, "%s.%s cannot be deleted", var->module, var->name);
+        return -1;
+    }
+    switch (var->kind) {
+    case Kind::parameter:
+        PyErr_Format(module_error, "%s.%s is a constant", var->module, var->name);
+        return -1;
+    case Kind::string:
+        return set_string(*var, value);
+    case Kind::scalar:
+        return set_scalar(*var, *def, value);
+    case Kind::allocatable:
+        if (value == nullptr || value == Py_None) {
+            kestro_array_drop(static_cast<kestro_array *>(const_cast<void *>(var->address)));
+            return 0;
+        }
+        return set_array(*var, value);
+    }
+    return -1;
+}
+
+void release_capsule(PyObject *capsule) {
+    detail::release_block(PyCapsule_GetPointer(capsule, "kestro.block"));
+}
+
+PyObject *getattr(PyObject *self, char *name) {
+    PyObject *result = fortran_getattr(self, name);
+    if (result == nullptr || !PyArray_Check(result)) return result;
+    const Variable *var = find_variable(find_def(reinterpret_cast<PyFortranObject *>(self), name));
+    if (var == nullptr || var->kind != Kind::allocatable) return result;
+    auto *array = reinterpret_cast<PyArrayObject *>(result);
+    void *block = static_cast<const kestro_array *>(var->address)->data;
+    if (block == nullptr || PyArray_DATA(array) != block || PyArray_BASE(array) != nullptr) return result;
+    // The view shares the array's storage: hold it until the view is gone.
+    PyObject *capsule = PyCapsule_New(block, "kestro.block", release_capsule);
+    if (capsule == nullptr) {
+        Py_DECREF(result);
+        return nullptr;
+    }
+    detail::retain_block(block);
+    if (PyArray_SetBaseObject(array, capsule) != 0) {  // steals the capsule
+        Py_DECREF(result);
+        return nullptr;
+    }
+    return result;
+}
+
+// Writes out what Python has buffered before the library prints or ends the process.
+void flush_python_streams() {
+    if (!Py_IsInitialized()) return;
+    PyGILState_STATE gil = PyGILState_Ensure();
+    PyObject *type, *value, *traceback;
+    PyErr_Fetch(&type, &value, &traceback);
+    for (const char *stream : {"stdout", "stderr"}) {
+        PyObject *s = PySys_GetObject(stream);  // borrowed
+        if (s == nullptr || s == Py_None) continue;
+        PyObject *r = PyObject_CallMethod(s, "flush", nullptr);
+        if (r == nullptr) PyErr_Clear();
+        Py_XDECREF(r);
+    }
+    PyErr_Restore(type, value, traceback);
+    PyGILState_Release(gil);
+}
+
+// Constants must not be written through the numpy views f2py keeps of them.
+int protect_constants(PyObject *module) {
+    for (const Variable *v = variables; v->module != nullptr; ++v) {
+        if (v->kind != Kind::parameter) continue;
+        PyObject *mod = PyObject_GetAttrString(module, v->module);
+        if (mod == nullptr) return -1;
+        auto *fp = reinterpret_cast<PyFortranObject *>(mod);
+        PyObject *view = PyFortran_Check(mod) ? PyDict_GetItemString(fp->dict, v->name) : nullptr;
+        if (view != nullptr && PyArray_Check(view))
+            PyArray_CLEARFLAGS(reinterpret_cast<PyArrayObject *>(view), NPY_ARRAY_WRITEABLE);
+        Py_DECREF(mod);
+    }
+    return 0;
+}
+
+}  // namespace
+}  // namespace kestro::python
+
+extern "C" int kestro_python_setup(PyObject *module, PyObject *error) {
+    using namespace kestro::python;
+    if (module == nullptr || error == nullptr) return -1;
+    module_error = error;
+    Py_INCREF(error);
+    if (PyModule_AddObjectRef(module, "error", error) != 0) return -1;
+    if (fortran_getattr == nullptr) {
+        fortran_getattr = PyFortran_Type.tp_getattr;
+        fortran_setattr = PyFortran_Type.tp_setattr;
+        PyFortran_Type.tp_getattr = getattr;
+        PyFortran_Type.tp_setattr = setattr;
+    }
+    kestro::set_before_exit_hook(flush_python_streams);
+    return protect_constants(module);
+}

@@ -1,0 +1,92 @@
+#include "core/array.hpp"
+
+#include <cstddef>
+#include <cstdlib>
+
+#include "core/process.hpp"
+
+namespace kestro::detail {
+
+namespace {
+
+// Every array's storage starts with this header; the elements follow it at
+// the alignment of any scalar type.
+struct alignas(std::max_align_t) BlockHeader {
+    int64_t refs;
+    uint64_t bytes;
+};
+
+BlockHeader *header_of(void *data) noexcept { return static_cast<BlockHeader *>(data) - 1; }
+
+[[noreturn]] void overflow() noexcept {
+    fatal_error("Integer overflow when calculating the amount of memory to allocate");
+}
+
+}  // namespace
+
+void retain_block(void *data) noexcept {
+    if (data != nullptr) ++header_of(data)->refs;
+}
+
+void release_block(void *data) noexcept {
+    if (data == nullptr) return;
+    BlockHeader *h = header_of(data);
+    if (--h->refs == 0) std::free(h);
+}
+
+}  // namespace kestro::detail
+
+using kestro::detail::release_block;
+
+extern "C" {
+
+int kestro_array_exists(const kestro_array *a) { return a->data != nullptr ? 1 : 0; }
+
+int64_t kestro_array_size(const kestro_array *a) {
+    if (a->data == nullptr) return 0;
+    int64_t n = 1;
+    for (int d = 0; d < a->rank; ++d) n *= a->extent[d];
+    return n;
+}
+
+void *kestro_array_create(kestro_array *a, const int64_t *extent) {
+    if (a->data != nullptr)
+        kestro::fatal_error("Attempting to allocate already allocated variable '%s'", a->name);
+    int64_t ext[KESTRO_MAX_RANK] = {};
+    uint64_t count = 1;
+    for (int d = 0; d < a->rank; ++d) {
+        ext[d] = extent[d] > 0 ? extent[d] : 0;
+        if (__builtin_mul_overflow(count, static_cast<uint64_t>(ext[d]), &count))
+            kestro::detail::overflow();
+    }
+    uint64_t bytes = 0;
+    uint64_t total = 0;
+    if (__builtin_mul_overflow(count, static_cast<uint64_t>(a->elsize), &bytes) ||
+        __builtin_add_overflow(bytes, sizeof(kestro::detail::BlockHeader), &total) ||
+        total > static_cast<uint64_t>(PTRDIFF_MAX))
+        kestro::detail::overflow();
+    void *block = std::calloc(1, static_cast<std::size_t>(total));
+    if (block == nullptr)
+        kestro::fatal_error("Error allocating %lu bytes", static_cast<unsigned long>(bytes));
+    auto *h = static_cast<kestro::detail::BlockHeader *>(block);
+    h->refs = 1;
+    h->bytes = bytes;
+    for (int d = 0; d < KESTRO_MAX_RANK; ++d) a->extent[d] = ext[d];
+    a->data = h + 1;
+    return a->data;
+}
+
+void *kestro_array_replace(kestro_array *a, const int64_t *extent) {
+    kestro_array_drop(a);
+    return kestro_array_create(a, extent);
+}
+
+void kestro_array_drop(kestro_array *a) {
+    if (a->data == nullptr) return;
+    void *data = a->data;
+    a->data = nullptr;
+    for (int64_t &e : a->extent) e = 0;
+    release_block(data);
+}
+
+}  // extern "C"

@@ -1,0 +1,83 @@
+// Typed C++ access to the allocatable arrays of the shared data.
+#pragma once
+
+#include <array>
+#include <complex>
+#include <cstddef>
+#include <cstdint>
+#include <span>
+
+#include "kestro/array.h"
+
+namespace kestro {
+
+template <class T>
+constexpr int32_t type_code() noexcept;
+template <> constexpr int32_t type_code<int8_t>() noexcept { return KESTRO_TYPE_INT1; }
+template <> constexpr int32_t type_code<int16_t>() noexcept { return KESTRO_TYPE_INT2; }
+template <> constexpr int32_t type_code<int32_t>() noexcept { return KESTRO_TYPE_INT4; }
+template <> constexpr int32_t type_code<int64_t>() noexcept { return KESTRO_TYPE_INT8; }
+template <> constexpr int32_t type_code<float>() noexcept { return KESTRO_TYPE_REAL4; }
+template <> constexpr int32_t type_code<double>() noexcept { return KESTRO_TYPE_REAL8; }
+template <> constexpr int32_t type_code<std::complex<double>>() noexcept { return KESTRO_TYPE_COMPLEX16; }
+
+// An allocatable array of the shared data: a kestro_array with its element
+// type and rank fixed at compile time.  It adds no members, so the exported
+// object is a plain kestro_array to C callers.  Indices are 1-based and the
+// storage is column-major.
+template <class T, int R>
+struct Allocatable : kestro_array {
+    static_assert(R >= 1 && R <= KESTRO_MAX_RANK);
+    using value_type = T;
+    static constexpr int rank_v = R;
+
+    constexpr explicit Allocatable(const char *variable_name) noexcept
+        : kestro_array{nullptr, {}, R, type_code<T>(), static_cast<int64_t>(sizeof(T)), variable_name} {}
+    Allocatable(const Allocatable &) = delete;
+    Allocatable &operator=(const Allocatable &) = delete;
+
+    bool exists() const noexcept { return data != nullptr; }
+    T *ptr() const noexcept { return static_cast<T *>(data); }
+    // Extent of dimension d (1-based), 0 while absent.
+    int64_t extent_of(int d) const noexcept { return extent[d - 1]; }
+    int64_t size() const noexcept { return kestro_array_size(this); }
+    std::span<T> span() const noexcept { return {ptr(), static_cast<std::size_t>(size())}; }
+
+    template <class... I>
+    T &operator()(I... index) const noexcept {
+        static_assert(sizeof...(I) == R, "one index per dimension");
+        const int64_t idx[R] = {static_cast<int64_t>(index)...};
+        int64_t offset = idx[R - 1] - 1;
+        for (int d = R - 2; d >= 0; --d) offset = offset * extent[d] + (idx[d] - 1);
+        return ptr()[offset];
+    }
+
+    // Creates the array with every element zero; ends the process when it exists.
+    template <class... E>
+    T *create(E... extents) noexcept {
+        static_assert(sizeof...(E) == R, "one extent per dimension");
+        const int64_t ext[R] = {static_cast<int64_t>(extents)...};
+        return static_cast<T *>(kestro_array_create(this, ext));
+    }
+    // Creates the array unless it exists; returns whether it was created.
+    template <class... E>
+    bool create_if_absent(E... extents) noexcept {
+        if (exists()) return false;
+        create(extents...);
+        return true;
+    }
+    void drop() noexcept { kestro_array_drop(this); }
+    void fill(const T &value) const noexcept {
+        for (T &x : span()) x = value;
+    }
+};
+
+namespace detail {
+// Reference counts of the storage blocks behind the arrays: a block lives
+// until its array drops it and every other holder (a numpy view handed out to
+// Python) has released it.
+void retain_block(void *data) noexcept;
+void release_block(void *data) noexcept;
+}  // namespace detail
+
+}  // namespace kestro

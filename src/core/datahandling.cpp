@@ -1,0 +1,109 @@
+#include "core/datahandling.hpp"
+
+#include <algorithm>
+
+#include "core/shared_data.hpp"
+
+namespace kestro::datahandling {
+
+namespace {
+
+// A count below 1 gives an extent of 0.
+int64_t count(const int32_t *k) noexcept { return std::max<int64_t>(*k, 0); }
+
+}  // namespace
+
+void allocateelementdata(int32_t *istat, const int32_t *knodes, const int32_t *kelem) noexcept {
+    using namespace elementdata;
+    *istat = 0;
+    const int64_t nodes = count(knodes);
+    const int64_t elems = count(kelem);
+    elemlist.create_if_absent(elems);
+    elemkind.create_if_absent(elems);
+    elemnodes.create_if_absent(nodes, elems);
+    elemcurvatures.create_if_absent(2, elems);
+    elemreforientation.create_if_absent(7, elems);
+    sectiondata::nsectionpoints.create_if_absent(elems);
+}
+
+void allocatenodaldata(int32_t *istat, const int32_t *kdof, const int32_t *knodes,
+                       const int32_t *kelem) noexcept {
+    using namespace nodaldata;
+    *istat = 0;
+    const int64_t dof = count(kdof);
+    const int64_t nodes = count(knodes);
+    const int64_t elems = count(kelem);
+    nodesmotion.create_if_absent(dof, nodes, elems);
+    nodalcoords.create_if_absent(3, nodes, elems);
+    tnodalmatrices.create_if_absent(3, 3, 8, elems);
+    tcurvmatrices.create_if_absent(3, 3, elems);
+}
+
+void allocatedamagedata(int32_t *istat, const int32_t *kplies, const int32_t *ksec,
+                        const int32_t *kdmg) noexcept {
+    using namespace damagedata;
+    *istat = 0;
+    const int64_t plies = count(kplies);
+    const int64_t interfaces = std::max<int64_t>(*kplies - 1, 1);
+    const int64_t sections = count(ksec);
+
+    // Region arrays that exist already are never enlarged, so a larger kdmg
+    // cannot raise ndmg beyond the damage sets they hold.
+    int64_t requested = *kdmg;
+    for (const auto *a : {&generaldds, &fiberdds, &matrixdds, &delamdds, &coredds, &userdds})
+        if (a->exists()) requested = std::min(requested, a->extent_of(3));
+    ndmg = static_cast<int32_t>(std::max<int64_t>({ndmg, 1, requested}));
+    const int64_t sets = ndmg;
+
+    if (damagedds.create_if_absent(1)) damagedds(1) = -1;
+    generaldds.create_if_absent(3, plies, sets);
+    fiberdds.create_if_absent(3, plies, sets);
+    matrixdds.create_if_absent(3, plies, sets);
+    delamdds.create_if_absent(3, interfaces, sets);
+    coredds.create_if_absent(3, plies, sets);
+    userdds.create_if_absent(3, plies, sets);
+    if (damagedds(1) == -1) {
+        // Deliberately also clears regions that the damage card reader filled:
+        // the card reader never creates damagedds.
+        damagedds(1) = 0;
+        for (auto *a : {&generaldds, &fiberdds, &matrixdds, &delamdds, &coredds, &userdds}) a->fill(0.0);
+    }
+    dmgplane.create_if_absent(10, sets);
+    bukdata::bukintdatalist.create_if_absent(4, interfaces, sets, sections);
+    bukdata::bukrealdatalist.create_if_absent(12, interfaces, sets, sections);
+}
+
+void deallocall(int32_t *istat) noexcept {
+    *istat = 0;
+    kestro_array *const arrays[] = {
+        &jobdata::stepid,
+        &materialdata::matidlist, &materialdata::pfflags, &materialdata::peflags,
+        &materialdata::pelimits, &materialdata::peprops, &materialdata::psprops,
+        &materialdata::pfprops, &materialdata::phprops, &materialdata::pdprops,
+        &materialdata::cuprops,
+        &sectiondata::secidlist, &sectiondata::seflags, &sectiondata::nsectionpoints,
+        &sectiondata::xcstrength, &sectiondata::plythickness, &sectiondata::plyorientation,
+        &sectiondata::plyzcoord, &sectiondata::sefmatrix, &sectiondata::sehmatrix,
+        &sectiondata::seuser, &sectiondata::seprops, &sectiondata::sestress,
+        &sectiondata::sestrain, &sectiondata::tnormalstress, &sectiondata::tshearstress,
+        &nodaldata::nodesmotion, &nodaldata::nodalcoords, &nodaldata::tnodalmatrices,
+        &nodaldata::tcurvmatrices,
+        &elementdata::elemlist, &elementdata::elemkind, &elementdata::elemnodes,
+        &elementdata::elemlength, &elementdata::elemindices, &elementdata::elemcurvatures,
+        &elementdata::elemreforientation,
+        &impactdata::cprops, &loaddata::dprops,
+        &damagedata::damagedds, &damagedata::generaldds, &damagedata::fiberdds,
+        &damagedata::matrixdds, &damagedata::coredds, &damagedata::delamdds,
+        &damagedata::dmgshape, &damagedata::dmgplane, &damagedata::dmgpoints,
+        &damagedata::userdds,
+        &bukdata::bukintdatalist, &bukdata::bukrealdatalist,
+        &shokriehdata::cycles, &shokriehdata::cycleprops,
+        // The tables the material card reader creates together with peprops.
+        &materialdata::secantprops, &materialdata::flowprops, &materialdata::alpha1props,
+        &materialdata::alpha2props, &materialdata::alpha3props, &materialdata::normalprops,
+        &materialdata::shearprops, &materialdata::regularization, &materialdata::equivalentstress,
+    };
+    for (kestro_array *a : arrays) kestro_array_drop(a);
+}
+
+}  // namespace kestro::datahandling

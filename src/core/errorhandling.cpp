@@ -1,0 +1,86 @@
+#include "core/errorhandling.hpp"
+
+#include <algorithm>
+#include <cstdio>
+#include <cstring>
+
+#include "core/process.hpp"
+#include "core/shared_data.hpp"
+
+namespace kestro::errorhandling {
+
+void xerr(const int32_t *lop, const char *xerrmsg, const int32_t *intv, const int32_t *nintv,
+          const double *realv, const int32_t *nrealv, const int32_t *asciim, const int32_t *nrows,
+          const int32_t *ncols, int32_t *pyerr) noexcept {
+    if (pyerr != nullptr && *pyerr == 0) {
+        // Called from Python to stop: print the message as one list-directed
+        // record and end the process as a failure.
+        flush_host_output();
+        std::fputc(' ', stdout);
+        std::fwrite(xerrmsg, 1, message_length, stdout);
+        std::fputc('\n', stdout);
+        end_process(1);
+    }
+    if (errstat != 0) return;
+    errstat = *lop;
+    std::memcpy(errstring, xerrmsg, message_length);
+
+    const int32_t n = std::max(*nintv, 0);
+    const int32_t m = std::max(*nrealv, 0);
+    const int32_t rows = std::max(*nrows, 0);
+    const int32_t r = std::min(rows, max_name_rows);
+    const int32_t c = std::max(*ncols, 0);
+    // The context may be passed in from the arrays being replaced: keep their
+    // storage alive until it has been copied.
+    void *held[] = {errintv.data, errrealv.data, errasciim.data};
+    for (void *block : held) detail::retain_block(block);
+    errintv.drop();
+    errrealv.drop();
+    errasciim.drop();
+    std::copy_n(intv, n, errintv.create(n));
+    std::copy_n(realv, m, errrealv.create(m));
+    int32_t *names = errasciim.create(r, c);
+    for (int32_t j = 0; j < c; ++j)
+        std::copy_n(asciim + static_cast<int64_t>(j) * rows, r, names + static_cast<int64_t>(j) * r);
+    for (void *block : held) detail::release_block(block);
+}
+
+void rsxerr(int32_t *reset, const int8_t *lop) noexcept {
+    *reset = 0;
+    if (*lop == 0) return;
+    *reset = 1;
+    errstat = 0;
+    errintv.drop();
+    errrealv.drop();
+    errasciim.drop();
+}
+
+}  // namespace kestro::errorhandling
+
+namespace kestro {
+
+void record_error(int32_t code, std::string_view message, std::initializer_list<int32_t> ints,
+                  std::initializer_list<double> reals,
+                  std::initializer_list<std::string_view> names) noexcept {
+    using namespace errorhandling;
+    if (errstat != 0) return;
+    constexpr int max_names = 16;
+    char text[message_length];
+    std::memset(text, ' ', sizeof text);
+    std::memcpy(text, message.data(), std::min<std::size_t>(message.size(), message_length));
+    int32_t codes[max_name_rows * max_names];
+    int32_t ncols = 0;
+    for (std::string_view name : names) {
+        if (ncols == max_names) break;
+        for (int i = 0; i < max_name_rows; ++i)
+            codes[ncols * max_name_rows + i] =
+                i < static_cast<int>(name.size()) ? static_cast<unsigned char>(name[i]) : ' ';
+        ++ncols;
+    }
+    const int32_t nint = static_cast<int32_t>(ints.size());
+    const int32_t nreal = static_cast<int32_t>(reals.size());
+    const int32_t nrows = max_name_rows;
+    xerr(&code, text, ints.begin(), &nint, reals.begin(), &nreal, codes, &nrows, &ncols, nullptr);
+}
+
+}  // namespace kestro

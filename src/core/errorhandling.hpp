@@ -1,0 +1,34 @@
+// The error record: routines record the first error they meet and carry on.
+#pragma once
+
+#include <cstdint>
+#include <initializer_list>
+#include <string_view>
+
+namespace kestro::errorhandling {
+
+// Length of a message and the most rows of character codes kept per name.
+inline constexpr int message_length = 80;
+inline constexpr int max_name_rows = 8;
+
+// Records an error unless one is recorded; see kestro/errorhandling.h.
+void xerr(const int32_t *lop, const char *xerrmsg, const int32_t *intv, const int32_t *nintv,
+          const double *realv, const int32_t *nrealv, const int32_t *asciim, const int32_t *nrows,
+          const int32_t *ncols, int32_t *pyerr) noexcept asm("__errorhandling_MOD_xerr");
+
+// Clears the record when lop is true; reset tells whether it did.
+void rsxerr(int32_t *reset, const int8_t *lop) noexcept asm("__errorhandling_MOD_rsxerr");
+
+}  // namespace kestro::errorhandling
+
+namespace kestro {
+
+// Records an error the way the library's routines report bad input: the
+// message is cut or blank-padded to 80 characters and each name becomes a
+// column of 8 character codes (cut or blank-padded).  Does nothing while an
+// error is recorded.
+void record_error(int32_t code, std::string_view message, std::initializer_list<int32_t> ints = {},
+                  std::initializer_list<double> reals = {},
+                  std::initializer_list<std::string_view> names = {}) noexcept;
+
+}  // namespace kestro
