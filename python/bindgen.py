@@ -304,14 +304,15 @@ def write_if_changed(path: Path, text: str):
     path.write_text(text)
 
 
-def cxx_decl(v: Variable) -> str:
+def declaration(v: Variable, name: str, scalar: str, array: str) -> str:
+    """The `extern` declaration of a module variable under `name`."""
     if v.kind == "parameter":
-        return f"extern const {v.cxxtype} {v.name}"
+        return f"extern const {scalar} {name}"
     if v.kind == "string":
-        return f"extern char {v.name}[{v.length}]"
+        return f"extern char {name}[{v.length}]"
     if v.kind == "allocatable":
-        return f"extern Allocatable<{v.cxxtype}, {v.rank}> {v.name}"
-    return f"extern {v.cxxtype} {v.name}"
+        return f"extern {array} {name}"
+    return f"extern {scalar} {name}"
 
 
 def cxx_def(v: Variable) -> str:
@@ -322,16 +323,6 @@ def cxx_def(v: Variable) -> str:
     if v.kind == "allocatable":
         return f'constinit Allocatable<{v.cxxtype}, {v.rank}> {v.name}{{"{v.name}"}};'
     return f"{v.cxxtype} {v.name}{{}};"
-
-
-def c_decl(v: Variable) -> str:
-    if v.kind == "parameter":
-        return f"extern const {v.ctype} {v.symbol};"
-    if v.kind == "string":
-        return f"extern char {v.symbol}[{v.length}];"
-    if v.kind == "allocatable":
-        return f"extern kestro_array {v.symbol};"
-    return f"extern {v.ctype} {v.symbol};"
 
 
 def c_comment(v: Variable) -> str:
@@ -359,10 +350,12 @@ def write_shared_data(outdir: Path, modules: list[Module]):
         cpp.append(f"namespace kestro::{m.name} {{")
         h.append(f"/* Module {m.name}: {m.comment} */" if m.comment else f"/* Module {m.name} */")
         for v in m.variables:
-            hpp.append(f'{cxx_decl(v)} asm("{v.symbol}");')
+            array = f"Allocatable<{v.cxxtype}, {v.rank}>"
+            hpp.append(f'{declaration(v, v.name, v.cxxtype, array)} asm("{v.symbol}");')
             cpp.append(cxx_def(v))
             comment = c_comment(v)
-            h.append(c_decl(v) + (f"  /* {comment} */" if comment else ""))
+            h.append(f"{declaration(v, v.symbol, v.ctype, 'kestro_array')};"
+                     + (f"  /* {comment} */" if comment else ""))
         hpp.extend(["}", ""])
         cpp.extend(["}", ""])
         h.append("")

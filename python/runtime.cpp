@@ -98,6 +98,22 @@ int numpy_type(int32_t type) {
     }
 }
 
+template <class T>
+bool any_negative(const PyArrayObject *array) {
+    const T *x = static_cast<const T *>(PyArray_DATA(const_cast<PyArrayObject *>(array)));
+    return std::any_of(x, x + PyArray_SIZE(const_cast<PyArrayObject *>(array)), [](T v) { return v < 0; });
+}
+
+bool has_negative(const PyArrayObject *array) {
+    switch (PyArray_TYPE(array)) {
+    case NPY_INT8: return any_negative<int8_t>(array);
+    case NPY_INT16: return any_negative<int16_t>(array);
+    case NPY_INT32: return any_negative<int32_t>(array);
+    case NPY_INT64: return any_negative<int64_t>(array);
+    default: return false;
+    }
+}
+
 // Converts an assigned value to a Fortran-ordered array of the variable's
 // element type.  Conversions of the same kind are accepted (integers to
 // narrower integers, reals to integers not); integers that do not fit raise.
@@ -119,12 +135,14 @@ PyArrayObject *convert_value(const Variable &var, PyObject *value, int type) {
     }
     PyArrayObject *result = reinterpret_cast<PyArrayObject *>(PyArray_CastToType(source, target, 1));
     if (result != nullptr && PyTypeNum_ISINTEGER(type) && PyArray_TYPE(source) != type) {
-        // A narrowing integer conversion must give back the values it was given.
+        // A narrowing integer conversion must give back the values it was
+        // given, and unsigned values must not turn negative.
         PyArray_Descr *back = PyArray_DESCR(source);
         Py_INCREF(back);
         auto *again = reinterpret_cast<PyArrayObject *>(PyArray_CastToType(result, back, 1));
         const bool same = again != nullptr &&
-                          std::memcmp(PyArray_DATA(again), PyArray_DATA(source), PyArray_NBYTES(source)) == 0;
+                          std::memcmp(PyArray_DATA(again), PyArray_DATA(source), PyArray_NBYTES(source)) == 0 &&
+                          !(PyTypeNum_ISUNSIGNED(PyArray_TYPE(source)) && has_negative(result));
         Py_XDECREF(again);
         if (!same) {
             Py_DECREF(result);
@@ -180,6 +198,11 @@ int setattr(PyObject *self, char *name, PyObject *value) {
     auto *fp = reinterpret_cast<PyFortranObject *>(self);
     const FortranDataDef *def = find_def(fp, name);
     const Variable *var = find_variable(def);
+    if (def == nullptr && std::strncmp(name, "__", 2) != 0) {
+        // A misspelt variable must not silently become a new attribute.
+        PyErr_Format(module_error, "there is no variable '%s' to set", name);
+        return -1;
+    }
     if (var == nullptr) return fortran_setattr(self, name, value);
     if (value == nullptr && var->kind != Kind::allocatable) {
         PyErr_Format(module_error, "%s.%s cannot be deleted", var->module, var->name);

@@ -44,7 +44,7 @@ void allocatedamagedata(int32_t *istat, const int32_t *kplies, const int32_t *ks
     using namespace damagedata;
     *istat = 0;
     const int64_t plies = count(kplies);
-    const int64_t interfaces = std::max<int64_t>(*kplies - 1, 1);
+    const int64_t interfaces = std::max<int64_t>(int64_t{*kplies} - 1, 1);
     const int64_t sections = count(ksec);
 
     // Region arrays that exist already are never enlarged, so a larger kdmg
@@ -56,13 +56,15 @@ void allocatedamagedata(int32_t *istat, const int32_t *kplies, const int32_t *ks
     const int64_t sets = ndmg;
 
     if (damagedds.create_if_absent(1)) damagedds(1) = -1;
+    // A marker that a caller created empty holds no state: leave the regions alone.
+    const bool fresh = damagedds.size() >= 1 && damagedds(1) == -1;
     generaldds.create_if_absent(3, plies, sets);
     fiberdds.create_if_absent(3, plies, sets);
     matrixdds.create_if_absent(3, plies, sets);
     delamdds.create_if_absent(3, interfaces, sets);
     coredds.create_if_absent(3, plies, sets);
     userdds.create_if_absent(3, plies, sets);
-    if (damagedds(1) == -1) {
+    if (fresh) {
         // Deliberately also clears regions that the damage card reader filled:
         // the card reader never creates damagedds.
         damagedds(1) = 0;

@@ -25,8 +25,8 @@ namespace kestro {
 
 // Records an error the way the library's routines report bad input: the
 // message is cut or blank-padded to 80 characters and each name becomes a
-// column of 8 character codes (cut or blank-padded).  Does nothing while an
-// error is recorded.
+// column of 8 character codes (cut or blank-padded); names beyond the 16th are
+// not kept.  Does nothing while an error is recorded.
 void record_error(int32_t code, std::string_view message, std::initializer_list<int32_t> ints = {},
                   std::initializer_list<double> reals = {},
                   std::initializer_list<std::string_view> names = {}) noexcept;

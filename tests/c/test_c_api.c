@@ -1,2 +1,116 @@
+/* The library as a C caller sees it: the shared variables, the array
+ * functions, the error record and the creation routines. */
+#include <stdio.h>
+#include <string.h>
+
 #include "kestro/kestro.h"
-int main(void) { return __sectiondata_MOD_nsec; }
+
+static int failures = 0;
+
+#define CHECK(cond)                                                        \
+    do {                                                                   \
+        if (!(cond)) {                                                     \
+            fprintf(stderr, "%s:%d: check failed: %s\n", __FILE__, __LINE__, #cond); \
+            ++failures;                                                    \
+        }                                                                  \
+    } while (0)
+
+_Static_assert(sizeof(__jobdata_MOD_jobfilepath) == 256, "jobfilepath holds 256 characters");
+_Static_assert(sizeof(__errorhandling_MOD_errstring) == 80, "errstring holds 80 characters");
+
+static int shape_is(const kestro_array *a, int rank, int64_t e0, int64_t e1, int64_t e2, int64_t e3) {
+    const int64_t e[4] = {e0, e1, e2, e3};
+    int d;
+    if (!kestro_array_exists(a) || a->rank != rank) return 0;
+    for (d = 0; d < rank; ++d)
+        if (a->extent[d] != e[d]) return 0;
+    return 1;
+}
+
+static void initial_state(void) {
+    static const char zeros[256];
+    CHECK(kestro_array_exists(&__jobdata_MOD_stepid) == 0);
+    CHECK(__jobdata_MOD_stepid.data == NULL);
+    CHECK(kestro_array_size(&__jobdata_MOD_stepid) == 0);
+    CHECK(__sectiondata_MOD_nsec == 0);
+    CHECK(memcmp(__jobdata_MOD_jobfilepath, zeros, sizeof zeros) == 0);
+}
+
+static void array_lifecycle(void) {
+    kestro_array *a = &__elementdata_MOD_elemlist;
+    const int64_t ext[1] = {3};
+    int32_t *list = (int32_t *)kestro_array_create(a, ext);
+    int32_t istat = -1;
+
+    CHECK(list != NULL && list == a->data);
+    CHECK(a->extent[0] == 3 && kestro_array_size(a) == 3);
+    CHECK(list[0] == 0 && list[2] == 0);
+    list[0] = 101;
+    list[2] = 103;
+    CHECK(((const int32_t *)a->data)[2] == 103);
+
+    kestro_array_drop(a);
+    CHECK(kestro_array_exists(a) == 0 && a->data == NULL && a->extent[0] == 0);
+
+    list = (int32_t *)kestro_array_create(a, ext);
+    CHECK(list != NULL && list[0] == 0);
+
+    /* Arrays created here are released by the library. */
+    kestro_array_create(&__materialdata_MOD_peprops, (const int64_t[3]){9, 2, 1});
+    __datahandling_MOD_deallocall(&istat);
+    CHECK(istat == 0);
+    CHECK(!kestro_array_exists(a));
+    CHECK(!kestro_array_exists(&__materialdata_MOD_peprops));
+}
+
+static void error_record(void) {
+    char msg[80];
+    const int32_t lop = -2, zero = 0;
+    int32_t reset = 5;
+    kestro_logical1 yes = 1, no = 0;
+
+    memset(msg, ' ', sizeof msg);
+    memcpy(msg, "bad input", 9);
+    __errorhandling_MOD_xerr(&lop, msg, NULL, &zero, NULL, &zero, NULL, &zero, &zero, NULL);
+    CHECK(__errorhandling_MOD_errstat == -2);
+    CHECK(memcmp(__errorhandling_MOD_errstring, msg, 80) == 0);
+    CHECK(kestro_array_exists(&__errorhandling_MOD_errintv) && kestro_array_size(&__errorhandling_MOD_errintv) == 0);
+    CHECK(shape_is(&__errorhandling_MOD_errasciim, 2, 0, 0, 0, 0));
+
+    __errorhandling_MOD_rsxerr(&reset, &no);
+    CHECK(reset == 0 && __errorhandling_MOD_errstat == -2);
+    __errorhandling_MOD_rsxerr(&reset, &yes);
+    CHECK(reset == 1 && __errorhandling_MOD_errstat == 0);
+    CHECK(!kestro_array_exists(&__errorhandling_MOD_errintv));
+    CHECK(!kestro_array_exists(&__errorhandling_MOD_errasciim));
+}
+
+static void damage_shapes(void) {
+    const int32_t kplies = 4, ksec = 2, kdmg = 3;
+    int32_t istat = -1;
+
+    __datahandling_MOD_allocatedamagedata(&istat, &kplies, &ksec, &kdmg);
+    CHECK(istat == 0);
+    CHECK(__damagedata_MOD_ndmg == 3);
+    CHECK(shape_is(&__damagedata_MOD_damagedds, 1, 1, 0, 0, 0));
+    CHECK(((const int32_t *)__damagedata_MOD_damagedds.data)[0] == 0);
+    CHECK(shape_is(&__damagedata_MOD_generaldds, 3, 3, 4, 3, 0));
+    CHECK(shape_is(&__damagedata_MOD_userdds, 3, 3, 4, 3, 0));
+    CHECK(shape_is(&__damagedata_MOD_delamdds, 3, 3, 3, 3, 0));
+    CHECK(shape_is(&__damagedata_MOD_dmgplane, 2, 10, 3, 0, 0));
+    CHECK(shape_is(&__bukdata_MOD_bukintdatalist, 4, 4, 3, 3, 2));
+    CHECK(shape_is(&__bukdata_MOD_bukrealdatalist, 4, 12, 3, 3, 2));
+
+    __datahandling_MOD_deallocall(&istat);
+    CHECK(!kestro_array_exists(&__damagedata_MOD_generaldds));
+    CHECK(__damagedata_MOD_ndmg == 3); /* scalars are kept */
+}
+
+int main(void) {
+    initial_state();
+    array_lifecycle();
+    error_record();
+    damage_shapes();
+    if (failures != 0) fprintf(stderr, "%d check(s) failed\n", failures);
+    return failures != 0;
+}
