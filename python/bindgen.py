@@ -399,7 +399,7 @@ def write_glue(outdir: Path, modules: list[Module]):
             for a in r.args:
                 if a.callback:
                     params.append(f"void *{a.name}")
-                    passed.append(a.name)
+                    passed.append(f"kestro::python::Procedure{{{a.name}}}")
                     continue
                 params.append(f"{CXX_TYPES.get(a.ctype, a.ctype)} *{a.name}")
                 passed.append(a.name)

@@ -24,6 +24,16 @@ struct Variable {
     int length;  // characters of a string
 };
 
+// A procedure argument as the generated module passes it: converts to the
+// function-pointer type of the routine that receives it.
+struct Procedure {
+    void *address;
+    template <class F>
+    operator F *() const noexcept {
+        return reinterpret_cast<F *>(address);
+    }
+};
+
 // Every module variable, ended by an entry whose module is nullptr.
 extern const Variable variables[];
 
