@@ -101,6 +101,7 @@ class Routine:
     args: list[Argument]
     result: Argument | None
     callee: str
+    inplace: list[tuple[str, int]] = field(default_factory=list)  # (argument, Python position)
 
 
 @dataclass
@@ -119,6 +120,10 @@ MODULE_RE = re.compile(r"^\s*module\s+(\w+)\s*$", re.I | re.M)
 USER_BLOCK_RE = re.compile(r"^\s*python\s+module\s+\w+.*?^\s*end\s+python\s+module\b[^\n]*\n?",
                            re.I | re.M | re.S)
 INCLUDE_RE = re.compile(r'^\s*!kestro\s+include\s+"([^"]+)"\s*$', re.M)
+ROUTINE_RE = re.compile(r"^\s*(?:subroutine|function)\s+(\w+)(.*?)^\s*end\s+(?:subroutine|function)\b",
+                        re.I | re.M | re.S)
+INPLACE_RE = re.compile(r"^\s*!kestro\s+inplace\s+(\w+)\s*$", re.M)
+FORTRANNAME_RE = re.compile(r"^\s*fortranname\s+(\w+)\s*$", re.I | re.M)
 VAR_COMMENT_RE = re.compile(r"::\s*(\w+)[^!\n]*!\s*(.*?)\s*$", re.M)
 
 
@@ -139,7 +144,16 @@ def read_fragment(path: Path):
         if s.startswith("!") and not INCLUDE_RE.match(line):
             lead.append(s.lstrip("!").strip())
     comments = {m.group(1).lower(): m.group(2) for m in VAR_COMMENT_RE.finditer(body)}
-    return user_blocks, body, includes, modules, " ".join(lead), comments
+    inplace, cnames = {}, {}
+    for m in ROUTINE_RE.finditer(body):
+        names = INPLACE_RE.findall(m.group(2))
+        if names:
+            inplace[m.group(1).lower()] = [n.lower() for n in names]
+        cname = FORTRANNAME_RE.search(m.group(2))
+        if cname:  # as written: the numpy parser folds its case
+            cnames[m.group(1).lower()] = cname.group(1)
+    return (user_blocks, body, includes, modules, " ".join(lead),
+            {"comments": comments, "inplace": inplace, "cnames": cnames})
 
 
 def crack(pyf: Path):
@@ -176,8 +190,9 @@ def char_length(var: dict, where: str) -> int:
     return int(length)
 
 
-def build_module(mod: dict, includes, lead, comments) -> Module:
+def build_module(mod: dict, includes, lead, notes) -> Module:
     name = mod["name"]
+    comments = notes["comments"]
     out = Module(name=name, comment=lead, includes=includes)
     routine_names = {b["name"] for b in mod.get("body", [])}
     for vname, var in mod["vars"].items():
@@ -202,11 +217,24 @@ def build_module(mod: dict, includes, lead, comments) -> Module:
                 raise SignatureError(f"{where}: a parameter needs a value")
         out.variables.append(v)
     for block in mod.get("body", []):
-        out.routines.append(build_routine(name, block))
+        key = block["name"].lower()
+        out.routines.append(build_routine(name, block, notes["inplace"].get(key, []), notes["cnames"].get(key)))
     return out
 
 
-def build_routine(module: str, block: dict) -> Routine:
+def python_arguments(block: dict) -> list[str]:
+    """The routine's Python arguments: required inputs in order, then the optional ones."""
+    required, optional = [], []
+    for a in block["args"]:
+        var = block["vars"].get(a, {})
+        intent = var.get("intent", [])
+        if "hide" in intent or ("out" in intent and "in" not in intent and "inout" not in intent):
+            continue
+        (optional if "optional" in var.get("attrspec", []) else required).append(a)
+    return required + optional
+
+
+def build_routine(module: str, block: dict, inplace: list[str], cname: str | None) -> Routine:
     name = block["name"]
     where = f"module {module}, routine {name}"
     if block["block"] not in ("subroutine", "function"):
@@ -229,9 +257,12 @@ def build_routine(module: str, block: dict) -> Routine:
         if ctype == "char":
             raise SignatureError(f"{where}: character results are not supported")
         result = Argument(rname, ctype)
-    fortranname = (block.get("f2pyenhancements") or {}).get("fortranname")
-    callee = f"::{fortranname}" if fortranname else f"kestro::{module}::{name}"
-    return Routine(module, name, args, result, callee)
+    callee = f"::{cname}" if cname else f"kestro::{module}::{name}"
+    pyargs = python_arguments(block)
+    for a in inplace:
+        if a not in pyargs:
+            raise SignatureError(f"{where}: in-place argument {a} is not a Python argument")
+    return Routine(module, name, args, result, callee, [(a, pyargs.index(a)) for a in inplace])
 
 
 # ---------------------------------------------------------------- writing
@@ -245,7 +276,8 @@ def combine(fragments, out: Path):
     text = [f"! {HEADER_NOTE}\n"]
     text.extend(user_blocks)
     text.append("python module _kestro\n")
-    text.append("usercode '''\nextern int kestro_python_setup(PyObject *module, PyObject *error);\n'''\n")
+    text.append("usercode '''\n#include \"python/checks.h\"\n"
+                "extern int kestro_python_setup(PyObject *module, PyObject *error);\n'''\n")
     text.append("interface\n")
     text.append("usercode '''\n    if (kestro_python_setup(m, _kestro_error) != 0) return NULL;\n'''\n")
     text.extend(module_bodies)
@@ -395,13 +427,13 @@ def write_glue(outdir: Path, modules: list[Module]):
             thunk = f"call_{m.name}_{r.name}"
             params, passed, lengths = [], [], []
             if r.result is not None:
-                params.append(f"{CXX_TYPES.get(r.result.ctype, r.result.ctype)} *result")
+                params.append(f"{r.result.ctype} *result")
             for a in r.args:
                 if a.callback:
                     params.append(f"void *{a.name}")
                     passed.append(f"kestro::python::Procedure{{{a.name}}}")
                     continue
-                params.append(f"{CXX_TYPES.get(a.ctype, a.ctype)} *{a.name}")
+                params.append(f"{a.ctype} *{a.name}")
                 passed.append(a.name)
                 if a.character:
                     lengths.append(f"std::size_t {a.name}_len")
@@ -421,6 +453,14 @@ def write_glue(outdir: Path, modules: list[Module]):
         out.append(f"    setup({', '.join(args)});")
         out.append("}")
         out.append("")
+    out.append("const kestro::python::InPlace kestro::python::inplace_arguments[] = {")
+    for m in modules:
+        for r in m.routines:
+            for a, position in r.inplace:
+                out.append(f'    {{"{m.name}", "{r.name}", "{a}", {position}}},')
+    out.append("    {nullptr, nullptr, nullptr, 0},")
+    out.append("};")
+    out.append("")
     out.append("const kestro::python::Variable kestro::python::variables[] = {")
     out.extend(registry)
     out.append("    {nullptr, nullptr, kestro::python::Kind::scalar, nullptr, nullptr, 0},")
@@ -441,9 +481,9 @@ def main(argv=None) -> int:
         combine(fragments, outdir / "_kestro.pyf")
         notes = {}
         for path in fragments:
-            _, _, includes, names, lead, comments = read_fragment(path)
+            _, _, includes, names, lead, extra = read_fragment(path)
             for n in names:
-                notes[n.lower()] = (includes, lead, comments)
+                notes[n.lower()] = (includes, lead, extra)
         python_module = crack(outdir / "_kestro.pyf")
         modules = {}
         for block in python_module["body"]:
@@ -452,8 +492,8 @@ def main(argv=None) -> int:
             for mod in block["body"]:
                 if mod["block"] != "module":
                     continue
-                includes, lead, comments = notes[mod["name"].lower()]
-                modules[mod["name"]] = build_module(mod, includes, lead, comments)
+                includes, lead, extra = notes[mod["name"].lower()]
+                modules[mod["name"]] = build_module(mod, includes, lead, extra)
         run_f2py(outdir, modules)
         ordered = list(modules.values())
         write_shared_data(outdir, ordered)

@@ -11,6 +11,9 @@
 
 #include <algorithm>
 #include <cstring>
+#include <limits>
+
+#include "python/checks.h"
 
 #include "core/array.hpp"
 #include "core/process.hpp"
@@ -269,6 +272,96 @@ void flush_python_streams() {
     PyGILState_Release(gil);
 }
 
+// A routine whose array argument is written in place.  The generated wrapper
+// converts the argument (a copy when the caller's array is strided or of
+// another type); the result is copied back into the caller's array, which is
+// then what the call returns.
+struct InPlaceRoutine {
+    PyObject_HEAD
+    PyObject *routine;
+    const InPlace *spec;
+};
+
+void inplace_dealloc(PyObject *self) {
+    PyTypeObject *type = Py_TYPE(self);
+    Py_XDECREF(reinterpret_cast<InPlaceRoutine *>(self)->routine);
+    type->tp_free(self);
+    Py_DECREF(type);
+}
+
+PyObject *inplace_call(PyObject *self, PyObject *args, PyObject *kwargs) {
+    auto *w = reinterpret_cast<InPlaceRoutine *>(self);
+    PyObject *target = nullptr;  // borrowed
+    if (PyTuple_GET_SIZE(args) > w->spec->position)
+        target = PyTuple_GET_ITEM(args, w->spec->position);
+    else if (kwargs != nullptr)
+        target = PyDict_GetItemString(kwargs, w->spec->argument);
+    PyObject *result = PyObject_Call(w->routine, args, kwargs);
+    if (result == nullptr || target == nullptr || target == result || !PyArray_Check(target) ||
+        !PyArray_Check(result))
+        return result;
+    auto *dest = reinterpret_cast<PyArrayObject *>(target);
+    auto *src = reinterpret_cast<PyArrayObject *>(result);
+    if (!PyArray_SAMESHAPE(dest, src)) return result;
+    if (PyArray_CopyInto(dest, src) != 0) {
+        Py_DECREF(result);
+        return nullptr;
+    }
+    Py_DECREF(result);
+    Py_INCREF(target);
+    return target;
+}
+
+PyObject *inplace_doc(PyObject *self, void *) {
+    return PyObject_GetAttrString(reinterpret_cast<InPlaceRoutine *>(self)->routine, "__doc__");
+}
+
+PyGetSetDef inplace_getset[] = {
+    {"__doc__", inplace_doc, nullptr, nullptr, nullptr},
+    {nullptr, nullptr, nullptr, nullptr, nullptr},
+};
+
+PyType_Slot inplace_slots[] = {
+    {Py_tp_dealloc, reinterpret_cast<void *>(inplace_dealloc)},
+    {Py_tp_call, reinterpret_cast<void *>(inplace_call)},
+    {Py_tp_getset, inplace_getset},
+    {0, nullptr},
+};
+
+PyType_Spec inplace_spec = {"_kestro.inplace_routine", sizeof(InPlaceRoutine), 0, Py_TPFLAGS_DEFAULT,
+                            inplace_slots};
+
+int install_inplace_routines(PyObject *module) {
+    PyObject *type = PyType_FromSpec(&inplace_spec);
+    if (type == nullptr) return -1;
+    for (const InPlace *spec = inplace_arguments; spec->module != nullptr; ++spec) {
+        PyObject *mod = PyObject_GetAttrString(module, spec->module);
+        if (mod == nullptr) return -1;
+        auto *fp = reinterpret_cast<PyFortranObject *>(mod);
+        PyObject *routine = PyFortran_Check(mod) ? PyDict_GetItemString(fp->dict, spec->routine) : nullptr;
+        int status = -1;
+        if (routine != nullptr) {
+            auto *w = PyObject_New(InPlaceRoutine, reinterpret_cast<PyTypeObject *>(type));
+            if (w != nullptr) {
+                Py_INCREF(routine);
+                w->routine = routine;
+                w->spec = spec;
+                status = PyDict_SetItemString(fp->dict, spec->routine, reinterpret_cast<PyObject *>(w));
+                Py_DECREF(w);
+            }
+        } else {
+            PyErr_Format(PyExc_ImportError, "%s.%s: no such routine", spec->module, spec->routine);
+        }
+        Py_DECREF(mod);
+        if (status != 0) {
+            Py_DECREF(type);
+            return -1;
+        }
+    }
+    Py_DECREF(type);
+    return 0;
+}
+
 // Constants must not be written through the numpy views f2py keeps of them.
 int protect_constants(PyObject *module) {
     for (const Variable *v = variables; v->module != nullptr; ++v) {
@@ -300,5 +393,34 @@ extern "C" int kestro_python_setup(PyObject *module, PyObject *error) {
         PyFortran_Type.tp_setattr = setattr;
     }
     kestro::set_before_exit_hook(flush_python_streams);
+    if (install_inplace_routines(module) != 0) return -1;
     return protect_constants(module);
+}
+
+// ---------------------------------------------------------------- argument checks
+
+extern "C" int kestro_within(const int *v, long count, long lo, long hi) {
+    for (long i = 0; i < count; ++i)
+        if (v[i] < lo || v[i] > hi) return 0;
+    return 1;
+}
+
+extern "C" long kestro_min(long a, long b) { return a < b ? a : b; }
+
+extern "C" int kestro_concatenation_fits(long ctype, long k, long l, long m, long n) {
+    if (ctype == 0 && m > k) return 0;
+    if (ctype == 1 && n > l) return 0;
+    return k + ctype * m >= 0 && l + n - ctype * n >= 0 ? 1 : 0;
+}
+
+extern "C" long kestro_triangle(long n) { return n <= 0 ? 0 : n * (n + 1) / 2; }
+
+extern "C" long kestro_product(long a, long b) {
+    long p = 0;
+    return __builtin_mul_overflow(a, b, &p) ? std::numeric_limits<long>::max() : p;
+}
+
+extern "C" int kestro_offdiagonals_fit(long lenx, long n, long k) {
+    const auto m = static_cast<long>(static_cast<double>(n * n - n) * 0.5);
+    return lenx >= (k == m ? m : 2 * m) ? 1 : 0;
 }

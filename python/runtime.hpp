@@ -37,6 +37,19 @@ struct Procedure {
 // Every module variable, ended by an entry whose module is nullptr.
 extern const Variable variables[];
 
+// An array argument that a routine fills in place: the caller's own array
+// (strided views and other layouts included) receives the result and is
+// returned, instead of a converted copy.
+struct InPlace {
+    const char *module;
+    const char *routine;
+    const char *argument;
+    int position;  // among the routine's Python arguments
+};
+
+// Every in-place argument, ended by an entry whose module is nullptr.
+extern const InPlace inplace_arguments[];
+
 // f2py's accessor protocol for allocatable arrays: extents >= 0 ask for that
 // shape (the array is re-created when it differs), -1 only asks.  The current
 // extents are written back and the storage is handed to set_data.

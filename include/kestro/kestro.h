@@ -8,5 +8,6 @@
 #include "kestro/shared_data.h"
 #include "kestro/errorhandling.h"
 #include "kestro/datahandling.h"
+#include "kestro/utility.h"
 
 #endif

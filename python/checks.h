@@ -1,0 +1,31 @@
+/* Argument checks of the Python layer, called from the check() expressions of
+ * the signature files.  Sizes are computed in 64 bits so that no check
+ * overflows. */
+#ifndef KESTRO_PYTHON_CHECKS_H
+#define KESTRO_PYTHON_CHECKS_H
+
+#ifdef __cplusplus
+extern "C" {
+#endif
+
+/* 1 when every one of the first count entries of v lies in lo..hi. */
+int kestro_within(const int *v, long count, long lo, long hi);
+/* The smaller of a and b. */
+long kestro_min(long a, long b);
+/* 1 when MatrixConcatenation of a(k, l) and b(m, n) with ctype fits its result:
+ * b's rows within a's for ctype 0, b's columns within a's for ctype 1, and
+ * no negative extent of the result. */
+int kestro_concatenation_fits(long ctype, long k, long l, long m, long n);
+/* n(n+1)/2: the length of a packed triangle of order n. */
+long kestro_triangle(long n);
+/* a*b, the length a list of a*b values needs. */
+long kestro_product(long a, long b);
+/* 1 when a list of lenx values serves the off-diagonals of an n x n matrix
+ * filled from k values: n(n-1)/2 values when k is n(n-1)/2, else twice that. */
+int kestro_offdiagonals_fit(long lenx, long n, long k);
+
+#ifdef __cplusplus
+}
+#endif
+
+#endif
