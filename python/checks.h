@@ -14,7 +14,7 @@ int kestro_within(const int *v, long count, long lo, long hi);
 long kestro_min(long a, long b);
 /* 1 when MatrixConcatenation of a(k, l) and b(m, n) with ctype fits its result:
  * b's rows within a's for ctype 0, b's columns within a's for ctype 1, and
- * no negative extent of the result. */
+ * extents of the result that are not negative and fit 4-byte integers. */
 int kestro_concatenation_fits(long ctype, long k, long l, long m, long n);
 /* n(n+1)/2: the length of a packed triangle of order n. */
 long kestro_triangle(long n);

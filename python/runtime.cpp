@@ -296,6 +296,11 @@ PyObject *inplace_call(PyObject *self, PyObject *args, PyObject *kwargs) {
         target = PyTuple_GET_ITEM(args, w->spec->position);
     else if (kwargs != nullptr)
         target = PyDict_GetItemString(kwargs, w->spec->argument);
+    if (target != nullptr && PyArray_Check(target) &&
+        !PyArray_ISWRITEABLE(reinterpret_cast<PyArrayObject *>(target))) {
+        PyErr_Format(module_error, "%s: argument %s is read-only", w->spec->routine, w->spec->argument);
+        return nullptr;
+    }
     PyObject *result = PyObject_Call(w->routine, args, kwargs);
     if (result == nullptr || target == nullptr || target == result || !PyArray_Check(target) ||
         !PyArray_Check(result))
@@ -410,7 +415,13 @@ extern "C" long kestro_min(long a, long b) { return a < b ? a : b; }
 extern "C" int kestro_concatenation_fits(long ctype, long k, long l, long m, long n) {
     if (ctype == 0 && m > k) return 0;
     if (ctype == 1 && n > l) return 0;
-    return k + ctype * m >= 0 && l + n - ctype * n >= 0 ? 1 : 0;
+    // The extents of the result are computed as 4-byte integers by the wrapper.
+    const long limit = std::numeric_limits<int>::max();
+    long rows = 0, cols = 0;
+    if (__builtin_mul_overflow(ctype, m, &rows) || __builtin_add_overflow(rows, k, &rows) ||
+        __builtin_mul_overflow(ctype, n, &cols) || __builtin_sub_overflow(l + n, cols, &cols))
+        return 0;
+    return rows >= 0 && rows <= limit && cols >= 0 && cols <= limit ? 1 : 0;
 }
 
 extern "C" long kestro_triangle(long n) { return n <= 0 ? 0 : n * (n + 1) / 2; }

@@ -84,7 +84,8 @@ void GetPackedList(double *packed, const double *list, const double *condition, 
 /* The off-diagonal entries of a(n, n) from x(k): the lower triangle column by column,
  * then (unless k is n(n-1)/2) the upper triangle row by row. */
 void FillMatrixOffDiagonals(double *a, const double *x, const int32_t *n, const int32_t *k);
-/* x(n) equally spaced from a towards b; b included unless endpoint is false. */
+/* x(n) equally spaced from a towards b, x(i) = (i-1)*step + a: the last value is b (up to
+ * rounding) unless endpoint is false; a single point with the end point is a. */
 void Linspace(double *x, const double *a, const double *b, const int32_t *n, const kestro_logical1 *endpoint);
 /* a(n) = 1, 2, ..., n. */
 void GetIndexVector(int32_t *a, const int32_t *n);
@@ -142,7 +143,8 @@ kestro_logical1 fExList(const double *scalar, const double *list, const int32_t 
 /* indices(n) = the positions of the entries of a that are not in sub, then -1. */
 void GetIndicesExcludingSubArray(int32_t *indices, const int32_t *a, const int32_t *sub, const int32_t *n,
                                  const int32_t *nsub);
-/* merged(nx + ny) = the distinct values of x and y, then defval (largest value by default). */
+/* merged(nx + ny) = the values of x not in y (repeats kept), the values of y not in x,
+ * then the values common to both once each, then defval (the largest value by default). */
 void iGetMerged(int32_t *merged, const int32_t *x, const int32_t *y, const int32_t *nx, const int32_t *ny,
                 const int32_t *defval);
 void fGetMerged(double *merged, const double *x, const double *y, const int32_t *nx, const int32_t *ny,

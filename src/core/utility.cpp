@@ -80,7 +80,9 @@ void get_merged(T *merged, const T *x, const T *y, int32_t nx, int32_t ny, T dv)
     }
     std::replace_if(merged, merged + total, [](const T &v) { return equal(v, T{0}); }, dv);
     if (in_list(T{0}, x, nx) || in_list(T{0}, y, ny)) {
-        T *slot = std::find_if(merged, merged + total, [&](const T &v) { return equal(v, dv); });
+        // A NaN default must still be found again to make room for the zero.
+        T *slot = std::find_if(merged, merged + total,
+                               [&](const T &v) { return equal(v, dv) || (is_nan(v) && is_nan(dv)); });
         if (slot != merged + total) *slot = T{0};
     }
 }
@@ -295,7 +297,7 @@ void MatrixSplit(const double *a, double *b, const int32_t *k, const int32_t *l,
     const int64_t cols = std::max(*m, 0);
     const int64_t kk = *k;
     std::fill_n(b, std::max<int64_t>(piece * cols * kk, 0), -1.0);
-    if (*l % *k != 0) return;
+    if (*l % *k != 0 || piece <= 0) return;
     // b(i, j, c) = a((c-1)*piece + i, j)
     for (int64_t c = 0; c < kk; ++c)
         for (int64_t j = 0; j < cols; ++j)

@@ -1,5 +1,6 @@
 /* The library as a C caller sees it: the shared variables, the array
- * functions, the error record and the creation routines. */
+ * functions, the error record, the creation routines and the array services. */
+#include <math.h>
 #include <stdio.h>
 #include <string.h>
 
@@ -106,11 +107,51 @@ static void damage_shapes(void) {
     CHECK(__damagedata_MOD_ndmg == 3); /* scalars are kept */
 }
 
+/* The services that C++ callers inline are exported under their C names too. */
+static void utility_routines(void) {
+    const int32_t three = 3, four = 4, two = 2, one = 1, up = 1, down = -1, eight = 8, absent = 16;
+    const int32_t list[3] = {4, 8, 15};
+    const double src[3] = {1.5, -2.0, 3.0};
+    const double x[4] = {2.0, NAN, -1.0, 2.0};
+    double id[10], dst[4];
+    int32_t iloc[4], ierror = 5;
+    kestro_complex a = {1.0, 2.0}, b = {3.0, 4.0};
+
+    id[9] = 99.0;
+    GetIdentityMatrix(id, &three);
+    CHECK(id[0] == 1.0 && id[4] == 1.0 && id[8] == 1.0 && id[1] == 0.0 && id[3] == 0.0 && id[9] == 99.0);
+    dst[3] = 99.0;
+    fVectorCopy(src, dst, &three);
+    CHECK(dst[0] == 1.5 && dst[1] == -2.0 && dst[2] == 3.0 && dst[3] == 99.0);
+
+    CHECK(iFindLocation(&eight, list, &three, NULL) == 2);
+    CHECK(iFindLocation(&absent, list, &three, NULL) == KESTRO_NOT_FOUND);
+
+    fGetContinuous(x, &four, iloc, &up);
+    CHECK(iloc[0] == 3 && iloc[1] == 1 && iloc[2] == 4 && iloc[3] == 2);
+    fGetContinuous(x, &four, iloc, &down);
+    CHECK(iloc[0] == 1 && iloc[1] == 4 && iloc[2] == 3 && iloc[3] == 2);
+
+    cSwap(&a, &b);
+    CHECK(a.re == 3.0 && a.im == 4.0 && b.re == 1.0 && b.im == 2.0);
+
+    {
+        const kestro_logical1 first = ProcessLock(&one, &two, NULL);
+        const kestro_logical1 last = ProcessLock(&two, &two, NULL);
+        CHECK(first == 0 && last == 1);
+        ProcessUnLock(&ierror);
+        CHECK(ierror == 0);
+        CHECK(((const int32_t *)__jobdata_MOD_processid.data)[1] == 2);
+        kestro_array_drop(&__jobdata_MOD_processid);
+    }
+}
+
 int main(void) {
     initial_state();
     array_lifecycle();
     error_record();
     damage_shapes();
+    utility_routines();
     if (failures != 0) fprintf(stderr, "%d check(s) failed\n", failures);
     return failures != 0;
 }
