@@ -59,7 +59,7 @@ void BM_RecordAndReset(benchmark::State &state) {
     int32_t reset = 0;
     const int8_t yes = 1;
     for (auto _ : state) {
-        errorhandling::xerr(&lop, msg.data(), ints, &nint, reals, &nreal, names, &nrows, &ncols, nullptr);
+        errorhandling::xerr(&lop, msg.data(), ints, &nint, reals, &nreal, names, &nrows, &ncols, nullptr, msg.size());
         errorhandling::rsxerr(&reset, &yes);
         benchmark::DoNotOptimize(reset);
     }

@@ -438,6 +438,11 @@ def write_glue(outdir: Path, modules: list[Module]):
                 if a.character:
                     lengths.append(f"std::size_t {a.name}_len")
             params.extend(lengths)
+            if not r.callee.startswith("::"):
+                # Routines without a C name keep the Fortran convention: the length
+                # of every character argument follows the other arguments.
+                passed.extend(ln.split()[-1] for ln in lengths)
+                lengths = []
             call = f"{r.callee}({', '.join(passed)})"
             body = f"*result = {call};" if r.result is not None else f"{call};"
             unused = "".join(f" static_cast<void>({ln.split()[-1]});" for ln in lengths)

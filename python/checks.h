@@ -10,6 +10,8 @@ extern "C" {
 
 /* 1 when every one of the first count entries of v lies in lo..hi. */
 int kestro_within(const int *v, long count, long lo, long hi);
+/* Capacity of growable list listid of type ifflag; the largest long when it is absent. */
+long kestro_list_capacity(int listid, int ifflag);
 /* The smaller of a and b. */
 long kestro_min(long a, long b);
 /* 1 when MatrixConcatenation of a(k, l) and b(m, n) with ctype fits its result:

@@ -16,6 +16,7 @@
 #include "python/checks.h"
 
 #include "core/array.hpp"
+#include "core/listhandling.hpp"
 #include "core/process.hpp"
 
 namespace kestro::python {
@@ -176,6 +177,7 @@ int set_scalar(const Variable &var, const FortranDataDef &def, PyObject *value) 
 // re-created first when its shape differs.
 int set_array(const Variable &var, PyObject *value) {
     auto *target = static_cast<kestro_array *>(const_cast<void *>(var.address));
+    detail::note_external_access();
     PyArrayObject *array = convert_value(var, value, numpy_type(target->type));
     if (array == nullptr) return -1;
     int status = 0;
@@ -241,7 +243,9 @@ PyObject *getattr(PyObject *self, char *name) {
     auto *array = reinterpret_cast<PyArrayObject *>(result);
     void *block = static_cast<const kestro_array *>(var->address)->data;
     if (block == nullptr || PyArray_DATA(array) != block || PyArray_BASE(array) != nullptr) return result;
-    // The view shares the array's storage: hold it until the view is gone.
+    // The view shares the array's storage: hold it until the view is gone.  The
+    // caller may write through it, which indexes of the array cannot follow.
+    detail::note_external_access();
     PyObject *capsule = PyCapsule_New(block, "kestro.block", release_capsule);
     if (capsule == nullptr) {
         Py_DECREF(result);
@@ -408,6 +412,13 @@ extern "C" int kestro_within(const int *v, long count, long lo, long hi) {
     for (long i = 0; i < count; ++i)
         if (v[i] < lo || v[i] > hi) return 0;
     return 1;
+}
+
+extern "C" long kestro_list_capacity(int listid, int ifflag) {
+    const kestro_array *list = kestro::listhandling::list_array(listid, ifflag);
+    // An absent list copies nothing, so any count is safe.
+    return list != nullptr && list->data != nullptr ? static_cast<long>(list->extent[0])
+                                                    : std::numeric_limits<long>::max();
 }
 
 extern "C" long kestro_min(long a, long b) { return a < b ? a : b; }

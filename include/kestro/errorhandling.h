@@ -9,6 +9,7 @@
 #ifndef KESTRO_ERRORHANDLING_H
 #define KESTRO_ERRORHANDLING_H
 
+#include <stddef.h>
 #include <stdint.h>
 
 #include "kestro/types.h"
@@ -20,7 +21,7 @@ extern "C" {
 /*
  * Records an error unless one is recorded already (errstat not 0).
  *   lop      error code (the library uses -1, -2 and -3)
- *   xerrmsg  80 characters, blank-padded
+ *   xerrmsg  the message, xerrmsg_len characters: cut or blank-padded to 80
  *   intv     nintv integers of context (may be NULL when nintv is 0)
  *   realv    nrealv reals of context (may be NULL when nrealv is 0)
  *   asciim   nrows x ncols character codes, column-major, one name per column;
@@ -28,11 +29,13 @@ extern "C" {
  *   pyerr    optional (NULL: absent); when present and 0 the message is
  *            printed on standard output and the process ends with status 1
  *            instead of recording
+ * Like every routine without a C name, xerr takes the length of its character
+ * argument as a last, extra argument.
  */
 void __errorhandling_MOD_xerr(const int32_t *lop, const char *xerrmsg, const int32_t *intv,
                               const int32_t *nintv, const double *realv, const int32_t *nrealv,
                               const int32_t *asciim, const int32_t *nrows, const int32_t *ncols,
-                              int32_t *pyerr);
+                              int32_t *pyerr, size_t xerrmsg_len);
 
 /* With lop true: clears the record (errstat 0, context arrays dropped, errstring kept)
  * and sets reset to 1.  With lop false: sets reset to 0 and changes nothing. */

@@ -9,5 +9,6 @@
 #include "kestro/errorhandling.h"
 #include "kestro/datahandling.h"
 #include "kestro/utility.h"
+#include "kestro/listhandling.h"
 
 #endif

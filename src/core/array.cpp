@@ -24,6 +24,13 @@ BlockHeader *header_of(void *data) noexcept { return static_cast<BlockHeader *>(
 
 }  // namespace
 
+namespace {
+uint64_t external_accesses = 0;
+}
+
+void note_external_access() noexcept { ++external_accesses; }
+uint64_t external_access_generation() noexcept { return external_accesses; }
+
 void retain_block(void *data) noexcept {
     if (data != nullptr) ++header_of(data)->refs;
 }

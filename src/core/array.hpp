@@ -78,6 +78,13 @@ namespace detail {
 // Python) has released it.
 void retain_block(void *data) noexcept;
 void release_block(void *data) noexcept;
+
+// Counts the occasions on which a shared array was handed to, or written by,
+// a caller outside the library (a numpy view, an assignment from Python).
+// Routines that keep an index of an array's contents rebuild it when the
+// count has changed since they built it.
+void note_external_access() noexcept;
+uint64_t external_access_generation() noexcept;
 }  // namespace detail
 
 }  // namespace kestro

@@ -11,19 +11,23 @@ namespace kestro::errorhandling {
 
 void xerr(const int32_t *lop, const char *xerrmsg, const int32_t *intv, const int32_t *nintv,
           const double *realv, const int32_t *nrealv, const int32_t *asciim, const int32_t *nrows,
-          const int32_t *ncols, int32_t *pyerr) noexcept {
+          const int32_t *ncols, int32_t *pyerr, std::size_t xerrmsg_len) noexcept {
+    // The message as 80 characters: cut, or padded with blanks.
+    char message[message_length];
+    std::memset(message, ' ', sizeof message);
+    std::memcpy(message, xerrmsg, std::min<std::size_t>(xerrmsg_len, message_length));
     if (pyerr != nullptr && *pyerr == 0) {
         // Called from Python to stop: print the message as one list-directed
         // record and end the process as a failure.
         flush_host_output();
         std::fputc(' ', stdout);
-        std::fwrite(xerrmsg, 1, message_length, stdout);
+        std::fwrite(message, 1, message_length, stdout);
         std::fputc('\n', stdout);
         end_process(1);
     }
     if (errstat != 0) return;
     errstat = *lop;
-    std::memcpy(errstring, xerrmsg, message_length);
+    std::memcpy(errstring, message, message_length);
 
     const int32_t n = std::max(*nintv, 0);
     const int32_t m = std::max(*nrealv, 0);
@@ -65,9 +69,6 @@ void record_error(int32_t code, std::string_view message, std::initializer_list<
     using namespace errorhandling;
     if (errstat != 0) return;
     constexpr int max_names = 16;
-    char text[message_length];
-    std::memset(text, ' ', sizeof text);
-    std::memcpy(text, message.data(), std::min<std::size_t>(message.size(), message_length));
     int32_t codes[max_name_rows * max_names];
     int32_t ncols = 0;
     for (std::string_view name : names) {
@@ -80,7 +81,8 @@ void record_error(int32_t code, std::string_view message, std::initializer_list<
     const int32_t nint = static_cast<int32_t>(ints.size());
     const int32_t nreal = static_cast<int32_t>(reals.size());
     const int32_t nrows = max_name_rows;
-    xerr(&code, text, ints.begin(), &nint, reals.begin(), &nreal, codes, &nrows, &ncols, nullptr);
+    xerr(&code, message.data(), ints.begin(), &nint, reals.begin(), &nreal, codes, &nrows, &ncols, nullptr,
+         message.size());
 }
 
 }  // namespace kestro

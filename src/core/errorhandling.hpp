@@ -1,6 +1,7 @@
 // The error record: routines record the first error they meet and carry on.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <initializer_list>
 #include <string_view>
@@ -14,7 +15,7 @@ inline constexpr int max_name_rows = 8;
 // Records an error unless one is recorded; see kestro/errorhandling.h.
 void xerr(const int32_t *lop, const char *xerrmsg, const int32_t *intv, const int32_t *nintv,
           const double *realv, const int32_t *nrealv, const int32_t *asciim, const int32_t *nrows,
-          const int32_t *ncols, int32_t *pyerr) noexcept asm("__errorhandling_MOD_xerr");
+          const int32_t *ncols, int32_t *pyerr, std::size_t xerrmsg_len) noexcept asm("__errorhandling_MOD_xerr");
 
 // Clears the record when lop is true; reset tells whether it did.
 void rsxerr(int32_t *reset, const int8_t *lop) noexcept asm("__errorhandling_MOD_rsxerr");

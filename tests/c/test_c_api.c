@@ -72,7 +72,7 @@ static void error_record(void) {
 
     memset(msg, ' ', sizeof msg);
     memcpy(msg, "bad input", 9);
-    __errorhandling_MOD_xerr(&lop, msg, NULL, &zero, NULL, &zero, NULL, &zero, &zero, NULL);
+    __errorhandling_MOD_xerr(&lop, msg, NULL, &zero, NULL, &zero, NULL, &zero, &zero, NULL, 80);
     CHECK(__errorhandling_MOD_errstat == -2);
     CHECK(memcmp(__errorhandling_MOD_errstring, msg, 80) == 0);
     CHECK(kestro_array_exists(&__errorhandling_MOD_errintv) && kestro_array_size(&__errorhandling_MOD_errintv) == 0);

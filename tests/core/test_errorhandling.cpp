@@ -5,6 +5,7 @@
 #include <cstdlib>
 #include <fstream>
 #include <initializer_list>
+#include <cstring>
 #include <memory>
 #include <sstream>
 #include <string>
@@ -34,7 +35,7 @@ void call_xerr(int32_t lop, const std::string &msg, const std::vector<int32_t> &
                int32_t nrows = 0, int32_t ncols = 0, int32_t *pyerr = nullptr) {
     const auto nint = static_cast<int32_t>(ints.size());
     const auto nreal = static_cast<int32_t>(reals.size());
-    xerr(&lop, msg.data(), ints.data(), &nint, reals.data(), &nreal, names.data(), &nrows, &ncols, pyerr);
+    xerr(&lop, msg.data(), ints.data(), &nint, reals.data(), &nreal, names.data(), &nrows, &ncols, pyerr, msg.size());
 }
 
 std::vector<int32_t> ints_of(const Allocatable<int32_t, 1> &a) { return {a.span().begin(), a.span().end()}; }
@@ -71,7 +72,7 @@ TEST_F(ErrorRecordTest, CodeZeroFillsTheRecordButLetsTheNextErrorOverwrite) {
 TEST_F(ErrorRecordTest, EmptyContextGivesEmptyArraysThatExist) {
     const int32_t lop = -1, zero = 0, negative = -4;
     const std::string m = msg80("empty");
-    xerr(&lop, m.data(), nullptr, &zero, nullptr, &negative, nullptr, &zero, &zero, nullptr);
+    xerr(&lop, m.data(), nullptr, &zero, nullptr, &negative, nullptr, &zero, &zero, nullptr, m.size());
     EXPECT_EQ(errstat, -1);
     for (const kestro_array *a : std::initializer_list<const kestro_array *>{&errintv, &errrealv, &errasciim}) {
         EXPECT_EQ(kestro_array_exists(a), 1) << a->name;
@@ -97,8 +98,17 @@ TEST_F(ErrorRecordTest, MessageIsCopiedAsEightyBytes) {
     for (int i = 0; i < 80; ++i) buf[i] = static_cast<char>('0' + i % 10);
     buf[10] = '\0';
     const int32_t lop = -2, zero = 0;
-    xerr(&lop, buf.get(), nullptr, &zero, nullptr, &zero, nullptr, &zero, &zero, nullptr);
+    xerr(&lop, buf.get(), nullptr, &zero, nullptr, &zero, nullptr, &zero, &zero, nullptr, 80);
     EXPECT_EQ(recorded_message(), std::string(buf.get(), 80));
+}
+
+TEST_F(ErrorRecordTest, MessageOfAnotherLengthIsPaddedOrCut) {
+    // Only the given length is read: a short message is padded with blanks.
+    const auto shorter = std::make_unique<char[]>(5);
+    std::memcpy(shorter.get(), "short", 5);
+    const int32_t lop = -2, zero = 0;
+    xerr(&lop, shorter.get(), nullptr, &zero, nullptr, &zero, nullptr, &zero, &zero, nullptr, 5);
+    EXPECT_EQ(recorded_message(), "short" + std::string(75, ' '));
 }
 
 TEST_F(ErrorRecordTest, PresentNonzeroPyerrRecordsAsUsual) {
@@ -170,7 +180,7 @@ TEST_F(ErrorRecordTest, CurrentContextMayBePassedAsTheNewContext) {
     const auto cols = static_cast<int32_t>(errasciim.extent_of(2));
     const std::string m = msg80("new");
     xerr(&lop, m.data(), errintv.ptr(), &nint, errrealv.ptr(), &nreal, errasciim.ptr(), &rows, &cols,
-         nullptr);
+         nullptr, m.size());
     EXPECT_EQ(errstat, -2);
     EXPECT_EQ(ints_of(errintv), (std::vector<int32_t>{10, 20, 30}));
     EXPECT_EQ(reals_of(errrealv), (std::vector<double>{1.5, 2.5}));
