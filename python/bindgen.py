@@ -249,7 +249,8 @@ def build_routine(module: str, block: dict, inplace: list[str], cname: str | Non
             args.append(Argument(a, "void", callback=True))
             continue
         ctype, _ = scalar_type(var, f"{where}, argument {a}")
-        args.append(Argument(a, ctype, character=(ctype == "char")))
+        # A character array is passed without a length; a string with one.
+        args.append(Argument(a, ctype, character=(ctype == "char" and not var.get("dimension"))))
     result = None
     if block["block"] == "function":
         rname = block.get("result", name)
@@ -317,6 +318,11 @@ def run_f2py(outdir: Path, modules: dict[str, Module]):
         return match.group(0).replace(match.group(2), DEF_ENTRY_RE.sub(fix_entry, match.group(2)))
 
     text = DEF_TABLE_RE.sub(fix_table, text)
+    # Strings pass as the bytes they are: copy them whole (a NUL inside is a
+    # character like any other) and return results at their full, blank-padded
+    # length instead of trimming their trailing blanks.
+    text = text.replace("(void)strncpy(_to, _from, _m);", "(void)memcpy(_to, _from, _m);")
+    text = re.sub(r"^[ \t]*STRINGPADN\((\w+), slen\(\1\), ' ', '\\0'\);[ \t]*\n", "", text, flags=re.M)
     for match in DEF_TABLE_RE.finditer(text):
         module = modules.get(match.group(1))
         if module is not None:

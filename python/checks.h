@@ -12,6 +12,12 @@ extern "C" {
 int kestro_within(const int *v, long count, long lo, long hi);
 /* Capacity of growable list listid of type ifflag; the largest long when it is absent. */
 long kestro_list_capacity(int listid, int ifflag);
+/* Length of s (len characters) with every run of blanks made one blank and the
+ * trailing blanks gone. */
+long kestro_reduced_length(const char *s, long len);
+/* 1 when the integer format aw (aw_len characters) writes each of jrray(n, m)
+ * into jmax characters. */
+int kestro_int2aformat_fits(const int *jrray, long n, long m, const char *aw, long aw_len, long jmax);
 /* The smaller of a and b. */
 long kestro_min(long a, long b);
 /* 1 when MatrixConcatenation of a(k, l) and b(m, n) with ctype fits its result:

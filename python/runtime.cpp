@@ -18,6 +18,7 @@
 #include "core/array.hpp"
 #include "core/listhandling.hpp"
 #include "core/process.hpp"
+#include "core/stringhandling.hpp"
 
 namespace kestro::python {
 
@@ -419,6 +420,20 @@ extern "C" long kestro_list_capacity(int listid, int ifflag) {
     // An absent list copies nothing, so any count is safe.
     return list != nullptr && list->data != nullptr ? static_cast<long>(list->extent[0])
                                                     : std::numeric_limits<long>::max();
+}
+
+extern "C" long kestro_reduced_length(const char *s, long len) {
+    return static_cast<long>(kestro::stringhandling::reduced_length({s, static_cast<std::size_t>(len)}));
+}
+
+extern "C" int kestro_int2aformat_fits(const int *jrray, long n, long m, const char *aw, long aw_len, long jmax) {
+    if (n > std::numeric_limits<int32_t>::max() || m > std::numeric_limits<int32_t>::max()) return 0;
+    return kestro::stringhandling::int2aformat_problem(jrray, static_cast<int32_t>(n), static_cast<int32_t>(m),
+                                                       {aw, static_cast<std::size_t>(aw_len)},
+                                                       static_cast<int32_t>(jmax))
+                   .empty()
+               ? 1
+               : 0;
 }
 
 extern "C" long kestro_min(long a, long b) { return a < b ? a : b; }

@@ -1,0 +1,295 @@
+#include "core/format.hpp"
+
+#include <algorithm>
+#include <cctype>
+#include <limits>
+
+namespace kestro::format {
+
+namespace {
+
+// Reads a format specification; blanks outside literals are ignored.
+class Parser {
+public:
+    explicit Parser(std::string_view text) : text_(text) {}
+
+    bool parse(std::vector<Item> &items) {
+        if (!eat('(')) return false;
+        if (!list(items, 0)) return false;
+        skip_blanks();
+        return pos_ == text_.size();
+    }
+
+private:
+    void skip_blanks() {
+        while (pos_ < text_.size() && (text_[pos_] == ' ' || text_[pos_] == '\t')) ++pos_;
+    }
+    char peek() {
+        skip_blanks();
+        return pos_ < text_.size() ? static_cast<char>(std::toupper(static_cast<unsigned char>(text_[pos_]))) : '\0';
+    }
+    bool eat(char c) {
+        if (peek() != c) return false;
+        ++pos_;
+        return true;
+    }
+    // An unsigned number, or -1 when none stands here.
+    int number() {
+        skip_blanks();
+        if (pos_ >= text_.size() || !std::isdigit(static_cast<unsigned char>(text_[pos_]))) return -1;
+        long long n = 0;
+        while (pos_ < text_.size() && (std::isdigit(static_cast<unsigned char>(text_[pos_])) || text_[pos_] == ' ')) {
+            if (text_[pos_] != ' ') n = std::min<long long>(n * 10 + (text_[pos_] - '0'), 1LL << 30);
+            ++pos_;
+        }
+        return static_cast<int>(n);
+    }
+
+    // Items up to the closing parenthesis of this level.
+    bool list(std::vector<Item> &items, int depth) {
+        if (eat(')')) return true;  // an empty list
+        for (;;) {
+            if (!item(items, depth)) return false;
+            // Items are separated by commas; / needs none around it.
+            if (eat(')')) return true;
+            if (!eat(',') && items.back().kind != Item::Kind::newline && peek() != '/') return false;
+        }
+    }
+
+    bool item(std::vector<Item> &items, int depth) {
+        // Only a scale factor may carry a sign.
+        const bool is_signed = peek() == '-' || peek() == '+';
+        const int sign = peek() == '-' ? -1 : 1;
+        if (is_signed) ++pos_;
+        const int count = number();
+        if (is_signed && count < 0) return false;
+        const char c = peek();
+        if (c == '\0') return false;
+        Item it;
+        if (c == '\'' || c == '"') {
+            if (count >= 0) return false;
+            it.kind = Item::Kind::literal;
+            return literal(it) && (items.push_back(it), true);
+        }
+        ++pos_;
+        switch (c) {
+        case '(': {
+            if (depth >= 16) return false;
+            Item open;
+            open.kind = Item::Kind::group_open;
+            open.repeat = count >= 0 ? count : 1;
+            items.push_back(open);
+            if (!list(items, depth + 1)) return false;
+            Item close;
+            close.kind = Item::Kind::group_close;
+            items.push_back(close);
+            return true;
+        }
+        case '/':
+            it.kind = Item::Kind::newline;
+            it.repeat = count >= 0 ? count : 1;
+            break;
+        case 'X':
+            it.kind = Item::Kind::skip;
+            it.repeat = count >= 0 ? count : 1;
+            break;
+        case 'P':
+            if (count < 0) return false;
+            it.kind = Item::Kind::scale;
+            it.scale = sign * count;
+            break;
+        case 'I':
+            it.kind = Item::Kind::integer;
+            if ((it.width = number()) < 0) return false;
+            if (eat('.') && (it.digits = number()) < 0) return false;
+            break;
+        case 'F':
+        case 'E':
+        case 'D':
+            it.kind = c == 'F' ? Item::Kind::fixed : c == 'E' ? Item::Kind::exponent : Item::Kind::exponent_d;
+            if ((it.width = number()) < 0 || !eat('.') || (it.digits = number()) < 0) return false;
+            if (c == 'E' && eat('E') && (it.exponent = number()) < 0) return false;
+            break;
+        case 'A':
+            it.kind = Item::Kind::alpha;
+            it.width = number();
+            break;
+        default:
+            return false;
+        }
+        if (is_signed && it.kind != Item::Kind::scale) return false;
+        if (it.is_data()) it.repeat = count >= 0 ? count : 1;
+        if (it.is_data() && it.repeat == 0) return false;
+        items.push_back(it);
+        return true;
+    }
+
+    // A quoted literal; a doubled quote stands for one.
+    bool literal(Item &it) {
+        const char quote = text_[pos_++];
+        for (;;) {
+            if (pos_ >= text_.size()) return false;
+            const char c = text_[pos_++];
+            if (c == quote) {
+                if (pos_ < text_.size() && text_[pos_] == quote) {
+                    it.text += quote;
+                    ++pos_;
+                    continue;
+                }
+                return true;
+            }
+            it.text += c;
+        }
+    }
+
+    std::string_view text_;
+    std::size_t pos_ = 0;
+};
+
+// The items with every group written out as often as it repeats; `reversion`
+// receives where the last top-level group starts.
+void flatten(const std::vector<Item> &items, std::size_t &i, std::vector<Item> &out, std::size_t *reversion) {
+    while (i < items.size() && items[i].kind != Item::Kind::group_close) {
+        const Item &it = items[i];
+        if (it.kind == Item::Kind::group_open) {
+            const std::size_t body = i + 1;
+            if (reversion != nullptr) *reversion = out.size();
+            std::size_t end = body;
+            if (it.repeat == 0) {  // a group repeated zero times writes nothing
+                std::vector<Item> discard;
+                flatten(items, end, discard, nullptr);
+            }
+            for (int r = 0; r < it.repeat; ++r) {
+                end = body;
+                flatten(items, end, out, nullptr);
+            }
+            i = end + 1;  // past the closing parenthesis
+            continue;
+        }
+        if (it.is_data()) {
+            Item one = it;
+            one.repeat = 1;
+            for (int r = 0; r < it.repeat; ++r) out.push_back(one);
+        } else {
+            out.push_back(it);
+        }
+        ++i;
+    }
+}
+
+}  // namespace
+
+std::optional<Format> Format::parse(std::string_view specification) {
+    Format f;
+    Parser p(specification);
+    if (!p.parse(f.items_)) return std::nullopt;
+    return f;
+}
+
+std::string edit_integer(int64_t value, int width, int digits) {
+    const uint64_t magnitude = value < 0 ? 0 - static_cast<uint64_t>(value) : static_cast<uint64_t>(value);
+    std::string text = std::to_string(magnitude);
+    if (digits == 0 && magnitude == 0) text.clear();
+    if (digits > 0 && static_cast<int>(text.size()) < digits) text.insert(0, digits - text.size(), '0');
+    if (value < 0) text.insert(0, 1, '-');
+    if (width <= 0) return text;
+    if (static_cast<int>(text.size()) > width) return std::string(width, '*');
+    return std::string(width - text.size(), ' ') + text;
+}
+
+Writer::Writer(const Format &format) : format_(format) {
+    std::size_t i = 0;
+    flatten(format_.items(), i, flat_, &reversion_);
+}
+
+const Item *Writer::next_data() {
+    bool reverted = false;
+    for (;;) {
+        if (position_ >= flat_.size()) {
+            // Values remain but the format is used up: continue on a new record
+            // from the reversion point, unless the format has no data descriptor.
+            if (reverted) return nullptr;
+            reverted = true;
+            position_ = reversion_;
+            records_.emplace_back();
+            continue;
+        }
+        const Item &it = flat_[position_];
+        if (it.is_data()) return &it;
+        advance();
+    }
+}
+
+// Writes the non-data item at the current position and moves past it.
+void Writer::advance() {
+    const Item &it = flat_[position_++];
+    switch (it.kind) {
+    case Item::Kind::literal: records_.back() += it.text; break;
+    case Item::Kind::skip: records_.back().append(static_cast<std::size_t>(it.repeat), ' '); break;
+    case Item::Kind::newline:
+        for (int r = 0; r < it.repeat; ++r) records_.emplace_back();
+        break;
+    default: break;  // a scale factor changes nothing for integers
+    }
+}
+
+int32_t Writer::put(int64_t value) {
+    const Item *d = next_data();
+    if (d == nullptr || d->kind != Item::Kind::integer) return status_bad_format;
+    records_.back() += edit_integer(value, d->width, d->digits);
+    ++position_;
+    return status_ok;
+}
+
+void Writer::finish() {
+    if (finished_) return;
+    finished_ = true;
+    while (position_ < flat_.size() && !flat_[position_].is_data()) advance();
+}
+
+int32_t write_integer(const Format &format, int64_t value, char *record, std::size_t record_length) {
+    Writer w(format);
+    if (const int32_t status = w.put(value); status != status_ok) return status;
+    w.finish();
+    const std::vector<std::string> &records = w.records();
+    if (records.size() > 1 || records.front().size() > record_length) return status_end_of_record;
+    const std::string &text = records.front();
+    std::copy(text.begin(), text.end(), record);
+    std::fill(record + text.size(), record + record_length, ' ');
+    return status_ok;
+}
+
+int32_t read_integer(std::string_view text, int32_t &value) {
+    auto blank = [](char c) { return c == ' ' || c == '\t'; };
+    std::size_t i = 0;
+    while (i < text.size() && blank(text[i])) ++i;
+    std::size_t end = i;
+    while (end < text.size() && !blank(text[end]) && text[end] != ',' && text[end] != '/') ++end;
+    std::string_view item = text.substr(i, end - i);
+    // r*c: the value c repeated r times; only the value matters here.
+    if (const std::size_t star = item.find('*'); star != std::string_view::npos) {
+        const std::string_view r = item.substr(0, star);
+        if (r.empty() || r.find_first_not_of("0123456789") != std::string_view::npos ||
+            r.find_first_not_of('0') == std::string_view::npos)
+            return status_bad_value;
+        item = item.substr(star + 1);
+    }
+    if (item.empty()) return status_end_of_file;  // a blank text, or a null value
+    std::size_t k = 0;
+    const bool negative = item[0] == '-';
+    if (item[0] == '-' || item[0] == '+') ++k;
+    if (k == item.size()) return status_bad_value;
+    int64_t magnitude = 0;
+    for (; k < item.size(); ++k) {
+        const char c = item[k];
+        if (c < '0' || c > '9') return status_bad_value;
+        magnitude = magnitude * 10 + (c - '0');
+        if (magnitude > int64_t{std::numeric_limits<int32_t>::max()} + 1) return status_overflow;
+    }
+    const int64_t v = negative ? -magnitude : magnitude;
+    if (v > std::numeric_limits<int32_t>::max() || v < std::numeric_limits<int32_t>::min()) return status_overflow;
+    value = static_cast<int32_t>(v);
+    return status_ok;
+}
+
+}  // namespace kestro::format
