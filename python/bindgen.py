@@ -290,6 +290,25 @@ DEF_TABLE_RE = re.compile(r"static FortranDataDef f2py_(\w+?)_def\[\] = \{(.*?)\
 DEF_ENTRY_RE = re.compile(r'\{"(\w+)",(-?\d+),\{\{([^}]*)\}\},(\w+), *(\d+)')
 
 
+BUILD_RE = re.compile(r'Py_BuildValue\("([A-Za-z]*)",([^;]*)\);')
+
+
+def build_with_lengths(match) -> str:
+    """Returns string results with their full length, NUL characters included."""
+    codes, args = match.group(1), [a.strip() for a in match.group(2).split(",")]
+    if "y" not in codes or len(codes) != len(args):
+        return match.group(0)
+    fmt, out = "", []
+    for code, arg in zip(codes, args):
+        if code == "y":
+            fmt += "y#"
+            out.append(f"{arg},(Py_ssize_t)slen({arg})")
+        else:
+            fmt += code
+            out.append(arg)
+    return f'Py_BuildValue("{fmt}",{",".join(out)});'
+
+
 def run_f2py(outdir: Path, modules: dict[str, Module]):
     work = outdir / "f2py"
     work.mkdir(exist_ok=True)
@@ -323,6 +342,11 @@ def run_f2py(outdir: Path, modules: dict[str, Module]):
     # length instead of trimming their trailing blanks.
     text = text.replace("(void)strncpy(_to, _from, _m);", "(void)memcpy(_to, _from, _m);")
     text = re.sub(r"^[ \t]*STRINGPADN\((\w+), slen\(\1\), ' ', '\\0'\);[ \t]*\n", "", text, flags=re.M)
+    text = BUILD_RE.sub(build_with_lengths, text)
+    # A short string is padded with blanks at once, so that a NUL the caller
+    # passes at its end stays a NUL.
+    text = text.replace("memset(*str + n, '\\0', *len - n);", "memset(*str + n, ' ', *len - n);")
+    text = re.sub(r"^[ \t]*STRINGPADN\((\w+), slen\(\1\), '\\0', ' '\);[ \t]*\n", "", text, flags=re.M)
     for match in DEF_TABLE_RE.finditer(text):
         module = modules.get(match.group(1))
         if module is not None:

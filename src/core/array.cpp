@@ -13,8 +13,10 @@ namespace {
 // the alignment of any scalar type.
 struct alignas(std::max_align_t) BlockHeader {
     int64_t refs;
-    uint64_t bytes;
+    uint64_t serial;  // distinguishes blocks that reuse an address
 };
+
+uint64_t blocks_created = 0;
 
 BlockHeader *header_of(void *data) noexcept { return static_cast<BlockHeader *>(data) - 1; }
 
@@ -33,6 +35,14 @@ uint64_t external_access_generation() noexcept { return external_accesses; }
 
 void retain_block(void *data) noexcept {
     if (data != nullptr) ++header_of(data)->refs;
+}
+
+uint64_t block_serial(const void *data) noexcept {
+    return data != nullptr ? header_of(const_cast<void *>(data))->serial : 0;
+}
+
+bool block_shared(const void *data) noexcept {
+    return data != nullptr && header_of(const_cast<void *>(data))->refs > 1;
 }
 
 void release_block(void *data) noexcept {
@@ -77,7 +87,7 @@ void *kestro_array_create(kestro_array *a, const int64_t *extent) {
         kestro::fatal_error("Error allocating %lu bytes", static_cast<unsigned long>(bytes));
     auto *h = static_cast<kestro::detail::BlockHeader *>(block);
     h->refs = 1;
-    h->bytes = bytes;
+    h->serial = ++kestro::detail::blocks_created;
     for (int d = 0; d < KESTRO_MAX_RANK; ++d) a->extent[d] = ext[d];
     a->data = h + 1;
     return a->data;

@@ -78,6 +78,10 @@ namespace detail {
 // Python) has released it.
 void retain_block(void *data) noexcept;
 void release_block(void *data) noexcept;
+// A number that no other block created in this process carries (0 for none).
+uint64_t block_serial(const void *data) noexcept;
+// Whether someone besides the array holds the block (a numpy view, say).
+bool block_shared(const void *data) noexcept;
 
 // Counts the occasions on which a shared array was handed to, or written by,
 // a caller outside the library (a numpy view, an assignment from Python).

@@ -52,7 +52,10 @@ private:
             if (!item(items, depth)) return false;
             // Items are separated by commas; / needs none around it.
             if (eat(')')) return true;
-            if (!eat(',') && items.back().kind != Item::Kind::newline && peek() != '/') return false;
+            // A / needs no comma around it, nor does a scale factor before the
+            // descriptor it scales.
+            const Item::Kind last = items.back().kind;
+            if (!eat(',') && last != Item::Kind::newline && last != Item::Kind::scale && peek() != '/') return false;
         }
     }
 
@@ -183,13 +186,42 @@ std::optional<Format> Format::parse(std::string_view specification) {
     Format f;
     Parser p(specification);
     if (!p.parse(f.items_)) return std::nullopt;
+    // Writers work on the format with its repeats written out: refuse one that
+    // would spell out more items than any record of the library needs.
+    if (f.expanded_size() > max_expanded_items) return std::nullopt;
     return f;
+}
+
+std::size_t Format::expanded_size() const {
+    // Items of one repetition of each group, innermost first; saturating.
+    std::vector<std::size_t> level{0};
+    std::vector<int> repeats;
+    auto add = [](std::size_t a, std::size_t b) { return std::min(a + b, max_expanded_items + 1); };
+    for (const Item &it : items_) {
+        if (it.kind == Item::Kind::group_open) {
+            level.push_back(0);
+            repeats.push_back(it.repeat);
+        } else if (it.kind == Item::Kind::group_close) {
+            const std::size_t inner = level.back();
+            level.pop_back();
+            const auto r = static_cast<std::size_t>(repeats.back());
+            repeats.pop_back();
+            const std::size_t total = r != 0 && inner > (max_expanded_items + 1) / r ? max_expanded_items + 1 : inner * r;
+            level.back() = add(level.back(), total);
+        } else {
+            level.back() = add(level.back(), it.is_data() ? static_cast<std::size_t>(it.repeat) : 1);
+        }
+    }
+    return level.front();
 }
 
 std::string edit_integer(int64_t value, int width, int digits) {
     const uint64_t magnitude = value < 0 ? 0 - static_cast<uint64_t>(value) : static_cast<uint64_t>(value);
     std::string text = std::to_string(magnitude);
-    if (digits == 0 && magnitude == 0) text.clear();
+    if (digits == 0 && magnitude == 0) {  // Iw.0 writes zero as blanks, I0.0 as one
+        text.clear();
+        if (width == 0) text.push_back(' ');
+    }
     if (digits > 0 && static_cast<int>(text.size()) < digits) text.insert(0, digits - text.size(), '0');
     if (value < 0) text.insert(0, 1, '-');
     if (width <= 0) return text;

@@ -54,10 +54,15 @@ struct Item {
 // included; letters in either case; blanks outside literals ignored).
 class Format {
 public:
+    // The most items a format may have once its repeats are written out.
+    static constexpr std::size_t max_expanded_items = 1 << 16;
+
     static std::optional<Format> parse(std::string_view specification);
     const std::vector<Item> &items() const noexcept { return items_; }
 
 private:
+    std::size_t expanded_size() const;
+
     std::vector<Item> items_;
 };
 

@@ -63,22 +63,26 @@ struct Hash {
 
 // What an append needs to know of a list without scanning it: how often each
 // value occurs over the whole capacity, and the first entry holding the free
-// marker.  It follows the list's own writes; a list re-created, or an array
-// handed out to a caller who may have written into it, is indexed afresh.
+// marker.  It follows the list's own writes.  A list created anew, one handed
+// out to a caller who may have written into it, and one whose storage a
+// caller still shares (a numpy view that may be written at any time) are
+// indexed afresh.
 template <class T>
 struct Index {
     const void *data = nullptr;
+    uint64_t serial = 0;
     int64_t capacity = -1;
     uint64_t generation = 0;
     int64_t first_free = 0;  // 0-based; capacity when no entry is free
     std::unordered_map<T, int64_t, Hash> counts;
 
     bool current(const Allocatable<T, 1> &list) const {
-        return data == list.data && capacity == list.extent_of(1) &&
-               generation == detail::external_access_generation();
+        return data == list.data && serial == detail::block_serial(list.data) && capacity == list.extent_of(1) &&
+               generation == detail::external_access_generation() && !detail::block_shared(list.data);
     }
     void rebuild(const Allocatable<T, 1> &list) {
         data = list.data;
+        serial = detail::block_serial(list.data);
         capacity = list.extent_of(1);
         generation = detail::external_access_generation();
         counts.clear();
@@ -174,6 +178,7 @@ void grow(int32_t listid, int64_t inc) {
     std::copy_n(static_cast<const T *>(old), n, list.ptr());
     detail::release_block(old);
     ix.data = list.data;
+    ix.serial = detail::block_serial(list.data);
     ix.capacity = n + inc;
     ix.count(Family<T>::marker, inc);
 }

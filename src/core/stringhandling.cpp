@@ -22,7 +22,7 @@ std::string_view trim(std::string_view s) { return s.substr(0, len_trim(s)); }
 // Writes text into a result of length len: cut, or padded with blanks.
 void assign(char *dest, size_t len, std::string_view text) {
     const size_t n = std::min(len, text.size());
-    std::memcpy(dest, text.data(), n);
+    if (n > 0) std::memcpy(dest, text.data(), n);
     std::memset(dest + n, ' ', len - n);
 }
 
@@ -98,9 +98,9 @@ void extract(char *res, const char *s, const char *startkey, const char *stopkey
     std::string_view found;
     if (start <= text.size()) {
         const std::string_view rest = text.substr(start - 1);
+        // The text runs up to the stop key, whatever its length.
         const size_t j = index_of(rest, stop_key);
-        const size_t stop_len = len_trim(stop_key);
-        if (j > 0 && j > stop_len) found = rest.substr(0, j - stop_len);
+        if (j > 1) found = rest.substr(0, j - 1);
     }
     assign(res, len, adjusted_left(found));
 }
