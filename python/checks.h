@@ -18,6 +18,15 @@ long kestro_reduced_length(const char *s, long len);
 /* 1 when the integer format aw (aw_len characters) writes each of jrray(n, m)
  * into jmax characters. */
 int kestro_int2aformat_fits(const int *jrray, long n, long m, const char *aw, long aw_len, long jmax);
+/* |k| */
+long kestro_abs(long k);
+/* 1 for a transpose flag BLAS accepts: N, T or C in either case. */
+int kestro_transpose_flag(const char *flag);
+/* The inner extent k of a product whose first factor has len_a entries and m rows
+ * (columns when transposed). */
+long kestro_gemm_inner(const char *sa, long len_a, long m);
+/* 1 when factors of len_a and len_b entries hold op(a) (m x k) and op(b) (k x n). */
+int kestro_gemm_fits(const char *sa, const char *sb, long m, long n, long k, long len_a, long len_b);
 /* The smaller of a and b. */
 long kestro_min(long a, long b);
 /* 1 when MatrixConcatenation of a(k, l) and b(m, n) with ctype fits its result:

@@ -436,6 +436,24 @@ extern "C" int kestro_int2aformat_fits(const int *jrray, long n, long m, const c
                : 0;
 }
 
+extern "C" long kestro_abs(long k) { return k < 0 ? -k : k; }
+
+extern "C" int kestro_transpose_flag(const char *flag) {
+    return std::strchr("NnTtCc", *flag) != nullptr && *flag != '\0' ? 1 : 0;
+}
+
+extern "C" long kestro_gemm_inner(const char *sa, long len_a, long m) {
+    // Untransposed, a is m x k; transposed, k x m: either way k = len(a) / m.
+    (void)sa;
+    return m > 0 ? len_a / m : 0;
+}
+
+extern "C" int kestro_gemm_fits(const char *sa, const char *sb, long m, long n, long k, long len_a, long len_b) {
+    (void)sa;
+    (void)sb;
+    return kestro_product(m, k) <= len_a && kestro_product(k, n) <= len_b ? 1 : 0;
+}
+
 extern "C" long kestro_min(long a, long b) { return a < b ? a : b; }
 
 extern "C" int kestro_concatenation_fits(long ctype, long k, long l, long m, long n) {

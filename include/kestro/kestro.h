@@ -10,5 +10,6 @@
 #include "kestro/datahandling.h"
 #include "kestro/utility.h"
 #include "kestro/listhandling.h"
+#include "kestro/math.h"
 
 #endif

@@ -1,0 +1,155 @@
+#include "math/arithmetic.hpp"
+
+#include <algorithm>
+#include <cmath>
+#include <limits>
+#include <vector>
+
+using kestro::math::extent;
+
+namespace {
+
+// Smallest and largest entry, NaN entries ignored, then z = (x - min) / (max - min).
+void normalize(const double *x, double *z, int64_t count) {
+    double lo = std::numeric_limits<double>::infinity();
+    double hi = -std::numeric_limits<double>::infinity();
+    for (int64_t i = 0; i < count; ++i)
+        if (!std::isnan(x[i])) {
+            lo = std::min(lo, x[i]);
+            hi = std::max(hi, x[i]);
+        }
+    for (int64_t i = 0; i < count; ++i) z[i] = (x[i] - lo) / (hi - lo);
+}
+
+template <class F>
+void cumulate(double *out, const double *a, const int32_t *n, double seed, F combine) {
+    double running = seed;
+    for (int64_t i = 0; i < extent(n); ++i) {
+        running = combine(running, a[i]);
+        out[i] = running;
+    }
+}
+
+}  // namespace
+
+extern "C" {
+
+void KroneckerProduct(const double *a, const double *b, double *ab, const int32_t *ma, const int32_t *na,
+                      const int32_t *pb, const int32_t *qb) {
+    const int64_t m = extent(ma), n = extent(na), p = extent(pb), q = extent(qb);
+    const int64_t rows = m * p;
+    for (int64_t j = 0; j < n; ++j)
+        for (int64_t i = 0; i < m; ++i)
+            for (int64_t l = 0; l < q; ++l)
+                for (int64_t k = 0; k < p; ++k) ab[(j * q + l) * rows + i * p + k] = a[j * m + i] * b[l * p + k];
+}
+
+void MatrixDiagonal(double *diag, const double *a, const int32_t *k, const int32_t *n) {
+    const int64_t order = extent(n);
+    const int64_t shift = *k;
+    const int64_t length = order - std::abs(shift);
+    for (int64_t i = 0; i < length; ++i)
+        diag[i] = shift >= 0 ? a[(i + shift) * order + i] : a[i * order + (i - shift)];
+}
+
+double Trace(const double *x, const int32_t *n) {
+    double sum = 0.0;
+    for (int64_t i = 0; i < extent(n); ++i) sum += x[i * extent(n) + i];
+    return sum;
+}
+
+void MatrixNormalize(const double *x, double *z, const int32_t *n, const int32_t *m) {
+    normalize(x, z, extent(n) * extent(m));
+}
+
+void VectorNormalize(const double *x, double *z, const int32_t *n) { normalize(x, z, extent(n)); }
+
+void CumulativeSum(double *csum, const double *a, const int32_t *n, const double *seed) {
+    cumulate(csum, a, n, seed != nullptr ? *seed : 0.0, [](double r, double v) { return r + v; });
+}
+
+void CumulativeProduct(double *cprod, const double *a, const int32_t *n, const double *seed) {
+    cumulate(cprod, a, n, seed != nullptr ? *seed : 1.0, [](double r, double v) { return r * v; });
+}
+
+int32_t Monoticity(const double *x, const int32_t *n) {
+    bool falling = true, not_rising = true, rising = true, not_falling = true;
+    for (int64_t i = 0; i + 1 < extent(n); ++i) {
+        const double u = x[i], v = x[i + 1];  // a comparison with NaN is false
+        falling = falling && v < u;
+        not_rising = not_rising && v <= u;
+        rising = rising && v > u;
+        not_falling = not_falling && v >= u;
+    }
+    if (falling) return -2;
+    if (not_rising) return -1;
+    if (rising) return 2;
+    if (not_falling) return 1;
+    return 0;
+}
+
+double GetPrincipleMinor(const double *sm, const int32_t *i, const int32_t *k) {
+    if (*i == 1) return sm[0];
+    const int64_t order = std::clamp<int64_t>(*i, 0, extent(k));
+    std::vector<double> block(static_cast<std::size_t>(order * order));
+    for (int64_t c = 0; c < order; ++c)
+        for (int64_t r = 0; r < order; ++r) block[c * order + r] = sm[c * extent(k) + r];
+    double det = 0.0;
+    const auto n = static_cast<int32_t>(order);
+    LUFactDeterminant(&det, block.data(), &n);
+    return det;
+}
+
+double GetFirstMinor(const double *sm, const int32_t *i, const int32_t *j, const int32_t *k) {
+    const int64_t order = extent(k);
+    constexpr double removed = -std::numeric_limits<double>::max();
+    // t = sm^T with row i and column j marked; what is left, column by column,
+    // is sm without row j and column i.
+    std::vector<double> t(static_cast<std::size_t>(order * order));
+    for (int64_t c = 0; c < order; ++c)
+        for (int64_t r = 0; r < order; ++r) t[c * order + r] = sm[r * order + c];
+    for (int64_t x = 0; x < order; ++x) {
+        if (*i >= 1 && *i <= order) t[x * order + (*i - 1)] = removed;
+        if (*j >= 1 && *j <= order) t[(*j - 1) * order + x] = removed;
+    }
+    const int64_t small = std::max<int64_t>(order - 1, 0);
+    std::vector<double> minor(static_cast<std::size_t>(small * small), 0.0);
+    std::size_t kept = 0;
+    for (double v : t)
+        if (v != removed && kept < minor.size()) minor[kept++] = v;
+    double det = 0.0;
+    const auto n = static_cast<int32_t>(small);
+    LUFactDeterminant(&det, minor.data(), &n);
+    return det;
+}
+
+double GetCofactor(const double *mij, const int32_t *i, const int32_t *j) {
+    return (int64_t{*i} + *j) % 2 == 0 ? *mij : -*mij;
+}
+
+}  // extern "C"
+
+// The inline routines of arithmetic.hpp are exported from here.
+[[gnu::used]] static void (*const exported_inline_routines[])() = {
+    reinterpret_cast<void (*)()>(&MatrixProduct),
+    reinterpret_cast<void (*)()>(&MatrixVectorProduct),
+    reinterpret_cast<void (*)()>(&VectorMatrixProduct),
+    reinterpret_cast<void (*)()>(&LUMatrixVectorProduct),
+    reinterpret_cast<void (*)()>(&DyadenProduct),
+    reinterpret_cast<void (*)()>(&HadamardProduct),
+    reinterpret_cast<void (*)()>(&HadamardDivision),
+    reinterpret_cast<void (*)()>(&DotProduct),
+    reinterpret_cast<void (*)()>(&CrossProduct),
+    reinterpret_cast<void (*)()>(&VectorTripleProduct),
+    reinterpret_cast<void (*)()>(&ScalarTripleProduct),
+    reinterpret_cast<void (*)()>(&VectorSum),
+    reinterpret_cast<void (*)()>(&VectorSub),
+    reinterpret_cast<void (*)()>(&MatrixSum),
+    reinterpret_cast<void (*)()>(&MatrixSub),
+    reinterpret_cast<void (*)()>(&VectorScalarMultiplication),
+    reinterpret_cast<void (*)()>(&MatrixScalarMultiplication),
+    reinterpret_cast<void (*)()>(&VectorAmplify),
+    reinterpret_cast<void (*)()>(&MatrixAmplify),
+    reinterpret_cast<void (*)()>(&MatrixTranspose),
+    reinterpret_cast<void (*)()>(&MatrixSymmetrize),
+};

@@ -1,0 +1,280 @@
+// Dense matrix algebra of module math over LAPACK and BLAS.  Every routine
+// works on private copies; the copies and LAPACK's workspace for the small
+// matrices of the library live on the stack.
+#include <algorithm>
+#include <array>
+#include <cmath>
+#include <cstring>
+#include <limits>
+#include <vector>
+
+#include "core/errorhandling.hpp"
+#include "math/arithmetic.hpp"
+#include "math/lapack.hpp"
+
+namespace {
+
+using kestro::math::extent;
+
+// A work array: on the stack up to N entries, on the heap beyond.
+template <class T, std::size_t N = 512>
+class Scratch {
+public:
+    explicit Scratch(int64_t count) : size_(static_cast<std::size_t>(std::max<int64_t>(count, 1))) {
+        if (size_ > N) heap_.resize(size_);
+    }
+    T *data() { return size_ > N ? heap_.data() : stack_.data(); }
+    T &operator[](std::size_t i) { return data()[i]; }
+
+private:
+    std::size_t size_;
+    std::array<T, N> stack_;
+    std::vector<T> heap_;
+};
+
+Scratch<double> copy_of(const double *a, int64_t count) {
+    Scratch<double> w(count);
+    if (count > 0) std::memcpy(w.data(), a, static_cast<std::size_t>(count) * sizeof(double));
+    return w;
+}
+
+void fail(const char *message) { kestro::record_error(-2, message, {0, 0}, {0.0, 0.0}, {"", ""}); }
+
+// The optimal workspace size that a query call (LWORK = -1) returned.
+int optimal(double query) { return std::max(1, static_cast<int>(query)); }
+
+bool untransposed(const char *flag) { return *flag == 'N' || *flag == 'n'; }
+
+// Determinant or permanent by Laplace expansion along the first row.
+double laplace(const double *a, int64_t n, int32_t flag) {
+    if (n <= 0) return 0.0;
+    if (n == 1) return a[0];
+    std::vector<double> minor(static_cast<std::size_t>((n - 1) * (n - 1)));
+    double pd = 0.0;
+    double f = 1.0;
+    for (int64_t i = 0; i < n; ++i) {
+        // a without row 1 and column i
+        for (int64_t c = 0, mc = 0; c < n; ++c) {
+            if (c == i) continue;
+            for (int64_t r = 1; r < n; ++r) minor[mc * (n - 1) + (r - 1)] = a[c * n + r];
+            ++mc;
+        }
+        pd += f * a[i * n] * laplace(minor.data(), n - 1, flag);
+        f *= flag;
+    }
+    return pd;
+}
+
+double norm(const double *x, int64_t n) {
+    double s = 0.0;
+    for (int64_t i = 0; i < n; ++i) s += x[i] * x[i];
+    return std::sqrt(s);
+}
+
+}  // namespace
+
+extern "C" {
+
+void MatrixInverse(const double *a, double *ainv, const int32_t *n) {
+    const int64_t order = extent(n);
+    if (order == 0) return;
+    Scratch<double> w = copy_of(a, order * order);
+    Scratch<int> pivots(order);
+    Scratch<double> work(order);
+    const int nn = static_cast<int>(order);
+    int info = 0;
+    dgetrf_(&nn, &nn, w.data(), &nn, pivots.data(), &info);
+    if (info != 0) fail("Matrix inverse becomes numerically singular!");
+    dgetri_(&nn, w.data(), &nn, pivots.data(), work.data(), &nn, &info);
+    if (info != 0) fail("Matrix inversion failed!");
+    std::memcpy(ainv, w.data(), static_cast<std::size_t>(order * order) * sizeof(double));
+}
+
+void MatrixEigenvalues(const double *a, double *d, const int32_t *n) {
+    const int64_t order = extent(n);
+    if (order == 0) return;
+    Scratch<double> t = copy_of(a, order * order);
+    Scratch<double> e(order - 1), tau(order - 1);
+    const int nn = static_cast<int>(order);
+    int info = 0;
+    double query = 0.0;
+    const int ask = -1;
+    dsytrd_("U", &nn, t.data(), &nn, d, e.data(), tau.data(), &query, &ask, &info, 1);
+    const int lwork = optimal(query);
+    Scratch<double> work(lwork);
+    dsytrd_("U", &nn, t.data(), &nn, d, e.data(), tau.data(), work.data(), &lwork, &info, 1);
+    dsterf_(&nn, d, e.data(), &info);
+}
+
+void MatrixEigenVectors(const double *a, double *z, const int32_t *n, double *eigvals) {
+    const int64_t order = extent(n);
+    bool requested = eigvals != nullptr;
+    for (int64_t i = 0; requested && i < order; ++i) requested = eigvals[i] < 0.0;  // 0, more or NaN cancel
+    if (order == 0) return;
+    const int nn = static_cast<int>(order);
+    Scratch<double> d(order);
+    int info = 0;
+    double query = 0.0;
+    const int ask = -1;
+    {
+        Scratch<double> probe = copy_of(a, order * order);
+        dsyev_("V", "U", &nn, probe.data(), &nn, d.data(), &query, &ask, &info, 1, 1);
+    }
+    const int lwork = std::max(3 * nn - 1, optimal(query));
+    Scratch<double> work(lwork);
+    std::memcpy(z, a, static_cast<std::size_t>(order * order) * sizeof(double));
+    dsyev_("V", "U", &nn, z, &nn, d.data(), work.data(), &lwork, &info, 1, 1);
+    if (requested) std::memcpy(eigvals, d.data(), static_cast<std::size_t>(order) * sizeof(double));
+}
+
+void SingularValueDecomposition(const double *a, double *u, double *s, double *v, const int32_t *m,
+                                const int32_t *n) {
+    const int64_t rows = extent(m), cols = extent(n);
+    std::fill_n(u, rows * rows, 0.0);
+    std::fill_n(s, rows * cols, 0.0);
+    std::fill_n(v, cols * cols, 0.0);
+    if (rows == 0 || cols == 0) return;
+    const int mm = static_cast<int>(rows), nn = static_cast<int>(cols);
+    const int64_t k = std::min(rows, cols);
+    Scratch<double> sv(k);
+    int info = 0;
+    double query = 0.0;
+    const int ask = -1;
+    {
+        Scratch<double> probe = copy_of(a, rows * cols);
+        dgesvd_("A", "A", &mm, &nn, probe.data(), &mm, sv.data(), u, &mm, v, &nn, &query, &ask, &info, 1, 1);
+    }
+    const int lwork = optimal(query);
+    Scratch<double> work(lwork);
+    Scratch<double> w = copy_of(a, rows * cols);
+    dgesvd_("A", "A", &mm, &nn, w.data(), &mm, sv.data(), u, &mm, v, &nn, work.data(), &lwork, &info, 1, 1);
+    for (int64_t i = 0; i < k; ++i) s[i * rows + i] = sv[static_cast<std::size_t>(i)];
+}
+
+void CholeskyFactorization(const double *a, double *c, const int32_t *n) {
+    const int64_t order = extent(n);
+    std::fill_n(c, order * order, -std::numeric_limits<double>::max());
+    if (order == 0) return;
+    Scratch<double> t = copy_of(a, order * order);
+    const int nn = static_cast<int>(order);
+    int info = 0;
+    dpotrf_("U", &nn, t.data(), &nn, &info, 1);
+    if (info == 0) std::memcpy(c, t.data(), static_cast<std::size_t>(order * order) * sizeof(double));
+}
+
+void GeneralMatrixProduct(double *d, const double *alpha, const double *a, const double *b, const double *beta,
+                          const double *c, const int32_t *m, const int32_t *n, const int32_t *k, const char *sa,
+                          const char *sb) {
+    const int64_t rows = extent(m), cols = extent(n), inner = extent(k);
+    if (rows * cols > 0) std::memcpy(d, c, static_cast<std::size_t>(rows * cols) * sizeof(double));
+    if (rows == 0 || cols == 0) return;
+    // Any flag other than "N" means the transpose, so that BLAS never sees an
+    // invalid one (it would end the process).
+    const char ta = untransposed(sa) ? 'N' : 'T';
+    const char tb = untransposed(sb) ? 'N' : 'T';
+    const int mm = static_cast<int>(rows), nn = static_cast<int>(cols), kk = static_cast<int>(inner);
+    const int lda = std::max(1, ta == 'N' ? mm : kk);
+    const int ldb = std::max(1, tb == 'N' ? kk : nn);
+    dgemm_(&ta, &tb, &mm, &nn, &kk, alpha, a, &lda, b, &ldb, beta, d, &mm, 1, 1);
+}
+
+void LUFactDeterminant(double *lud, const double *a, const int32_t *n) {
+    *lud = 1.0;
+    const int64_t order = extent(n);
+    if (order == 0) return;
+    Scratch<double> w = copy_of(a, order * order);
+    Scratch<int> pivots(order);
+    const int nn = static_cast<int>(order);
+    int info = 0;
+    dgetrf_(&nn, &nn, w.data(), &nn, pivots.data(), &info);
+    if (info != 0) {
+        *lud = 0.0;
+        fail("Singularity in LU-factorization computation");
+        return;
+    }
+    for (int64_t i = 0; i < order; ++i) {
+        *lud *= w[static_cast<std::size_t>(i * order + i)];
+        if (pivots[static_cast<std::size_t>(i)] != i + 1) *lud = -*lud;
+    }
+}
+
+void Determinant(double *pd, const double *a, const int32_t *n, const int32_t *pdflag) {
+    *pd = laplace(a, extent(n), pdflag != nullptr ? *pdflag : -1);
+}
+
+void PowerIteration(double *eigenval, double *eigenvec, const double *a, const int32_t *n, const int32_t *maxiter,
+                    const double *startvec, const double *abstol) {
+    const int64_t order = extent(n);
+    const int32_t limit = maxiter != nullptr ? *maxiter : 2000;
+    const double tolerance = abstol != nullptr ? *abstol : 1e-10;
+    *eigenval = 0.0;
+    Scratch<double> y1(order), y2(order);
+    for (int64_t i = 0; i < order; ++i) y1[i] = startvec != nullptr ? startvec[i] : 1.0;
+    // Without a pass the start vector stands as the eigenvector.
+    std::copy_n(y1.data(), order, y2.data());
+    double delta = 1.0;
+    for (int32_t pass = 0; pass < limit && delta > tolerance;) {
+        MatrixVectorProduct(a, y1.data(), y2.data(), n, n);
+        int64_t p = 0;  // first entry of largest magnitude, NaN skipped
+        for (int64_t i = 1; i < order; ++i)
+            if (std::abs(y2[i]) > std::abs(y2[p]) || (std::isnan(y2[p]) && !std::isnan(y2[i]))) p = i;
+        const double scale = 1.0 / norm(y2.data(), order);
+        VectorAmplify(y2.data(), &scale, n);
+        const double sign = order > 0 && std::signbit(y2[p] * y1[p]) ? -1.0 : 1.0;
+        double change = 0.0;
+        for (int64_t i = 0; i < order; ++i) change += (y2[i] - sign * y1[i]) * (y2[i] - sign * y1[i]);
+        delta = std::sqrt(change);
+        std::copy_n(y2.data(), order, y1.data());
+        ++pass;
+    }
+    std::copy_n(y2.data(), order, eigenvec);
+    Scratch<double> ay(order);
+    MatrixVectorProduct(a, y1.data(), ay.data(), n, n);
+    DotProduct(y1.data(), ay.data(), eigenval, n);
+    if (delta > tolerance) fail("No convergence in von Mises eigenvalue computation");
+}
+
+void ConjugateGradient(double *xgrad, const double *a, const double *b, const double *x0, const int32_t *n,
+                       const int32_t *m) {
+    const int64_t size = extent(m);
+    const int64_t lda = extent(n);
+    const int64_t order = std::min(size, lda);
+    std::copy_n(x0, size, xgrad);
+    Scratch<double> r(size), p(size), q(size);
+    auto apply = [&](const double *x, double *y) {  // y = a x over the square part of a
+        for (int64_t i = 0; i < order; ++i) {
+            y[i] = 0.0;
+            for (int64_t j = 0; j < order; ++j) y[i] += a[j * lda + i] * x[j];
+        }
+    };
+    apply(x0, q.data());
+    for (int64_t i = 0; i < size; ++i) p[i] = r[i] = b[i] - (i < order ? q[i] : 0.0);
+    double rho = 0.0;
+    for (int64_t i = 0; i < size; ++i) rho += r[i] * r[i];
+    // A start vector that solves the system already is the answer (the first
+    // step would divide 0 by 0).
+    if (std::sqrt(rho) < 1e-10) return;
+    for (int64_t pass = 0; pass < size; ++pass) {
+        apply(p.data(), q.data());
+        double pq = 0.0;
+        for (int64_t i = 0; i < size; ++i) pq += p[i] * q[i];
+        const double alpha = rho / pq;
+        double rho_new = 0.0;
+        for (int64_t i = 0; i < size; ++i) {
+            xgrad[i] += alpha * p[i];
+            r[i] -= alpha * q[i];
+            rho_new += r[i] * r[i];
+        }
+        if (std::sqrt(rho_new) < 1e-10) break;
+        for (int64_t i = 0; i < size; ++i) p[i] = r[i] + (rho_new / rho) * p[i];
+        rho = rho_new;
+    }
+}
+
+void GetHouseHolderTransformationMatrix(double *thouse, const double *v, const int32_t *n) {
+    const int64_t order = extent(n);
+    for (int64_t j = 0; j < order; ++j)
+        for (int64_t i = 0; i < order; ++i) thouse[j * order + i] = (i == j ? 1.0 : 0.0) - 2.0 * v[i] * v[j];
+}
+
+}  // extern "C"
