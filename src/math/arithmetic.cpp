@@ -89,6 +89,7 @@ int32_t Monoticity(const double *x, const int32_t *n) {
 }
 
 double GetPrincipleMinor(const double *sm, const int32_t *i, const int32_t *k) {
+    if (*k < 1) return 0.0;
     if (*i == 1) return sm[0];
     const int64_t order = std::clamp<int64_t>(*i, 0, extent(k));
     std::vector<double> block(static_cast<std::size_t>(order * order));
@@ -102,21 +103,17 @@ double GetPrincipleMinor(const double *sm, const int32_t *i, const int32_t *k) {
 
 double GetFirstMinor(const double *sm, const int32_t *i, const int32_t *j, const int32_t *k) {
     const int64_t order = extent(k);
-    constexpr double removed = -std::numeric_limits<double>::max();
-    // t = sm^T with row i and column j marked; what is left, column by column,
-    // is sm without row j and column i.
-    std::vector<double> t(static_cast<std::size_t>(order * order));
-    for (int64_t c = 0; c < order; ++c)
-        for (int64_t r = 0; r < order; ++r) t[c * order + r] = sm[r * order + c];
-    for (int64_t x = 0; x < order; ++x) {
-        if (*i >= 1 && *i <= order) t[x * order + (*i - 1)] = removed;
-        if (*j >= 1 && *j <= order) t[(*j - 1) * order + x] = removed;
-    }
+    // The transpose of sm without row j and column i, gathered column by column
+    // (the determinant is the same).  Entries are picked by position, so every
+    // value, however large, takes part.
     const int64_t small = std::max<int64_t>(order - 1, 0);
     std::vector<double> minor(static_cast<std::size_t>(small * small), 0.0);
     std::size_t kept = 0;
-    for (double v : t)
-        if (v != removed && kept < minor.size()) minor[kept++] = v;
+    for (int64_t c = 0; c < order; ++c) {
+        if (c == *j - 1) continue;
+        for (int64_t r = 0; r < order; ++r)
+            if (r != *i - 1 && kept < minor.size()) minor[kept++] = sm[r * order + c];
+    }
     double det = 0.0;
     const auto n = static_cast<int32_t>(small);
     LUFactDeterminant(&det, minor.data(), &n);

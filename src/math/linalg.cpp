@@ -166,7 +166,7 @@ void GeneralMatrixProduct(double *d, const double *alpha, const double *a, const
                           const double *c, const int32_t *m, const int32_t *n, const int32_t *k, const char *sa,
                           const char *sb) {
     const int64_t rows = extent(m), cols = extent(n), inner = extent(k);
-    if (rows * cols > 0) std::memcpy(d, c, static_cast<std::size_t>(rows * cols) * sizeof(double));
+    if (rows * cols > 0) std::memmove(d, c, static_cast<std::size_t>(rows * cols) * sizeof(double));
     if (rows == 0 || cols == 0) return;
     // Any flag other than "N" means the transpose, so that BLAS never sees an
     // invalid one (it would end the process).
@@ -231,42 +231,46 @@ void PowerIteration(double *eigenval, double *eigenvec, const double *a, const i
     Scratch<double> ay(order);
     MatrixVectorProduct(a, y1.data(), ay.data(), n, n);
     DotProduct(y1.data(), ay.data(), eigenval, n);
-    if (delta > tolerance) fail("No convergence in von Mises eigenvalue computation");
+    // A change that is not a number has not converged either.
+    if (!(delta <= tolerance)) fail("No convergence in von Mises eigenvalue computation");
 }
 
 void ConjugateGradient(double *xgrad, const double *a, const double *b, const double *x0, const int32_t *n,
                        const int32_t *m) {
     const int64_t size = extent(m);
     const int64_t lda = extent(n);
+    // The system is square: a non-square a serves with its leading square part,
+    // and entries of x beyond it keep their start values.
     const int64_t order = std::min(size, lda);
     std::copy_n(x0, size, xgrad);
-    Scratch<double> r(size), p(size), q(size);
-    auto apply = [&](const double *x, double *y) {  // y = a x over the square part of a
+    Scratch<double> r(order), p(order), q(order);
+    auto apply = [&](const double *x, double *y) {  // y = a x
         for (int64_t i = 0; i < order; ++i) {
             y[i] = 0.0;
             for (int64_t j = 0; j < order; ++j) y[i] += a[j * lda + i] * x[j];
         }
     };
+    auto dot = [&](const double *x, const double *y) {
+        double s = 0.0;
+        for (int64_t i = 0; i < order; ++i) s += x[i] * y[i];
+        return s;
+    };
     apply(x0, q.data());
-    for (int64_t i = 0; i < size; ++i) p[i] = r[i] = b[i] - (i < order ? q[i] : 0.0);
-    double rho = 0.0;
-    for (int64_t i = 0; i < size; ++i) rho += r[i] * r[i];
+    for (int64_t i = 0; i < order; ++i) p[i] = r[i] = b[i] - q[i];
+    double rho = dot(r.data(), r.data());
     // A start vector that solves the system already is the answer (the first
     // step would divide 0 by 0).
     if (std::sqrt(rho) < 1e-10) return;
     for (int64_t pass = 0; pass < size; ++pass) {
         apply(p.data(), q.data());
-        double pq = 0.0;
-        for (int64_t i = 0; i < size; ++i) pq += p[i] * q[i];
-        const double alpha = rho / pq;
-        double rho_new = 0.0;
-        for (int64_t i = 0; i < size; ++i) {
+        const double alpha = rho / dot(p.data(), q.data());
+        for (int64_t i = 0; i < order; ++i) {
             xgrad[i] += alpha * p[i];
             r[i] -= alpha * q[i];
-            rho_new += r[i] * r[i];
         }
+        const double rho_new = dot(r.data(), r.data());
         if (std::sqrt(rho_new) < 1e-10) break;
-        for (int64_t i = 0; i < size; ++i) p[i] = r[i] + (rho_new / rho) * p[i];
+        for (int64_t i = 0; i < order; ++i) p[i] = r[i] + (rho_new / rho) * p[i];
         rho = rho_new;
     }
 }
