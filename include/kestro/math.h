@@ -12,6 +12,8 @@
 
 #include <stdint.h>
 
+#include "kestro/types.h"
+
 #ifdef __cplusplus
 extern "C" {
 #endif
@@ -112,6 +114,63 @@ double GetPrincipleMinor(const double *sm, const int32_t *i, const int32_t *k);
 double GetFirstMinor(const double *sm, const int32_t *i, const int32_t *j, const int32_t *k);
 /* (-1)^(i+j) mij. */
 double GetCofactor(const double *mij, const int32_t *i, const int32_t *j);
+
+/* ---- Ellipse, triangle, parabola and class percentile (angles in degrees). */
+/* The half-extents along x and y of the box around the ellipse of semi-axes a, b turned by phi_d. */
+void GetBoundingBoxFromEllipse(double *xybound, const double *a, const double *b, const double *phi_d);
+/* The distance from the centre to the ellipse in the direction phi_d from the a axis. */
+void GetRadiusOfEllipse(double *r, const double *a, const double *b, const double *phi_d);
+/* oud = (A, B, C) of y = A x^2 + B x + C through the points ind(3,2) (abscissas, ordinates). */
+void GetParabolaCoefficients(const double *ind, double *oud);
+/* Signed area of a triangle (positive counter-clockwise). */
+double __math_MOD_gettrianglearea(const double *x1, const double *y1, const double *x2, const double *y2,
+                                  const double *x3, const double *y3);
+/* The class-based percentile of array(ndim) with classes of width classsize. */
+void __math_MOD_getpercentile(const double *array, const int32_t *ndim, const double *percentile, double *event,
+                              const int32_t *classsize);
+
+/* ---- Maximum search by golden sections or a scan, driven by the caller (reverse
+ * communication): IniGoldenSearch starts it; then, while finish is false, call GSSAFE
+ * and, when update is true, store the function value at xi in yi. */
+void IniGoldenSearch(double *x, double *y, double *xmove, double *lplimits, int32_t *incr, int32_t *subcall,
+                     kestro_logical1 *golden, kestro_logical1 *finish, const double *xlow, const double *xup,
+                     const double *dx, const int32_t *gsflag, const int32_t *npoints);
+void GSSAFE(double *xi, double *yi, const double *dx, double *x, double *y, double *xmove, double *ymove,
+            double *lplimits, int32_t *xdir, int32_t *increment, int32_t *proc, kestro_logical1 *isgolden,
+            kestro_logical1 *update, kestro_logical1 *finish, const double *defaultvalue, const int32_t *npoints);
+void GetNextFromGoldenSearch(double *xnext, double *dx, double *x, const double *y, double *xmove, double *ymove,
+                             int32_t *xdir, int32_t *increment, const int32_t *npoints);
+/* The abscissa that closes a golden search: the vertex of the parabola through the best
+ * three bracket points when it opens downwards inside the bracket, else the best bracket point. */
+void GetMaximumFromGoldenSearch(double *xmax, const double *y, const double *xmove, const double *ymove,
+                                const double *defaultvalue, const int32_t *xdir, const int32_t *increment,
+                                const int32_t *npoints);
+
+/* ---- Root finders over a function the caller gives (module procedures).  The function
+ * of bdsafe and nrsafe returns f and its derivative df at x; that of fpsafe returns the
+ * next iterate from fargs, whose first entry carries the current x. */
+typedef void (*kestro_root_function)(double *f, double *df, const double *x, const double *args, const int32_t *na,
+                                     const int32_t *nfun);
+typedef void (*kestro_fixpoint_function)(double *xnew, const double *fargs, const int32_t *na,
+                                         const int32_t *nfun);
+void __math_MOD_bdsafe(kestro_root_function dfunc, const double *x1, const double *x2, double *root,
+                       const double *args, const double *xacc, const int32_t *maxit, const int32_t *na,
+                       const int32_t *nfun, int32_t *istat);
+void __math_MOD_nrsafe(kestro_root_function dfunc, const double *x1, const double *x2, double *root,
+                       const double *args, const double *xacc, const int32_t *maxit, const int32_t *na,
+                       const int32_t *nfun, int32_t *istat);
+void __math_MOD_fpsafe(kestro_fixpoint_function dfunc, double *xs, const double *args, const double *xacc,
+                       const int32_t *maxit, const int32_t *na, const int32_t *nfun, int32_t *istat);
+
+/* ---- Cubic equations. */
+/* The three real roots, ascending, of t^3 + p t + q = 0 (all three the same when only one is real). */
+void SpecialCase(const double *p, const double *q, double *xx1, double *xx2, double *xx3);
+/* The same for a x^3 + b x^2 + c x + d = 0 (a not 0). */
+void Solution3PE(const double *a, const double *b, const double *c, const double *d, double *x1, double *x2,
+                 double *x3);
+double __math_MOD_cuberoot(const double *a);
+/* sqrt(1 + dy^2), the integrand of an arc length. */
+double __math_MOD_partialcurvelength(const double *dy);
 
 #ifdef __cplusplus
 }

@@ -1,0 +1,94 @@
+// Ellipse, triangle and parabola helpers and the class-based percentile.
+#include <algorithm>
+#include <cmath>
+#include <limits>
+#include <vector>
+
+#include "kestro/utility.h"
+#include "math/math.hpp"
+
+namespace {
+constexpr double degree = 0.017453292519943295;
+}
+
+extern "C" {
+
+void GetBoundingBoxFromEllipse(double *xybound, const double *a, const double *b, const double *phi_d) {
+    const double c = std::cos(*phi_d * degree), s = std::sin(*phi_d * degree);
+    xybound[0] = std::sqrt(*a * *a * c * c + *b * *b * s * s);
+    xybound[1] = std::sqrt(*a * *a * s * s + *b * *b * c * c);
+}
+
+void GetRadiusOfEllipse(double *r, const double *a, const double *b, const double *phi_d) {
+    const double c = std::cos(*phi_d * degree), s = std::sin(*phi_d * degree);
+    *r = *a * *b / std::sqrt(*b * *b * c * c + *a * *a * s * s);
+}
+
+void GetParabolaCoefficients(const double *ind, double *oud) {
+    const double x1 = ind[0], x2 = ind[1], x3 = ind[2];
+    const double y1 = ind[3], y2 = ind[4], y3 = ind[5];
+    const double b = ((y2 - y3) * (x1 * x1 - x2 * x2) - (x2 * x2 - x3 * x3) * (y1 - y2)) /
+                     ((x2 - x3) * (x1 - x3) * (x1 - x2));
+    const double a = ((y1 - y2) - (x1 - x2) * b) / (x1 * x1 - x2 * x2);
+    oud[0] = a;
+    oud[1] = b;
+    oud[2] = y1 - a * x1 * x1 - b * x1;
+}
+
+}  // extern "C"
+
+namespace kestro::math {
+
+double gettrianglearea(const double *x1, const double *y1, const double *x2, const double *y2, const double *x3,
+                       const double *y3) noexcept {
+    return (*x1 * *y2 + *x2 * *y3 + *x3 * *y1 - *x2 * *y1 - *x3 * *y2 - *x1 * *y3) / 2.0;
+}
+
+void getpercentile(const double *array, const int32_t *ndim, const double *percentile, double *event,
+                   const int32_t *classsize) noexcept {
+    const int32_t n = std::max(*ndim, 0);
+    if (n == 1) {
+        *event = array[0];
+        return;
+    }
+    *event = 0.0;
+    const int64_t width = *classsize;
+    if (n == 0 || width < 1) return;  // no data or no classes: no class reaches the percentile
+    constexpr double absent = std::numeric_limits<double>::max();
+    double rmax = -std::numeric_limits<double>::infinity();
+    int64_t valid = 0;  // values below the largest finite double
+    for (int32_t i = 0; i < n; ++i)
+        if (array[i] < absent) {
+            rmax = std::max(rmax, array[i]);
+            ++valid;
+        }
+    if (valid == 0) return;
+    const double count_of_classes = std::trunc(rmax / static_cast<double>(width) + 1.0);
+    const auto classes = static_cast<int64_t>(std::clamp(count_of_classes, 0.0, 0x1p62));
+    std::vector<int32_t> order(static_cast<std::size_t>(n));
+    const int32_t ascending = 1;
+    fGetContinuous(array, &n, order.data(), &ascending);
+    // count(c), the sorted values up to c * width, grows with c: find the first
+    // class whose cumulative fraction reaches p without visiting every class.
+    const double p = *percentile / 100.0;
+    *event = static_cast<double>(1 - width);  // when no class reaches p (class 0)
+    int64_t taken = 0;  // values counted so far
+    for (int64_t c = 1; c <= classes; ++c) {
+        const double upper = static_cast<double>(c * width);
+        while (taken < n && array[order[static_cast<std::size_t>(taken)] - 1] <= upper) ++taken;
+        if (static_cast<double>(taken) / static_cast<double>(valid) >= p) {
+            *event = static_cast<double>((c * width - width) + 1);
+            return;
+        }
+        // Jump over classes that hold no further value.
+        if (taken < n) {
+            const double next = array[order[static_cast<std::size_t>(taken)] - 1];
+            const double jump = std::floor(next / static_cast<double>(width)) - 1.0;
+            if (jump > static_cast<double>(c)) c = std::min<int64_t>(static_cast<int64_t>(jump), classes);
+        } else {
+            break;  // every value is counted; later classes count no more
+        }
+    }
+}
+
+}  // namespace kestro::math
