@@ -171,12 +171,15 @@ void nrsafe(RootFunction dfunc, const double *x1, const double *x2, double *root
 void fpsafe(FixpointFunction dfunc, double *xs, const double *args, const double *xacc, const int32_t *maxit,
             const int32_t *na, const int32_t *nfun, int32_t *istat) {
     *istat = 0;
-    // The parameter vector with the current x in its first entry.  A plain
-    // buffer: the callback may leave this frame by a long jump.
+    // The parameter vector with the current x in its first entry.  The
+    // callback may leave this frame by a long jump, so the copy lives on the
+    // stack (released by the jump) up to a generous size, on the heap beyond.
     const auto count = static_cast<std::size_t>(*na > 1 ? *na : 1);
-    double on_stack[64];
-    double *fargs = count <= 64 ? on_stack : static_cast<double *>(std::malloc(sizeof(double) * count));
+    constexpr std::size_t stack_limit = 4096;
+    double *fargs = count <= stack_limit ? static_cast<double *>(__builtin_alloca(sizeof(double) * count))
+                                         : static_cast<double *>(std::malloc(sizeof(double) * count));
     if (fargs == nullptr) fatal_error("Error allocating %lu bytes", static_cast<unsigned long>(sizeof(double) * count));
+    const bool on_heap = count > stack_limit;
     if (*na > 0) std::memcpy(fargs, args, sizeof(double) * static_cast<std::size_t>(*na));
     double xold = *xs, xnew = 0.0;
     fargs[0] = xold;
@@ -194,7 +197,7 @@ void fpsafe(FixpointFunction dfunc, double *xs, const double *args, const double
         dfunc(&xnew, fargs, na, nfun);
     }
     if (k > *maxit) failed = true;
-    if (fargs != on_stack) std::free(fargs);
+    if (on_heap) std::free(fargs);
     if (failed) {
         report(-1, "Warning in FixPointIteration:Max iterations exceeded.");
         *istat = 1;

@@ -72,7 +72,9 @@ void GetNextFromGoldenSearch(double *xnext, double *dx, double *x, const double 
     if (*xdir == -1) ymove[2] = y[k - 2];
     const double difference = ymove[3] - ymove[2];
     double point = x[k - 1];
-    if (difference >= 0.0) {  // keep [c, b]; ties move up
+    // Ties move up; so does a difference that is not a number, so that the
+    // search stays inside its bracket.
+    if (!(difference < 0.0)) {  // keep [c, b]
         g.a() = g.c();
         ymove[0] = ymove[2];
         g.c() = g.d();
@@ -82,7 +84,7 @@ void GetNextFromGoldenSearch(double *xnext, double *dx, double *x, const double 
         g.d() = point;
         *dx = width;
         *xdir = 1;
-    } else if (difference < 0.0) {  // keep [a, d]
+    } else {  // keep [a, d]
         g.b() = g.d();
         ymove[1] = ymove[3];
         g.d() = g.c();
@@ -92,8 +94,6 @@ void GetNextFromGoldenSearch(double *xnext, double *dx, double *x, const double 
         g.c() = point;
         *dx = width;
         *xdir = -1;
-    } else {  // not a number: the bracket stays
-        *dx = g.b() - g.a();
     }
     x[k - 1] = point;
     *xnext = point;

@@ -29,7 +29,10 @@ void GetParabolaCoefficients(const double *ind, double *oud) {
     const double y1 = ind[3], y2 = ind[4], y3 = ind[5];
     const double b = ((y2 - y3) * (x1 * x1 - x2 * x2) - (x2 * x2 - x3 * x3) * (y1 - y2)) /
                      ((x2 - x3) * (x1 - x3) * (x1 - x2));
-    const double a = ((y1 - y2) - (x1 - x2) * b) / (x1 * x1 - x2 * x2);
+    // A from the first two points, or from the first and third when the first
+    // two lie symmetric about 0 (x1^2 = x2^2 with x1 != x2).
+    const double a = x1 * x1 != x2 * x2 ? ((y1 - y2) - (x1 - x2) * b) / (x1 * x1 - x2 * x2)
+                                        : ((y1 - y3) - (x1 - x3) * b) / (x1 * x1 - x3 * x3);
     oud[0] = a;
     oud[1] = b;
     oud[2] = y1 - a * x1 * x1 - b * x1;
@@ -52,8 +55,8 @@ void getpercentile(const double *array, const int32_t *ndim, const double *perce
         return;
     }
     *event = 0.0;
-    const int64_t width = *classsize;
-    if (n == 0 || width < 1) return;  // no data or no classes: no class reaches the percentile
+    const auto width = static_cast<double>(*classsize);
+    if (n == 0 || width < 1.0) return;  // no data or no classes
     constexpr double absent = std::numeric_limits<double>::max();
     double rmax = -std::numeric_limits<double>::infinity();
     int64_t valid = 0;  // values below the largest finite double
@@ -63,31 +66,26 @@ void getpercentile(const double *array, const int32_t *ndim, const double *perce
             ++valid;
         }
     if (valid == 0) return;
-    const double count_of_classes = std::trunc(rmax / static_cast<double>(width) + 1.0);
-    const auto classes = static_cast<int64_t>(std::clamp(count_of_classes, 0.0, 0x1p62));
+    const double classes = std::trunc(rmax / width + 1.0);
     std::vector<int32_t> order(static_cast<std::size_t>(n));
     const int32_t ascending = 1;
     fGetContinuous(array, &n, order.data(), &ascending);
-    // count(c), the sorted values up to c * width, grows with c: find the first
-    // class whose cumulative fraction reaches p without visiting every class.
+    auto sorted = [&](int64_t k) { return array[order[static_cast<std::size_t>(k)] - 1]; };
+    // The fraction of values up to c * width grows only where a value enters a
+    // class, so only class 1 and the classes holding a value are candidates:
+    // the first candidate whose fraction reaches p is the first class that does.
     const double p = *percentile / 100.0;
-    *event = static_cast<double>(1 - width);  // when no class reaches p (class 0)
-    int64_t taken = 0;  // values counted so far
-    for (int64_t c = 1; c <= classes; ++c) {
-        const double upper = static_cast<double>(c * width);
-        while (taken < n && array[order[static_cast<std::size_t>(taken)] - 1] <= upper) ++taken;
+    *event = 1.0 - width;  // no class reaches p (class 0)
+    int64_t taken = 0;     // values counted so far
+    double c = 1.0;
+    while (c <= classes) {
+        while (taken < n && sorted(taken) <= c * width) ++taken;
         if (static_cast<double>(taken) / static_cast<double>(valid) >= p) {
-            *event = static_cast<double>((c * width - width) + 1);
+            *event = (c * width - width) + 1.0;
             return;
         }
-        // Jump over classes that hold no further value.
-        if (taken < n) {
-            const double next = array[order[static_cast<std::size_t>(taken)] - 1];
-            const double jump = std::floor(next / static_cast<double>(width)) - 1.0;
-            if (jump > static_cast<double>(c)) c = std::min<int64_t>(static_cast<int64_t>(jump), classes);
-        } else {
-            break;  // every value is counted; later classes count no more
-        }
+        if (taken == n) return;  // no value is left to raise the fraction
+        c = std::max(c + 1.0, std::ceil(sorted(taken) / width));
     }
 }
 
