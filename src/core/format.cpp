@@ -2,7 +2,14 @@
 
 #include <algorithm>
 #include <cctype>
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
 #include <limits>
+
+#include "core/process.hpp"
+#include "core/units.hpp"
 
 namespace kestro::format {
 
@@ -229,6 +236,98 @@ std::string edit_integer(int64_t value, int width, int digits) {
     return std::string(width - text.size(), ' ') + text;
 }
 
+namespace {
+
+std::string stars(int width) { return std::string(static_cast<std::size_t>(std::max(width, 0)), '*'); }
+
+// Right-adjusts text in width characters (as it is for width 0), or stars.
+std::string fit(std::string text, int width) {
+    if (width <= 0) return text;
+    if (static_cast<int>(text.size()) > width) return stars(width);
+    return std::string(static_cast<std::size_t>(width) - text.size(), ' ') + text;
+}
+
+// Drops the zero before the decimal point when the field is too narrow for it.
+std::string fit_number(std::string text, int width) {
+    if (width > 0 && static_cast<int>(text.size()) > width) {
+        const std::size_t zero = text[0] == '-' ? 1 : 0;
+        if (text.compare(zero, 2, "0.") == 0) text.erase(zero, 1);
+    }
+    return fit(std::move(text), width);
+}
+
+std::string non_finite(double value, int width) {
+    if (std::isnan(value)) return fit("NaN", width);
+    const char *sign = std::signbit(value) ? "-" : (width == 0 ? "" : "");
+    if (width == 0 || width >= 8 + (std::signbit(value) ? 1 : 0)) return fit(std::string(sign) + "Infinity", width);
+    return fit(std::string(sign) + "Inf", width);
+}
+
+std::string edit_fixed(double value, int width, int digits, int scale) {
+    const double scaled = value * std::pow(10.0, scale);
+    char buffer[400];
+    std::snprintf(buffer, sizeof buffer, "%.*f", std::max(digits, 0), scaled);
+    std::string text = buffer;
+    if (digits == 0) text += '.';
+    return fit_number(std::move(text), width);
+}
+
+// Ew.d[Ee] and Dw.d: d digits after the decimal point of 0.ddd (scale 0), or
+// k digits before it and d - k + 1 after (kP with k > 0).
+std::string edit_exponent(double value, const Item &item, int scale) {
+    const int d = std::max(item.digits, 0);
+    const int significant = scale > 0 ? d + 1 : d + scale;
+    if (significant <= 0 || (scale > 0 && scale >= d + 2)) return stars(item.width);
+    char buffer[64];
+    std::snprintf(buffer, sizeof buffer, "%.*e", significant - 1, std::abs(value));
+    std::string digits;
+    for (const char *c = buffer; *c != 'e'; ++c)
+        if (*c != '.') digits += *c;
+    const int e10 = std::atoi(std::strchr(buffer, 'e') + 1);
+    const int exponent = value == 0.0 ? 0 : (e10 + 1) - scale;  // zero has exponent 0 whatever the scale
+    std::string text = std::signbit(value) ? "-" : "";
+    if (scale <= 0) {
+        text += "0.";
+        text.append(static_cast<std::size_t>(-scale), '0');
+        text += digits;
+    } else {
+        text += digits.substr(0, static_cast<std::size_t>(scale));
+        text += '.';
+        text += digits.substr(static_cast<std::size_t>(scale));
+    }
+    const char letter = item.kind == Item::Kind::exponent_d ? 'D' : 'E';
+    const char sign = exponent < 0 ? '-' : '+';
+    const int magnitude = std::abs(exponent);
+    char field[32];
+    if (item.exponent > 0) {
+        const std::string e = std::to_string(magnitude);
+        if (static_cast<int>(e.size()) > item.exponent) return stars(item.width);
+        std::snprintf(field, sizeof field, "%c%c%0*d", letter, sign, item.exponent, magnitude);
+    } else if (magnitude <= 99) {
+        std::snprintf(field, sizeof field, "%c%c%02d", letter, sign, magnitude);
+    } else if (magnitude <= 999) {
+        std::snprintf(field, sizeof field, "%c%03d", sign, magnitude);
+    } else {
+        return stars(item.width);
+    }
+    return fit_number(text + field, item.width);
+}
+
+}  // namespace
+
+std::string edit_real(double value, const Item &item, int scale) {
+    if (!std::isfinite(value)) return non_finite(value, item.width);
+    if (item.kind == Item::Kind::fixed) return edit_fixed(value, item.width, item.digits, scale);
+    return edit_exponent(value, item, scale);
+}
+
+std::string edit_alpha(std::string_view text, int width) {
+    if (width < 0) return std::string(text);
+    const auto w = static_cast<std::size_t>(width);
+    if (text.size() >= w) return std::string(text.substr(0, w));
+    return std::string(w - text.size(), ' ') + std::string(text);
+}
+
 Writer::Writer(const Format &format) : format_(format) {
     std::size_t i = 0;
     flatten(format_.items(), i, flat_, &reversion_);
@@ -261,7 +360,8 @@ void Writer::advance() {
     case Item::Kind::newline:
         for (int r = 0; r < it.repeat; ++r) records_.emplace_back();
         break;
-    default: break;  // a scale factor changes nothing for integers
+    case Item::Kind::scale: scale_ = it.scale; break;
+    default: break;
     }
 }
 
@@ -273,10 +373,53 @@ int32_t Writer::put(int64_t value) {
     return status_ok;
 }
 
+int32_t Writer::put(double value) {
+    const Item *d = next_data();
+    if (d == nullptr || (d->kind != Item::Kind::fixed && d->kind != Item::Kind::exponent &&
+                         d->kind != Item::Kind::exponent_d))
+        return status_bad_format;
+    records_.back() += edit_real(value, *d, scale_);
+    ++position_;
+    return status_ok;
+}
+
+int32_t Writer::put(std::string_view text) {
+    const Item *d = next_data();
+    if (d == nullptr || d->kind != Item::Kind::alpha) return status_bad_format;
+    records_.back() += edit_alpha(text, d->width);
+    ++position_;
+    return status_ok;
+}
+
 void Writer::finish() {
     if (finished_) return;
     finished_ = true;
     while (position_ < flat_.size() && !flat_[position_].is_data()) advance();
+}
+
+int32_t format_records(const Format &format, std::initializer_list<Value> values, std::vector<std::string> &records) {
+    Writer w(format);
+    int32_t status = status_ok;
+    for (const Value &v : values) {
+        switch (v.type) {
+        case Value::Type::integer: status = w.put(v.integer); break;
+        case Value::Type::real: status = w.put(v.real); break;
+        case Value::Type::text: status = w.put(v.text); break;
+        }
+        if (status != status_ok) break;
+    }
+    if (status == status_ok) w.finish();
+    records = w.records();
+    return status;
+}
+
+void write(int unit, std::string_view format, std::initializer_list<Value> values) {
+    const std::optional<Format> parsed = Format::parse(format);
+    std::vector<std::string> records;
+    if (!parsed || format_records(*parsed, values, records) != status_ok)
+        fatal_error("Fortran runtime error: bad format or item type for %.*s", static_cast<int>(format.size()),
+                    format.data());
+    for (const std::string &record : records) units::write_record(unit, record);
 }
 
 int32_t write_integer(const Format &format, int64_t value, char *record, std::size_t record_length) {

@@ -6,6 +6,7 @@
 #pragma once
 
 #include <cstdint>
+#include <initializer_list>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -71,17 +72,31 @@ private:
 // for negative values, w asterisks when the value does not fit.
 std::string edit_integer(int64_t value, int width, int digits);
 
+// The characters an Fw.d, Ew.d[Ee] or Dw.d descriptor writes for value under
+// the scale factor k (kP): right-adjusted in w characters, the optional zero
+// before the decimal point dropped when the field is too narrow for it,
+// w asterisks when the value does not fit, the sign of -0.0 kept.
+std::string edit_real(double value, const Item &item, int scale);
+
+// The characters an A or Aw descriptor writes: the whole text, or w
+// characters (the text right-adjusted, or its first w characters).
+std::string edit_alpha(std::string_view text, int width);
+
 // Writes values through a format into records.  Each value takes the next data
-// descriptor; literals, nX and / around it are written as they come.  When the
-// format is used up while values remain, a new record starts at the last
-// top-level group (or at the beginning).
+// descriptor; literals, nX, / and kP around it are applied as they come.  When
+// the format is used up while values remain, a new record starts at the last
+// top-level group (or at the beginning).  A record ends at the first data
+// descriptor without a value.
 class Writer {
 public:
     explicit Writer(const Format &format);
 
-    // Writes an integer with the next data descriptor: status_ok, or
-    // status_bad_format when that descriptor does not take integers.
+    // Each writes a value with the next data descriptor: status_ok, or
+    // status_bad_format when that descriptor does not take the value's type
+    // (I takes integers; F, E and D reals; A text) or the format has none.
     int32_t put(int64_t value);
+    int32_t put(double value);
+    int32_t put(std::string_view text);
     // Writes what follows the last value up to the next data descriptor or the
     // end of the format; then the records are complete.
     void finish();
@@ -97,8 +112,32 @@ private:
     std::vector<Item> flat_;          // the items with groups repeated out
     std::size_t reversion_ = 0;       // where a new record restarts the format
     std::vector<std::string> records_{std::string()};
+    int scale_ = 0;                   // the current kP factor
     bool finished_ = false;
 };
+
+// A value for a formatted write.
+struct Value {
+    enum class Type { integer, real, text } type;
+    int64_t integer = 0;
+    double real = 0.0;
+    std::string_view text;
+    Value(int32_t v) : type(Type::integer), integer(v) {}
+    Value(int64_t v) : type(Type::integer), integer(v) {}
+    Value(double v) : type(Type::real), real(v) {}
+    Value(std::string_view v) : type(Type::text), text(v) {}
+    Value(const char *v) : type(Type::text), text(v) {}
+    Value(const std::string &v) : type(Type::text), text(v) {}
+};
+
+// The records that format writes for values; status_ok or the first failing
+// status (the records then hold what was written before it).
+int32_t format_records(const Format &format, std::initializer_list<Value> values, std::vector<std::string> &records);
+
+// Writes the records of format and values on a unit (see units.hpp); a format
+// that cannot be read, or a value of the wrong type, ends the process with a
+// message naming the format, as a formatted write of the runtime would.
+void write(int unit, std::string_view format, std::initializer_list<Value> values = {});
 
 // Writes one integer with a format into a record of record_length characters
 // (left part written, the rest blank): status_ok, status_bad_format, or
