@@ -11,5 +11,6 @@
 #include "kestro/utility.h"
 #include "kestro/listhandling.h"
 #include "kestro/math.h"
+#include "kestro/pchip.h"
 
 #endif
