@@ -12,5 +12,6 @@
 #include "kestro/listhandling.h"
 #include "kestro/math.h"
 #include "kestro/pchip.h"
+#include "kestro/interp.h"
 
 #endif

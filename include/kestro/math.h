@@ -172,6 +172,24 @@ double __math_MOD_cuberoot(const double *a);
 /* sqrt(1 + dy^2), the integrand of an arc length. */
 double __math_MOD_partialcurvelength(const double *dy);
 
+/* ---- Tables (x(n), y(n)) interpolated at p(np) into result(np): nearest abscissa (n >= 1),
+ * piecewise linear (n >= 2, x ascending strictly), monotone cubic Hermite; integral and arc
+ * length of the cubic Hermite interpolant over [a, b].  Bad tables end the process. */
+void __math_MOD_nearestinterpolation(double *result, const double *x, const int32_t *n, const double *y,
+                                     const double *p, const int32_t *np);
+void __math_MOD_linearinterpolation(double *result, const double *x, const int32_t *n, const double *y,
+                                    const double *p, const int32_t *np);
+void __math_MOD_cubichermitianinterpolation(double *result, const double *x, const int32_t *n, const double *y,
+                                            const double *p, const int32_t *np);
+double __math_MOD_cubichermitianintegration(const double *x, const int32_t *n, const double *y, const double *a,
+                                            const double *b);
+double __math_MOD_cubichermitianarclength(const double *x, const int32_t *n, const double *y, const double *a,
+                                          const double *b);
+/* Least-squares polynomial of degree d through (vx(m), vy(m)): c(d + 1), constant term first;
+ * a singular normal matrix records -2 "Problem in polynom fitting function". */
+void __math_MOD_polynomialfitting(double *c, const double *vx, const double *vy, const int32_t *m,
+                                  const int32_t *d);
+
 #ifdef __cplusplus
 }
 #endif

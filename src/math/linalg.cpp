@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "core/errorhandling.hpp"
+#include "core/scratch.hpp"
 #include "math/arithmetic.hpp"
 #include "math/lapack.hpp"
 
@@ -16,27 +17,8 @@ namespace {
 
 using kestro::math::extent;
 
-// A work array: on the stack up to N entries, on the heap beyond.
-template <class T, std::size_t N = 512>
-class Scratch {
-public:
-    explicit Scratch(int64_t count) : size_(static_cast<std::size_t>(std::max<int64_t>(count, 1))) {
-        if (size_ > N) heap_.resize(size_);
-    }
-    T *data() { return size_ > N ? heap_.data() : stack_.data(); }
-    T &operator[](std::size_t i) { return data()[i]; }
-
-private:
-    std::size_t size_;
-    std::array<T, N> stack_;
-    std::vector<T> heap_;
-};
-
-Scratch<double> copy_of(const double *a, int64_t count) {
-    Scratch<double> w(count);
-    if (count > 0) std::memcpy(w.data(), a, static_cast<std::size_t>(count) * sizeof(double));
-    return w;
-}
+using kestro::copy_of;
+using kestro::Scratch;
 
 void fail(const char *message) { kestro::record_error(-2, message, {0, 0}, {0.0, 0.0}, {"", ""}); }
 

@@ -29,6 +29,24 @@ void fpsafe(FixpointFunction dfunc, double *xs, const double *args, const double
             const int32_t *na, const int32_t *nfun, int32_t *istat) asm("__math_MOD_fpsafe");
 
 double cuberoot(const double *a) noexcept asm("__math_MOD_cuberoot");
+
+// Table interpolation: the result holds one value per point of p.
+void nearestinterpolation(double *result, const double *x, const int32_t *n, const double *y, const double *p,
+                          const int32_t *np) noexcept asm("__math_MOD_nearestinterpolation");
+void linearinterpolation(double *result, const double *x, const int32_t *n, const double *y, const double *p,
+                         const int32_t *np) noexcept asm("__math_MOD_linearinterpolation");
+void cubichermitianinterpolation(double *result, const double *x, const int32_t *n, const double *y,
+                                 const double *p, const int32_t *np) noexcept
+    asm("__math_MOD_cubichermitianinterpolation");
+double cubichermitianintegration(const double *x, const int32_t *n, const double *y, const double *a,
+                                 const double *b) noexcept asm("__math_MOD_cubichermitianintegration");
+double cubichermitianarclength(const double *x, const int32_t *n, const double *y, const double *a,
+                               const double *b) noexcept asm("__math_MOD_cubichermitianarclength");
+
+// Least-squares coefficients c(d + 1) (constant term first) of a polynomial of
+// degree d through m samples.
+void polynomialfitting(double *c, const double *vx, const double *vy, const int32_t *m, const int32_t *d) noexcept
+    asm("__math_MOD_polynomialfitting");
 double partialcurvelength(const double *dy) noexcept asm("__math_MOD_partialcurvelength");
 
 }  // namespace kestro::math
