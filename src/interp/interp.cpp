@@ -52,7 +52,7 @@ int32_t r8vec_sorted_nearest_(const int32_t *n, const double *a, const double *v
         lo = 1;
         hi = count;
         while (lo < hi - 1) {
-            const int32_t mid = (lo + hi) / 2;
+            const auto mid = static_cast<int32_t>((int64_t{lo} + hi) / 2);
             if (v == A(mid)) return mid;
             if (A(mid) > v)
                 hi = mid;
@@ -65,7 +65,7 @@ int32_t r8vec_sorted_nearest_(const int32_t *n, const double *a, const double *v
         lo = count;
         hi = 1;
         while (lo > hi + 1) {
-            const int32_t mid = (lo + hi) / 2;
+            const auto mid = static_cast<int32_t>((int64_t{lo} + hi) / 2);
             if (v == A(mid)) return mid;
             if (A(mid) > v)
                 hi = mid;
