@@ -8,7 +8,10 @@
 #include <cstddef>
 #include <cstdint>
 #include <cstring>
+#include <exception>
 #include <vector>
+
+#include "core/process.hpp"
 
 namespace kestro {
 
@@ -16,7 +19,13 @@ template <class T, std::size_t N = 512>
 class Scratch {
 public:
     explicit Scratch(int64_t count) : size_(static_cast<std::size_t>(std::max<int64_t>(count, 1))) {
-        if (size_ > N) heap_.resize(size_);
+        if (size_ <= N) return;
+        // Like every allocation of the library, one that fails ends the process.
+        try {
+            heap_.resize(size_);
+        } catch (const std::exception &) {
+            fatal_error("Error allocating %lu bytes", static_cast<unsigned long>(size_ * sizeof(T)));
+        }
     }
     T *data() { return size_ > N ? heap_.data() : stack_.data(); }
     T &operator[](std::size_t i) { return data()[i]; }

@@ -1,7 +1,6 @@
 // Least-squares polynomial fit through the normal equations.
-#include <vector>
-
 #include "core/errorhandling.hpp"
+#include "core/scratch.hpp"
 #include "math/lapack.hpp"
 #include "math/math.hpp"
 
@@ -12,21 +11,25 @@ void polynomialfitting(double *c, const double *vx, const double *vy, const int3
     const int64_t n = *d >= 0 ? int64_t{*d} + 1 : 0;
     if (n == 0) return;
     // Design matrix X(i, j) = vx(i)^(j-1), by repeated multiplication.
-    std::vector<double> design(static_cast<std::size_t>(rows * n));
+    Scratch<double> design(rows * n);
     for (int64_t i = 0; i < rows; ++i) {
         double power = 1.0;
         for (int64_t j = 0; j < n; ++j) {
-            design[j * rows + i] = power;
+            design[static_cast<std::size_t>(j * rows + i)] = power;
             power *= vx[i];
         }
     }
-    // A = X^T X, inverted in place by LU factors.
-    std::vector<double> a(static_cast<std::size_t>(n * n), 0.0);
+    const auto X = [&](int64_t i, int64_t j) { return design[static_cast<std::size_t>(j * rows + i)]; };
+    // A = X^T X, inverted in place from its LU factors.
+    Scratch<double> a(n * n);
     for (int64_t j = 0; j < n; ++j)
-        for (int64_t k = 0; k < n; ++k)
-            for (int64_t i = 0; i < rows; ++i) a[j * n + k] += design[k * rows + i] * design[j * rows + i];
-    std::vector<int> pivots(static_cast<std::size_t>(n));
-    std::vector<double> work(static_cast<std::size_t>(n));
+        for (int64_t k = 0; k < n; ++k) {
+            double sum = 0.0;
+            for (int64_t i = 0; i < rows; ++i) sum += X(i, k) * X(i, j);
+            a[static_cast<std::size_t>(j * n + k)] = sum;
+        }
+    Scratch<int> pivots(n);
+    Scratch<double> work(n);
     const int order = static_cast<int>(n);
     int info = 0;
     const char *failed = "Problem in polynom fitting function";
@@ -39,7 +42,7 @@ void polynomialfitting(double *c, const double *vx, const double *vy, const int3
         double sum = 0.0;
         for (int64_t k = 0; k < rows; ++k) {
             double b = 0.0;
-            for (int64_t l = 0; l < n; ++l) b += a[l * n + j] * design[l * rows + k];
+            for (int64_t l = 0; l < n; ++l) b += a[static_cast<std::size_t>(l * n + j)] * X(k, l);
             sum += b * vy[k];
         }
         c[j] = sum;
