@@ -204,6 +204,11 @@ public:
                         int32_t i = jfirst;
                         while (i <= j - 1 && !(XE(i) < X(ir - 1))) ++i;
                         if (i > j - 1) return fatal(routine, ierr);
+                        // Points from i on are evaluated again; those right of the
+                        // last interval were just counted and must be counted once.
+                        if (ir == n)
+                            for (int32_t k = i; k <= j - 1; ++k)
+                                if (XE(k) - X(ir - 1) > X(ir) - X(ir - 1)) --*ierr;
                         j = i;
                         int32_t k = 1;
                         while (k <= ir - 1 && !(XE(j) < X(k))) ++k;

@@ -240,3 +240,200 @@ TEST(FormatReadInteger, ReadsOnlyTheGivenCharacters) {
 }
 
 }  // namespace
+
+// ---------------------------------------------------------------- real and character editing
+
+namespace {
+
+// The records a format writes for values of any type, with the status of the
+// first value refused.
+Written written(const char *fmt, std::initializer_list<Value> values) {
+    const Format f = parsed(fmt);
+    Written out;
+    out.status = format_records(f, values, out.records);
+    return out;
+}
+
+using Records = std::vector<std::string>;
+
+struct RealCase {
+    const char *format;
+    double value;
+    const char *text;
+};
+
+void expect_real_cases(std::initializer_list<RealCase> cases) {
+    for (const RealCase &c : cases) {
+        const Written w = written(c.format, {c.value});
+        EXPECT_EQ(w.status, status_ok) << c.format << ' ' << c.value;
+        EXPECT_EQ(w.records, Records{c.text}) << c.format << ' ' << c.value;
+    }
+}
+
+TEST(FormatRealEditing, ExponentFormsWithAndWithoutScale) {
+    expect_real_cases({
+        // One digit before the point under 1P; a three-digit exponent drops the letter.
+        {"(1P,D13.5)", 2.22045e-14, "  2.22045D-14"},
+        {"(1P,D13.5)", 1.234567e123, "  1.23457+123"},
+        {"(1P,D13.5)", 1e-200, "  1.00000-200"},
+        {"(1P,D13.5)", 9.999996, "  1.00000D+01"},  // rounding carries into the exponent
+        {"(D13.5)", 2.5e-14, "  0.25000D-13"},
+        {"(E12.4)", 1234.56, "  0.1235E+04"},
+        {"(E11.4)", 0.99999, " 0.1000E+01"},
+        {"(E11.4)", 1e100, " 0.1000+101"},
+        {"(E11.4)", 1e-100, " 0.1000E-99"},
+        {"(1P,E11.3)", -1.5e-5, " -1.500E-05"},
+        {"(2P,E12.4)", 1234.56, "  12.346E+02"},
+        {"(-1P,E12.4)", 1234.56, "  0.0123E+05"},
+        // Zero has exponent 0 under any scale.
+        {"(E10.3)", 0.0, " 0.000E+00"},
+        {"(1P,E10.3)", 0.0, " 0.000E+00"},
+        {"(D10.3)", 0.0, " 0.000D+00"},
+        // An exponent field of given width.
+        {"(E12.4E3)", 1.5e5, " 0.1500E+006"},
+        {"(E10.3E1)", 1.5e5, "  0.150E+6"},
+        {"(E10.3E1)", 1e10, "**********"},
+        // Too narrow: the optional zero goes first, then the field is stars.
+        {"(E10.3)", -1.0, "-0.100E+01"},
+        {"(E9.3)", -1.0, "-.100E+01"},
+        {"(E6.3)", 1.0, "******"},
+    });
+}
+
+TEST(FormatRealEditing, InfinityAndNaN) {
+    const double inf = std::numeric_limits<double>::infinity();
+    const double nan = std::numeric_limits<double>::quiet_NaN();
+    expect_real_cases({
+        {"(F10.3)", inf, "  Infinity"},
+        {"(F9.3)", -inf, "-Infinity"},
+        {"(F8.3)", -inf, "    -Inf"},  // too narrow for the whole word
+        {"(E5.1)", inf, "  Inf"},
+        {"(F3.0)", inf, "Inf"},
+        {"(F3.0)", -inf, "***"},
+        {"(E12.4)", nan, "         NaN"},
+        {"(1PD9.2)", nan, "      NaN"},
+        {"(F2.1)", nan, "**"},
+    });
+}
+
+TEST(FormatRealEditing, FixedFormsRoundAndOverflow) {
+    expect_real_cases({
+        {"(F6.2)", 1234.5, "******"},
+        {"(F7.2)", 1234.5, "1234.50"},
+        {"(F10.3)", -123.4567, "  -123.457"},
+        {"(F5.1)", 2.26, "  2.3"},
+        {"(F6.2)", 9.996, " 10.00"},  // the carry adds a digit
+        {"(F6.2)", 1.005, "  1.00"},  // 1.005 is stored slightly below the half
+        {"(F4.0)", 2.7, "  3."},
+        {"(F2.0)", 0.4, "0."},
+        {"(F25.1)", 1e20, "  100000000000000000000.0"},
+        // The zero before the point only when there is room.
+        {"(F5.2)", 0.5, " 0.50"},
+        {"(F4.2)", 0.5, "0.50"},
+        {"(F3.2)", 0.5, ".50"},
+        {"(F4.2)", -0.5, "-.50"},
+        {"(F3.2)", -0.5, "***"},
+        // kP multiplies the value for F editing.
+        {"(1P,F8.3)", 1.5, "  15.000"},
+        {"(-1P,F8.3)", 1.5, "   0.150"},
+    });
+}
+
+TEST(FormatRealEditing, NegativeZeroKeepsItsSign) {
+    expect_real_cases({
+        {"(F8.3)", -0.0, "  -0.000"},
+        {"(F5.1)", -0.0, " -0.0"},
+        {"(E10.3)", -0.0, "-0.000E+00"},
+        {"(1P,D12.4)", -0.0, " -0.0000D+00"},
+        {"(F8.3)", 0.0, "   0.000"},
+    });
+}
+
+TEST(FormatRealEditing, ScaleFactorHoldsForTheRestOfTheRecordsAndReversion) {
+    // 1P set for an E field also scales a following F field.
+    EXPECT_EQ(written("(1P,E10.3,F6.2)", {1.0, 1.0}).records, Records{" 1.000E+00 10.00"});
+    EXPECT_EQ(written("(2P,F8.3,0P,F8.3)", {1.5, 1.5}).records, Records{" 150.000   1.500"});
+    // Reverting to the group does not reset the factor.
+    EXPECT_EQ(written("(1P,(D11.3))", {1.0, 2.0}).records, (Records{"  1.000D+00", "  2.000D+00"}));
+    // Each write starts without a factor.
+    EXPECT_EQ(written("(D11.3)", {1.0}).records, Records{"  0.100D+01"});
+}
+
+TEST(FormatAlphaEditing, TruncatesOrPadsToTheWidth) {
+    struct Case {
+        const char *format;
+        const char *text;
+        const char *record;
+    };
+    const Case cases[] = {
+        {"(A)", "abc", "abc"},     {"(A5)", "abc", "  abc"}, {"(A3)", "abc", "abc"},
+        {"(A2)", "abc", "ab"},     {"(A1)", "xyz", "x"},     {"(A)", "", ""},
+        {"(A4)", "", "    "},      {"('[',A,']')", " a ", "[ a ]"},
+    };
+    for (const Case &c : cases)
+        EXPECT_EQ(written(c.format, {c.text}).records, Records{c.record}) << c.format << " '" << c.text << "'";
+    EXPECT_EQ(written("(A1,A3,A)", {"xyz", "q", "end"}).records, Records{"x  qend"});
+}
+
+TEST(FormatRecordsOfMixedValues, RepeatCountsGroupsAndReversion) {
+    EXPECT_EQ(written("(3F5.1)", {1.0, 2.0, 3.0}).records, Records{"  1.0  2.0  3.0"});
+    EXPECT_EQ(written("(2(F4.1,'|'))", {1.0, 2.0}).records, Records{" 1.0| 2.0|"});
+    EXPECT_EQ(written("(I3,F6.2,A4)", {int32_t{1}, 2.5, "ab"}).records, Records{"  1  2.50  ab"});
+    // Remaining values start a new record at the last top-level group.
+    EXPECT_EQ(written("(' X=',2(F4.1))", {1.0, 2.0, 3.0, 4.0, 5.0}).records,
+              (Records{" X= 1.0 2.0", " 3.0 4.0", " 5.0"}));
+    // The 1X ahead of the F3.1 without a value is still written.
+    EXPECT_EQ(written("(A,':',2(1X,F3.1))", {"v", 1.0, 2.0, 3.0}).records, (Records{"v: 1.0 2.0", " 3.0 "}));
+    // Without a group the whole format is used again.
+    EXPECT_EQ(written("(5X,3F10.3)", {1.0, 2.0, 3.0, 4.0}).records,
+              (Records{"          1.000     2.000     3.000", "          4.000"}));
+}
+
+TEST(FormatRecordsOfMixedValues, RecordEndsAtTheFirstItemWithoutAValue) {
+    EXPECT_EQ(written("(F5.1,' a ',F5.1,' b')", {1.0}).records, Records{"  1.0 a "});
+    EXPECT_EQ(written("(A,' = ',F6.2,' mm')", {"len"}).records, Records{"len = "});
+    EXPECT_EQ(written("(A,' = ',F6.2,' mm')", {"len", 2.0}).records, Records{"len =   2.00 mm"});
+    EXPECT_EQ(written("(1P,D10.2,/,' next')", {}).records, Records{""});
+}
+
+TEST(FormatRecordsOfMixedValues, ValuesMustSuitTheirDescriptor) {
+    EXPECT_EQ(written("(I5)", {1.0}).status, status_bad_format);
+    EXPECT_EQ(written("(F5.1)", {int32_t{1}}).status, status_bad_format);
+    EXPECT_EQ(written("(E10.3)", {"1.0"}).status, status_bad_format);
+    EXPECT_EQ(written("(A)", {1.0}).status, status_bad_format);
+    EXPECT_EQ(written("('text')", {1.0}).status, status_bad_format);
+    // What was written before the refused value stays.
+    const Written w = written("(F4.1,F4.1)", {1.0, "x"});
+    EXPECT_EQ(w.status, status_bad_format);
+    EXPECT_EQ(w.records, Records{" 1.0"});
+}
+
+TEST(FormatRecordsOfMixedValues, QuickCheckReportLines) {
+    // The detail line of an integral with its expected code, and the summary.
+    const double truth = -108.0, error = 1.4210854715202004e-14;
+    EXPECT_EQ(written("(2F6.1,I5,1P,2D20.10,D15.5,'  (',I1,') *****' )",
+                      {-3.0, 3.0, int32_t{0}, truth, truth, error, int32_t{2}})
+                  .records,
+              Records{"  -3.0   3.0    0   -1.0800000000D+02   -1.0800000000D+02    1.42109D-14  (2) *****"});
+    EXPECT_EQ(written("(/'  MAXIMUM RELATIVE ERROR IS:',1P,D15.5, ',   TOLERANCE:',1P,D15.5)",
+                      {0.0, 2.220446049250313e-14})
+                  .records,
+              (Records{"", "  MAXIMUM RELATIVE ERROR IS:    0.00000D+00,   TOLERANCE:    2.22045D-14"}));
+    // A data line with columns left blank.
+    EXPECT_EQ(written("(5X,F10.2,1P,D15.5,4X,D15.5,15X,D15.5)", {-2.2, 0.007907054051593435, 0.0, -0.0516830792})
+                  .records,
+              Records{"          -2.20    7.90705D-03        0.00000D+00                  -5.16831D-02"});
+    // Names and values side by side.
+    EXPECT_EQ(written("(10X,A2,' =',1P,D18.10,5X,A2,' =',D18.10)", {"X1", -1.5, "X2", 2.5}).records,
+              Records{"          X1 = -1.5000000000D+00     X2 =  2.5000000000D+00"});
+    EXPECT_EQ(written("(/10X,'INTERVAL = (',1P,D12.5,',',D12.5,' ):' )", {2.0e-10, 3.0e-10}).records,
+              (Records{"", "          INTERVAL = ( 2.00000D-10, 3.00000D-10 ):"}));
+    // A page mark, a heading split over two literals, an empty line.
+    EXPECT_EQ(written("('1'/' ------------ DPCHIP QUICK CHECK OUTPUT', ' ------------' //20X,'( KPRINT =',I2,' )')",
+                      {int32_t{3}})
+                  .records,
+              (Records{"1", " ------------ DPCHIP QUICK CHECK OUTPUT ------------", "",
+                       "                    ( KPRINT = 3 )"}));
+}
+
+}  // namespace

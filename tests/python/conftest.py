@@ -115,3 +115,35 @@ def run_python():
         )
 
     return run
+
+
+# What the cubic Hermite message handler prints before it ends the process for
+# a level-1 error seen once, byte for byte.
+ONE_POINT_BLOCK = (b" ***MESSAGE FROM ROUTINE DPCHIM IN LIBRARY SLATEC.\n"
+                   b" ***POTENTIALLY RECOVERABLE ERROR, PROG ABORTED, TRACEBACK REQUESTED\n"
+                   b" *  NUMBER OF DATA POINTS LESS THAN TWO\n"
+                   b" *  ERROR NUMBER = -1\n"
+                   b" *   \n"
+                   b" ***END OF MESSAGE\n"
+                   b" \n"
+                   b" ***JOB ABORT DUE TO UNRECOVERED ERROR.\n"
+                   b"0          ERROR MESSAGE SUMMARY\n"
+                   b" LIBRARY    SUBROUTINE MESSAGE START             NERR     LEVEL     COUNT\n"
+                   b" SLATEC     DPCHIM     NUMBER OF DATA POINT        -1         1         1\n"
+                   b" \n")
+
+
+def hermite_block(routine, message, number):
+    """The fatal message block of the cubic Hermite handler for a level-1 error seen once."""
+    return (f" ***MESSAGE FROM ROUTINE {routine} IN LIBRARY SLATEC.\n"
+            " ***POTENTIALLY RECOVERABLE ERROR, PROG ABORTED, TRACEBACK REQUESTED\n"
+            f" *  {message}\n"
+            f" *  ERROR NUMBER = {number}\n"
+            " *   \n"
+            " ***END OF MESSAGE\n"
+            " \n"
+            " ***JOB ABORT DUE TO UNRECOVERED ERROR.\n"
+            "0          ERROR MESSAGE SUMMARY\n"
+            " LIBRARY    SUBROUTINE MESSAGE START             NERR     LEVEL     COUNT\n"
+            f" {'SLATEC':8}   {routine:8}   {message[:20]:20}{number:10d}{1:10d}{1:10d}\n"
+            " \n").encode()
