@@ -338,8 +338,11 @@ const Item *Writer::next_data() {
     for (;;) {
         if (position_ >= flat_.size()) {
             // Values remain but the format is used up: continue on a new record
-            // from the reversion point, unless the format has no data descriptor.
-            if (reverted) return nullptr;
+            // from the reversion point, unless no data descriptor follows it
+            // (the value is refused without writing the literals again).
+            const auto from = flat_.begin() + static_cast<std::ptrdiff_t>(reversion_);
+            if (reverted || std::none_of(from, flat_.end(), [](const Item &i) { return i.is_data(); }))
+                return nullptr;
             reverted = true;
             position_ = reversion_;
             records_.emplace_back();

@@ -401,7 +401,13 @@ TEST(FormatRecordsOfMixedValues, ValuesMustSuitTheirDescriptor) {
     EXPECT_EQ(written("(F5.1)", {int32_t{1}}).status, status_bad_format);
     EXPECT_EQ(written("(E10.3)", {"1.0"}).status, status_bad_format);
     EXPECT_EQ(written("(A)", {1.0}).status, status_bad_format);
-    EXPECT_EQ(written("('text')", {1.0}).status, status_bad_format);
+    // A format without data descriptors writes its literals once and refuses the value.
+    const Written literal = written("('text')", {1.0});
+    EXPECT_EQ(literal.status, status_bad_format);
+    EXPECT_EQ(literal.records, Records{"text"});
+    const Written trailing = written("(I2,('x'))", {int32_t{1}, int32_t{2}});
+    EXPECT_EQ(trailing.status, status_bad_format);
+    EXPECT_EQ(trailing.records, Records{" 1x"});
     // What was written before the refused value stays.
     const Written w = written("(F4.1,F4.1)", {1.0, "x"});
     EXPECT_EQ(w.status, status_bad_format);
