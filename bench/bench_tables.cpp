@@ -21,28 +21,24 @@ struct Table {
     int32_t size() const { return static_cast<int32_t>(x.size()); }
 };
 
-void BM_LinearInterpolation(benchmark::State &state) {
-    const Table t(static_cast<int32_t>(state.range(0)));
-    const int32_t n = t.size(), np = 1;
-    const double p = 0.0073 * n;
-    double r = 0.0;
-    for (auto _ : state) {
-        __math_MOD_linearinterpolation(&r, t.x.data(), &n, t.y.data(), &p, &np);
-        benchmark::DoNotOptimize(r);
-    }
-}
-BENCHMARK(BM_LinearInterpolation)->Arg(10)->Arg(200);
+using Interpolation = void (*)(double *, const double *, const int32_t *, const double *, const double *,
+                               const int32_t *);
 
-void BM_CubicHermitianInterpolation(benchmark::State &state) {
+template <Interpolation interpolate>
+void BM_Lookup(benchmark::State &state) {
     const Table t(static_cast<int32_t>(state.range(0)));
     const int32_t n = t.size(), np = 1;
     const double p = 0.0073 * n;
     double r = 0.0;
     for (auto _ : state) {
-        __math_MOD_cubichermitianinterpolation(&r, t.x.data(), &n, t.y.data(), &p, &np);
+        interpolate(&r, t.x.data(), &n, t.y.data(), &p, &np);
         benchmark::DoNotOptimize(r);
     }
 }
-BENCHMARK(BM_CubicHermitianInterpolation)->Arg(10)->Arg(200);
+BENCHMARK(BM_Lookup<__math_MOD_linearinterpolation>)->Name("BM_LinearInterpolation")->Arg(10)->Arg(200);
+BENCHMARK(BM_Lookup<__math_MOD_cubichermitianinterpolation>)
+    ->Name("BM_CubicHermitianInterpolation")
+    ->Arg(10)
+    ->Arg(200);
 
 }  // namespace

@@ -169,17 +169,17 @@ def crack(pyf: Path):
 
 
 def scalar_type(var: dict, where: str):
-    spec = var.get("typespec")
-    if spec == "character":
+    typ = var.get("typespec")
+    if typ == "character":
         return "char", "KESTRO_TYPE_CHAR"
     kind = (var.get("kindselector") or {}).get("kind") or (var.get("kindselector") or {}).get("*")
     if kind is None:
-        kind = {"integer": "4", "real": "4", "logical": "4", "complex": "4"}.get(spec, "")
-        raise SignatureError(f"{where}: give the kind explicitly (e.g. {spec}(kind={kind}))")
+        kind = {"integer": "4", "real": "4", "logical": "4", "complex": "4"}.get(typ, "")
+        raise SignatureError(f"{where}: give the kind explicitly (e.g. {typ}(kind={kind}))")
     try:
-        return SCALAR_TYPES[(spec, kind)]
+        return SCALAR_TYPES[(typ, kind)]
     except KeyError:
-        raise SignatureError(f"{where}: unsupported type {spec}(kind={kind})") from None
+        raise SignatureError(f"{where}: unsupported type {typ}(kind={kind})") from None
 
 
 def char_length(var: dict, where: str) -> int:

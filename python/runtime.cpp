@@ -284,7 +284,7 @@ void flush_python_streams() {
 struct InPlaceRoutine {
     PyObject_HEAD
     PyObject *routine;
-    const InPlace *spec;
+    const InPlace *entry;
 };
 
 void inplace_dealloc(PyObject *self) {
@@ -297,13 +297,13 @@ void inplace_dealloc(PyObject *self) {
 PyObject *inplace_call(PyObject *self, PyObject *args, PyObject *kwargs) {
     auto *w = reinterpret_cast<InPlaceRoutine *>(self);
     PyObject *target = nullptr;  // borrowed
-    if (PyTuple_GET_SIZE(args) > w->spec->position)
-        target = PyTuple_GET_ITEM(args, w->spec->position);
+    if (PyTuple_GET_SIZE(args) > w->entry->position)
+        target = PyTuple_GET_ITEM(args, w->entry->position);
     else if (kwargs != nullptr)
-        target = PyDict_GetItemString(kwargs, w->spec->argument);
+        target = PyDict_GetItemString(kwargs, w->entry->argument);
     if (target != nullptr && PyArray_Check(target) &&
         !PyArray_ISWRITEABLE(reinterpret_cast<PyArrayObject *>(target))) {
-        PyErr_Format(module_error, "%s: argument %s is read-only", w->spec->routine, w->spec->argument);
+        PyErr_Format(module_error, "%s: argument %s is read-only", w->entry->routine, w->entry->argument);
         return nullptr;
     }
     PyObject *result = PyObject_Call(w->routine, args, kwargs);
@@ -338,29 +338,29 @@ PyType_Slot inplace_slots[] = {
     {0, nullptr},
 };
 
-PyType_Spec inplace_spec = {"_kestro.inplace_routine", sizeof(InPlaceRoutine), 0, Py_TPFLAGS_DEFAULT,
+PyType_Spec inplace_type = {"_kestro.inplace_routine", sizeof(InPlaceRoutine), 0, Py_TPFLAGS_DEFAULT,
                             inplace_slots};
 
 int install_inplace_routines(PyObject *module) {
-    PyObject *type = PyType_FromSpec(&inplace_spec);
+    PyObject *type = PyType_FromSpec(&inplace_type);
     if (type == nullptr) return -1;
-    for (const InPlace *spec = inplace_arguments; spec->module != nullptr; ++spec) {
-        PyObject *mod = PyObject_GetAttrString(module, spec->module);
+    for (const InPlace *entry = inplace_arguments; entry->module != nullptr; ++entry) {
+        PyObject *mod = PyObject_GetAttrString(module, entry->module);
         if (mod == nullptr) return -1;
         auto *fp = reinterpret_cast<PyFortranObject *>(mod);
-        PyObject *routine = PyFortran_Check(mod) ? PyDict_GetItemString(fp->dict, spec->routine) : nullptr;
+        PyObject *routine = PyFortran_Check(mod) ? PyDict_GetItemString(fp->dict, entry->routine) : nullptr;
         int status = -1;
         if (routine != nullptr) {
             auto *w = PyObject_New(InPlaceRoutine, reinterpret_cast<PyTypeObject *>(type));
             if (w != nullptr) {
                 Py_INCREF(routine);
                 w->routine = routine;
-                w->spec = spec;
-                status = PyDict_SetItemString(fp->dict, spec->routine, reinterpret_cast<PyObject *>(w));
+                w->entry = entry;
+                status = PyDict_SetItemString(fp->dict, entry->routine, reinterpret_cast<PyObject *>(w));
                 Py_DECREF(w);
             }
         } else {
-            PyErr_Format(PyExc_ImportError, "%s.%s: no such routine", spec->module, spec->routine);
+            PyErr_Format(PyExc_ImportError, "%s.%s: no such routine", entry->module, entry->routine);
         }
         Py_DECREF(mod);
         if (status != 0) {

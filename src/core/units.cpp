@@ -50,4 +50,11 @@ void close(int unit) {
 
 bool is_open(int unit) { return unit == standard_output || table().count(unit) != 0; }
 
+void fatal_package_error(std::string_view routine, std::initializer_list<std::string_view> lines) {
+    write_record(standard_output, " ");
+    write_record(standard_output, std::string(routine) + " - Fatal error!");
+    for (std::string_view line : lines) write_record(standard_output, line);
+    end_process(1);
+}
+
 }  // namespace kestro::units

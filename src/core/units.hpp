@@ -4,6 +4,7 @@
 // in the working directory when none was.
 #pragma once
 
+#include <initializer_list>
 #include <string>
 #include <string_view>
 
@@ -19,5 +20,10 @@ void write_record(int unit, std::string_view record);
 bool open(int unit, const std::string &path, bool append);
 void close(int unit);
 bool is_open(int unit);
+
+// The stand-alone packages' fatal input error: a blank record, "<ROUTINE> -
+// Fatal error!" and the given lines on standard output, then the end of the
+// process with status 1.
+[[noreturn]] void fatal_package_error(std::string_view routine, std::initializer_list<std::string_view> lines);
 
 }  // namespace kestro::units

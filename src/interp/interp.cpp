@@ -2,20 +2,13 @@
 #include <cmath>
 #include <cstdint>
 
-#include "core/format.hpp"
-#include "core/process.hpp"
 #include "core/units.hpp"
 #include "kestro/interp.h"
 
 namespace {
 
-// The package's fatal message: a blank line, the routine's line, the reason.
 [[noreturn]] void fatal(const char *routine, const char *reason) {
-    const int unit = kestro::units::standard_output;
-    kestro::format::write(unit, "(A)", {" "});
-    kestro::format::write(unit, "(A)", {std::string(routine) + " - Fatal error!"});
-    kestro::format::write(unit, "(A)", {reason});
-    kestro::end_process(1);
+    kestro::units::fatal_package_error(routine, {reason});
 }
 
 }  // namespace
@@ -45,33 +38,24 @@ int32_t r8vec_sorted_nearest_(const int32_t *n, const double *a, const double *v
     if (count < 1) return -1;
     if (count == 1) return 1;
     const auto A = [&](int32_t i) { return a[i - 1]; };
-    int32_t lo, hi;
+    // lo is the end holding the smaller values, hi the end holding the larger.
+    int32_t lo = 1, hi = count;
     if (A(count) > A(1)) {  // ascending
         if (v < A(1)) return 1;
         if (v > A(count)) return count;
-        lo = 1;
-        hi = count;
-        while (lo < hi - 1) {
-            const auto mid = static_cast<int32_t>((int64_t{lo} + hi) / 2);
-            if (v == A(mid)) return mid;
-            if (A(mid) > v)
-                hi = mid;
-            else
-                lo = mid;
-        }
     } else {  // descending
         if (v < A(count)) return count;
         if (v > A(1)) return 1;
         lo = count;
         hi = 1;
-        while (lo > hi + 1) {
-            const auto mid = static_cast<int32_t>((int64_t{lo} + hi) / 2);
-            if (v == A(mid)) return mid;
-            if (A(mid) > v)
-                hi = mid;
-            else
-                lo = mid;
-        }
+    }
+    while (std::abs(lo - hi) > 1) {
+        const auto mid = static_cast<int32_t>((int64_t{lo} + hi) / 2);
+        if (v == A(mid)) return mid;
+        if (A(mid) > v)
+            hi = mid;
+        else
+            lo = mid;
     }
     return std::abs(v - A(lo)) < std::abs(v - A(hi)) ? lo : hi;  // a tie goes to hi
 }

@@ -7,7 +7,6 @@
 #include <cmath>
 #include <cstdint>
 #include <string>
-#include <vector>
 
 #include "pchip/xermsg.hpp"
 
@@ -365,67 +364,72 @@ public:
             iend = 1;
         }
         // The tridiagonal system, row i: sub(i) d(i-1) + diag(i) d(i) + sup(i) d(i+1) = r(i).
-        std::vector<Real> sub(static_cast<std::size_t>(n) + 1), diag(sub.size()), sup(sub.size()), r(sub.size());
+        // Interior rows are sub h(i), diag 2(h(i-1) + h(i)), sup h(i-1); the
+        // first and last rows are kept apart.  The right-hand sides go into d,
+        // and once they are formed the slopes' half of wk holds the pivots, so
+        // the caller's 2n work values are the only storage.
+        Real diag1, sup1;
         if (ibeg == 0) {
             if (n == 2) {
-                diag[1] = 1;
-                sup[1] = 1;
-                r[1] = 2 * S(1);
+                diag1 = 1;
+                sup1 = 1;
+                D(1) = 2 * S(1);
             } else {
-                diag[1] = H(2);
-                sup[1] = H(1) + H(2);
-                r[1] = ((H(1) + 2 * sup[1]) * S(1) * H(2) + H(1) * H(1) * S(2)) / sup[1];
+                diag1 = H(2);
+                sup1 = H(1) + H(2);
+                D(1) = ((H(1) + 2 * sup1) * S(1) * H(2) + H(1) * H(1) * S(2)) / sup1;
             }
         } else if (ibeg == 1) {
-            diag[1] = 1;
-            sup[1] = 0;
-            r[1] = D(1);
+            diag1 = 1;
+            sup1 = 0;  // r(1) is the given d(1)
         } else {
-            diag[1] = 2;
-            sup[1] = 1;
-            r[1] = 3 * S(1) - Real(0.5) * H(1) * vc[0];
-        }
-        for (int32_t i = 2; i <= n - 1; ++i) {
-            sub[i] = H(i);
-            diag[i] = 2 * (H(i - 1) + H(i));
-            sup[i] = H(i - 1);
-            r[i] = 3 * (H(i) * S(i - 1) + H(i - 1) * S(i));
+            diag1 = 2;
+            sup1 = 1;
+            D(1) = 3 * S(1) - Real(0.5) * H(1) * vc[0];
         }
         bool solve_last = true;
+        Real subn = 0, diagn = 0, rn = 0;
         if (iend == 1) {
             solve_last = false;
         } else if (iend == 2) {
-            sub[n] = 1;
-            diag[n] = 2;
-            r[n] = 3 * S(n - 1) + Real(0.5) * H(n - 1) * vc[1];
+            subn = 1;
+            diagn = 2;
+            rn = 3 * S(n - 1) + Real(0.5) * H(n - 1) * vc[1];
         } else if ((n == 2 && ibeg != 0) || (n == 3 && ibeg == 0)) {
-            sub[n] = 1;
-            diag[n] = 1;
-            r[n] = 2 * S(n - 1);
+            subn = 1;
+            diagn = 1;
+            rn = 2 * S(n - 1);
         } else if (n == 2 && ibeg == 0) {
             D(2) = S(1);  // both derivatives become the slope
             solve_last = false;
         } else {
             const Real g = H(n - 2) + H(n - 1);
-            sub[n] = g;
-            diag[n] = H(n - 2);
-            r[n] = ((H(n - 1) + 2 * g) * S(n - 1) * H(n - 2) + H(n - 1) * H(n - 1) * S(n - 2)) / g;
+            subn = g;
+            diagn = H(n - 2);
+            rn = ((H(n - 1) + 2 * g) * S(n - 1) * H(n - 2) + H(n - 1) * H(n - 1) * S(n - 2)) / g;
         }
-        // Elimination without pivoting, then back substitution.
+        for (int32_t i = 2; i <= n - 1; ++i) D(i) = 3 * (H(i) * S(i - 1) + H(i - 1) * S(i));
+        if (solve_last) D(n) = rn;
+        // Elimination without pivoting, then back substitution; pivot(i) in wk(2, i).
+        const auto pivot = [&](int32_t i) -> Real & { return wk[2 * (i - 1) + 1]; };
+        const auto sub = [&](int32_t i) { return i == n ? subn : H(i); };
+        const auto diag = [&](int32_t i) { return i == n ? diagn : 2 * (H(i - 1) + H(i)); };
+        const auto sup = [&](int32_t i) { return i == 1 ? sup1 : H(i - 1); };
+        pivot(1) = diag1;
         const int32_t last = solve_last ? n : n - 1;
         for (int32_t i = 2; i <= last; ++i) {
-            if (diag[i - 1] == 0) return singular(ierr);
-            const Real m = sub[i] / diag[i - 1];
-            diag[i] -= m * sup[i - 1];
-            r[i] -= m * r[i - 1];
+            if (pivot(i - 1) == 0) return singular(ierr);
+            const Real m = sub(i) / pivot(i - 1);
+            pivot(i) = diag(i) - m * sup(i - 1);
+            D(i) -= m * D(i - 1);
         }
         if (solve_last) {
-            if (diag[n] == 0) return singular(ierr);
-            D(n) = r[n] / diag[n];
+            if (pivot(n) == 0) return singular(ierr);
+            D(n) = D(n) / pivot(n);
         }
         for (int32_t i = n - 1; i >= 1; --i) {
-            if (diag[i] == 0) return singular(ierr);
-            D(i) = (r[i] - sup[i] * D(i + 1)) / diag[i];
+            if (pivot(i) == 0) return singular(ierr);
+            D(i) = (D(i) - sup(i) * D(i + 1)) / pivot(i);
         }
     }
 

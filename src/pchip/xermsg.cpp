@@ -210,14 +210,10 @@ namespace {
 std::string_view arg(const char *s, std::size_t len) { return {s, s != nullptr ? len : 0}; }
 
 [[noreturn]] void out_of_bounds(const char *routine, int32_t i, int32_t highest) {
-    using kestro::format::write;
-    const int unit = kestro::units::standard_output;
-    write(unit, "(A)", {" "});
-    write(unit, "(A)", {std::string(routine) + " - Fatal error!"});
-    write(unit, "(A)", {"  The input argument I is out of bounds."});
-    write(unit, "(A)", {"  Legal values satisfy 1 <= I <= " + std::to_string(highest) + "."});
-    write(unit, "(a,i12)", {"  I = ", i});
-    kestro::end_process(1);  // a failure, not a plain stop
+    // An index out of range is the caller's error: the process fails (status 1).
+    const std::string legal = "  Legal values satisfy 1 <= I <= " + std::to_string(highest) + ".";
+    const std::string value = "  I = " + kestro::format::edit_integer(i, 12, -1);
+    kestro::units::fatal_package_error(routine, {"  The input argument I is out of bounds.", legal, value});
 }
 
 }  // namespace
