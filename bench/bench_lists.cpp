@@ -4,7 +4,7 @@
 
 #include <cstdint>
 
-#include "kestro/listhandling.h"
+#include "decl/listhandling.hpp"
 
 namespace {
 

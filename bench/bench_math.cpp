@@ -5,7 +5,7 @@
 #include <array>
 #include <cstdint>
 
-#include "kestro/math.h"
+#include "decl/math.hpp"
 #include "math/arithmetic.hpp"
 
 namespace {

@@ -6,7 +6,7 @@
 #include <cstdint>
 #include <vector>
 
-#include "kestro/math.h"
+#include "decl/math.hpp"
 
 namespace {
 
@@ -35,8 +35,8 @@ void BM_Lookup(benchmark::State &state) {
         benchmark::DoNotOptimize(r);
     }
 }
-BENCHMARK(BM_Lookup<__math_MOD_linearinterpolation>)->Name("BM_LinearInterpolation")->Arg(10)->Arg(200);
-BENCHMARK(BM_Lookup<__math_MOD_cubichermitianinterpolation>)
+BENCHMARK(BM_Lookup<kestro::math::linearinterpolation>)->Name("BM_LinearInterpolation")->Arg(10)->Arg(200);
+BENCHMARK(BM_Lookup<kestro::math::cubichermitianinterpolation>)
     ->Name("BM_CubicHermitianInterpolation")
     ->Arg(10)
     ->Arg(200);

@@ -1,39 +1,74 @@
 #!/usr/bin/env python3
-"""Generates the sources that tie the library's modules to C, C++ and Python.
+"""Generates every declaration of the library from its signature files.
 
 Every module of the library is declared once, in a signature file
 ``python/signatures/<module>.pyf``: its shared variables and the interfaces
-of its routines.  From those files this script writes
+of its routines, in the declarative language of numpy's signature-file
+wrapper generator.  From those files this script writes
 
+* ``include/kestro/<module>.h``: the public C header of each module (its
+  variables, the prototypes of its routines, the types of its procedure
+  arguments, with the comments of the signature file), and the umbrella
+  header ``include/kestro/kestro.h``;
+* ``decl/<module>.hpp``: the C++ declarations of the same routines, which
+  every definition's source includes, so that a definition that disagrees
+  with its declaration fails to compile;
 * ``core/shared_data.hpp`` and ``core/shared_data.cpp``: the C++ declarations
-  and definitions of every module variable, exported under the symbol
-  ``__<module>_MOD_<name>``;
-* ``kestro/shared_data.h``: the same variables for C callers;
-* ``_kestro.pyf`` and ``_kestromodule.c``: the combined signature file and the
-  extension module that numpy's wrapper generator builds from it;
+  and definitions of every module variable, and the arrays ``deallocall``
+  releases and keeps;
+* ``core/exports.cpp``, ``exports.txt`` and ``kestro.map``: the list of
+  exported symbols, a table that references each routine (so that the library
+  does not link while one is missing) and the linker's version script that
+  exports exactly those symbols;
+* ``modules.json``: what the signature files declare, for the tests;
+* ``_kestro.pyf`` and ``_kestromodule.c``: the combined signature file of the
+  modules offered to Python and the extension module that numpy's wrapper
+  generator builds from it;
 * ``kestro_f2py_glue.cpp``: the module set-up functions the extension module
   calls to learn the addresses of variables and routines, one accessor per
-  allocatable array, and one call adapter per routine.  The adapters call the
-  library's routines with their own prototypes, so a signature file that does
-  not match the C or C++ declaration of its routine fails to compile.
+  allocatable array, and one call adapter per routine.
 
-A signature file may carry lines ``!kestro include "<header>"`` naming the
-C++ headers that declare its module's routines.  A routine with a
-``fortranname`` is called under that (C) name; any other routine is called
-as ``kestro::<module>::<name>``.
+Directives in comments (``!kestro ...``) add what the wrapper language has no
+words for:
+
+* file level: ``c-only`` (the modules reach C and C++ only, not Python);
+  ``package`` (routines outside the modules in the package convention:
+  exported as ``name_``, a length per character argument; implies c-only);
+  ``macros <PREFIX>`` (each named constant also becomes a C macro
+  ``<PREFIX><NAME>``); ``define <NAME> <value>`` (a C macro of the module);
+  ``inline "<header>"`` (a header with inline definitions of some of the
+  module's routines, which the export table must see);
+* before a variable: ``keep`` (``deallocall`` leaves the array alone);
+* in a routine: ``inplace <argument>`` (the Python form writes into the
+  caller's array);
+* before a procedure interface: ``typedef <name>`` (its C type name);
+* ``template <names> in <values>`` ... ``end template``: the lines between
+  are repeated for each binding, ``${expression}`` replaced by its value; a
+  line ending in ``!kestro each <name> in <expression>`` is repeated for each
+  value of the expression.
+
+Comments directly above a routine are its documentation; a comment beginning
+with ``----`` is a section heading; a comment after a variable documents it.
 """
 
 from __future__ import annotations
 
 import argparse
+import ast
 import contextlib
 import io
-import os
+import itertools
+import json
 import re
 import subprocess
 import sys
+import textwrap
 from dataclasses import dataclass, field
 from pathlib import Path
+
+# numpy versions whose generated module the patches below were checked against.
+# Another version builds as long as every patch still finds what it replaces.
+CHECKED_NUMPY_VERSIONS = ("1.24.2",)
 
 # (typespec, kind) -> (C type, type code of kestro_array)
 SCALAR_TYPES = {
@@ -44,10 +79,11 @@ SCALAR_TYPES = {
     ("real", "4"): ("float", "KESTRO_TYPE_REAL4"),
     ("real", "8"): ("double", "KESTRO_TYPE_REAL8"),
     ("complex", "8"): ("kestro_complex", "KESTRO_TYPE_COMPLEX16"),
-    ("logical", "1"): ("int8_t", "KESTRO_TYPE_LOGICAL1"),
+    ("logical", "1"): ("kestro_logical1", "KESTRO_TYPE_LOGICAL1"),
     ("logical", "4"): ("int32_t", "KESTRO_TYPE_LOGICAL4"),
 }
-CXX_TYPES = {"kestro_complex": "std::complex<double>"}
+# Module variables in C++: std::complex for complex values.
+CXX_VARIABLE_TYPES = {"kestro_complex": "std::complex<double>", "kestro_logical1": "int8_t"}
 
 HEADER_NOTE = "Generated by python/bindgen.py from the signature files in python/signatures: do not edit."
 
@@ -55,6 +91,94 @@ HEADER_NOTE = "Generated by python/bindgen.py from the signature files in python
 class SignatureError(Exception):
     pass
 
+
+# ---------------------------------------------------------------- templates
+
+TEMPLATE_RE = re.compile(r"^\s*!kestro\s+template\s+(.+?)\s+in\s+(.+?)\s*$")
+END_TEMPLATE_RE = re.compile(r"^\s*!kestro\s+end\s+template\s*$")
+EACH_RE = re.compile(r"^(.*?)\s*!kestro\s+each\s+(\w+)\s+in\s+(.+?)\s*$")
+SUBST_RE = re.compile(r"\$\{([^}]*)\}")
+
+
+def seq(prefix: str, count: int, sep: str = ",") -> str:
+    """prefix1,prefix2,...,prefix<count>."""
+    return sep.join(f"{prefix}{i}" for i in range(1, count + 1))
+
+
+TEMPLATE_GLOBALS = {"__builtins__": {}, "range": range, "str": str, "len": len, "seq": seq}
+
+
+def _evaluate(expr: str, env: dict, where: str):
+    try:
+        return eval(expr, TEMPLATE_GLOBALS, dict(env))  # noqa: S307 - our own build input
+    except Exception as exc:  # pragma: no cover - reported to the author of the template
+        raise SignatureError(f"{where}: cannot evaluate '{expr}': {exc}") from None
+
+
+def _bindings(header: list[tuple[str, str, str]]):
+    """All combinations of the template's parameter tables, outer table first."""
+    tables = []
+    for names, values, where in header:
+        try:
+            names_v = [n.strip() for n in names.strip("()").split(",") if n.strip()]
+            rows = ast.literal_eval(values)
+        except (ValueError, SyntaxError) as exc:
+            raise SignatureError(f"{where}: bad template values: {exc}") from None
+        table = []
+        for row in rows:
+            row = row if isinstance(row, tuple) else (row,)
+            if len(row) != len(names_v):
+                raise SignatureError(f"{where}: {row!r} does not bind {', '.join(names_v)}")
+            table.append(dict(zip(names_v, row)))
+        tables.append(table)
+    for combo in itertools.product(*tables):
+        env = {}
+        for part in combo:
+            env.update(part)
+        yield env
+
+
+def _expand_line(line: str, env: dict, where: str) -> list[str]:
+    each = EACH_RE.match(line)
+    if each:
+        body, name, expr = each.groups()
+        return [_expand_line(body, {**env, name: value}, where)[0] for value in _evaluate(expr, env, where)]
+    return [SUBST_RE.sub(lambda m: str(_evaluate(m.group(1), env, where)), line)]
+
+
+def expand_templates(text: str, origin: str) -> str:
+    """The text with every template block repeated for its bindings."""
+    out: list[str] = []
+    lines = text.splitlines()
+    i = 0
+    while i < len(lines):
+        if not TEMPLATE_RE.match(lines[i]):
+            if END_TEMPLATE_RE.match(lines[i]) or EACH_RE.match(lines[i]):
+                raise SignatureError(f"{origin}:{i + 1}: template directive outside a template")
+            out.append(lines[i])
+            i += 1
+            continue
+        header = []
+        while i < len(lines) and TEMPLATE_RE.match(lines[i]):
+            m = TEMPLATE_RE.match(lines[i])
+            header.append((m.group(1), m.group(2), f"{origin}:{i + 1}"))
+            i += 1
+        start = i
+        while i < len(lines) and not END_TEMPLATE_RE.match(lines[i]):
+            if TEMPLATE_RE.match(lines[i]):
+                raise SignatureError(f"{origin}:{i + 1}: templates do not nest")
+            i += 1
+        if i == len(lines):
+            raise SignatureError(f"{header[0][2]}: template without 'end template'")
+        body = lines[start:i]
+        i += 1
+        for env in _bindings(header):
+            for n, line in enumerate(body):
+                out.extend(_expand_line(line, env, f"{origin}:{start + n + 1}"))
+    return "\n".join(out) + "\n"
+
+
+# ---------------------------------------------------------------- model
 
 @dataclass
 class Variable:
@@ -66,6 +190,7 @@ class Variable:
     length: int = 0          # characters of a string variable
     parameter: str | None = None  # value of a named constant
     comment: str = ""
+    kept: bool = False       # left alone by deallocall
 
     @property
     def symbol(self) -> str:
@@ -83,15 +208,21 @@ class Variable:
 
     @property
     def cxxtype(self) -> str:
-        return CXX_TYPES.get(self.ctype, self.ctype)
+        return CXX_VARIABLE_TYPES.get(self.ctype, self.ctype)
 
 
 @dataclass
 class Argument:
     name: str
-    ctype: str
-    character: bool = False
+    ctype: str               # C type of the pointee, or the typedef of a procedure
+    const: bool = False
+    character: bool = False  # a string: passes a hidden length where the convention has them
     callback: bool = False
+
+    def c_param(self) -> str:
+        if self.callback:
+            return f"{self.ctype} {self.name}"
+        return f"{'const ' if self.const else ''}{self.ctype} *{self.name}"
 
 
 @dataclass
@@ -99,73 +230,223 @@ class Routine:
     module: str
     name: str
     args: list[Argument]
-    result: Argument | None
-    callee: str
+    result: str | None       # C type of a function's value
+    symbol: str              # the exported name
+    c_named: bool            # declared under its C name (else a module procedure in kestro::<module>)
+    lengths: bool            # passes the lengths of its character arguments
+    doc: list[str] = field(default_factory=list)
+    section: str | None = None
     inplace: list[tuple[str, int]] = field(default_factory=list)  # (argument, Python position)
+
+    @property
+    def has_callback(self) -> bool:
+        return any(a.callback for a in self.args)
+
+    def c_params(self) -> list[str]:
+        params = [a.c_param() for a in self.args]
+        if self.lengths:
+            params += [f"size_t {a.name}_len" for a in self.args if a.character]
+        return params
+
+    @property
+    def cxx_name(self) -> str:
+        return f"::{self.symbol}" if self.c_named else f"kestro::{self.module}::{self.name}"
+
+
+@dataclass
+class Procedure:
+    """The interface of a procedure argument, named by its typedef."""
+    typedef: str
+    args: list[Argument]
+    result: str | None
+    doc: list[str] = field(default_factory=list)
+
+    def declaration(self) -> list[str]:
+        return prototype(f"typedef {self.result or 'void'} (*{self.typedef})", [a.c_param() for a in self.args])
 
 
 @dataclass
 class Module:
     name: str
-    comment: str = ""
-    includes: list[str] = field(default_factory=list)
+    source: str
+    comment: list[str] = field(default_factory=list)
+    python: bool = True
+    package: bool = False
+    macro_prefix: str | None = None
+    defines: list[tuple[str, str, str]] = field(default_factory=list)  # name, value, comment
+    inline_headers: list[str] = field(default_factory=list)
     variables: list[Variable] = field(default_factory=list)
     routines: list[Routine] = field(default_factory=list)
+    procedures: list[Procedure] = field(default_factory=list)
     order: list[str] = field(default_factory=list)   # entries of f2py's table
 
 
 # ---------------------------------------------------------------- reading
 
-MODULE_RE = re.compile(r"^\s*module\s+(\w+)\s*$", re.I | re.M)
+MODULE_RE = re.compile(r"^\s*module\s+(\w+)\s*$", re.I)
+END_MODULE_RE = re.compile(r"^\s*end\s+module\b", re.I)
 USER_BLOCK_RE = re.compile(r"^\s*python\s+module\s+\w+.*?^\s*end\s+python\s+module\b[^\n]*\n?",
                            re.I | re.M | re.S)
-INCLUDE_RE = re.compile(r'^\s*!kestro\s+include\s+"([^"]+)"\s*$', re.M)
-ROUTINE_RE = re.compile(r"^\s*(?:subroutine|function)\s+(\w+)(.*?)^\s*end\s+(?:subroutine|function)\b",
-                        re.I | re.M | re.S)
-INPLACE_RE = re.compile(r"^\s*!kestro\s+inplace\s+(\w+)\s*$", re.M)
-FORTRANNAME_RE = re.compile(r"^\s*fortranname\s+(\w+)\s*$", re.I | re.M)
-VAR_COMMENT_RE = re.compile(r"::\s*(\w+)[^!\n]*!\s*(.*?)\s*$", re.M)
+USER_START_RE = re.compile(r"^\s*python\s+module\s+(\w+)", re.I)
+USER_END_RE = re.compile(r"^\s*end\s+python\s+module\b", re.I)
+ROUTINE_START_RE = re.compile(r"^\s*(?:[\w()=, ]+\s+)?(subroutine|function)\s+(\w+)", re.I)
+ROUTINE_END_RE = re.compile(r"^\s*end\s+(subroutine|function)\b", re.I)
+DECL_RE = re.compile(r"::\s*(\w+)")
+DIRECTIVE_RE = re.compile(r"^\s*!kestro\s+(.*?)\s*$")
+COMMENT_RE = re.compile(r"^\s*!(.*)$")
+FORTRANNAME_RE = re.compile(r"^\s*fortranname\s+(\w+)\s*$", re.I)
+USE_RE = re.compile(r"^\s*use\s+(\w+)\s*$", re.I)
 
 
-def read_fragment(path: Path):
-    """Splits a signature file into its callback blocks, module blocks and notes."""
-    text = path.read_text()
+@dataclass
+class Notes:
+    """What the signature file says in comments and directives."""
+    comment: list[str] = field(default_factory=list)
+    c_only: bool = False
+    package: bool = False
+    macro_prefix: str | None = None
+    defines: list[tuple[str, str, str]] = field(default_factory=list)
+    inline_headers: list[str] = field(default_factory=list)
+    variable_comments: dict[str, str] = field(default_factory=dict)
+    kept: set[str] = field(default_factory=set)
+    routine_docs: dict[str, list[str]] = field(default_factory=dict)
+    sections: dict[str, str] = field(default_factory=dict)
+    inplace: dict[str, list[str]] = field(default_factory=dict)
+    cnames: dict[str, str] = field(default_factory=dict)
+    uses: dict[str, list[str]] = field(default_factory=dict)
+    typedefs: dict[tuple[str, str], tuple[str, list[str]]] = field(default_factory=dict)
+
+
+def _comment_text(line: str) -> str:
+    text = COMMENT_RE.match(line).group(1)
+    return text[1:] if text.startswith(" ") else text
+
+
+def scan_notes(text: str, origin: str) -> Notes:
+    notes = Notes()
+    pending: list[str] = []       # comment lines directly above the current line
+    section: str | None = None
+    keep_next = False
+    in_module = False
+    user_block: str | None = None
+    routine: str | None = None
+    typedef_next: str | None = None
+    seen_statement = False
+    for lineno, line in enumerate(text.splitlines(), 1):
+        where = f"{origin}:{lineno}"
+        directive = DIRECTIVE_RE.match(line)
+        if directive:
+            words = directive.group(1).split(None, 1)
+            verb, rest = words[0], (words[1] if len(words) > 1 else "")
+            if verb == "c-only":
+                notes.c_only = True
+            elif verb == "package":
+                notes.package = notes.c_only = True
+            elif verb == "macros":
+                notes.macro_prefix = rest.strip()
+            elif verb == "define":
+                m = re.match(r"(\w+)\s+(.*?)\s*(?:!\s*(.*))?$", rest)
+                if not m:
+                    raise SignatureError(f"{where}: define needs a name and a value")
+                notes.defines.append((m.group(1), m.group(2), m.group(3) or ""))
+            elif verb == "inline":
+                notes.inline_headers.append(rest.strip().strip('"'))
+            elif verb == "keep":
+                keep_next = True
+            elif verb == "inplace":
+                if routine is None:
+                    raise SignatureError(f"{where}: inplace outside a routine")
+                notes.inplace.setdefault(routine, []).append(rest.strip().lower())
+            elif verb == "typedef":
+                typedef_next = rest.strip()
+            else:
+                raise SignatureError(f"{where}: unknown directive '!kestro {verb}'")
+            continue
+        if COMMENT_RE.match(line):
+            comment = _comment_text(line)
+            if comment.strip().startswith("----"):
+                section = comment.strip().lstrip("-").strip()
+                pending = []
+            else:
+                pending.append(comment)
+            continue
+        if not line.strip():
+            if seen_statement:  # a documentation comment stands directly above its routine
+                pending = []
+            continue
+        if not seen_statement:
+            seen_statement = True
+            notes.comment, pending = pending, []
+        if user_block is None and USER_START_RE.match(line):
+            user_block = USER_START_RE.match(line).group(1).lower()
+        elif user_block is not None and USER_END_RE.match(line):
+            user_block = None
+        elif MODULE_RE.match(line):
+            in_module = True
+        elif END_MODULE_RE.match(line):
+            in_module = False
+        elif routine is None and ROUTINE_START_RE.match(line):
+            routine = ROUTINE_START_RE.match(line).group(2).lower()
+            if user_block is not None:
+                if typedef_next is None:
+                    raise SignatureError(f"{where}: a procedure interface needs '!kestro typedef <name>' above it")
+                notes.typedefs[(user_block, routine)] = (typedef_next, pending)
+                typedef_next = None
+            else:
+                notes.routine_docs[routine] = pending
+                if section:
+                    notes.sections[routine] = section
+                    section = None
+        elif ROUTINE_END_RE.match(line):
+            routine = None
+        elif routine is not None:
+            cname = FORTRANNAME_RE.match(line)
+            if cname:  # as written: the numpy parser folds its case
+                notes.cnames[routine] = cname.group(1)
+            use = USE_RE.match(line)
+            if use:
+                notes.uses.setdefault(routine, []).append(use.group(1).lower())
+        elif in_module and DECL_RE.search(line.split("!", 1)[0]):
+            name = DECL_RE.search(line.split("!", 1)[0]).group(1).lower()
+            if "!" in line:
+                notes.variable_comments[name] = line.split("!", 1)[1].strip()
+            if keep_next:
+                notes.kept.add(name)
+                keep_next = False
+        pending = []
+    if keep_next:
+        raise SignatureError(f"{origin}: '!kestro keep' before no variable")
+    return notes
+
+
+@dataclass
+class Fragment:
+    path: Path
+    text: str
+    notes: Notes
+    user_blocks: list[str]
+    body: str
+    modules: list[str]
+
+
+def read_fragment(path: Path) -> Fragment:
+    text = expand_templates(path.read_text(), path.name)
+    notes = scan_notes(text, path.name)
     user_blocks = USER_BLOCK_RE.findall(text)
     body = USER_BLOCK_RE.sub("", text)
-    includes = INCLUDE_RE.findall(body)
-    modules = MODULE_RE.findall(body)
+    modules = [m.group(1) for m in map(MODULE_RE.match, body.splitlines()) if m]
     if not modules:
         raise SignatureError(f"{path}: no module block")
-    lead = []
-    for line in body.splitlines():
-        if MODULE_RE.match(line):
-            break
-        s = line.strip()
-        if s.startswith("!") and not INCLUDE_RE.match(line):
-            lead.append(s.lstrip("!").strip())
-    comments = {m.group(1).lower(): m.group(2) for m in VAR_COMMENT_RE.finditer(body)}
-    inplace, cnames = {}, {}
-    for m in ROUTINE_RE.finditer(body):
-        names = INPLACE_RE.findall(m.group(2))
-        if names:
-            inplace[m.group(1).lower()] = [n.lower() for n in names]
-        cname = FORTRANNAME_RE.search(m.group(2))
-        if cname:  # as written: the numpy parser folds its case
-            cnames[m.group(1).lower()] = cname.group(1)
-    return (user_blocks, body, includes, modules, " ".join(lead),
-            {"comments": comments, "inplace": inplace, "cnames": cnames})
+    return Fragment(path, text, notes, user_blocks, body, modules)
 
 
-def crack(pyf: Path):
+def crack(pyf: Path, name: str) -> list[dict]:
     from numpy.f2py import crackfortran
     crackfortran.quiet = 1
     crackfortran.verbose = 0
     with contextlib.redirect_stdout(io.StringIO()), contextlib.redirect_stderr(io.StringIO()):
         blocks = crackfortran.crackfortran([str(pyf)])
-    for block in blocks:
-        if block["block"] == "python module" and block["name"] == "_kestro":
-            return block
-    raise SignatureError("combined signature file has no python module _kestro")
+    return blocks
 
 
 def scalar_type(var: dict, where: str):
@@ -190,36 +471,41 @@ def char_length(var: dict, where: str) -> int:
     return int(length)
 
 
-def build_module(mod: dict, includes, lead, notes) -> Module:
-    name = mod["name"]
-    comments = notes["comments"]
-    out = Module(name=name, comment=lead, includes=includes)
-    routine_names = {b["name"] for b in mod.get("body", [])}
-    for vname, var in mod["vars"].items():
-        if vname in routine_names:
-            continue
-        where = f"module {name}, variable {vname}"
-        ctype, code = scalar_type(var, where)
-        attrs = [a.lower() for a in var.get("attrspec", [])]
-        v = Variable(name, vname, ctype, code, comment=comments.get(vname.lower(), ""))
-        dims = var.get("dimension")
-        if ctype == "char":
-            if dims:
-                raise SignatureError(f"{where}: character arrays are not supported as module data")
-            v.length = char_length(var, where)
-        elif dims:
-            if "allocatable" not in attrs or any(d != ":" for d in dims):
-                raise SignatureError(f"{where}: module arrays must be allocatable with deferred shape")
-            v.rank = len(dims)
-        if "parameter" in attrs:
-            v.parameter = var.get("=")
-            if v.parameter is None:
-                raise SignatureError(f"{where}: a parameter needs a value")
-        out.variables.append(v)
-    for block in mod.get("body", []):
-        key = block["name"].lower()
-        out.routines.append(build_routine(name, block, notes["inplace"].get(key, []), notes["cnames"].get(key)))
-    return out
+def is_const(var: dict) -> bool:
+    """Whether the routine only reads the argument (intent(in) or hidden input)."""
+    intent = [i.lower() for i in var.get("intent", [])]
+    return not ({"out", "inout", "inplace"} & set(intent))
+
+
+def data_argument(name: str, var: dict, where: str) -> Argument:
+    ctype, _ = scalar_type(var, f"{where}, argument {name}")
+    # A character array is passed without a length; a string with one.
+    return Argument(name, ctype, const=is_const(var), character=(ctype == "char" and not var.get("dimension")))
+
+
+def function_result(block: dict, where: str) -> str | None:
+    if block["block"] != "function":
+        return None
+    rname = block.get("result", block["name"])
+    ctype, _ = scalar_type(block["vars"][rname], f"{where}, result")
+    if ctype == "char":
+        raise SignatureError(f"{where}: character results are not supported")
+    return ctype
+
+
+def build_procedures(user_blocks: list[dict], typedefs: dict) -> dict[tuple[str, str], Procedure]:
+    procedures = {}
+    for ub in user_blocks:
+        for iface in ub.get("body", []):
+            for block in iface.get("body", []):
+                key = (ub["name"].lower(), block["name"].lower())
+                where = f"procedure interface {block['name']} of {ub['name']}"
+                if key not in typedefs:
+                    raise SignatureError(f"{where}: no '!kestro typedef <name>' above it")
+                typedef, doc = typedefs[key]
+                args = [data_argument(a, block["vars"][a], where) for a in block["args"]]
+                procedures[key] = Procedure(typedef, args, function_result(block, where), doc)
+    return procedures
 
 
 def python_arguments(block: dict) -> list[str]:
@@ -234,9 +520,10 @@ def python_arguments(block: dict) -> list[str]:
     return required + optional
 
 
-def build_routine(module: str, block: dict, inplace: list[str], cname: str | None) -> Routine:
+def build_routine(module: Module, block: dict, notes: Notes, procedures: dict) -> Routine:
     name = block["name"]
-    where = f"module {module}, routine {name}"
+    key = name.lower()
+    where = f"module {module.name}, routine {name}"
     if block["block"] not in ("subroutine", "function"):
         raise SignatureError(f"{where}: unexpected block {block['block']}")
     vars_ = block["vars"]
@@ -246,50 +533,129 @@ def build_routine(module: str, block: dict, inplace: list[str], cname: str | Non
         if var is None:
             raise SignatureError(f"{where}: argument {a} is not declared")
         if a in block.get("externals", []) or "external" in var.get("attrspec", []):
-            args.append(Argument(a, "void", callback=True))
+            found = [procedures[(u, a.lower())] for u in notes.uses.get(key, []) if (u, a.lower()) in procedures]
+            if len(found) != 1:
+                raise SignatureError(f"{where}: procedure argument {a} needs one 'use <block>' with its interface")
+            args.append(Argument(a, found[0].typedef, callback=True))
             continue
-        ctype, _ = scalar_type(var, f"{where}, argument {a}")
-        # A character array is passed without a length; a string with one.
-        args.append(Argument(a, ctype, character=(ctype == "char" and not var.get("dimension"))))
-    result = None
-    if block["block"] == "function":
-        rname = block.get("result", name)
-        ctype, _ = scalar_type(vars_[rname], f"{where}, result")
-        if ctype == "char":
-            raise SignatureError(f"{where}: character results are not supported")
-        result = Argument(rname, ctype)
-    callee = f"::{cname}" if cname else f"kestro::{module}::{name}"
+        args.append(data_argument(a, var, where))
+    cname = notes.cnames.get(key)
+    if module.package:
+        if cname:
+            raise SignatureError(f"{where}: package routines take no fortranname")
+        symbol, c_named, lengths = f"{name}_", True, True
+    elif cname:
+        symbol, c_named, lengths = cname, True, False
+    else:
+        symbol, c_named, lengths = f"__{module.name}_MOD_{name}", False, True
     pyargs = python_arguments(block)
+    inplace = notes.inplace.get(key, [])
     for a in inplace:
         if a not in pyargs:
             raise SignatureError(f"{where}: in-place argument {a} is not a Python argument")
-    return Routine(module, name, args, result, callee, [(a, pyargs.index(a)) for a in inplace])
+    return Routine(module.name, name, args, function_result(block, where), symbol, c_named, lengths,
+                   doc=notes.routine_docs.get(key, []), section=notes.sections.get(key),
+                   inplace=[(a, pyargs.index(a)) for a in inplace])
+
+
+def build_module(mod: dict, fragment: Fragment, procedures: dict) -> Module:
+    notes = fragment.notes
+    name = mod["name"]
+    out = Module(name=name, source=fragment.path.name, comment=notes.comment, python=not notes.c_only,
+                 package=notes.package, macro_prefix=notes.macro_prefix, defines=notes.defines,
+                 inline_headers=notes.inline_headers)
+    routine_names = {b["name"] for b in mod.get("body", [])}
+    for vname, var in mod["vars"].items():
+        if vname in routine_names:
+            continue
+        where = f"module {name}, variable {vname}"
+        if out.package:
+            raise SignatureError(f"{where}: package modules hold no data")
+        ctype, code = scalar_type(var, where)
+        attrs = [a.lower() for a in var.get("attrspec", [])]
+        v = Variable(name, vname, ctype, code, comment=notes.variable_comments.get(vname.lower(), ""),
+                     kept=vname.lower() in notes.kept)
+        dims = var.get("dimension")
+        if ctype == "char":
+            if dims:
+                raise SignatureError(f"{where}: character arrays are not supported as module data")
+            v.length = char_length(var, where)
+        elif dims:
+            if "allocatable" not in attrs or any(d != ":" for d in dims):
+                raise SignatureError(f"{where}: module arrays must be allocatable with deferred shape")
+            v.rank = len(dims)
+        if "parameter" in attrs:
+            v.parameter = var.get("=")
+            if v.parameter is None:
+                raise SignatureError(f"{where}: a parameter needs a value")
+        if v.kept and v.kind != "allocatable":
+            raise SignatureError(f"{where}: only allocatable arrays are kept or released")
+        out.variables.append(v)
+    for block in mod.get("body", []):
+        out.routines.append(build_routine(out, block, notes, procedures))
+    used = {r for routine in out.routines for r in notes.uses.get(routine.name.lower(), [])}
+    out.procedures = [p for (block, _), p in procedures.items() if block in used]
+    return out
+
+
+def modules_of(blocks: list[dict], wrapper: str) -> list[dict]:
+    for block in blocks:
+        if block["block"] == "python module" and block["name"] == wrapper:
+            return [m for iface in block["body"] if iface["block"] == "interface"
+                    for m in iface["body"] if m["block"] == "module"]
+    raise SignatureError(f"combined signature file has no python module {wrapper}")
 
 
 # ---------------------------------------------------------------- writing
 
-def combine(fragments, out: Path):
-    user_blocks, module_bodies = [], []
-    for path in fragments:
-        blocks, body, *_ = read_fragment(path)
-        user_blocks.extend(blocks)
-        module_bodies.append(f"! from {path.name}\n{body.strip()}\n")
+def write_if_changed(path: Path, text: str):
+    if path.exists() and path.read_text() == text:
+        return
+    path.parent.mkdir(parents=True, exist_ok=True)
+    path.write_text(text)
+
+
+def combine(fragments: list[Fragment], wrapper: str, setup: bool) -> str:
+    user_blocks, bodies = [], []
+    for frag in fragments:
+        user_blocks.extend(frag.user_blocks)
+        bodies.append(f"! from {frag.path.name}\n{frag.body.strip()}\n")
     text = [f"! {HEADER_NOTE}\n"]
     text.extend(user_blocks)
-    text.append("python module _kestro\n")
-    text.append("usercode '''\n#include \"python/checks.h\"\n"
-                "extern int kestro_python_setup(PyObject *module, PyObject *error);\n'''\n")
+    text.append(f"python module {wrapper}\n")
+    if setup:
+        text.append("usercode '''\n#include \"python/checks.h\"\n"
+                    "extern int kestro_python_setup(PyObject *module, PyObject *error);\n'''\n")
     text.append("interface\n")
-    text.append("usercode '''\n    if (kestro_python_setup(m, _kestro_error) != 0) return NULL;\n'''\n")
-    text.extend(module_bodies)
-    text.append("end interface\nend python module _kestro\n")
-    write_if_changed(out, "\n".join(text))
+    if setup:
+        text.append("usercode '''\n    if (kestro_python_setup(m, _kestro_error) != 0) return NULL;\n'''\n")
+    text.extend(bodies)
+    text.append(f"end interface\nend python module {wrapper}\n")
+    return "\n".join(text)
+
+
+class Patches:
+    """Edits of numpy's generated module; one that matches nothing stops the build."""
+
+    def __init__(self, text: str):
+        self.text = text
+
+    def sub(self, what: str, pattern: str, repl, required: bool = True, flags: int = 0, literal: bool = False):
+        if literal:
+            count = self.text.count(pattern)
+            self.text = self.text.replace(pattern, repl)
+        else:
+            self.text, count = re.subn(pattern, repl, self.text, flags=flags)
+        if required and count == 0:
+            import numpy
+            raise SignatureError(
+                f"patch '{what}' matches nothing in numpy {numpy.__version__}'s generated module "
+                f"(checked with numpy {', '.join(CHECKED_NUMPY_VERSIONS)}); update python/bindgen.py")
+        return count
 
 
 DEF_TABLE_RE = re.compile(r"static FortranDataDef f2py_(\w+?)_def\[\] = \{(.*?)\{NULL\}", re.S)
 DEF_ENTRY_RE = re.compile(r'\{"(\w+)",(-?\d+),\{\{([^}]*)\}\},(\w+), *(\d+)')
-
-
 BUILD_RE = re.compile(r'Py_BuildValue\("([A-Za-z]*)",([^;]*)\);')
 
 
@@ -318,55 +684,97 @@ def run_f2py(outdir: Path, modules: dict[str, Module]):
     if proc.returncode != 0:
         sys.stderr.write(proc.stdout + proc.stderr)
         raise SignatureError("numpy.f2py failed on the combined signature file")
-    text = (work / "_kestromodule.c").read_text()
-    text = re.sub(r" \* Generation date: [^\n]*\n", "", text)  # keep the output stable
+    patches = Patches((work / "_kestromodule.c").read_text())
+    python = [m for m in modules.values() if m.python]
+    strings_in = any(a.character for m in python for r in m.routines for a in r.args)
+    strings_out = any(a.character and not a.const for m in python for r in m.routines for a in r.args)
+    string_vars = [v for m in python for v in m.variables if v.kind == "string"]
+    callbacks = any(r.has_callback for m in python for r in m.routines)
+
+    patches.sub("generation date", r" \* Generation date: [^\n]*\n", "")  # keep the output stable
+
+    # f2py describes a character variable as an array of strings; it is one
+    # fixed-length string.
+    fixed = 0
 
     def fix_table(match):
+        nonlocal fixed
         module = modules.get(match.group(1))
         if module is None:
             return match.group(0)
         strings = {v.name: v for v in module.variables if v.kind == "string"}
 
         def fix_entry(entry):
+            nonlocal fixed
             var = strings.get(entry.group(1))
             if var is None:
                 return entry.group(0)
-            # f2py describes a character variable as an array of strings;
-            # it is one fixed-length string.
+            fixed += 1
             return f'{{"{var.name}",0,{{{{-1}}}},NPY_STRING, {var.length}'
         return match.group(0).replace(match.group(2), DEF_ENTRY_RE.sub(fix_entry, match.group(2)))
 
-    text = DEF_TABLE_RE.sub(fix_table, text)
+    patches.text = DEF_TABLE_RE.sub(fix_table, patches.text)
+    if fixed != len(string_vars):
+        raise SignatureError(f"patch 'string variables' fixed {fixed} of {len(string_vars)} table entries "
+                             f"(checked with numpy {', '.join(CHECKED_NUMPY_VERSIONS)})")
     # Strings pass as the bytes they are: copy them whole (a NUL inside is a
     # character like any other) and return results at their full, blank-padded
     # length instead of trimming their trailing blanks.
-    text = text.replace("(void)strncpy(_to, _from, _m);", "(void)memcpy(_to, _from, _m);")
-    text = re.sub(r"^[ \t]*STRINGPADN\((\w+), slen\(\1\), ' ', '\\0'\);[ \t]*\n", "", text, flags=re.M)
-    text = BUILD_RE.sub(build_with_lengths, text)
+    patches.sub("copy strings whole", "(void)strncpy(_to, _from, _m);", "(void)memcpy(_to, _from, _m);",
+                required=strings_in, literal=True)
+    patches.sub("keep NULs of inputs", r"^[ \t]*STRINGPADN\((\w+), slen\(\1\), ' ', '\\0'\);[ \t]*\n", "",
+                required=strings_out, flags=re.M)
+    count = 0
+
+    def counted(match):
+        nonlocal count
+        new = build_with_lengths(match)
+        count += new != match.group(0)
+        return new
+    patches.text = BUILD_RE.sub(counted, patches.text)
+    if strings_out and count == 0:
+        raise SignatureError("patch 'full-length string results' matches nothing "
+                             f"(checked with numpy {', '.join(CHECKED_NUMPY_VERSIONS)})")
     # A short string is padded with blanks at once, so that a NUL the caller
     # passes at its end stays a NUL.
-    text = text.replace("memset(*str + n, '\\0', *len - n);", "memset(*str + n, ' ', *len - n);")
-    text = re.sub(r"^[ \t]*STRINGPADN\((\w+), slen\(\1\), '\\0', ' '\);[ \t]*\n", "", text, flags=re.M)
+    patches.sub("pad with blanks", "memset(*str + n, '\\0', *len - n);", "memset(*str + n, ' ', *len - n);",
+                required=strings_in, literal=True)
+    patches.sub("keep trailing NULs", r"^[ \t]*STRINGPADN\((\w+), slen\(\1\), '\\0', ' '\);[ \t]*\n", "",
+                required=strings_in, flags=re.M)
+    # A callable that raises must not leave the routine by a long jump through
+    # C++ frames: the generated callback returns, the call adapter unwinds the
+    # routine with a C++ exception, and the wrapper raises the Python
+    # exception once the routine has returned.
+    patches.sub("no long jump out of callbacks", "longjmp(cb->jmpbuf,-1);", "/* returns to the adapter */",
+                required=callbacks, literal=True)
+    patches.sub("no set jump around routines", r"if \(\(setjmp\(\w+_cb\.jmpbuf\)\)\)", "if (0)",
+                required=callbacks)
+
+    text = patches.text
     for match in DEF_TABLE_RE.finditer(text):
         module = modules.get(match.group(1))
         if module is not None:
             module.order = [e.group(1) for e in DEF_ENTRY_RE.finditer(match.group(2))]
     write_if_changed(outdir / "_kestromodule.c", text)
-    for module in modules.values():
+    for module in python:
         expected = [v.name for v in module.variables] + [r.name for r in module.routines]
         if sorted(module.order) != sorted(expected):
             raise SignatureError(f"module {module.name}: f2py table {module.order} "
                                  f"does not match the signature file {expected}")
 
 
-def write_if_changed(path: Path, text: str):
-    if path.exists() and path.read_text() == text:
-        return
-    path.parent.mkdir(parents=True, exist_ok=True)
-    path.write_text(text)
+def c_block_comment(lines: list[str], indent: str = "") -> list[str]:
+    lines = [ln.rstrip() for ln in lines]
+    while lines and not lines[-1]:
+        lines.pop()
+    if not lines:
+        return []
+    if len(lines) == 1:
+        return [f"{indent}/* {lines[0]} */"]
+    return [f"{indent}/*"] + [f"{indent} * {ln}".rstrip() for ln in lines] + [f"{indent} */"]
 
 
-def declaration(v: Variable, name: str, scalar: str, array: str) -> str:
+def variable_declaration(v: Variable, name: str, scalar: str, array: str) -> str:
     """The `extern` declaration of a module variable under `name`."""
     if v.kind == "parameter":
         return f"extern const {scalar} {name}"
@@ -377,17 +785,7 @@ def declaration(v: Variable, name: str, scalar: str, array: str) -> str:
     return f"extern {scalar} {name}"
 
 
-def cxx_def(v: Variable) -> str:
-    if v.kind == "parameter":
-        return f"const {v.cxxtype} {v.name} = {v.parameter};"
-    if v.kind == "string":
-        return f"char {v.name}[{v.length}] = {{}};"
-    if v.kind == "allocatable":
-        return f'constinit Allocatable<{v.cxxtype}, {v.rank}> {v.name}{{"{v.name}"}};'
-    return f"{v.cxxtype} {v.name}{{}};"
-
-
-def c_comment(v: Variable) -> str:
+def variable_comment(v: Variable) -> str:
     if v.kind == "allocatable":
         what = {"KESTRO_TYPE_INT4": "4-byte integer", "KESTRO_TYPE_REAL8": "8-byte real",
                 "KESTRO_TYPE_COMPLEX16": "complex", "KESTRO_TYPE_LOGICAL1": "1-byte logical"}.get(
@@ -399,44 +797,218 @@ def c_comment(v: Variable) -> str:
     return v.comment
 
 
+def macros(m: Module) -> list[str]:
+    out = []
+    if m.macro_prefix:
+        for v in m.variables:
+            if v.kind == "parameter":
+                note = f"  /* {v.comment} */" if v.comment else ""
+                out.append(f"#define {m.macro_prefix}{v.name.upper()} {v.parameter}{note}")
+    for name, value, comment in m.defines:
+        out.append(f"#define {name} {value}" + (f"  /* {comment} */" if comment else ""))
+    return out
+
+
+def routine_lines(m: Module, comment) -> list[tuple[Routine | None, list[str]]]:
+    """Section headings and documentation of the routines, in the order of the signature file."""
+    out = []
+    for r in m.routines:
+        lines = []
+        if r.section:
+            lines += ["", comment([f"---- {r.section}"])[0]]
+        elif r.doc:
+            lines.append("")
+        lines += comment(r.doc)
+        out.append((r, lines))
+    return out
+
+
+def write_c_header(outdir: Path, m: Module):
+    guard = f"KESTRO_{m.name.upper()}_H"
+    h = [f"/* {HEADER_NOTE} */"]
+    h += c_block_comment(m.comment or [f"Module {m.name}."])
+    h += [f"#ifndef {guard}", f"#define {guard}", "", "#include <stddef.h>", "#include <stdint.h>", "",
+          '#include "kestro/common.h"']
+    if any(v.kind == "allocatable" for v in m.variables):
+        h.append('#include "kestro/array.h"')
+    h += ["", "#ifdef __cplusplus", 'extern "C" {', "#endif"]
+    defs = macros(m)
+    if defs:
+        h += [""] + defs
+    for p in m.procedures:
+        h += [""] + c_block_comment(p.doc) + p.declaration()
+    if m.variables:
+        h.append("")
+        for v in m.variables:
+            comment = variable_comment(v)
+            h.append(f"KESTRO_API {variable_declaration(v, v.symbol, v.ctype, 'kestro_array')};"
+                     + (f"  /* {comment} */" if comment else ""))
+    for r, lines in routine_lines(m, c_block_comment):
+        h += lines + prototype(f"KESTRO_API {r.result or 'void'} {r.symbol}", r.c_params())
+    h += ["", "#ifdef __cplusplus", "}", "#endif", "", "#endif", ""]
+    write_if_changed(outdir / "include" / "kestro" / f"{m.name}.h", "\n".join(h))
+
+
+def prototype(head: str, params: list[str], tail: str = ";", width: int = 110) -> list[str]:
+    """head(params)tail, wrapped after commas with the parameters aligned."""
+    one = f"{head}({', '.join(params) or 'void'}){tail}"
+    if len(one) <= width or not params:
+        return [one]
+    lines, line = [], f"{head}("
+    indent = " " * len(line)
+    for i, p in enumerate(params):
+        piece = p + ("," if i + 1 < len(params) else f"){tail}")
+        if line.strip() and len(line) + len(piece) + 1 > width and line != f"{head}(":
+            lines.append(line.rstrip())
+            line = indent
+        line += piece + " "
+    lines.append(line.rstrip())
+    return lines
+
+
+def cxx_comment(lines: list[str]) -> list[str]:
+    return [f"// {ln}".rstrip() for ln in lines]
+
+
+def write_cxx_header(outdir: Path, m: Module):
+    h = [f"// {HEADER_NOTE}"] + cxx_comment(m.comment or [f"Module {m.name}."])
+    h += ["#pragma once", "", "#include <cstddef>", "#include <cstdint>", "", '#include "kestro/common.h"', ""]
+    c_named = [r for r in m.routines if r.c_named]
+    procs = [r for r in m.routines if not r.c_named]
+    h.append('extern "C" {')
+    defs = macros(m)
+    if defs:
+        h += [""] + [f"#ifndef {d.split()[1]}\n{d}\n#endif" for d in defs]
+    for p in m.procedures:
+        h += [""] + cxx_comment(p.doc) + p.declaration()
+    for r, lines in routine_lines(m, cxx_comment):
+        if r.c_named:
+            h += lines + prototype(f"KESTRO_API {r.result or 'void'} {r.symbol}", r.c_params())
+    h += ["", '}  // extern "C"']
+    if procs:
+        h += ["", f"namespace kestro::{m.name} {{", "", "using std::size_t;"]
+        for r, lines in routine_lines(m, cxx_comment):
+            if r.c_named:
+                continue
+            # A routine that calls back into its caller lets the caller's
+            # exceptions pass; every other routine throws nothing.
+            spec = "" if r.has_callback else " noexcept"
+            h += lines + prototype(f"KESTRO_API {r.result or 'void'} {r.name}", r.c_params(),
+                                   f'{spec} asm("{r.symbol}");')
+        h += ["", f"}}  // namespace kestro::{m.name}"]
+    del c_named
+    h.append("")
+    write_if_changed(outdir / "decl" / f"{m.name}.hpp", "\n".join(h))
+
+
+def write_umbrella(outdir: Path, modules: list[Module], api_headers: list[str]):
+    h = [f"/* {HEADER_NOTE} */",
+         "/* kestro: analysis of composite structures.  Include this header to reach every",
+         " * routine and every shared variable of the library from C. */",
+         "#ifndef KESTRO_KESTRO_H", "#define KESTRO_KESTRO_H", "", '#include "kestro/common.h"']
+    h += [f'#include "kestro/{name}"' for name in api_headers]
+    h += [f'#include "kestro/{m.name}.h"' for m in modules]
+    h += ["", "#endif", ""]
+    write_if_changed(outdir / "include" / "kestro" / "kestro.h", "\n".join(h))
+
+
+def cxx_definition(v: Variable) -> str:
+    if v.kind == "parameter":
+        return f"const {v.cxxtype} {v.name} = {v.parameter};"
+    if v.kind == "string":
+        return f"char {v.name}[{v.length}] = {{}};"
+    if v.kind == "allocatable":
+        return f'constinit Allocatable<{v.cxxtype}, {v.rank}> {v.name}{{"{v.name}"}};'
+    return f"{v.cxxtype} {v.name}{{}};"
+
+
 def write_shared_data(outdir: Path, modules: list[Module]):
     with_data = [m for m in modules if m.variables]
+    arrays = [v for m in with_data for v in m.variables if v.kind == "allocatable"]
+    released = [v for v in arrays if not v.kept]
+    kept = [v for v in arrays if v.kept]
     hpp = [f"// {HEADER_NOTE}", "#pragma once", "", "#include <complex>", "#include <cstdint>", "",
-           '#include "core/array.hpp"', ""]
+           '#include "core/array.hpp"', '#include "kestro/common.h"', ""]
     cpp = [f"// {HEADER_NOTE}", '#include "core/shared_data.hpp"', ""]
-    h = [f"/* {HEADER_NOTE} */", "#ifndef KESTRO_SHARED_DATA_H", "#define KESTRO_SHARED_DATA_H", "",
-         '#include "kestro/array.h"', "", "#ifdef __cplusplus", 'extern "C" {', "#endif", ""]
     for m in with_data:
-        hpp.append(f"// {m.name}: {m.comment}" if m.comment else f"// {m.name}")
+        hpp += cxx_comment(m.comment[:1] or [m.name])
         hpp.append(f"namespace kestro::{m.name} {{")
         cpp.append(f"namespace kestro::{m.name} {{")
-        h.append(f"/* Module {m.name}: {m.comment} */" if m.comment else f"/* Module {m.name} */")
         for v in m.variables:
             array = f"Allocatable<{v.cxxtype}, {v.rank}>"
-            hpp.append(f'{declaration(v, v.name, v.cxxtype, array)} asm("{v.symbol}");')
-            cpp.append(cxx_def(v))
-            comment = c_comment(v)
-            h.append(f"{declaration(v, v.symbol, v.ctype, 'kestro_array')};"
-                     + (f"  /* {comment} */" if comment else ""))
-        hpp.extend(["}", ""])
-        cpp.extend(["}", ""])
-        h.append("")
-    h.extend(["#ifdef __cplusplus", "}", "#endif", "", "#endif", ""])
+            hpp.append(f'KESTRO_API {variable_declaration(v, v.name, v.cxxtype, array)} asm("{v.symbol}");')
+            cpp.append(cxx_definition(v))
+        hpp += ["}", ""]
+        cpp += ["}", ""]
+    hpp += ["namespace kestro::shared_data {",
+            "// The allocatable arrays that deallocall releases, and those it leaves alone:",
+            "// between them, every allocatable array of the shared data.",
+            f"extern kestro_array *const released_by_deallocall[{max(len(released), 1)}];",
+            f"inline constexpr int released_count = {len(released)};",
+            f"extern kestro_array *const kept_by_deallocall[{max(len(kept), 1)}];",
+            f"inline constexpr int kept_count = {len(kept)};",
+            "}  // namespace kestro::shared_data", ""]
+    cpp += ["namespace kestro::shared_data {"]
+    for name, group in (("released_by_deallocall", released), ("kept_by_deallocall", kept)):
+        cpp.append(f"kestro_array *const {name}[{max(len(group), 1)}] = {{")
+        cpp += [f"    &kestro::{v.module}::{v.name}," for v in group] or ["    nullptr,"]
+        cpp.append("};")
+    cpp += ["}  // namespace kestro::shared_data", ""]
     write_if_changed(outdir / "core" / "shared_data.hpp", "\n".join(hpp))
     write_if_changed(outdir / "core" / "shared_data.cpp", "\n".join(cpp))
-    write_if_changed(outdir / "include" / "kestro" / "shared_data.h", "\n".join(h))
+
+
+API_RE = re.compile(r"^KESTRO_API\s+[^;(]*?\b(\w+)\s*\(", re.M)
+
+
+def api_functions(paths: list[Path]) -> list[str]:
+    """The functions that hand-written public headers declare KESTRO_API."""
+    return [name for p in paths for name in API_RE.findall(p.read_text())]
+
+
+def write_exports(outdir: Path, modules: list[Module], api: list[str]):
+    symbols = sorted(set([v.symbol for m in modules for v in m.variables]
+                         + [r.symbol for m in modules for r in m.routines] + api))
+    write_if_changed(outdir / "exports.txt", "\n".join(symbols) + "\n")
+    mapping = ["/* " + HEADER_NOTE + " */", "{", "  global:"]
+    mapping += [f"    {s};" for s in symbols]
+    mapping += ["  local:", "    *;", "};", ""]
+    write_if_changed(outdir / "kestro.map", "\n".join(mapping))
+    includes = ["core/shared_data.hpp"] + [f"decl/{m.name}.hpp" for m in modules]
+    includes += [h for m in modules for h in m.inline_headers]
+    cpp = [f"// {HEADER_NOTE}",
+           "// Refers to every routine the signature files declare: the library does not",
+           "// link while one of them has no definition, and the inline ones are emitted here."]
+    cpp += [f'#include "{i}"' for i in dict.fromkeys(includes)]
+    cpp += ["", "namespace {", "[[gnu::used]] const void *const declared_routines[] = {"]
+    cpp += [f"    reinterpret_cast<const void *>(&{r.cxx_name})," for m in modules for r in m.routines]
+    cpp += ["    nullptr,", "};", "}  // namespace", ""]
+    write_if_changed(outdir / "core" / "exports.cpp", "\n".join(cpp))
+
+
+def write_metadata(outdir: Path, modules: list[Module]):
+    data = {}
+    for m in modules:
+        data[m.name] = {
+            "python": m.python,
+            "package": m.package,
+            "variables": {v.name: {"kind": v.kind, "ctype": v.ctype, "rank": v.rank, "length": v.length,
+                                   "kept": v.kept, "symbol": v.symbol} for v in m.variables},
+            "routines": {r.name: {"symbol": r.symbol, "callback": r.has_callback,
+                                  "arguments": [a.name for a in r.args]} for r in m.routines},
+        }
+    write_if_changed(outdir / "modules.json", json.dumps(data, indent=1, sort_keys=True) + "\n")
 
 
 def write_glue(outdir: Path, modules: list[Module]):
-    includes = ["core/shared_data.hpp", "python/runtime.hpp"]
-    for m in modules:
-        includes.extend(i for i in m.includes if i not in includes)
+    python = [m for m in modules if m.python]
+    includes = ["core/shared_data.hpp", "python/runtime.hpp"] + [f"decl/{m.name}.hpp" for m in python]
     out = [f"// {HEADER_NOTE}", "#include <cstddef>", "#include <cstdint>", ""]
     out.extend(f'#include "{i}"' for i in includes)
     out.extend(["", "namespace {", "using kestro::python::f2py_getdims;", ""])
     registry = []
     inits = []
-    for m in modules:
+    for m in python:
         entries = {}
         for v in m.variables:
             address = f"&kestro::{m.name}::{v.name}"
@@ -457,25 +1029,31 @@ def write_glue(outdir: Path, modules: list[Module]):
             thunk = f"call_{m.name}_{r.name}"
             params, passed, lengths = [], [], []
             if r.result is not None:
-                params.append(f"{r.result.ctype} *result")
+                params.append(f"{r.result} *result")
+            callbacks = []
             for a in r.args:
                 if a.callback:
                     params.append(f"void *{a.name}")
-                    passed.append(f"kestro::python::Procedure{{{a.name}}}")
+                    passed.append(f"{a.name}_")
+                    callbacks.append(a)
                     continue
                 params.append(f"{a.ctype} *{a.name}")
                 passed.append(a.name)
                 if a.character:
                     lengths.append(f"std::size_t {a.name}_len")
             params.extend(lengths)
-            if not r.callee.startswith("::"):
-                # Routines without a C name keep the Fortran convention: the length
-                # of every character argument follows the other arguments.
+            if r.lengths:
                 passed.extend(ln.split()[-1] for ln in lengths)
-                lengths = []
-            call = f"{r.callee}({', '.join(passed)})"
+                unused = ""
+            else:
+                unused = "".join(f" static_cast<void>({ln.split()[-1]});" for ln in lengths)
+            call = f"{r.cxx_name}({', '.join(passed)})"
             body = f"*result = {call};" if r.result is not None else f"{call};"
-            unused = "".join(f" static_cast<void>({ln.split()[-1]});" for ln in lengths)
+            # Each procedure argument reaches the routine through a trampoline
+            # that turns a Python exception into a C++ one.
+            for n, a in reversed(list(enumerate(callbacks))):
+                body = (f"kestro::python::with_procedure<{a.ctype}, {n}>({a.name}, "
+                        f"[&]({a.ctype} {a.name}_) {{ {body} }});")
             out.append(f"void {thunk}({', '.join(params)}) {{{unused} {body} }}")
             entries[r.name] = f"reinterpret_cast<char *>(&{thunk})"
         args = [entries[name] for name in m.order]
@@ -489,7 +1067,7 @@ def write_glue(outdir: Path, modules: list[Module]):
         out.append("}")
         out.append("")
     out.append("const kestro::python::InPlace kestro::python::inplace_arguments[] = {")
-    for m in modules:
+    for m in python:
         for r in m.routines:
             for a, position in r.inplace:
                 out.append(f'    {{"{m.name}", "{r.name}", "{a}", {position}}},')
@@ -504,35 +1082,59 @@ def write_glue(outdir: Path, modules: list[Module]):
     write_if_changed(outdir / "kestro_f2py_glue.cpp", "\n".join(out))
 
 
+def load(fragments: list[Fragment], outdir: Path) -> dict[str, Module]:
+    """Cracks the signature files and builds the modules, in the order of the files."""
+    python = [f for f in fragments if not f.notes.c_only]
+    c_only = [f for f in fragments if f.notes.c_only]
+    write_if_changed(outdir / "_kestro.pyf", combine(python, "_kestro", setup=True))
+    typedefs = {k: v for f in fragments for k, v in f.notes.typedefs.items()}
+    owner = {}
+    for f in fragments:
+        for name in f.modules:
+            if name.lower() in owner:
+                raise SignatureError(f"module {name} is declared twice")
+            owner[name.lower()] = f
+    cracked = []
+    for group, wrapper, pyf in ((python, "_kestro", "_kestro.pyf"), (c_only, "_kestro_c", "_kestro_c.pyf")):
+        if not group:
+            continue
+        if wrapper != "_kestro":
+            write_if_changed(outdir / pyf, combine(group, wrapper, setup=False))
+        blocks = crack(outdir / pyf, wrapper)
+        procedures = build_procedures([b for b in blocks if b["name"] != wrapper], typedefs)
+        cracked.extend((mod, procedures) for mod in modules_of(blocks, wrapper))
+    modules = {}
+    for mod, procedures in cracked:
+        modules[mod["name"]] = build_module(mod, owner[mod["name"].lower()], procedures)
+    order = {f.path: i for i, f in enumerate(fragments)}
+    return dict(sorted(modules.items(), key=lambda kv: (order[owner[kv[0].lower()].path], kv[0])))
+
+
 def main(argv=None) -> int:
     parser = argparse.ArgumentParser(description=__doc__.splitlines()[0])
     parser.add_argument("--out", required=True, type=Path, help="directory of the generated files")
+    parser.add_argument("--api", action="append", default=[], type=Path,
+                        help="a hand-written public header whose KESTRO_API functions are exported")
+    parser.add_argument("--no-python", action="store_true", help="skip the extension module")
     parser.add_argument("signatures", nargs="+", type=Path, help="signature files of the modules")
     ns = parser.parse_args(argv)
     outdir = ns.out.resolve()
     outdir.mkdir(parents=True, exist_ok=True)
-    fragments = sorted(p.resolve() for p in ns.signatures)
     try:
-        combine(fragments, outdir / "_kestro.pyf")
-        notes = {}
-        for path in fragments:
-            _, _, includes, names, lead, extra = read_fragment(path)
-            for n in names:
-                notes[n.lower()] = (includes, lead, extra)
-        python_module = crack(outdir / "_kestro.pyf")
-        modules = {}
-        for block in python_module["body"]:
-            if block["block"] != "interface":
-                continue
-            for mod in block["body"]:
-                if mod["block"] != "module":
-                    continue
-                includes, lead, extra = notes[mod["name"].lower()]
-                modules[mod["name"]] = build_module(mod, includes, lead, extra)
-        run_f2py(outdir, modules)
+        fragments = [read_fragment(p) for p in sorted(p.resolve() for p in ns.signatures)]
+        modules = load(fragments, outdir)
+        if not ns.no_python:
+            run_f2py(outdir, modules)
         ordered = list(modules.values())
+        for m in ordered:
+            write_c_header(outdir, m)
+            write_cxx_header(outdir, m)
+        write_umbrella(outdir, ordered, [p.name for p in ns.api])
         write_shared_data(outdir, ordered)
-        write_glue(outdir, ordered)
+        write_exports(outdir, ordered, api_functions(ns.api))
+        write_metadata(outdir, ordered)
+        if not ns.no_python:
+            write_glue(outdir, ordered)
     except SignatureError as exc:
         print(f"bindgen: {exc}", file=sys.stderr)
         return 1

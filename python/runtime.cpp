@@ -15,12 +15,12 @@
 
 #include "python/checks.h"
 
-#include "core/array.hpp"
-#include "core/listhandling.hpp"
-#include "core/process.hpp"
-#include "core/stringhandling.hpp"
+#include "kestro/array.h"
+#include "kestro/host.h"
 
 namespace kestro::python {
+
+bool python_error_pending() noexcept { return PyErr_Occurred() != nullptr; }
 
 static_assert(sizeof(npy_index) == sizeof(npy_intp));
 
@@ -178,7 +178,7 @@ int set_scalar(const Variable &var, const FortranDataDef &def, PyObject *value) 
 // re-created first when its shape differs.
 int set_array(const Variable &var, PyObject *value) {
     auto *target = static_cast<kestro_array *>(const_cast<void *>(var.address));
-    detail::note_external_access();
+    kestro_array_note_external_access();
     PyArrayObject *array = convert_value(var, value, numpy_type(target->type));
     if (array == nullptr) return -1;
     int status = 0;
@@ -233,7 +233,7 @@ int setattr(PyObject *self, char *name, PyObject *value) {
 }
 
 void release_capsule(PyObject *capsule) {
-    detail::release_block(PyCapsule_GetPointer(capsule, "kestro.block"));
+    kestro_array_release(PyCapsule_GetPointer(capsule, "kestro.block"));
 }
 
 PyObject *getattr(PyObject *self, char *name) {
@@ -246,13 +246,13 @@ PyObject *getattr(PyObject *self, char *name) {
     if (block == nullptr || PyArray_DATA(array) != block || PyArray_BASE(array) != nullptr) return result;
     // The view shares the array's storage: hold it until the view is gone.  The
     // caller may write through it, which indexes of the array cannot follow.
-    detail::note_external_access();
+    kestro_array_note_external_access();
     PyObject *capsule = PyCapsule_New(block, "kestro.block", release_capsule);
     if (capsule == nullptr) {
         Py_DECREF(result);
         return nullptr;
     }
-    detail::retain_block(block);
+    kestro_array_retain(block);
     if (PyArray_SetBaseObject(array, capsule) != 0) {  // steals the capsule
         Py_DECREF(result);
         return nullptr;
@@ -402,7 +402,7 @@ extern "C" int kestro_python_setup(PyObject *module, PyObject *error) {
         PyFortran_Type.tp_getattr = getattr;
         PyFortran_Type.tp_setattr = setattr;
     }
-    kestro::set_before_exit_hook(flush_python_streams);
+    kestro_host_set_before_exit(flush_python_streams);
     if (install_inplace_routines(module) != 0) return -1;
     return protect_constants(module);
 }
@@ -416,24 +416,19 @@ extern "C" int kestro_within(const int *v, long count, long lo, long hi) {
 }
 
 extern "C" long kestro_list_capacity(int listid, int ifflag) {
-    const kestro_array *list = kestro::listhandling::list_array(listid, ifflag);
+    const int64_t capacity = kestro_host_list_capacity(listid, ifflag);
     // An absent list copies nothing, so any count is safe.
-    return list != nullptr && list->data != nullptr ? static_cast<long>(list->extent[0])
-                                                    : std::numeric_limits<long>::max();
+    return capacity >= 0 ? static_cast<long>(capacity) : std::numeric_limits<long>::max();
 }
 
 extern "C" long kestro_reduced_length(const char *s, long len) {
-    return static_cast<long>(kestro::stringhandling::reduced_length({s, static_cast<std::size_t>(len)}));
+    return static_cast<long>(kestro_host_reduceblanks_length(s, static_cast<std::size_t>(len)));
 }
 
 extern "C" int kestro_int2aformat_fits(const int *jrray, long n, long m, const char *aw, long aw_len, long jmax) {
     if (n > std::numeric_limits<int32_t>::max() || m > std::numeric_limits<int32_t>::max()) return 0;
-    return kestro::stringhandling::int2aformat_problem(jrray, static_cast<int32_t>(n), static_cast<int32_t>(m),
-                                                       {aw, static_cast<std::size_t>(aw_len)},
-                                                       static_cast<int32_t>(jmax))
-                   .empty()
-               ? 1
-               : 0;
+    return kestro_host_int2aformat_fits(jrray, static_cast<int32_t>(n), static_cast<int32_t>(m), aw,
+                                        static_cast<std::size_t>(aw_len), static_cast<int32_t>(jmax));
 }
 
 extern "C" long kestro_abs(long k) { return k < 0 ? -k : k; }

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstdint>
+#include <type_traits>
 
 #include "kestro/array.h"
 
@@ -24,15 +25,53 @@ struct Variable {
     int length;  // characters of a string
 };
 
-// A procedure argument as the generated module passes it: converts to the
-// function-pointer type of the routine that receives it.
-struct Procedure {
-    void *address;
-    template <class F>
-    operator F *() const noexcept {
-        return reinterpret_cast<F *>(address);
+// Procedure arguments.  The generated module hands a routine the address of
+// its own callback (or of a C function from a capsule).  When the Python
+// callable raises, that callback returns and leaves the exception set; the
+// trampoline then throws CallbackRaised, which unwinds the routine's frames
+// (destructors included) back to with_procedure, and the generated wrapper
+// raises the Python exception once the routine has returned.
+struct CallbackRaised {};
+
+// Whether a Python exception is set (implemented in runtime.cpp).
+bool python_error_pending() noexcept;
+
+template <class F, int Slot>
+struct Trampoline;
+
+template <class R, class... A, int Slot>
+struct Trampoline<R (*)(A...), Slot> {
+    static inline thread_local R (*target)(A...) = nullptr;
+
+    static R call(A... args) {
+        if constexpr (std::is_void_v<R>) {
+            target(args...);
+            if (python_error_pending()) throw CallbackRaised{};
+        } else {
+            R result = target(args...);
+            if (python_error_pending()) throw CallbackRaised{};
+            return result;
+        }
     }
 };
+
+// Calls body with the procedure at `address` wrapped in its trampoline; Slot
+// tells apart the procedure arguments of one routine.  Nested calls (a
+// callable that calls another routine) keep their own targets.
+template <class F, int Slot, class Body>
+void with_procedure(void *address, Body &&body) {
+    using T = Trampoline<F, Slot>;
+    struct Restore {
+        F saved;
+        ~Restore() { T::target = saved; }
+    } restore{T::target};
+    T::target = reinterpret_cast<F>(address);
+    try {
+        body(&T::call);
+    } catch (const CallbackRaised &) {
+        // The Python exception stays set; the wrapper raises it.
+    }
+}
 
 // Every module variable, ended by an entry whose module is nullptr.
 extern const Variable variables[];

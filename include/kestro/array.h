@@ -28,7 +28,7 @@
 
 #include <stdint.h>
 
-#include "kestro/types.h"
+#include "kestro/common.h"
 
 #ifdef __cplusplus
 extern "C" {
@@ -60,10 +60,10 @@ typedef struct kestro_array {
 } kestro_array;
 
 /* 1 when the array exists, else 0. */
-int kestro_array_exists(const kestro_array *a);
+KESTRO_API int kestro_array_exists(const kestro_array *a);
 
 /* Number of elements: the product of the extents, 0 while absent. */
-int64_t kestro_array_size(const kestro_array *a);
+KESTRO_API int64_t kestro_array_size(const kestro_array *a);
 
 /*
  * Creates the array with extent[0..rank-1] (a negative extent counts as 0)
@@ -71,13 +71,29 @@ int64_t kestro_array_size(const kestro_array *a);
  * the process with "Attempting to allocate already allocated variable '<name>'";
  * a failed allocation ends it with "Error allocating <n> bytes".
  */
-void *kestro_array_create(kestro_array *a, const int64_t *extent);
+KESTRO_API void *kestro_array_create(kestro_array *a, const int64_t *extent);
 
 /* Drops the array when it exists, then creates it as kestro_array_create does. */
-void *kestro_array_replace(kestro_array *a, const int64_t *extent);
+KESTRO_API void *kestro_array_replace(kestro_array *a, const int64_t *extent);
 
 /* Releases the array when it exists; afterwards it is absent. */
-void kestro_array_drop(kestro_array *a);
+KESTRO_API void kestro_array_drop(kestro_array *a);
+
+/*
+ * For callers that keep the storage of an array beyond its life in the
+ * library (a numpy view, say): the storage (the `data` of an existing array)
+ * stays valid until every retain has been released, even after the array was
+ * dropped or re-created.
+ */
+KESTRO_API void kestro_array_retain(void *data);
+KESTRO_API void kestro_array_release(void *data);
+
+/*
+ * Tells the library that a caller has written, or may write, into shared
+ * arrays other than through the library's routines (as through a view it
+ * holds).  Routines that keep an index of an array's contents rebuild it.
+ */
+KESTRO_API void kestro_array_note_external_access(void);
 
 #ifdef __cplusplus
 }

@@ -57,6 +57,10 @@ using kestro::detail::release_block;
 
 extern "C" {
 
+void kestro_array_retain(void *data) { kestro::detail::retain_block(data); }
+void kestro_array_release(void *data) { release_block(data); }
+void kestro_array_note_external_access(void) { kestro::detail::note_external_access(); }
+
 int kestro_array_exists(const kestro_array *a) { return a->data != nullptr ? 1 : 0; }
 
 int64_t kestro_array_size(const kestro_array *a) {

@@ -77,35 +77,11 @@ void allocatedamagedata(int32_t *istat, const int32_t *kplies, const int32_t *ks
 
 void deallocall(int32_t *istat) noexcept {
     *istat = 0;
-    kestro_array *const arrays[] = {
-        &jobdata::stepid,
-        &materialdata::matidlist, &materialdata::pfflags, &materialdata::peflags,
-        &materialdata::pelimits, &materialdata::peprops, &materialdata::psprops,
-        &materialdata::pfprops, &materialdata::phprops, &materialdata::pdprops,
-        &materialdata::cuprops,
-        &sectiondata::secidlist, &sectiondata::seflags, &sectiondata::nsectionpoints,
-        &sectiondata::xcstrength, &sectiondata::plythickness, &sectiondata::plyorientation,
-        &sectiondata::plyzcoord, &sectiondata::sefmatrix, &sectiondata::sehmatrix,
-        &sectiondata::seuser, &sectiondata::seprops, &sectiondata::sestress,
-        &sectiondata::sestrain, &sectiondata::tnormalstress, &sectiondata::tshearstress,
-        &nodaldata::nodesmotion, &nodaldata::nodalcoords, &nodaldata::tnodalmatrices,
-        &nodaldata::tcurvmatrices,
-        &elementdata::elemlist, &elementdata::elemkind, &elementdata::elemnodes,
-        &elementdata::elemlength, &elementdata::elemindices, &elementdata::elemcurvatures,
-        &elementdata::elemreforientation,
-        &impactdata::cprops, &loaddata::dprops,
-        &damagedata::damagedds, &damagedata::generaldds, &damagedata::fiberdds,
-        &damagedata::matrixdds, &damagedata::coredds, &damagedata::delamdds,
-        &damagedata::dmgshape, &damagedata::dmgplane, &damagedata::dmgpoints,
-        &damagedata::userdds,
-        &bukdata::bukintdatalist, &bukdata::bukrealdatalist,
-        &shokriehdata::cycles, &shokriehdata::cycleprops,
-        // The tables the material card reader creates together with peprops.
-        &materialdata::secantprops, &materialdata::flowprops, &materialdata::alpha1props,
-        &materialdata::alpha2props, &materialdata::alpha3props, &materialdata::normalprops,
-        &materialdata::shearprops, &materialdata::regularization, &materialdata::equivalentstress,
-    };
-    for (kestro_array *a : arrays) kestro_array_drop(a);
+    // Every allocatable array of the shared data that the signature files do
+    // not mark as kept: those of the card readers, the element, nodal,
+    // damage, buckling and fatigue data.
+    for (kestro_array *a : shared_data::released_by_deallocall)
+        if (a != nullptr) kestro_array_drop(a);
 }
 
 }  // namespace kestro::datahandling

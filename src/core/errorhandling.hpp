@@ -6,19 +6,13 @@
 #include <initializer_list>
 #include <string_view>
 
+#include "decl/errorhandling.hpp"
+
 namespace kestro::errorhandling {
 
 // Length of a message and the most rows of character codes kept per name.
 inline constexpr int message_length = 80;
 inline constexpr int max_name_rows = 8;
-
-// Records an error unless one is recorded; see kestro/errorhandling.h.
-void xerr(const int32_t *lop, const char *xerrmsg, const int32_t *intv, const int32_t *nintv,
-          const double *realv, const int32_t *nrealv, const int32_t *asciim, const int32_t *nrows,
-          const int32_t *ncols, int32_t *pyerr, std::size_t xerrmsg_len) noexcept asm("__errorhandling_MOD_xerr");
-
-// Clears the record when lop is true; reset tells whether it did.
-void rsxerr(int32_t *reset, const int8_t *lop) noexcept asm("__errorhandling_MOD_rsxerr");
 
 }  // namespace kestro::errorhandling
 

@@ -11,6 +11,7 @@
 #include "core/array.hpp"
 #include "core/shared_data.hpp"
 #include "core/utility.hpp"
+#include "kestro/host.h"
 
 namespace kestro::listhandling {
 
@@ -255,6 +256,11 @@ kestro_array *list_array(int32_t listid, int32_t ifflag) noexcept {
 using namespace kestro::listhandling;
 
 extern "C" {
+
+int64_t kestro_host_list_capacity(int32_t listid, int32_t ifflag) {
+    const kestro_array *list = list_array(listid, ifflag);
+    return list != nullptr && list->data != nullptr ? list->extent[0] : -1;
+}
 
 void AllocateList(const int32_t *listid, const int32_t *ifflag, const int32_t *le, int32_t *ierror,
                   const kestro_complex *defcmplx, const double *defreal, const int32_t *defint) {

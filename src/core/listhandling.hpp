@@ -2,7 +2,7 @@
 #pragma once
 
 #include "kestro/array.h"
-#include "kestro/listhandling.h"
+#include "decl/listhandling.hpp"
 
 namespace kestro::listhandling {
 

@@ -4,6 +4,8 @@
 #include <cstdio>
 #include <cstdlib>
 
+#include "kestro/host.h"
+
 namespace kestro {
 
 namespace {
@@ -36,3 +38,5 @@ void fatal_error(const char *format, ...) noexcept {
 }
 
 }  // namespace kestro
+
+void kestro_host_set_before_exit(void (*hook)(void)) { kestro::set_before_exit_hook(hook); }

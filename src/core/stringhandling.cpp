@@ -5,6 +5,7 @@
 
 #include "core/format.hpp"
 #include "core/process.hpp"
+#include "kestro/host.h"
 
 namespace kestro::stringhandling {
 
@@ -291,3 +292,12 @@ std::string int2aformat_problem(const int32_t *jrray, int32_t n, int32_t m, std:
 }
 
 }  // namespace kestro::stringhandling
+
+size_t kestro_host_reduceblanks_length(const char *s, size_t len) {
+    return kestro::stringhandling::reduced_length({s, len});
+}
+
+int kestro_host_int2aformat_fits(const int32_t *jrray, int32_t n, int32_t m, const char *aw, size_t aw_len,
+                                 int32_t jmax) {
+    return kestro::stringhandling::int2aformat_problem(jrray, n, m, {aw, aw_len}, jmax).empty() ? 1 : 0;
+}

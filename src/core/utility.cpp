@@ -115,32 +115,35 @@ void get_continuous(const T *x, int32_t n, int32_t *iloc, bool descending) {
 
 }  // namespace
 
-#define KESTRO_FILL_FAMILY(prefix, T)                                                                          \
-    void prefix##_fillvectorwithscalar(T *a, const int32_t *n1, const T *lambda) { fill(a, {*n1}, *lambda); }    \
-    void prefix##_fillmatrixwithscalar(T *a, const int32_t *n1, const int32_t *n2, const T *lambda) {            \
-        fill(a, {*n1, *n2}, *lambda);                                                                            \
-    }                                                                                                            \
-    void prefix##_fill3darraywithscalar(T *a, const int32_t *n1, const int32_t *n2, const int32_t *n3,           \
-                                        const T *lambda) {                                                       \
-        fill(a, {*n1, *n2, *n3}, *lambda);                                                                       \
-    }                                                                                                            \
-    void prefix##_fill4darraywithscalar(T *a, const int32_t *n1, const int32_t *n2, const int32_t *n3,           \
-                                        const int32_t *n4, const T *lambda) {                                    \
-        fill(a, {*n1, *n2, *n3, *n4}, *lambda);                                                                  \
-    }                                                                                                            \
-    void prefix##_fill5darraywithscalar(T *a, const int32_t *n1, const int32_t *n2, const int32_t *n3,           \
-                                        const int32_t *n4, const int32_t *n5, const T *lambda) {                 \
-        fill(a, {*n1, *n2, *n3, *n4, *n5}, *lambda);                                                             \
-    }                                                                                                            \
-    void prefix##_fill6darraywithscalar(T *a, const int32_t *n1, const int32_t *n2, const int32_t *n3,           \
-                                        const int32_t *n4, const int32_t *n5, const int32_t *n6,                 \
-                                        const T *lambda) {                                                       \
-        fill(a, {*n1, *n2, *n3, *n4, *n5, *n6}, *lambda);                                                        \
-    }                                                                                                            \
-    void prefix##_fill7darraywithscalar(T *a, const int32_t *n1, const int32_t *n2, const int32_t *n3,           \
-                                        const int32_t *n4, const int32_t *n5, const int32_t *n6,                 \
-                                        const int32_t *n7, const T *lambda) {                                    \
-        fill(a, {*n1, *n2, *n3, *n4, *n5, *n6, *n7}, *lambda);                                                   \
+// The fill family: every element of a(n1, ..., nr) becomes lambda.
+#define KESTRO_FILL_FAMILY(prefix, T)                                                                             \
+    void prefix##_fillvectorwithscalar(T *a, const int32_t *n1, const T *lambda) noexcept {                      \
+        fill(a, {*n1}, *lambda);                                                                                  \
+    }                                                                                                             \
+    void prefix##_fillmatrixwithscalar(T *a, const int32_t *n1, const int32_t *n2, const T *lambda) noexcept {   \
+        fill(a, {*n1, *n2}, *lambda);                                                                             \
+    }                                                                                                             \
+    void prefix##_fill3darraywithscalar(T *a, const int32_t *n1, const int32_t *n2, const int32_t *n3,            \
+                                        const T *lambda) noexcept {                                               \
+        fill(a, {*n1, *n2, *n3}, *lambda);                                                                        \
+    }                                                                                                             \
+    void prefix##_fill4darraywithscalar(T *a, const int32_t *n1, const int32_t *n2, const int32_t *n3,            \
+                                        const int32_t *n4, const T *lambda) noexcept {                            \
+        fill(a, {*n1, *n2, *n3, *n4}, *lambda);                                                                   \
+    }                                                                                                             \
+    void prefix##_fill5darraywithscalar(T *a, const int32_t *n1, const int32_t *n2, const int32_t *n3,            \
+                                        const int32_t *n4, const int32_t *n5, const T *lambda) noexcept {         \
+        fill(a, {*n1, *n2, *n3, *n4, *n5}, *lambda);                                                              \
+    }                                                                                                             \
+    void prefix##_fill6darraywithscalar(T *a, const int32_t *n1, const int32_t *n2, const int32_t *n3,            \
+                                        const int32_t *n4, const int32_t *n5, const int32_t *n6,                  \
+                                        const T *lambda) noexcept {                                               \
+        fill(a, {*n1, *n2, *n3, *n4, *n5, *n6}, *lambda);                                                         \
+    }                                                                                                             \
+    void prefix##_fill7darraywithscalar(T *a, const int32_t *n1, const int32_t *n2, const int32_t *n3,            \
+                                        const int32_t *n4, const int32_t *n5, const int32_t *n6,                  \
+                                        const int32_t *n7, const T *lambda) noexcept {                            \
+        fill(a, {*n1, *n2, *n3, *n4, *n5, *n6, *n7}, *lambda);                                                    \
     }
 
 KESTRO_FILL_FAMILY(int, int32_t)
@@ -410,20 +413,3 @@ void ProcessUnLock(int32_t *ierror) {
 }
 
 }  // extern "C"
-
-// The inline routines of utility.hpp are exported from here: taking their
-// addresses makes this library carry their definitions.
-[[gnu::used]] static void (*const exported_inline_routines[])() = {
-    reinterpret_cast<void (*)()>(&IniVectorwithZeros), reinterpret_cast<void (*)()>(&IniMatrixwithZeros),
-    reinterpret_cast<void (*)()>(&Ini3DArraywithZeros), reinterpret_cast<void (*)()>(&Ini4DArraywithZeros),
-    reinterpret_cast<void (*)()>(&fVectorCopy),         reinterpret_cast<void (*)()>(&iVectorCopy),
-    reinterpret_cast<void (*)()>(&cVectorCopy),         reinterpret_cast<void (*)()>(&MatrixCopy),
-    reinterpret_cast<void (*)()>(&GetScalarMatrix),     reinterpret_cast<void (*)()>(&GetIdentityMatrix),
-    reinterpret_cast<void (*)()>(&GetEyeMatrix),        reinterpret_cast<void (*)()>(&iSwap),
-    reinterpret_cast<void (*)()>(&fSwap),               reinterpret_cast<void (*)()>(&cSwap),
-    reinterpret_cast<void (*)()>(&iBounded),            reinterpret_cast<void (*)()>(&fBounded),
-    reinterpret_cast<void (*)()>(&iINC),                reinterpret_cast<void (*)()>(&fINC),
-    reinterpret_cast<void (*)()>(&lXOR),                reinterpret_cast<void (*)()>(&lNOR),
-    reinterpret_cast<void (*)()>(&lNAND),               reinterpret_cast<void (*)()>(&iFindLocation),
-    reinterpret_cast<void (*)()>(&fFindLocation),       reinterpret_cast<void (*)()>(&cFindLocation),
-};

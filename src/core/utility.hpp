@@ -1,14 +1,14 @@
 // Array services of module utility.  The small routines that the mechanics
 // call at every integration point (zeros, copies, identity, scalar helpers and
 // the location search) are defined inline here so that C++ callers inline them;
-// utility.cpp emits the same definitions as the exported C symbols.
+// the generated export table (core/exports.cpp) emits them as the exported C symbols.
 #pragma once
 
 #include <algorithm>
 #include <cstdint>
 #include <initializer_list>
 
-#include "kestro/utility.h"
+#include "decl/utility.hpp"
 
 namespace kestro::utility {
 
@@ -49,33 +49,6 @@ void swap_values(T *a, T *b) {
     *a = *b;
     *b = t;
 }
-
-// The fill routines of the Python-only family (no C names): every element of
-// a(n1, ..., nr) becomes lambda.  One family per element type.
-#define KESTRO_FILL_FAMILY(prefix, T)                                                                            \
-    void prefix##_fillvectorwithscalar(T *a, const int32_t *n1, const T *lambda)                                  \
-        asm("__utility_MOD_" #prefix "_fillvectorwithscalar");                                                    \
-    void prefix##_fillmatrixwithscalar(T *a, const int32_t *n1, const int32_t *n2, const T *lambda)               \
-        asm("__utility_MOD_" #prefix "_fillmatrixwithscalar");                                                    \
-    void prefix##_fill3darraywithscalar(T *a, const int32_t *n1, const int32_t *n2, const int32_t *n3,            \
-                                        const T *lambda) asm("__utility_MOD_" #prefix "_fill3darraywithscalar");  \
-    void prefix##_fill4darraywithscalar(T *a, const int32_t *n1, const int32_t *n2, const int32_t *n3,            \
-                                        const int32_t *n4, const T *lambda)                                       \
-        asm("__utility_MOD_" #prefix "_fill4darraywithscalar");                                                   \
-    void prefix##_fill5darraywithscalar(T *a, const int32_t *n1, const int32_t *n2, const int32_t *n3,            \
-                                        const int32_t *n4, const int32_t *n5, const T *lambda)                    \
-        asm("__utility_MOD_" #prefix "_fill5darraywithscalar");                                                   \
-    void prefix##_fill6darraywithscalar(T *a, const int32_t *n1, const int32_t *n2, const int32_t *n3,            \
-                                        const int32_t *n4, const int32_t *n5, const int32_t *n6, const T *lambda) \
-        asm("__utility_MOD_" #prefix "_fill6darraywithscalar");                                                   \
-    void prefix##_fill7darraywithscalar(T *a, const int32_t *n1, const int32_t *n2, const int32_t *n3,            \
-                                        const int32_t *n4, const int32_t *n5, const int32_t *n6,                  \
-                                        const int32_t *n7, const T *lambda)                                       \
-        asm("__utility_MOD_" #prefix "_fill7darraywithscalar");
-
-KESTRO_FILL_FAMILY(int, int32_t)
-KESTRO_FILL_FAMILY(real, double)
-#undef KESTRO_FILL_FAMILY
 
 }  // namespace kestro::utility
 

@@ -3,7 +3,7 @@
 #include <cstdint>
 
 #include "core/units.hpp"
-#include "kestro/interp.h"
+#include "decl/interp.hpp"
 
 namespace {
 

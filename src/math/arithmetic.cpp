@@ -125,28 +125,3 @@ double GetCofactor(const double *mij, const int32_t *i, const int32_t *j) {
 }
 
 }  // extern "C"
-
-// The inline routines of arithmetic.hpp are exported from here.
-[[gnu::used]] static void (*const exported_inline_routines[])() = {
-    reinterpret_cast<void (*)()>(&MatrixProduct),
-    reinterpret_cast<void (*)()>(&MatrixVectorProduct),
-    reinterpret_cast<void (*)()>(&VectorMatrixProduct),
-    reinterpret_cast<void (*)()>(&LUMatrixVectorProduct),
-    reinterpret_cast<void (*)()>(&DyadenProduct),
-    reinterpret_cast<void (*)()>(&HadamardProduct),
-    reinterpret_cast<void (*)()>(&HadamardDivision),
-    reinterpret_cast<void (*)()>(&DotProduct),
-    reinterpret_cast<void (*)()>(&CrossProduct),
-    reinterpret_cast<void (*)()>(&VectorTripleProduct),
-    reinterpret_cast<void (*)()>(&ScalarTripleProduct),
-    reinterpret_cast<void (*)()>(&VectorSum),
-    reinterpret_cast<void (*)()>(&VectorSub),
-    reinterpret_cast<void (*)()>(&MatrixSum),
-    reinterpret_cast<void (*)()>(&MatrixSub),
-    reinterpret_cast<void (*)()>(&VectorScalarMultiplication),
-    reinterpret_cast<void (*)()>(&MatrixScalarMultiplication),
-    reinterpret_cast<void (*)()>(&VectorAmplify),
-    reinterpret_cast<void (*)()>(&MatrixAmplify),
-    reinterpret_cast<void (*)()>(&MatrixTranspose),
-    reinterpret_cast<void (*)()>(&MatrixSymmetrize),
-};

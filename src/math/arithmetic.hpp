@@ -1,12 +1,12 @@
 // Vector and matrix arithmetic of module math.  These run inside every
 // integration-point computation: plain loops over column-major pointers, no
-// allocation, defined inline so that C++ callers inline them; arithmetic.cpp
-// emits the same definitions as the exported C symbols.
+// allocation, defined inline so that C++ callers inline them; the generated
+// export table (core/exports.cpp) emits them as the exported C symbols.
 #pragma once
 
 #include <cstdint>
 
-#include "kestro/math.h"
+#include "decl/math.hpp"
 
 namespace kestro::math {
 

@@ -5,7 +5,7 @@
 #include <algorithm>
 #include <cmath>
 
-#include "kestro/math.h"
+#include "decl/math.hpp"
 
 namespace {
 

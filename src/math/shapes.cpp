@@ -4,7 +4,7 @@
 #include <limits>
 #include <vector>
 
-#include "kestro/utility.h"
+#include "decl/utility.hpp"
 #include "math/math.hpp"
 
 namespace {

@@ -2,8 +2,8 @@
 // and integrals of the monotone cubic Hermite interpolant.  Called with small
 // tables at integration points: work arrays live on the stack.
 #include "core/scratch.hpp"
-#include "kestro/interp.h"
-#include "kestro/pchip.h"
+#include "decl/interp.hpp"
+#include "decl/pchip.hpp"
 #include "math/math.hpp"
 
 namespace kestro::math {

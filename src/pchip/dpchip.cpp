@@ -1,5 +1,5 @@
 // The 8-byte family of the cubic Hermite package, exported by its convention.
-#include "kestro/pchip.h"
+#include "decl/pchip.hpp"
 #include "pchip/pchip.hpp"
 
 using P = kestro::pchip::Pchip<double>;

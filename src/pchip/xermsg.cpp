@@ -8,7 +8,7 @@
 #include "core/format.hpp"
 #include "core/process.hpp"
 #include "core/units.hpp"
-#include "kestro/pchip.h"
+#include "decl/pchip.hpp"
 
 namespace kestro::pchip {
 

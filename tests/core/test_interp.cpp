@@ -18,8 +18,8 @@
 #include <utility>
 #include <vector>
 
-#include "kestro/interp.h"
-#include "kestro/math.h"
+#include "decl/interp.hpp"
+#include "decl/math.hpp"
 
 namespace {
 
@@ -289,11 +289,11 @@ TEST(InterpDeathTest, TableRoutinesOfModuleMathPassTheChecksOn) {
     const double x[] = {0.0, 0.0, 1.0}, y[] = {1.0, 2.0, 3.0}, p = 0.5;
     const int32_t one = 1, none = 0, three = 3;
     double out = kFill;
-    EXPECT_EQ(stdout_of_exit([&] { __math_MOD_linearinterpolation(&out, x, &three, y, &p, &one); }), kNotIncreasing);
-    auto lines = lines_of(stdout_of_exit([&] { __math_MOD_linearinterpolation(&out, x, &one, y, &p, &one); }));
+    EXPECT_EQ(stdout_of_exit([&] { kestro::math::linearinterpolation(&out, x, &three, y, &p, &one); }), kNotIncreasing);
+    auto lines = lines_of(stdout_of_exit([&] { kestro::math::linearinterpolation(&out, x, &one, y, &p, &one); }));
     ASSERT_EQ(lines.size(), 3u);
     EXPECT_EQ(lines[1], "INTERP_LINEAR - Fatal error!");
-    lines = lines_of(stdout_of_exit([&] { __math_MOD_nearestinterpolation(&out, x, &none, y, &p, &one); }));
+    lines = lines_of(stdout_of_exit([&] { kestro::math::nearestinterpolation(&out, x, &none, y, &p, &one); }));
     ASSERT_EQ(lines.size(), 3u);
     EXPECT_EQ(lines[1], "INTERP_NEAREST - Fatal error!");
 }

@@ -12,7 +12,7 @@
 #include <vector>
 
 #include "core/listhandling.hpp"
-#include "kestro/listhandling.h"
+#include "decl/listhandling.hpp"
 #include "shared_state.hpp"
 
 namespace {

@@ -14,7 +14,7 @@
 #include <string>
 #include <vector>
 
-#include "kestro/math.h"
+#include "decl/math.hpp"
 #include "shared_state.hpp"
 
 namespace {

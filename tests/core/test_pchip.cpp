@@ -21,7 +21,7 @@
 #include <string>
 #include <vector>
 
-#include "kestro/pchip.h"
+#include "decl/pchip.hpp"
 
 namespace {
 

@@ -9,7 +9,7 @@
 #include <string>
 #include <vector>
 
-#include "kestro/math.h"
+#include "decl/math.hpp"
 #include "math/math.hpp"
 #include "shared_state.hpp"
 

@@ -1,17 +1,15 @@
-/* Number kinds and absent-value markers shared by every part of kestro. */
-#ifndef KESTRO_TYPES_H
-#define KESTRO_TYPES_H
+/* The C types, markers and export attribute that every header of kestro uses. */
+#ifndef KESTRO_COMMON_H
+#define KESTRO_COMMON_H
 
 #include <stdint.h>
 
-/* Byte widths of the number kinds (module types). */
-#define KESTRO_CB 1  /* 1-byte logical */
-#define KESTRO_I2 2  /* 2-byte integer */
-#define KESTRO_I4 4  /* 4-byte integer: counts, indices, ids and flags */
-#define KESTRO_I8 8  /* 8-byte integer */
-#define KESTRO_SP 4  /* 4-byte real */
-#define KESTRO_DP 8  /* 8-byte real: every computation */
-#define KESTRO_QP 16 /* 16-byte real */
+/* Marks what the library exports; everything else in it is hidden. */
+#if defined(__GNUC__)
+#define KESTRO_API __attribute__((visibility("default")))
+#else
+#define KESTRO_API
+#endif
 
 /* A 1-byte logical: 0 is false, any other value true; the library writes 1 for true. */
 typedef int8_t kestro_logical1;
