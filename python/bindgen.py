@@ -62,7 +62,6 @@ import json
 import re
 import subprocess
 import sys
-import textwrap
 from dataclasses import dataclass, field
 from pathlib import Path
 
@@ -440,7 +439,7 @@ def read_fragment(path: Path) -> Fragment:
     return Fragment(path, text, notes, user_blocks, body, modules)
 
 
-def crack(pyf: Path, name: str) -> list[dict]:
+def crack(pyf: Path) -> list[dict]:
     from numpy.f2py import crackfortran
     crackfortran.quiet = 1
     crackfortran.verbose = 0
@@ -873,7 +872,6 @@ def cxx_comment(lines: list[str]) -> list[str]:
 def write_cxx_header(outdir: Path, m: Module):
     h = [f"// {HEADER_NOTE}"] + cxx_comment(m.comment or [f"Module {m.name}."])
     h += ["#pragma once", "", "#include <cstddef>", "#include <cstdint>", "", '#include "kestro/common.h"', ""]
-    c_named = [r for r in m.routines if r.c_named]
     procs = [r for r in m.routines if not r.c_named]
     h.append('extern "C" {')
     defs = macros(m)
@@ -896,7 +894,6 @@ def write_cxx_header(outdir: Path, m: Module):
             h += lines + prototype(f"KESTRO_API {r.result or 'void'} {r.name}", r.c_params(),
                                    f'{spec} asm("{r.symbol}");')
         h += ["", f"}}  // namespace kestro::{m.name}"]
-    del c_named
     h.append("")
     write_if_changed(outdir / "decl" / f"{m.name}.hpp", "\n".join(h))
 
@@ -1100,7 +1097,7 @@ def load(fragments: list[Fragment], outdir: Path) -> dict[str, Module]:
             continue
         if wrapper != "_kestro":
             write_if_changed(outdir / pyf, combine(group, wrapper, setup=False))
-        blocks = crack(outdir / pyf, wrapper)
+        blocks = crack(outdir / pyf)
         procedures = build_procedures([b for b in blocks if b["name"] != wrapper], typedefs)
         cracked.extend((mod, procedures) for mod in modules_of(blocks, wrapper))
     modules = {}

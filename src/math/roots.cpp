@@ -2,12 +2,11 @@
 // closed-form roots of cubic equations.
 #include <algorithm>
 #include <cmath>
-#include <cstdlib>
 #include <cstring>
 #include <utility>
 
 #include "core/errorhandling.hpp"
-#include "core/process.hpp"
+#include "core/scratch.hpp"
 #include "math/math.hpp"
 
 namespace kestro::math {
@@ -171,19 +170,14 @@ void nrsafe(RootFunction dfunc, const double *x1, const double *x2, double *root
 void fpsafe(FixpointFunction dfunc, double *xs, const double *args, const double *xacc, const int32_t *maxit,
             const int32_t *na, const int32_t *nfun, int32_t *istat) {
     *istat = 0;
-    // The parameter vector with the current x in its first entry.  The
-    // callback may leave this frame by a long jump, so the copy lives on the
-    // stack (released by the jump) up to a generous size, on the heap beyond.
-    const auto count = static_cast<std::size_t>(*na > 1 ? *na : 1);
-    constexpr std::size_t stack_limit = 4096;
-    double *fargs = count <= stack_limit ? static_cast<double *>(__builtin_alloca(sizeof(double) * count))
-                                         : static_cast<double *>(std::malloc(sizeof(double) * count));
-    if (fargs == nullptr) fatal_error("Error allocating %lu bytes", static_cast<unsigned long>(sizeof(double) * count));
-    const bool on_heap = count > stack_limit;
-    if (*na > 0) std::memcpy(fargs, args, sizeof(double) * static_cast<std::size_t>(*na));
+    // The parameter vector with the current x in its first entry.  A caller's
+    // function may throw (a raising Python callable does): the copy is
+    // released as the exception unwinds this frame.
+    Scratch<double> fargs(*na);
+    if (*na > 0) std::memcpy(fargs.data(), args, sizeof(double) * static_cast<std::size_t>(*na));
     double xold = *xs, xnew = 0.0;
     fargs[0] = xold;
-    dfunc(&xnew, fargs, na, nfun);
+    dfunc(&xnew, fargs.data(), na, nfun);
     int32_t k = 0;
     bool failed = false;
     while (std::abs(xold - xnew) > *xacc) {
@@ -194,10 +188,9 @@ void fpsafe(FixpointFunction dfunc, double *xs, const double *args, const double
         xold = xnew;
         fargs[0] = xnew;
         ++k;
-        dfunc(&xnew, fargs, na, nfun);
+        dfunc(&xnew, fargs.data(), na, nfun);
     }
     if (k > *maxit) failed = true;
-    if (on_heap) std::free(fargs);
     if (failed) {
         report(-1, "Warning in FixPointIteration:Max iterations exceeded.");
         *istat = 1;

@@ -176,7 +176,7 @@ void halve_towards_last(double *xnew, const double *fargs, const int32_t *na, co
 TEST_F(RootFinderTest, FixedPointIterationPassesEveryParameterOnEitherSideOfTheStackBuffer) {
     const double xacc = 1e-13;
     const int32_t maxit = 200, nfun = 0;
-    for (int32_t na : {0, 1, 2, 63, 64, 65, 100, 1000}) {
+    for (int32_t na : {0, 1, 2, 63, 64, 65, 100, 511, 512, 513, 1000}) {
         SCOPED_TRACE(na);
         const auto args = std::make_unique<double[]>(static_cast<std::size_t>(na));
         for (int32_t i = 0; i < na; ++i) args[i] = 0.25 * i + 1.0;
@@ -194,6 +194,54 @@ TEST_F(RootFinderTest, FixedPointIterationPassesEveryParameterOnEitherSideOfTheS
         EXPECT_EQ(iterates[0], 3.0);
         for (std::size_t k = 1; k < iterates.size(); ++k)  // each call starts from the previous result
             EXPECT_EQ(iterates[k], 0.5 * iterates[k - 1] + (na > 1 ? args[na - 1] : 0.0));
+    }
+}
+
+// A function that throws (as the Python layer's trampoline does for a raising
+// callable) leaves each finder at once; its work copies are released on the
+// way out, which the leak checker of the sanitizer build verifies.
+struct Stop {};
+int calls_before_stop = 0;
+
+void root_or_stop(double *f, double *df, const double *x, const double *, const int32_t *, const int32_t *) {
+    if (--calls_before_stop == 0) throw Stop{};
+    *f = *x * *x - 2.0;
+    *df = 2.0 * *x;
+}
+
+void fixpoint_or_stop(double *xnew, const double *fargs, const int32_t *, const int32_t *) {
+    if (--calls_before_stop == 0) throw Stop{};
+    *xnew = 0.5 * fargs[0];
+}
+
+TEST_F(RootFinderTest, AnExceptionFromTheFunctionLeavesEveryFinder) {
+    const double x1 = 0.0, x2 = 2.0, xacc = 1e-12;
+    const int32_t maxit = 100, nfun = 0;
+    for (int32_t na : {1, 100000}) {  // the parameter copy on the stack, then on the heap
+        SCOPED_TRACE(na);
+        const std::vector<double> args(static_cast<std::size_t>(na), 1.0);
+        double root = -1.0, xs = 1.0;
+        int32_t istat = -1;
+        for (int stop_at : {1, 3}) {
+            calls_before_stop = stop_at;
+            EXPECT_THROW(kestro::math::bdsafe(root_or_stop, &x1, &x2, &root, args.data(), &xacc, &maxit, &na,
+                                              &nfun, &istat),
+                         Stop);
+            EXPECT_EQ(calls_before_stop, 0);
+            calls_before_stop = stop_at;
+            EXPECT_THROW(kestro::math::nrsafe(root_or_stop, &x1, &x2, &root, args.data(), &xacc, &maxit, &na,
+                                              &nfun, &istat),
+                         Stop);
+            EXPECT_EQ(calls_before_stop, 0);
+            calls_before_stop = stop_at;
+            EXPECT_THROW(kestro::math::fpsafe(fixpoint_or_stop, &xs, args.data(), &xacc, &maxit, &na, &nfun, &istat),
+                         Stop);
+            EXPECT_EQ(calls_before_stop, 0);
+        }
+        calls_before_stop = -1;  // never stops: the finders still work afterwards
+        kestro::math::bdsafe(root_or_stop, &x1, &x2, &root, args.data(), &xacc, &maxit, &na, &nfun, &istat);
+        EXPECT_NEAR(root, std::sqrt(2.0), 1e-11);
+        EXPECT_EQ(istat, 0);
     }
 }
 

@@ -6,8 +6,8 @@ arrays, clears the error record and puts scalars and strings back to their
 start values after each test.
 """
 
+import json
 import os
-import re
 import subprocess
 import sys
 import textwrap
@@ -19,49 +19,35 @@ import pytest
 
 import _kestro
 
-SIGNATURES = Path(__file__).resolve().parents[2] / "python" / "signatures"
+# What the signature files declare, as the build generated it.
+GENERATED = Path(os.environ.get("KESTRO_GENERATED",
+                                Path(__file__).resolve().parents[2] / "build" / "generated"))
+MODULES = json.loads((GENERATED / "modules.json").read_text())
 
-# kind: "int", "real" or "char"; rank 0 for scalars and strings; length for strings.
-Variable = namedtuple("Variable", "kind rank length constant")
+# kind: "int", "real", "complex" or "char"; rank 0 for scalars and strings;
+# length for strings; kept: an array that deallocall leaves alone.
+Variable = namedtuple("Variable", "kind rank length constant kept")
 
-_DECL = re.compile(
-    r"^\s*(integer|real|character)\((?:kind|len)=(\d+)\)(.*?)::\s*(\w+)", re.IGNORECASE
-)
+_KINDS = {"int32_t": "int", "double": "real", "kestro_complex": "complex", "char": "char"}
 
 
 def _read_declarations():
-    """Module variables as declared in the signature files: {module: {name: Variable}}."""
+    """Module variables of the modules offered to Python: {module: {name: Variable}}."""
     modules = {}
-    for path in sorted(SIGNATURES.glob("*.pyf")):
-        current = None
-        for line in path.read_text().splitlines():
-            code = line.split("!", 1)[0].strip()
-            if not code:
-                continue
-            opened = re.match(r"module\s+(\w+)$", code, re.IGNORECASE)
-            if opened:
-                current = modules.setdefault(opened.group(1), {})
-                continue
-            if re.match(r"(contains|end\s+module)\b", code, re.IGNORECASE):
-                current = None
-                continue
-            decl = _DECL.match(code)
-            if current is None or decl is None:
-                continue
-            typ, size, attrs, name = decl.groups()
-            dims = re.search(r"dimension\(([^)]*)\)", attrs)
-            current[name] = Variable(
-                kind={"integer": "int", "real": "real", "character": "char"}[typ.lower()],
-                rank=dims.group(1).count(":") if dims else 0,
-                length=int(size) if typ.lower() == "character" else None,
-                constant="parameter" in attrs.lower(),
-            )
-    return {name: variables for name, variables in modules.items() if variables}
+    for name, module in MODULES.items():
+        if not module["python"] or not module["variables"]:
+            continue
+        modules[name] = {
+            n: Variable(kind=_KINDS[v["ctype"]], rank=v["rank"], length=v["length"] or None,
+                        constant=v["kind"] == "parameter", kept=v["kept"])
+            for n, v in module["variables"].items()
+        }
+    return modules
 
 
 DECLARED = _read_declarations()
 
-DTYPES = {"int": np.dtype(np.int32), "real": np.dtype(np.float64)}
+DTYPES = {"int": np.dtype(np.int32), "real": np.dtype(np.float64), "complex": np.dtype(np.complex128)}
 
 
 def arrays_of(module):
@@ -72,7 +58,9 @@ def arrays_of(module):
 def sample(var, shape):
     """Distinct values of the variable's type, C-ordered, of the given shape."""
     values = np.arange(1, int(np.prod(shape)) + 1).reshape(shape)
-    return values.astype(np.int32) if var.kind == "int" else values + 0.25
+    if var.kind == "int":
+        return values.astype(np.int32)
+    return values + (0.25j if var.kind == "complex" else 0.25)
 
 
 def reset_module_state():

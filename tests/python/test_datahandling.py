@@ -231,6 +231,20 @@ def test_release_drops_the_shared_arrays():
     assert dh.deallocall() == 0
 
 
+def test_every_array_is_released_or_kept():
+    # Every allocatable array of the shared data, as the signature files
+    # declare it: released exactly when it is one of the arrays above, and the
+    # declarations mark the others as kept.
+    arrays = {(m, n): v for m, variables in DECLARED.items() for n, v in variables.items() if v.rank}
+    released = {(m, n) for m, names in RELEASED.items() for n in names}
+    assert released <= arrays.keys()
+    assert {key for key, v in arrays.items() if not v.kept} == released
+    for module, name in arrays:
+        fill(module, name)
+    assert dh.deallocall() == 0
+    assert {key for key in arrays if shape_of(*key) is None} == released
+
+
 def test_release_after_allocation_routines():
     dh.allocateelementdata(4, 3)
     dh.allocatenodaldata(6, 4, 3)

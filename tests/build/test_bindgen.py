@@ -1,0 +1,116 @@
+"""The generator of the declarations, on signature files of its own."""
+
+import sys
+from pathlib import Path
+
+import pytest
+
+sys.path.insert(0, str(Path(__file__).resolve().parents[2] / "python"))
+import bindgen  # noqa: E402
+
+
+@pytest.mark.parametrize("text,expected", [
+    # Tables multiply, the first one outermost; ${} takes expressions.
+    ('!kestro template (T, K) in [("int", 4), ("real", 8)]\n'
+     '!kestro template R in [1, 2]\n'
+     "x ${T}${R} ${K * R}\n"
+     "!kestro end template\n",
+     "x int1 4\nx int2 8\nx real1 8\nx real2 16\n"),
+    # A line repeats for each value of an each-directive, seq spells out lists.
+    ("!kestro template R in [3]\n"
+     "s(a,${seq('n', R)})\n"
+     "n${i} = shape(a,${i - 1})  !kestro each i in range(1, R + 1)\n"
+     "!kestro end template\n",
+     "s(a,n1,n2,n3)\nn1 = shape(a,0)\nn2 = shape(a,1)\nn3 = shape(a,2)\n"),
+    ("no template\n", "no template\n"),
+])
+def test_templates_expand(text, expected):
+    assert bindgen.expand_templates(text, "t.pyf") == expected
+
+
+@pytest.mark.parametrize("text,message", [
+    ("!kestro template R in [1]\nx\n", "without 'end template'"),
+    ("!kestro template R in [1]\n!kestro end template\n!kestro end template\n", "outside a template"),
+    ("!kestro template R in [1]\nx\n!kestro template Q in [2]\n!kestro end template\n", "do not nest"),
+    ("!kestro template (A, B) in [(1,)]\n!kestro end template\n", "does not bind"),
+    ("!kestro template R in [1]\n${undefined}\n!kestro end template\n", "cannot evaluate"),
+])
+def test_template_mistakes_are_reported(text, message):
+    with pytest.raises(bindgen.SignatureError, match=message):
+        bindgen.expand_templates(text, "t.pyf")
+
+
+def test_a_patch_that_matches_nothing_stops_the_build():
+    patches = bindgen.Patches("generated text")
+    assert patches.sub("present", "generated", "made", literal=True) == 1
+    assert patches.sub("optional", "absent", "x", required=False, literal=True) == 0
+    with pytest.raises(bindgen.SignatureError, match=r"matches nothing.*checked with numpy"):
+        patches.sub("missing", "absent", "x", literal=True)
+
+
+SIGNATURES = {
+    "a_data.pyf": """! Data of a module that C reaches but Python does not.
+!kestro c-only
+module boxdata
+  integer(kind=4) :: count   ! how many
+  real(kind=8), allocatable, dimension(:,:) :: walls   ! per wall
+  !kestro keep
+  real(kind=8), allocatable, dimension(:) :: caps
+end module boxdata
+""",
+    "b_pkg.pyf": """! A package.
+!kestro package
+module pkg
+contains
+  ! ---- Reports.
+  ! Reports messg.
+  subroutine report(messg,level,out)
+    character(len=*), intent(in) :: messg
+    integer(kind=4), intent(in) :: level
+    real(kind=8), dimension(2), intent(out) :: out
+  end subroutine report
+  function ok(n)
+    logical(kind=4) :: ok
+    integer(kind=4), intent(in) :: n
+  end function ok
+end module pkg
+""",
+}
+
+
+def test_c_only_and_package_modules(tmp_path):
+    for name, text in SIGNATURES.items():
+        (tmp_path / name).write_text(text)
+    out = tmp_path / "out"
+    assert bindgen.main(["--out", str(out), "--no-python", *map(str, sorted(tmp_path.glob("*.pyf")))]) == 0
+    header = (out / "include" / "kestro" / "pkg.h").read_text()
+    assert "/* ---- Reports. */\n/* Reports messg. */\n" in header
+    assert ("KESTRO_API void report_(const char *messg, const int32_t *level, double *out, "
+            "size_t messg_len);") in header
+    assert "KESTRO_API int32_t ok_(const int32_t *n);" in header
+    data = (out / "include" / "kestro" / "boxdata.h").read_text()
+    assert "KESTRO_API extern int32_t __boxdata_MOD_count;  /* how many */" in data
+    assert "KESTRO_API extern kestro_array __boxdata_MOD_walls;  /* 8-byte real, rank 2: per wall */" in data
+    shared = (out / "core" / "shared_data.cpp").read_text()
+    released = shared.split("released_by_deallocall")[1].split("};")[0]
+    kept = shared.split("kept_by_deallocall")[1].split("};")[0]
+    assert "boxdata::walls" in released and "boxdata::caps" in kept
+    assert (out / "exports.txt").read_text().split() == sorted(
+        ["__boxdata_MOD_count", "__boxdata_MOD_walls", "__boxdata_MOD_caps", "report_", "ok_"])
+    assert "boxdata" not in (out / "_kestro.pyf").read_text()
+    assert '"kestro/pkg.h"' in (out / "include" / "kestro" / "kestro.h").read_text()
+
+
+@pytest.mark.parametrize("text,message", [
+    ("!kestro package\nmodule p\n  integer(kind=4) :: n\nend module p\n", "hold no data"),
+    ("module p\n  !kestro keep\n  integer(kind=4) :: n\nend module p\n", "only allocatable arrays"),
+    ("!kestro frobnicate\nmodule p\nend module p\n", "unknown directive"),
+])
+def test_signature_mistakes_are_reported(tmp_path, text, message):
+    (tmp_path / "p.pyf").write_text(text)
+    (tmp_path / "q.pyf").write_text("!kestro c-only\nmodule q\n  integer(kind=4) :: m\nend module q\n")
+    with pytest.raises(bindgen.SignatureError, match=message):
+        fragments = [bindgen.read_fragment(p) for p in sorted(tmp_path.glob("*.pyf"))]
+        for f in fragments:
+            f.notes.c_only = True  # crack without the extension module
+        bindgen.load(fragments, tmp_path)
