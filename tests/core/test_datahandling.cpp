@@ -1,4 +1,5 @@
 // Creation and release of the shared arrays.
+#include <algorithm>
 #include <cstdint>
 #include <cstring>
 #include <initializer_list>
@@ -267,6 +268,21 @@ TEST_F(DataHandlingTest, DeallocallReleasesAnalysisArraysOnly) {
     // Nothing left to release: a second call is harmless.
     deallocall(&istat);
     EXPECT_EQ(istat, 0);
+}
+
+TEST_F(DataHandlingTest, TheGeneratedReleaseListsAreTheArraysAbove) {
+    // deallocall releases what the signature files do not mark as kept; the
+    // two generated lists hold every allocatable array between them.
+    std::vector<const kestro_array *> released, kept, expected_released, expected_kept;
+    for (const Entry &e : every_array()) (e.released ? expected_released : expected_kept).push_back(e.array);
+    released.assign(shared_data::released_by_deallocall,
+                    shared_data::released_by_deallocall + shared_data::released_count);
+    kept.assign(shared_data::kept_by_deallocall, shared_data::kept_by_deallocall + shared_data::kept_count);
+    std::sort(released.begin(), released.end());
+    std::sort(expected_released.begin(), expected_released.end());
+    EXPECT_EQ(released, expected_released);
+    for (const kestro_array *a : expected_kept) EXPECT_NE(std::find(kept.begin(), kept.end(), a), kept.end()) << a->name;
+    for (const kestro_array *a : released) EXPECT_EQ(std::find(kept.begin(), kept.end(), a), kept.end()) << a->name;
 }
 
 }  // namespace
