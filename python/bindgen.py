@@ -217,11 +217,33 @@ class Argument:
     const: bool = False
     character: bool = False  # a string: passes a hidden length where the convention has them
     callback: bool = False
+    array: bool = False
 
     def c_param(self) -> str:
         if self.callback:
             return f"{self.ctype} {self.name}"
         return f"{'const ' if self.const else ''}{self.ctype} *{self.name}"
+
+
+@dataclass
+class PyArgument:
+    """How the Python form of a routine takes one argument, for the checks of the runtime."""
+    name: str
+    kind: str                # array, scalar, string, procedure, extra_args, overwrite
+    typecode: str = "KESTRO_TYPE_CHAR"
+    rank: int = 0
+    required: bool = False
+    written: bool = False    # the routine may write into the caller's own array
+    copy: bool = False       # written only when the caller sets overwrite_<name>
+    same: list[int] = field(default_factory=list)  # per dimension: the first one of equal extent
+    inplace: bool = False    # the Python form writes the result into the caller's array
+
+    def spec(self, index_of) -> str:
+        same = ", ".join(str(d) for d in self.same) or "0"
+        overwrite = index_of.get(f"overwrite_{self.name}", -1)
+        return (f'{{"{self.name}", kestro::python::ArgKind::{self.kind}, {self.typecode}, {self.rank}, '
+                f'{str(self.required).lower()}, {str(self.written).lower()}, {overwrite}, '
+                f'{str(self.inplace).lower()}, {{{same}}}}}')
 
 
 @dataclass
@@ -235,7 +257,8 @@ class Routine:
     lengths: bool            # passes the lengths of its character arguments
     doc: list[str] = field(default_factory=list)
     section: str | None = None
-    inplace: list[tuple[str, int]] = field(default_factory=list)  # (argument, Python position)
+    python_args: dict[str, PyArgument] = field(default_factory=dict)  # by name
+    keywords: list[str] = field(default_factory=list)  # the Python arguments in order, from f2py
 
     @property
     def has_callback(self) -> bool:
@@ -259,6 +282,10 @@ class Procedure:
     args: list[Argument]
     result: str | None
     doc: list[str] = field(default_factory=list)
+    block: str = ""
+    name: str = ""
+    outputs: list[str] = field(default_factory=list)  # what the Python callable returns
+    inputs: list[str] = field(default_factory=list)   # what it is given, in order
 
     def declaration(self) -> list[str]:
         return prototype(f"typedef {self.result or 'void'} (*{self.typedef})", [a.c_param() for a in self.args])
@@ -479,7 +506,8 @@ def is_const(var: dict) -> bool:
 def data_argument(name: str, var: dict, where: str) -> Argument:
     ctype, _ = scalar_type(var, f"{where}, argument {name}")
     # A character array is passed without a length; a string with one.
-    return Argument(name, ctype, const=is_const(var), character=(ctype == "char" and not var.get("dimension")))
+    return Argument(name, ctype, const=is_const(var), character=(ctype == "char" and not var.get("dimension")),
+                    array=bool(var.get("dimension")))
 
 
 def function_result(block: dict, where: str) -> str | None:
@@ -503,7 +531,13 @@ def build_procedures(user_blocks: list[dict], typedefs: dict) -> dict[tuple[str,
                     raise SignatureError(f"{where}: no '!kestro typedef <name>' above it")
                 typedef, doc = typedefs[key]
                 args = [data_argument(a, block["vars"][a], where) for a in block["args"]]
-                procedures[key] = Procedure(typedef, args, function_result(block, where), doc)
+                intents = {a: [i.lower() for i in block["vars"][a].get("intent", [])] for a in block["args"]}
+                outputs = [a for a in block["args"] if "out" in intents[a]]
+                inputs = [a for a in block["args"]
+                          if "hide" not in intents[a] and ("in" in intents[a] or "inout" in intents[a]
+                                                           or not intents[a])]
+                procedures[key] = Procedure(typedef, args, function_result(block, where), doc,
+                                            ub["name"], block["name"], outputs, inputs)
     return procedures
 
 
@@ -552,9 +586,36 @@ def build_routine(module: Module, block: dict, notes: Notes, procedures: dict) -
     for a in inplace:
         if a not in pyargs:
             raise SignatureError(f"{where}: in-place argument {a} is not a Python argument")
+    python_args = {}
+    for a in pyargs:
+        spec = python_argument(a, vars_[a], a in block.get("externals", []), f"{where}, argument {a}")
+        spec.inplace = a in inplace
+        python_args[a] = spec
     return Routine(module.name, name, args, function_result(block, where), symbol, c_named, lengths,
                    doc=notes.routine_docs.get(key, []), section=notes.sections.get(key),
-                   inplace=[(a, pyargs.index(a)) for a in inplace])
+                   python_args=python_args)
+
+
+def python_argument(name: str, var: dict, external: bool, where: str) -> PyArgument:
+    if external or "external" in var.get("attrspec", []):
+        return PyArgument(name, "procedure", required=True)
+    intent = [i.lower() for i in var.get("intent", [])]
+    required = "optional" not in var.get("attrspec", [])
+    ctype, code = scalar_type(var, where)
+    dims = [d.replace(" ", "") for d in var.get("dimension", [])]
+    if ctype == "char" and not dims:
+        return PyArgument(name, "string", required=required)
+    inout = "inout" in intent or "inplace" in intent
+    if not dims and not inout:
+        return PyArgument(name, "scalar", code, required=required)
+    # An in-out scalar is a 0-d array that the routine updates.
+    same = [dims.index(d) if d != "*" else i for i, d in enumerate(dims)]
+    written = inout or ("in" in intent and "out" in intent and "copy" not in intent)
+    copy = "copy" in intent
+    # An assumed-size array, dimension(*), takes any array as the flat list of
+    # its values in column-major order.
+    rank = -1 if dims == ["*"] else len(dims)
+    return PyArgument(name, "array", code, rank, required, written, copy, same if rank > 0 else [])
 
 
 def build_module(mod: dict, fragment: Fragment, procedures: dict) -> Module:
@@ -656,6 +717,7 @@ class Patches:
 DEF_TABLE_RE = re.compile(r"static FortranDataDef f2py_(\w+?)_def\[\] = \{(.*?)\{NULL\}", re.S)
 DEF_ENTRY_RE = re.compile(r'\{"(\w+)",(-?\d+),\{\{([^}]*)\}\},(\w+), *(\d+)')
 BUILD_RE = re.compile(r'Py_BuildValue\("([A-Za-z]*)",([^;]*)\);')
+KWLIST_RE = re.compile(r'static char \*capi_kwlist\[\] = \{(.*?)NULL\};.*?"[^"\n]*:_kestro\.(\w+)\.(\w+)"', re.S)
 
 
 def build_with_lengths(match) -> str:
@@ -672,6 +734,92 @@ def build_with_lengths(match) -> str:
             fmt += code
             out.append(arg)
     return f'Py_BuildValue("{fmt}",{",".join(out)});'
+
+
+
+DIMS_RE = re.compile(r"(\w+_Dims\[\d+\]=)([^,;]+)")
+CHECK_RE = re.compile(r'(CHECK(?:SCALAR|ARRAY|STRING)\()(.*?)(,")')
+IDENT_RE = re.compile(r"\b([A-Za-z_]\w*)\b(?!\s*\()")
+
+
+def wrapper_region(text: str, start: str, end: str) -> tuple[int, int]:
+    a = text.find(start)
+    b = text.find(end, a)
+    if a < 0 or b < 0:
+        raise SignatureError(f"patch: cannot find '{start}' in numpy's generated module "
+                             f"(checked with numpy {', '.join(CHECKED_NUMPY_VERSIONS)})")
+    return a, b
+
+
+def patch_extents(patches: Patches, modules: list[Module]):
+    """Checks and extents of arrays computed in 64 bits, extents refused when
+    they do not fit the routines' 4-byte extents; no array is converted once
+    an argument has failed."""
+    text = patches.text
+    for m in modules:
+        for r in m.routines:
+            a, b = wrapper_region(text, f"f2py_rout__kestro_{m.name}_{r.name}(",
+                                  f" end of {r.name} *")
+            scalars = {x.name for x in r.args if not x.array and not x.callback and x.ctype.startswith("int")}
+
+            def wide(expr):
+                return IDENT_RE.sub(lambda i: f"((long)({i.group(1)}))" if i.group(1) in scalars else i.group(1),
+                                    expr)
+
+            def extent(match):
+                expr = match.group(2)
+                if not re.search(r"[-+*/]", expr):
+                    return match.group(0)
+                return f"{match.group(1)}kestro_extent({wide(expr)})"
+
+            def check(match):
+                return match.group(1) + wide(match.group(2)) + match.group(3)
+            region = DIMS_RE.sub(extent, text[a:b])
+            region = CHECK_RE.sub(check, region)
+            text = text[:a] + region + text[b:]
+    patches.text = text
+    patches.sub("no conversion after a failed argument", r"(capi_\w+_as_array = )ndarray_from_pyobj\(",
+                r"\1PyErr_Occurred() ? NULL : ndarray_from_pyobj(",
+                required=any(x.array for m in modules for r in m.routines for x in r.args))
+
+
+def patch_callbacks(patches: Patches, modules: list[Module], callbacks: bool):
+    """A callable gets arrays of its own and must return its outputs; the
+    generator's messages on standard error are not printed."""
+    patches.sub("quiet callbacks", r'^[ \t]*fprintf\(stderr,"(?:capi_return is NULL|Call-back \w+ failed\.)\\n"\);\n',
+                "", required=callbacks, flags=re.M)
+    patches.sub("arrays lent to callables are copies",
+                r"PyArray_New\(&PyArray_Type,\s*(\d+),(\w+)_Dims,(\w+),NULL,\(char\*\)(\w+),1,\s*NPY_ARRAY_FARRAY,NULL\)",
+                r"kestro_lend_array(\1,\2_Dims,\3,(char*)\4)", required=callbacks)
+    seen = set()
+    procedures = {(p.block, p.name): p for m in modules for p in m.procedures}
+    text = patches.text
+    for p in procedures.values():
+        if (p.block, p.name) in seen:
+            continue
+        seen.add((p.block, p.name))
+        function = f"cb_{p.name}_in_{p.block}"
+        a, b = wrapper_region(text, f"static void {function} (", f" end of {function} ")
+        region = text[a:b]
+        names = ", ".join(p.outputs) or "nothing"
+        check = (f"capi_j = PyTuple_Size(capi_return);\n"
+                 f"    if (kestro_callback_returned(capi_return, {len(p.outputs)}, \"{p.name}\", \"{names}\") != 0)"
+                 f" goto capi_fail;")
+        if region.count("capi_j = PyTuple_Size(capi_return);") != 1:
+            raise SignatureError(f"patch 'callable results' found no result count in {function} "
+                                 f"(checked with numpy {', '.join(CHECKED_NUMPY_VERSIONS)})")
+        region = region.replace("capi_j = PyTuple_Size(capi_return);", check)
+        # What the callable writes into an array it may update goes back to the routine.
+        call = "capi_return = PyObject_CallObject(cb->capi,(PyObject *)capi_arglist);"
+        back = "".join(f"\n    if (capi_return != NULL) kestro_take_back((PyObject *)capi_arglist, "
+                       f"{p.inputs.index(x.name)}, (char *){x.name});"
+                       for x in p.args if x.array and not x.const and x.name in p.inputs)
+        if back:
+            if region.count(call) != 1:
+                raise SignatureError(f"patch 'arrays given back' found no call in {function}")
+            region = region.replace(call, call + back)
+        text = text[:a] + region + text[b:]
+    patches.text = text
 
 
 def run_f2py(outdir: Path, modules: dict[str, Module]):
@@ -749,7 +897,24 @@ def run_f2py(outdir: Path, modules: dict[str, Module]):
     patches.sub("no set jump around routines", r"if \(\(setjmp\(\w+_cb\.jmpbuf\)\)\)", "if (0)",
                 required=callbacks)
 
+    patch_extents(patches, python)
+    patch_callbacks(patches, python, callbacks)
+
     text = patches.text
+    for match in KWLIST_RE.finditer(text):
+        module = modules.get(match.group(2))
+        routine = next((r for r in module.routines if r.name == match.group(3)), None) if module else None
+        if routine is None:
+            raise SignatureError(f"f2py wrapper of unknown routine {match.group(2)}.{match.group(3)}")
+        routine.keywords = re.findall(r'"(\w+)"', match.group(1))
+        for k in routine.keywords:
+            if k not in routine.python_args and not k.endswith("_extra_args") and not k.startswith("overwrite_"):
+                raise SignatureError(f"{routine.module}.{routine.name}: unexpected Python argument {k}")
+    for module in python:
+        for r in module.routines:
+            if sorted(r.python_args) != sorted(k for k in r.keywords if k in r.python_args):
+                raise SignatureError(f"{module.name}.{r.name}: f2py takes {r.keywords}, "
+                                     f"the signature file declares {list(r.python_args)}")
     for match in DEF_TABLE_RE.finditer(text):
         module = modules.get(match.group(1))
         if module is not None:
@@ -983,6 +1148,14 @@ def write_exports(outdir: Path, modules: list[Module], api: list[str]):
     write_if_changed(outdir / "core" / "exports.cpp", "\n".join(cpp))
 
 
+def python_metadata(r: Routine, keyword: str) -> dict:
+    a = r.python_args.get(keyword)
+    if a is None:
+        return {"name": keyword, "kind": "extra_args" if keyword.endswith("_extra_args") else "overwrite"}
+    return {"name": a.name, "kind": a.kind, "type": a.typecode.removeprefix("KESTRO_TYPE_").lower(),
+            "rank": a.rank, "required": a.required, "written": a.written, "copy": a.copy}
+
+
 def write_metadata(outdir: Path, modules: list[Module]):
     data = {}
     for m in modules:
@@ -992,7 +1165,9 @@ def write_metadata(outdir: Path, modules: list[Module]):
             "variables": {v.name: {"kind": v.kind, "ctype": v.ctype, "rank": v.rank, "length": v.length,
                                    "kept": v.kept, "symbol": v.symbol} for v in m.variables},
             "routines": {r.name: {"symbol": r.symbol, "callback": r.has_callback,
-                                  "arguments": [a.name for a in r.args]} for r in m.routines},
+                                  "arguments": [a.name for a in r.args],
+                                  "python": [python_metadata(r, k) for k in r.keywords]}
+                         for r in m.routines},
         }
     write_if_changed(outdir / "modules.json", json.dumps(data, indent=1, sort_keys=True) + "\n")
 
@@ -1063,11 +1238,27 @@ def write_glue(outdir: Path, modules: list[Module]):
         out.append(f"    setup({', '.join(args)});")
         out.append("}")
         out.append("")
-    out.append("const kestro::python::InPlace kestro::python::inplace_arguments[] = {")
+    tables = []
     for m in python:
         for r in m.routines:
-            for a, position in r.inplace:
-                out.append(f'    {{"{m.name}", "{r.name}", "{a}", {position}}},')
+            index_of = {k: i for i, k in enumerate(r.keywords)}
+            specs = []
+            for k in r.keywords:
+                if k in r.python_args:
+                    specs.append(r.python_args[k].spec(index_of))
+                elif k.endswith("_extra_args"):
+                    specs.append(PyArgument(k, "extra_args").spec(index_of))
+                else:
+                    specs.append(PyArgument(k, "overwrite").spec(index_of))
+            table = f"arguments_{m.name}_{r.name}"
+            out.append(f"const kestro::python::Argument {table}[] = {{")
+            out.extend(f"    {spec}," for spec in specs)
+            out.append("    {nullptr, kestro::python::ArgKind::scalar, 0, 0, false, false, -1, false, {0}},")
+            out.append("};")
+            tables.append(f'    {{"{m.name}", "{r.name}", {table}, {len(specs)}}},')
+    out.append("")
+    out.append("const kestro::python::Routine kestro::python::routines[] = {")
+    out.extend(tables)
     out.append("    {nullptr, nullptr, nullptr, 0},")
     out.append("};")
     out.append("")

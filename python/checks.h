@@ -41,6 +41,21 @@ long kestro_product(long a, long b);
  * filled from k values: n(n-1)/2 values when k is n(n-1)/2, else twice that. */
 int kestro_offdiagonals_fit(long lenx, long n, long k);
 
+/* The extent v of an array the wrapper creates: v itself when it fits the
+ * routines' 4-byte extents, else 0 with _kestro.error set (the wrapper then
+ * converts no further argument and calls nothing). */
+long kestro_extent(long v);
+
+/* Procedure arguments: an array handed to the Python callable is a copy that
+ * the callable may keep (rank, extents, numpy type and the routine's data). */
+PyObject *kestro_lend_array(int rank, npy_intp *dims, int type, char *data);
+/* Copies what the callable left in the array at position i of its arguments
+ * back into the routine's data. */
+void kestro_take_back(PyObject *arglist, int i, char *data);
+/* 0 when the callable returned `count` numbers (the outputs `names`), else -1
+ * with TypeError set. */
+int kestro_callback_returned(PyObject *returned, int count, const char *callable, const char *names);
+
 #ifdef __cplusplus
 }
 #endif

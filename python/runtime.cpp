@@ -14,6 +14,7 @@
 #include <limits>
 
 #include "python/checks.h"
+#include "python/values.hpp"
 
 #include "kestro/array.h"
 #include "kestro/host.h"
@@ -66,57 +67,24 @@ const Variable *find_variable(const FortranDataDef *def) {
 // Stores text in a fixed-length string variable: cut to its length, padded with blanks.
 int set_string(const Variable &var, PyObject *value) {
     PyObject *item = nullptr;
-    if (value != nullptr && PyArray_Check(value) && PyArray_NDIM(reinterpret_cast<PyArrayObject *>(value)) == 0)
+    if (PyArray_Check(value) && PyArray_NDIM(reinterpret_cast<PyArrayObject *>(value)) == 0 &&
+        PyArray_TYPE(reinterpret_cast<PyArrayObject *>(value)) != NPY_STRING)
         value = item = PyObject_CallMethod(value, "item", nullptr);
-    const char *text = nullptr;
-    Py_ssize_t size = 0;
-    if (value != nullptr && PyUnicode_Check(value)) {
-        text = PyUnicode_AsUTF8AndSize(value, &size);
-    } else if (value != nullptr && PyBytes_Check(value)) {
-        text = PyBytes_AS_STRING(value);
-        size = PyBytes_GET_SIZE(value);
-    } else if (!PyErr_Occurred()) {
-        PyErr_Format(module_error, "%s.%s takes a string", var.module, var.name);
-    }
-    if (text != nullptr) {
-        char *dest = static_cast<char *>(const_cast<void *>(var.address));
-        const Py_ssize_t n = std::min<Py_ssize_t>(size, var.length);
-        std::memcpy(dest, text, static_cast<std::size_t>(n));
-        std::memset(dest + n, ' ', static_cast<std::size_t>(var.length - n));
-    }
+    PyObject *bytes = value != nullptr ? string_bytes(value, var.name) : nullptr;
     Py_XDECREF(item);
-    return text != nullptr ? 0 : -1;
-}
-
-int numpy_type(int32_t type) {
-    switch (type) {
-    case KESTRO_TYPE_INT1:
-    case KESTRO_TYPE_LOGICAL1: return NPY_INT8;
-    case KESTRO_TYPE_INT2: return NPY_INT16;
-    case KESTRO_TYPE_INT4:
-    case KESTRO_TYPE_LOGICAL4: return NPY_INT32;
-    case KESTRO_TYPE_INT8: return NPY_INT64;
-    case KESTRO_TYPE_REAL4: return NPY_FLOAT32;
-    case KESTRO_TYPE_REAL8: return NPY_FLOAT64;
-    case KESTRO_TYPE_COMPLEX16: return NPY_COMPLEX128;
-    default: return NPY_NOTYPE;
+    if (bytes == nullptr) {
+        if (PyErr_ExceptionMatches(PyExc_TypeError)) {
+            PyErr_Clear();
+            PyErr_Format(module_error, "%s.%s takes a string", var.module, var.name);
+        }
+        return -1;
     }
-}
-
-template <class T>
-bool any_negative(const PyArrayObject *array) {
-    const T *x = static_cast<const T *>(PyArray_DATA(const_cast<PyArrayObject *>(array)));
-    return std::any_of(x, x + PyArray_SIZE(const_cast<PyArrayObject *>(array)), [](T v) { return v < 0; });
-}
-
-bool has_negative(const PyArrayObject *array) {
-    switch (PyArray_TYPE(array)) {
-    case NPY_INT8: return any_negative<int8_t>(array);
-    case NPY_INT16: return any_negative<int16_t>(array);
-    case NPY_INT32: return any_negative<int32_t>(array);
-    case NPY_INT64: return any_negative<int64_t>(array);
-    default: return false;
-    }
+    char *dest = static_cast<char *>(const_cast<void *>(var.address));
+    const Py_ssize_t n = std::min<Py_ssize_t>(PyBytes_GET_SIZE(bytes), var.length);
+    std::memcpy(dest, PyBytes_AS_STRING(bytes), static_cast<std::size_t>(n));
+    std::memset(dest + n, ' ', static_cast<std::size_t>(var.length - n));
+    Py_DECREF(bytes);
+    return 0;
 }
 
 // Converts an assigned value to a Fortran-ordered array of the variable's
@@ -130,31 +98,19 @@ PyArrayObject *convert_value(const Variable &var, PyObject *value, int type) {
         PyErr_Format(module_error, "%s.%s: the value is not a numeric array", var.module, var.name);
         return nullptr;
     }
-    PyArray_Descr *target = PyArray_DescrFromType(type);
-    if (!PyArray_CanCastArrayTo(source, target, NPY_SAME_KIND_CASTING)) {
+    PyArrayObject *result = nullptr;
+    switch (fits(source, type)) {
+    case Fit::ok:
+        result = reinterpret_cast<PyArrayObject *>(PyArray_CastToType(source, PyArray_DescrFromType(type), 1));
+        break;
+    case Fit::wrong_kind:
         PyErr_Format(module_error, "%s.%s takes %s values", var.module, var.name,
                      PyTypeNum_ISINTEGER(type) ? "integer" : PyTypeNum_ISCOMPLEX(type) ? "complex" : "real");
-        Py_DECREF(target);
-        Py_DECREF(source);
-        return nullptr;
-    }
-    PyArrayObject *result = reinterpret_cast<PyArrayObject *>(PyArray_CastToType(source, target, 1));
-    if (result != nullptr && PyTypeNum_ISINTEGER(type) && PyArray_TYPE(source) != type) {
-        // A narrowing integer conversion must give back the values it was
-        // given, and unsigned values must not turn negative.
-        PyArray_Descr *back = PyArray_DESCR(source);
-        Py_INCREF(back);
-        auto *again = reinterpret_cast<PyArrayObject *>(PyArray_CastToType(result, back, 1));
-        const bool same = again != nullptr &&
-                          std::memcmp(PyArray_DATA(again), PyArray_DATA(source), PyArray_NBYTES(source)) == 0 &&
-                          !(PyTypeNum_ISUNSIGNED(PyArray_TYPE(source)) && has_negative(result));
-        Py_XDECREF(again);
-        if (!same) {
-            Py_DECREF(result);
-            result = nullptr;
-            PyErr_Format(module_error, "%s.%s: a value does not fit the variable's integer type", var.module,
-                         var.name);
-        }
+        break;
+    case Fit::out_of_range:
+        PyErr_Format(module_error, "%s.%s: a value does not fit the variable's integer type", var.module,
+                     var.name);
+        break;
     }
     Py_DECREF(source);
     return result;
@@ -240,6 +196,12 @@ PyObject *getattr(PyObject *self, char *name) {
     PyObject *result = fortran_getattr(self, name);
     if (result == nullptr || !PyArray_Check(result)) return result;
     const Variable *var = find_variable(find_def(reinterpret_cast<PyFortranObject *>(self), name));
+    if (var != nullptr && var->kind == Kind::string) {
+        // A string is set by assignment, which pads it with blanks; writing
+        // through the view would pad it with zero bytes.
+        PyArray_CLEARFLAGS(reinterpret_cast<PyArrayObject *>(result), NPY_ARRAY_WRITEABLE);
+        return result;
+    }
     if (var == nullptr || var->kind != Kind::allocatable) return result;
     auto *array = reinterpret_cast<PyArrayObject *>(result);
     void *block = static_cast<const kestro_array *>(var->address)->data;
@@ -277,101 +239,6 @@ void flush_python_streams() {
     PyGILState_Release(gil);
 }
 
-// A routine whose array argument is written in place.  The generated wrapper
-// converts the argument (a copy when the caller's array is strided or of
-// another type); the result is copied back into the caller's array, which is
-// then what the call returns.
-struct InPlaceRoutine {
-    PyObject_HEAD
-    PyObject *routine;
-    const InPlace *entry;
-};
-
-void inplace_dealloc(PyObject *self) {
-    PyTypeObject *type = Py_TYPE(self);
-    Py_XDECREF(reinterpret_cast<InPlaceRoutine *>(self)->routine);
-    type->tp_free(self);
-    Py_DECREF(type);
-}
-
-PyObject *inplace_call(PyObject *self, PyObject *args, PyObject *kwargs) {
-    auto *w = reinterpret_cast<InPlaceRoutine *>(self);
-    PyObject *target = nullptr;  // borrowed
-    if (PyTuple_GET_SIZE(args) > w->entry->position)
-        target = PyTuple_GET_ITEM(args, w->entry->position);
-    else if (kwargs != nullptr)
-        target = PyDict_GetItemString(kwargs, w->entry->argument);
-    if (target != nullptr && PyArray_Check(target) &&
-        !PyArray_ISWRITEABLE(reinterpret_cast<PyArrayObject *>(target))) {
-        PyErr_Format(module_error, "%s: argument %s is read-only", w->entry->routine, w->entry->argument);
-        return nullptr;
-    }
-    PyObject *result = PyObject_Call(w->routine, args, kwargs);
-    if (result == nullptr || target == nullptr || target == result || !PyArray_Check(target) ||
-        !PyArray_Check(result))
-        return result;
-    auto *dest = reinterpret_cast<PyArrayObject *>(target);
-    auto *src = reinterpret_cast<PyArrayObject *>(result);
-    if (!PyArray_SAMESHAPE(dest, src)) return result;
-    if (PyArray_CopyInto(dest, src) != 0) {
-        Py_DECREF(result);
-        return nullptr;
-    }
-    Py_DECREF(result);
-    Py_INCREF(target);
-    return target;
-}
-
-PyObject *inplace_doc(PyObject *self, void *) {
-    return PyObject_GetAttrString(reinterpret_cast<InPlaceRoutine *>(self)->routine, "__doc__");
-}
-
-PyGetSetDef inplace_getset[] = {
-    {"__doc__", inplace_doc, nullptr, nullptr, nullptr},
-    {nullptr, nullptr, nullptr, nullptr, nullptr},
-};
-
-PyType_Slot inplace_slots[] = {
-    {Py_tp_dealloc, reinterpret_cast<void *>(inplace_dealloc)},
-    {Py_tp_call, reinterpret_cast<void *>(inplace_call)},
-    {Py_tp_getset, inplace_getset},
-    {0, nullptr},
-};
-
-PyType_Spec inplace_type = {"_kestro.inplace_routine", sizeof(InPlaceRoutine), 0, Py_TPFLAGS_DEFAULT,
-                            inplace_slots};
-
-int install_inplace_routines(PyObject *module) {
-    PyObject *type = PyType_FromSpec(&inplace_type);
-    if (type == nullptr) return -1;
-    for (const InPlace *entry = inplace_arguments; entry->module != nullptr; ++entry) {
-        PyObject *mod = PyObject_GetAttrString(module, entry->module);
-        if (mod == nullptr) return -1;
-        auto *fp = reinterpret_cast<PyFortranObject *>(mod);
-        PyObject *routine = PyFortran_Check(mod) ? PyDict_GetItemString(fp->dict, entry->routine) : nullptr;
-        int status = -1;
-        if (routine != nullptr) {
-            auto *w = PyObject_New(InPlaceRoutine, reinterpret_cast<PyTypeObject *>(type));
-            if (w != nullptr) {
-                Py_INCREF(routine);
-                w->routine = routine;
-                w->entry = entry;
-                status = PyDict_SetItemString(fp->dict, entry->routine, reinterpret_cast<PyObject *>(w));
-                Py_DECREF(w);
-            }
-        } else {
-            PyErr_Format(PyExc_ImportError, "%s.%s: no such routine", entry->module, entry->routine);
-        }
-        Py_DECREF(mod);
-        if (status != 0) {
-            Py_DECREF(type);
-            return -1;
-        }
-    }
-    Py_DECREF(type);
-    return 0;
-}
-
 // Constants must not be written through the numpy views f2py keeps of them.
 int protect_constants(PyObject *module) {
     for (const Variable *v = variables; v->module != nullptr; ++v) {
@@ -403,7 +270,7 @@ extern "C" int kestro_python_setup(PyObject *module, PyObject *error) {
         PyFortran_Type.tp_setattr = setattr;
     }
     kestro_host_set_before_exit(flush_python_streams);
-    if (install_inplace_routines(module) != 0) return -1;
+    if (install_checked_routines(module, error) != 0) return -1;
     return protect_constants(module);
 }
 
@@ -474,3 +341,44 @@ extern "C" int kestro_offdiagonals_fit(long lenx, long n, long k) {
     const auto m = static_cast<long>(static_cast<double>(n * n - n) * 0.5);
     return lenx >= (k == m ? m : 2 * m) ? 1 : 0;
 }
+
+// ---------------------------------------------------------------- extents and callables
+
+extern "C" long kestro_extent(long v) {
+    if (v <= std::numeric_limits<int32_t>::max()) return v;
+    if (!PyErr_Occurred())
+        PyErr_Format(kestro::python::module_error, "an array of %ld entries along one dimension exceeds the "
+                     "4-byte extents of the routines", v);
+    return 0;
+}
+
+extern "C" PyObject *kestro_lend_array(int rank, npy_intp *dims, int type, char *data) {
+    PyObject *array = PyArray_New(&PyArray_Type, rank, dims, type, nullptr, nullptr, 0, 1, nullptr);
+    if (array != nullptr)
+        std::memcpy(PyArray_DATA(reinterpret_cast<PyArrayObject *>(array)), data,
+                    static_cast<std::size_t>(PyArray_NBYTES(reinterpret_cast<PyArrayObject *>(array))));
+    return array;
+}
+
+extern "C" void kestro_take_back(PyObject *arglist, int i, char *data) {
+    if (!PyTuple_Check(arglist) || i >= PyTuple_GET_SIZE(arglist)) return;
+    PyObject *item = PyTuple_GET_ITEM(arglist, i);
+    if (!PyArray_Check(item)) return;
+    auto *array = reinterpret_cast<PyArrayObject *>(item);
+    std::memcpy(data, PyArray_DATA(array), static_cast<std::size_t>(PyArray_NBYTES(array)));
+}
+
+extern "C" int kestro_callback_returned(PyObject *returned, int count, const char *callable, const char *names) {
+    const Py_ssize_t n = PyTuple_Check(returned) ? PyTuple_GET_SIZE(returned) : -1;
+    bool numbers = n == count;
+    for (Py_ssize_t i = 0; numbers && i < n; ++i) {
+        PyObject *item = PyTuple_GET_ITEM(returned, i);
+        numbers = PyNumber_Check(item) && !PyComplex_Check(item) &&
+                  !(PyArray_Check(item) && PyArray_SIZE(reinterpret_cast<PyArrayObject *>(item)) != 1);
+    }
+    if (numbers) return 0;
+    PyErr_Format(PyExc_TypeError, "the callable given as %s must return %d number%s (%s)", callable, count,
+                 count == 1 ? "" : "s", names);
+    return -1;
+}
+

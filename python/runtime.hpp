@@ -76,18 +76,32 @@ void with_procedure(void *address, Body &&body) {
 // Every module variable, ended by an entry whose module is nullptr.
 extern const Variable variables[];
 
-// An array argument that a routine fills in place: the caller's own array
-// (strided views and other layouts included) receives the result and is
-// returned, instead of a converted copy.
-struct InPlace {
-    const char *module;
-    const char *routine;
-    const char *argument;
-    int position;  // among the routine's Python arguments
+// How the Python form of a routine takes its arguments (generated from the
+// signature files).  The runtime checks every argument against this before the
+// generated wrapper converts it, the same way for every routine.
+enum class ArgKind : uint8_t { array, scalar, string, procedure, extra_args, overwrite };
+
+struct Argument {
+    const char *name;
+    ArgKind kind;
+    int32_t type;     // element type (KESTRO_TYPE_*) of arrays and scalars
+    int8_t rank;      // arrays: number of dimensions; 0 an in-out scalar, -1 any (assumed size)
+    bool required;
+    bool written;     // the routine may write into the caller's own array
+    int8_t overwrite; // the position of this array's overwrite_ flag, or -1
+    bool inplace;     // the result is copied back into the caller's array
+    int8_t same[KESTRO_MAX_RANK];  // per dimension, the first dimension of equal extent
 };
 
-// Every in-place argument, ended by an entry whose module is nullptr.
-extern const InPlace inplace_arguments[];
+struct Routine {
+    const char *module;
+    const char *name;
+    const Argument *arguments;  // in the order of the Python arguments
+    int count;
+};
+
+// Every routine offered to Python, ended by an entry whose module is nullptr.
+extern const Routine routines[];
 
 // f2py's accessor protocol for allocatable arrays: extents >= 0 ask for that
 // shape (the array is re-created when it differs), -1 only asks.  The current

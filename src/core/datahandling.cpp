@@ -47,11 +47,14 @@ void allocatedamagedata(int32_t *istat, const int32_t *kplies, const int32_t *ks
     const int64_t interfaces = std::max<int64_t>(int64_t{*kplies} - 1, 1);
     const int64_t sections = count(ksec);
 
-    // Region arrays that exist already are never enlarged, so a larger kdmg
-    // cannot raise ndmg beyond the damage sets they hold.
+    // Arrays that exist already are never enlarged, so a larger kdmg cannot
+    // raise ndmg beyond the damage sets that any of them holds.
     int64_t requested = *kdmg;
     for (const auto *a : {&generaldds, &fiberdds, &matrixdds, &delamdds, &coredds, &userdds})
         if (a->exists()) requested = std::min(requested, a->extent_of(3));
+    if (dmgplane.exists()) requested = std::min(requested, dmgplane.extent_of(2));
+    if (bukdata::bukintdatalist.exists()) requested = std::min(requested, bukdata::bukintdatalist.extent_of(3));
+    if (bukdata::bukrealdatalist.exists()) requested = std::min(requested, bukdata::bukrealdatalist.extent_of(3));
     ndmg = static_cast<int32_t>(std::max<int64_t>({ndmg, 1, requested}));
     const int64_t sets = ndmg;
 

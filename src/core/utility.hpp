@@ -103,7 +103,10 @@ inline kestro_logical1 fBounded(const double *x, const double *xlow, const doubl
     return kestro::utility::logical(*x >= *xlow && *x <= *xup);
 }
 
-inline void iINC(int32_t *i, const int32_t *step) { *i += step != nullptr ? *step : 1; }
+// Wraps around at the ends of the 4-byte range, as a two's-complement caller expects.
+inline void iINC(int32_t *i, const int32_t *step) {
+    *i = static_cast<int32_t>(static_cast<uint32_t>(*i) + static_cast<uint32_t>(step != nullptr ? *step : 1));
+}
 inline void fINC(double *f, const double *step) { *f += step != nullptr ? *step : 1.0; }
 
 inline kestro_logical1 lXOR(const kestro_logical1 *a, const kestro_logical1 *b) {

@@ -114,3 +114,39 @@ def test_signature_mistakes_are_reported(tmp_path, text, message):
         for f in fragments:
             f.notes.c_only = True  # crack without the extension module
         bindgen.load(fragments, tmp_path)
+
+
+def test_callables_get_copies_and_give_back_what_they_may_update(tmp_path):
+    (tmp_path / "law.pyf").write_text("""python module law__user__routines
+  interface
+    !kestro typedef law_function
+    subroutine law(stress,strain,n,energy)
+      real(kind=8), dimension(n), intent(inout) :: stress
+      real(kind=8), dimension(n), intent(in) :: strain
+      integer(kind=4), intent(hide), depend(strain) :: n = len(strain)
+      real(kind=8), intent(out) :: energy
+    end subroutine law
+  end interface
+end python module law__user__routines
+module laws
+contains
+  subroutine drive(law,strain,n,energy)
+    use law__user__routines
+    external law
+    real(kind=8), dimension(n), intent(in) :: strain
+    integer(kind=4), optional, intent(in), depend(strain) :: n = len(strain)
+    real(kind=8), intent(out) :: energy
+  end subroutine drive
+end module laws
+""")
+    out = tmp_path / "out"
+    assert bindgen.main(["--out", str(out), str(tmp_path / "law.pyf")]) == 0
+    text = (out / "_kestromodule.c").read_text()
+    callback = text[text.index("static void cb_law_in_law__user__routines ("):]
+    callback = callback[:callback.index("end of cb_law_in_law__user__routines")]
+    assert callback.count("kestro_lend_array(") == 2
+    assert "kestro_take_back((PyObject *)capi_arglist, 0, (char *)stress);" in callback
+    assert 'kestro_callback_returned(capi_return, 1, "law", "energy")' in callback
+    assert "longjmp(" not in callback and "fprintf(stderr" not in callback
+    glue = (out / "kestro_f2py_glue.cpp").read_text()
+    assert "with_procedure<law_function, 0>(law," in glue

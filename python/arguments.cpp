@@ -1,0 +1,329 @@
+// The one argument policy of the routines offered to Python.  Every routine of
+// _kestro is wrapped in a callable that checks each argument against the
+// routine's generated table before numpy's generated wrapper converts it:
+// arrays of the declared rank (square where the declaration pairs two extents),
+// values of the same kind that fit the argument's type, no None for a required
+// argument, writeable arrays where the routine writes into the caller's
+// storage; strings are taken whole.  The wrapper also copies the result of an
+// in-place routine back into the caller's array.
+#define PY_SSIZE_T_CLEAN
+#include <Python.h>
+#define NO_IMPORT_ARRAY
+#include "fortranobject.h"
+
+#include <cstdio>
+#include <cstring>
+
+#include "python/runtime.hpp"
+#include "python/values.hpp"
+
+namespace kestro::python {
+
+int numpy_type(int32_t type) {
+    switch (type) {
+    case KESTRO_TYPE_INT1:
+    case KESTRO_TYPE_LOGICAL1: return NPY_INT8;
+    case KESTRO_TYPE_INT2: return NPY_INT16;
+    case KESTRO_TYPE_INT4:
+    case KESTRO_TYPE_LOGICAL4: return NPY_INT32;
+    case KESTRO_TYPE_INT8: return NPY_INT64;
+    case KESTRO_TYPE_REAL4: return NPY_FLOAT32;
+    case KESTRO_TYPE_REAL8: return NPY_FLOAT64;
+    case KESTRO_TYPE_COMPLEX16: return NPY_COMPLEX128;
+    default: return NPY_NOTYPE;
+    }
+}
+
+namespace {
+
+template <class T>
+bool any_negative(PyArrayObject *array) {
+    const T *x = static_cast<const T *>(PyArray_DATA(array));
+    for (npy_intp i = 0, n = PyArray_SIZE(array); i < n; ++i)
+        if (x[i] < 0) return true;
+    return false;
+}
+
+bool has_negative(PyArrayObject *array) {
+    switch (PyArray_TYPE(array)) {
+    case NPY_INT8: return any_negative<int8_t>(array);
+    case NPY_INT16: return any_negative<int16_t>(array);
+    case NPY_INT32: return any_negative<int32_t>(array);
+    case NPY_INT64: return any_negative<int64_t>(array);
+    default: return false;
+    }
+}
+
+}  // namespace
+
+Fit fits(PyArrayObject *source, int type) {
+    // An empty list ([] reads as reals) holds no value to lose.
+    if (PyArray_SIZE(source) == 0 && PyTypeNum_ISNUMBER(PyArray_TYPE(source))) return Fit::ok;
+    PyArray_Descr *target = PyArray_DescrFromType(type);
+    const bool same_kind = PyArray_CanCastArrayTo(source, target, NPY_SAME_KIND_CASTING);
+    Py_DECREF(target);
+    if (!same_kind) return Fit::wrong_kind;
+    if (!PyTypeNum_ISINTEGER(type) || PyArray_TYPE(source) == type || PyTypeNum_ISBOOL(PyArray_TYPE(source)))
+        return Fit::ok;
+    // A narrowing integer conversion must give back the values it was given,
+    // and unsigned values must not turn negative.
+    auto *cast = reinterpret_cast<PyArrayObject *>(PyArray_CastToType(source, PyArray_DescrFromType(type), 1));
+    if (cast == nullptr) {
+        PyErr_Clear();
+        return Fit::out_of_range;
+    }
+    PyArray_Descr *back = PyArray_DESCR(source);
+    Py_INCREF(back);
+    auto *again = reinterpret_cast<PyArrayObject *>(PyArray_CastToType(cast, back, 1));
+    auto *plain = reinterpret_cast<PyArrayObject *>(PyArray_FromAny(
+        reinterpret_cast<PyObject *>(source), nullptr, 0, 0, NPY_ARRAY_F_CONTIGUOUS | NPY_ARRAY_ALIGNED, nullptr));
+    const bool same = again != nullptr && plain != nullptr &&
+                      std::memcmp(PyArray_DATA(again), PyArray_DATA(plain), PyArray_NBYTES(plain)) == 0 &&
+                      !(PyTypeNum_ISUNSIGNED(PyArray_TYPE(source)) && has_negative(cast));
+    if (again == nullptr || plain == nullptr) PyErr_Clear();
+    Py_XDECREF(plain);
+    Py_XDECREF(again);
+    Py_DECREF(cast);
+    return same ? Fit::ok : Fit::out_of_range;
+}
+
+PyObject *string_bytes(PyObject *value, const char *what) {
+    if (PyBytes_Check(value)) {
+        Py_INCREF(value);
+        return value;
+    }
+    if (PyUnicode_Check(value)) return PyUnicode_AsUTF8String(value);
+    if (PyByteArray_Check(value) || PyMemoryView_Check(value)) return PyBytes_FromObject(value);
+    if (PyArray_Check(value) && PyArray_TYPE(reinterpret_cast<PyArrayObject *>(value)) == NPY_STRING)
+        return PyObject_CallMethod(value, "tobytes", "s", "F");
+    PyErr_Format(PyExc_TypeError, "%s takes a string (str, bytes, bytearray, memoryview or numpy bytes), not %s",
+                 what, Py_TYPE(value)->tp_name);
+    return nullptr;
+}
+
+namespace {
+
+PyObject *module_error = nullptr;
+
+struct CheckedRoutine {
+    PyObject_HEAD
+    PyObject *routine;  // numpy's generated wrapper
+    const Routine *spec;
+};
+
+const char *kind_name(int type) {
+    return PyTypeNum_ISINTEGER(type) ? "integer" : PyTypeNum_ISCOMPLEX(type) ? "complex" : "real";
+}
+
+// Sets _kestro.error for argument `a` of the routine; returns -1.
+int refuse(const CheckedRoutine &w, const Argument &a, const char *text) {
+    PyErr_Format(module_error, "%s.%s: argument %s %s", w.spec->module, w.spec->name, a.name, text);
+    return -1;
+}
+
+int check_values(const CheckedRoutine &w, const Argument &a, PyArrayObject *array) {
+    const int type = numpy_type(a.type);
+    switch (fits(array, type)) {
+    case Fit::ok: return 0;
+    case Fit::wrong_kind:
+        PyErr_Format(module_error, "%s.%s: argument %s takes %s values, not %s", w.spec->module, w.spec->name,
+                     a.name, kind_name(type), PyArray_DESCR(array)->typeobj->tp_name);
+        return -1;
+    case Fit::out_of_range: return refuse(w, a, "holds a value that does not fit its integer type");
+    }
+    return 0;
+}
+
+// The value as a numpy array (a new reference), or nullptr with the error set.
+PyArrayObject *as_array(const CheckedRoutine &w, const Argument &a, PyObject *value) {
+    PyObject *array = PyArray_FROM_O(value);
+    if (array == nullptr) {
+        PyErr_Clear();
+        refuse(w, a, "is not a numeric value");
+    }
+    return reinterpret_cast<PyArrayObject *>(array);
+}
+
+int check_array(const CheckedRoutine &w, const Argument &a, PyObject *value, bool overwrite) {
+    // Arrays of single characters are the wrapper's to convert.
+    if (a.type == KESTRO_TYPE_CHAR) return 0;
+    PyArrayObject *array = as_array(w, a, value);
+    if (array == nullptr) return -1;
+    int status = 0;
+    const int ndim = PyArray_NDIM(array);
+    char text[160];
+    if (a.rank == 0 ? PyArray_SIZE(array) != 1 : a.rank > 0 && ndim != a.rank) {
+        if (a.rank == 0)
+            std::snprintf(text, sizeof text, "takes a single value, not %ld", static_cast<long>(PyArray_SIZE(array)));
+        else
+            std::snprintf(text, sizeof text, "takes an array of rank %d, not %d", a.rank, ndim);
+        status = refuse(w, a, text);
+    }
+    for (int d = 0; status == 0 && d < a.rank; ++d)
+        if (PyArray_DIM(array, d) != PyArray_DIM(array, a.same[d])) {
+            std::snprintf(text, sizeof text, "needs extents %d and %d equal (a square array), not %ld and %ld",
+                          a.same[d] + 1, d + 1, static_cast<long>(PyArray_DIM(array, a.same[d])),
+                          static_cast<long>(PyArray_DIM(array, d)));
+            status = refuse(w, a, text);
+        }
+    if (status == 0) status = check_values(w, a, array);
+    // The routine writes into a caller's array that it receives as it is.
+    if (status == 0 && (a.written || overwrite) && PyArray_Check(value) &&
+        !PyArray_ISWRITEABLE(reinterpret_cast<PyArrayObject *>(value)))
+        status = refuse(w, a, "is read-only, but the routine writes into it");
+    Py_DECREF(array);
+    return status;
+}
+
+int check_scalar(const CheckedRoutine &w, const Argument &a, PyObject *value) {
+    PyArrayObject *array = as_array(w, a, value);
+    if (array == nullptr) return -1;
+    int status = PyArray_SIZE(array) == 1 ? check_values(w, a, array) : refuse(w, a, "takes a single value");
+    Py_DECREF(array);
+    return status;
+}
+
+// The argument at position i: from the positional arguments or by keyword
+// (borrowed; nullptr when not given).
+PyObject *argument(PyObject *args, PyObject *kwargs, int i, const char *name) {
+    if (i < PyTuple_GET_SIZE(args)) return PyTuple_GET_ITEM(args, i);
+    return kwargs != nullptr ? PyDict_GetItemString(kwargs, name) : nullptr;
+}
+
+// Replaces the argument at position i (the tuple and dictionary are copies
+// made for the call).
+int replace(PyObject *args, PyObject *kwargs, int i, const char *name, PyObject *value) {
+    if (i < PyTuple_GET_SIZE(args)) {
+        PyObject *old = PyTuple_GET_ITEM(args, i);
+        PyTuple_SET_ITEM(args, i, value);
+        Py_DECREF(old);
+        return 0;
+    }
+    const int status = PyDict_SetItemString(kwargs, name, value);
+    Py_DECREF(value);
+    return status;
+}
+
+PyObject *checked_call(PyObject *self, PyObject *args, PyObject *kwargs) {
+    auto &w = *reinterpret_cast<CheckedRoutine *>(self);
+    const Routine &r = *w.spec;
+    // Copies of the arguments, in which strings are replaced by their bytes.
+    PyObject *call_args = PyTuple_GetSlice(args, 0, PyTuple_GET_SIZE(args));
+    PyObject *call_kwargs = kwargs != nullptr ? PyDict_Copy(kwargs) : nullptr;
+    PyObject *result = nullptr;
+    PyObject *target = nullptr;  // the caller's array of an in-place argument (borrowed)
+    int status = call_args == nullptr || (kwargs != nullptr && call_kwargs == nullptr) ? -1 : 0;
+    for (int i = 0; status == 0 && i < r.count; ++i) {
+        const Argument &a = r.arguments[i];
+        PyObject *value = argument(args, kwargs, i, a.name);
+        if (value == nullptr) continue;  // the generated wrapper reports a missing argument
+        if (value == Py_None) {
+            if (a.required && a.kind != ArgKind::extra_args && a.kind != ArgKind::overwrite) {
+                PyErr_Format(PyExc_TypeError, "%s.%s: argument %s is required, not None", r.module, r.name,
+                             a.name);
+                status = -1;
+            }
+            continue;
+        }
+        switch (a.kind) {
+        case ArgKind::array: {
+            PyObject *flag = a.overwrite >= 0 ? argument(args, kwargs, a.overwrite, r.arguments[a.overwrite].name)
+                                              : nullptr;
+            const int overwrite = flag != nullptr ? PyObject_IsTrue(flag) : 0;
+            status = overwrite < 0 ? -1 : check_array(w, a, value, overwrite > 0);
+            if (a.inplace) target = value;
+            break;
+        }
+        case ArgKind::scalar: status = check_scalar(w, a, value); break;
+        case ArgKind::string: {
+            char what[160];
+            std::snprintf(what, sizeof what, "%s.%s: argument %s", r.module, r.name, a.name);
+            PyObject *bytes = string_bytes(value, what);
+            status = bytes == nullptr ? -1 : replace(call_args, call_kwargs, i, a.name, bytes);
+            break;
+        }
+        case ArgKind::procedure:
+        case ArgKind::extra_args:
+        case ArgKind::overwrite: break;
+        }
+    }
+    if (status == 0) result = PyObject_Call(w.routine, call_args, call_kwargs);
+    Py_XDECREF(call_args);
+    Py_XDECREF(call_kwargs);
+    // An in-place routine returns its result in the caller's own array
+    // (strided views and other layouts included).
+    if (result == nullptr || target == nullptr || target == result || !PyArray_Check(target) ||
+        !PyArray_Check(result))
+        return result;
+    auto *dest = reinterpret_cast<PyArrayObject *>(target);
+    auto *src = reinterpret_cast<PyArrayObject *>(result);
+    if (!PyArray_SAMESHAPE(dest, src)) return result;
+    if (PyArray_CopyInto(dest, src) != 0) {
+        Py_DECREF(result);
+        return nullptr;
+    }
+    Py_DECREF(result);
+    Py_INCREF(target);
+    return target;
+}
+
+void checked_dealloc(PyObject *self) {
+    PyTypeObject *type = Py_TYPE(self);
+    Py_XDECREF(reinterpret_cast<CheckedRoutine *>(self)->routine);
+    type->tp_free(self);
+    Py_DECREF(type);
+}
+
+PyObject *checked_doc(PyObject *self, void *) {
+    return PyObject_GetAttrString(reinterpret_cast<CheckedRoutine *>(self)->routine, "__doc__");
+}
+
+PyGetSetDef checked_getset[] = {
+    {"__doc__", checked_doc, nullptr, nullptr, nullptr},
+    {nullptr, nullptr, nullptr, nullptr, nullptr},
+};
+
+PyType_Slot checked_slots[] = {
+    {Py_tp_dealloc, reinterpret_cast<void *>(checked_dealloc)},
+    {Py_tp_call, reinterpret_cast<void *>(checked_call)},
+    {Py_tp_getset, checked_getset},
+    {0, nullptr},
+};
+
+PyType_Spec checked_type = {"_kestro.routine", sizeof(CheckedRoutine), 0, Py_TPFLAGS_DEFAULT, checked_slots};
+
+}  // namespace
+
+int install_checked_routines(PyObject *module, PyObject *error) {
+    module_error = error;
+    PyObject *type = PyType_FromSpec(&checked_type);
+    if (type == nullptr) return -1;
+    int status = 0;
+    for (const Routine *r = routines; status == 0 && r->module != nullptr; ++r) {
+        PyObject *mod = PyObject_GetAttrString(module, r->module);
+        if (mod == nullptr) {
+            status = -1;
+            break;
+        }
+        auto *fp = reinterpret_cast<PyFortranObject *>(mod);
+        PyObject *routine = PyFortran_Check(mod) ? PyDict_GetItemString(fp->dict, r->name) : nullptr;
+        status = -1;
+        if (routine != nullptr) {
+            auto *w = PyObject_New(CheckedRoutine, reinterpret_cast<PyTypeObject *>(type));
+            if (w != nullptr) {
+                Py_INCREF(routine);
+                w->routine = routine;
+                w->spec = r;
+                status = PyDict_SetItemString(fp->dict, r->name, reinterpret_cast<PyObject *>(w));
+                Py_DECREF(w);
+            }
+        } else {
+            PyErr_Format(PyExc_ImportError, "%s.%s: no such routine", r->module, r->name);
+        }
+        Py_DECREF(mod);
+    }
+    Py_DECREF(type);
+    return status;
+}
+
+}  // namespace kestro::python
