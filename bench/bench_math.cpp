@@ -1,9 +1,13 @@
 // The dense algebra and products at the sizes of a ply (3 x 3) and of a
-// laminate or material stiffness (6 x 6).
+// laminate or material stiffness (6 x 6), each beside Eigen's fixed-size
+// counterpart in the same binary (BM_Eigen*), the peer the figures are
+// compared with.
 #include <benchmark/benchmark.h>
 
 #include <array>
 #include <cstdint>
+
+#include <Eigen/Dense>
 
 #include "decl/math.hpp"
 #include "math/arithmetic.hpp"
@@ -68,5 +72,155 @@ void BM_MatrixEigenvalues3(benchmark::State &state) {
     }
 }
 BENCHMARK(BM_MatrixEigenvalues3);
+
+template <int N>
+using Matrix = Eigen::Matrix<double, N, N>;
+
+template <int N>
+Matrix<N> eigen_stiffness() {
+    const auto a = stiffness<N>();
+    return Eigen::Map<const Matrix<N>>(a.data());
+}
+
+template <int N>
+void BM_EigenInverse(benchmark::State &state) {
+    const Matrix<N> a = eigen_stiffness<N>();
+    Matrix<N> inv;
+    for (auto _ : state) {
+        benchmark::DoNotOptimize(a.data());
+        inv = a.inverse();
+        benchmark::DoNotOptimize(inv.data());
+    }
+}
+BENCHMARK(BM_EigenInverse<3>);
+BENCHMARK(BM_EigenInverse<6>);
+
+template <int N>
+void BM_LUFactDeterminant(benchmark::State &state) {
+    const auto a = stiffness<N>();
+    const int32_t n = N;
+    double det = 0.0;
+    for (auto _ : state) {
+        LUFactDeterminant(&det, a.data(), &n);
+        benchmark::DoNotOptimize(det);
+    }
+}
+BENCHMARK(BM_LUFactDeterminant<3>);
+BENCHMARK(BM_LUFactDeterminant<6>);
+
+template <int N>
+void BM_EigenDeterminant(benchmark::State &state) {
+    const Matrix<N> a = eigen_stiffness<N>();
+    for (auto _ : state) {
+        benchmark::DoNotOptimize(a.data());
+        double det = a.determinant();
+        benchmark::DoNotOptimize(det);
+    }
+}
+BENCHMARK(BM_EigenDeterminant<3>);
+BENCHMARK(BM_EigenDeterminant<6>);
+
+template <int N>
+void BM_CholeskyFactorization(benchmark::State &state) {
+    const auto a = stiffness<N>();
+    std::array<double, N * N> c{};
+    const int32_t n = N;
+    for (auto _ : state) {
+        CholeskyFactorization(a.data(), c.data(), &n);
+        benchmark::DoNotOptimize(c.data());
+    }
+}
+BENCHMARK(BM_CholeskyFactorization<3>);
+BENCHMARK(BM_CholeskyFactorization<6>);
+
+template <int N>
+void BM_EigenLLT(benchmark::State &state) {
+    const Matrix<N> a = eigen_stiffness<N>();
+    for (auto _ : state) {
+        benchmark::DoNotOptimize(a.data());
+        Eigen::LLT<Matrix<N>, Eigen::Upper> llt(a);
+        benchmark::DoNotOptimize(llt.matrixLLT().data());
+    }
+}
+BENCHMARK(BM_EigenLLT<3>);
+BENCHMARK(BM_EigenLLT<6>);
+
+template <int N>
+void BM_EigenProduct(benchmark::State &state) {
+    const Matrix<N> a = eigen_stiffness<N>(), b = eigen_stiffness<N>();
+    Matrix<N> c;
+    for (auto _ : state) {
+        benchmark::DoNotOptimize(a.data());
+        c.noalias() = a * b;
+        benchmark::DoNotOptimize(c.data());
+        benchmark::ClobberMemory();
+    }
+}
+BENCHMARK(BM_EigenProduct<3>);
+BENCHMARK(BM_EigenProduct<6>);
+
+template <int N>
+void BM_GeneralMatrixProduct(benchmark::State &state) {
+    const auto a = stiffness<N>(), b = stiffness<N>(), c = stiffness<N>();
+    std::array<double, N * N> d{};
+    const int32_t n = N;
+    const double alpha = 1.5, beta = 0.5;
+    for (auto _ : state) {
+        GeneralMatrixProduct(d.data(), &alpha, a.data(), b.data(), &beta, c.data(), &n, &n, &n, "N", "N");
+        benchmark::DoNotOptimize(d.data());
+    }
+}
+BENCHMARK(BM_GeneralMatrixProduct<3>);
+BENCHMARK(BM_GeneralMatrixProduct<6>);
+
+template <int N>
+void BM_EigenGeneralProduct(benchmark::State &state) {
+    const Matrix<N> a = eigen_stiffness<N>(), b = eigen_stiffness<N>(), c = eigen_stiffness<N>();
+    Matrix<N> d;
+    const double alpha = 1.5, beta = 0.5;
+    for (auto _ : state) {
+        benchmark::DoNotOptimize(a.data());
+        d.noalias() = beta * c;
+        d.noalias() += alpha * a * b;
+        benchmark::DoNotOptimize(d.data());
+    }
+}
+BENCHMARK(BM_EigenGeneralProduct<3>);
+BENCHMARK(BM_EigenGeneralProduct<6>);
+
+template <int N, bool Vectors>
+void BM_MatrixEigen(benchmark::State &state) {
+    const auto a = stiffness<N>();
+    std::array<double, N> d{};
+    std::array<double, N * N> z{};
+    const int32_t n = N;
+    for (auto _ : state) {
+        if (Vectors)
+            MatrixEigenVectors(a.data(), z.data(), &n, d.data());
+        else
+            MatrixEigenvalues(a.data(), d.data(), &n);
+        benchmark::DoNotOptimize(d.data());
+        benchmark::DoNotOptimize(z.data());
+    }
+}
+BENCHMARK(BM_MatrixEigen<3, false>)->Name("BM_MatrixEigenvalues<3>");
+BENCHMARK(BM_MatrixEigen<6, false>)->Name("BM_MatrixEigenvalues<6>");
+BENCHMARK(BM_MatrixEigen<3, true>)->Name("BM_MatrixEigenVectors<3>");
+BENCHMARK(BM_MatrixEigen<6, true>)->Name("BM_MatrixEigenVectors<6>");
+
+template <int N, bool Vectors>
+void BM_EigenSelfAdjoint(benchmark::State &state) {
+    const Matrix<N> a = eigen_stiffness<N>();
+    Eigen::SelfAdjointEigenSolver<Matrix<N>> solver;
+    for (auto _ : state) {
+        benchmark::DoNotOptimize(a.data());
+        solver.compute(a, Vectors ? Eigen::ComputeEigenvectors : Eigen::EigenvaluesOnly);
+        benchmark::DoNotOptimize(solver.eigenvalues().data());
+    }
+}
+BENCHMARK(BM_EigenSelfAdjoint<3, false>)->Name("BM_EigenSelfAdjointValues<3>");
+BENCHMARK(BM_EigenSelfAdjoint<6, false>)->Name("BM_EigenSelfAdjointValues<6>");
+BENCHMARK(BM_EigenSelfAdjoint<3, true>)->Name("BM_EigenSelfAdjointVectors<3>");
+BENCHMARK(BM_EigenSelfAdjoint<6, true>)->Name("BM_EigenSelfAdjointVectors<6>");
 
 }  // namespace

@@ -134,7 +134,6 @@ int set_scalar(const Variable &var, const FortranDataDef &def, PyObject *value) 
 // re-created first when its shape differs.
 int set_array(const Variable &var, PyObject *value) {
     auto *target = static_cast<kestro_array *>(const_cast<void *>(var.address));
-    kestro_array_note_external_access();
     PyArrayObject *array = convert_value(var, value, numpy_type(target->type));
     if (array == nullptr) return -1;
     int status = 0;
@@ -151,6 +150,7 @@ int set_array(const Variable &var, PyObject *value) {
         }
         if (!same) kestro_array_replace(target, extent);
         std::memcpy(target->data, PyArray_DATA(array), static_cast<std::size_t>(PyArray_NBYTES(array)));
+        kestro_array_note_external_access(target);
     }
     Py_DECREF(array);
     return status;
@@ -208,7 +208,7 @@ PyObject *getattr(PyObject *self, char *name) {
     if (block == nullptr || PyArray_DATA(array) != block || PyArray_BASE(array) != nullptr) return result;
     // The view shares the array's storage: hold it until the view is gone.  The
     // caller may write through it, which indexes of the array cannot follow.
-    kestro_array_note_external_access();
+    kestro_array_note_external_access(static_cast<const kestro_array *>(var->address));
     PyObject *capsule = PyCapsule_New(block, "kestro.block", release_capsule);
     if (capsule == nullptr) {
         Py_DECREF(result);

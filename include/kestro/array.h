@@ -89,11 +89,11 @@ KESTRO_API void kestro_array_retain(void *data);
 KESTRO_API void kestro_array_release(void *data);
 
 /*
- * Tells the library that a caller has written, or may write, into shared
- * arrays other than through the library's routines (as through a view it
- * holds).  Routines that keep an index of an array's contents rebuild it.
+ * Tells the library that a caller has written, or may write, into the array
+ * other than through the library's routines (as through a view it holds).
+ * Routines that keep an index of the array's contents rebuild it.
  */
-KESTRO_API void kestro_array_note_external_access(void);
+KESTRO_API void kestro_array_note_external_access(const kestro_array *a);
 
 #ifdef __cplusplus
 }

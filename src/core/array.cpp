@@ -1,7 +1,9 @@
 #include "core/array.hpp"
 
 #include <cstddef>
+#include <algorithm>
 #include <cstdlib>
+#include <cstring>
 
 #include "core/process.hpp"
 
@@ -13,7 +15,9 @@ namespace {
 // the alignment of any scalar type.
 struct alignas(std::max_align_t) BlockHeader {
     int64_t refs;
-    uint64_t serial;  // distinguishes blocks that reuse an address
+    uint64_t serial;    // distinguishes blocks that reuse an address
+    uint64_t accesses;  // occasions on which a caller outside the library got at the storage
+    uint64_t capacity;  // bytes of storage behind the header (a one-dimensional array may grow into it)
 };
 
 uint64_t blocks_created = 0;
@@ -24,14 +28,51 @@ BlockHeader *header_of(void *data) noexcept { return static_cast<BlockHeader *>(
     fatal_error("Integer overflow when calculating the amount of memory to allocate");
 }
 
-}  // namespace
-
-namespace {
-uint64_t external_accesses = 0;
+// A zeroed block of `bytes` bytes of storage; returns the storage.
+void *new_block(uint64_t bytes) noexcept {
+    uint64_t total = 0;
+    if (__builtin_add_overflow(bytes, sizeof(BlockHeader), &total) || total > static_cast<uint64_t>(PTRDIFF_MAX))
+        overflow();
+    void *block = std::calloc(1, static_cast<std::size_t>(total));
+    if (block == nullptr) fatal_error("Error allocating %lu bytes", static_cast<unsigned long>(bytes));
+    auto *h = static_cast<BlockHeader *>(block);
+    h->refs = 1;
+    h->serial = ++blocks_created;
+    h->accesses = 0;
+    h->capacity = bytes;
+    return h + 1;
 }
 
-void note_external_access() noexcept { ++external_accesses; }
-uint64_t external_access_generation() noexcept { return external_accesses; }
+}  // namespace
+
+void grow(kestro_array *a, int64_t extent) noexcept {
+    const auto old_bytes = static_cast<uint64_t>(a->extent[0]) * static_cast<uint64_t>(a->elsize);
+    uint64_t bytes = 0;
+    if (__builtin_mul_overflow(static_cast<uint64_t>(std::max<int64_t>(extent, 0)),
+                               static_cast<uint64_t>(a->elsize), &bytes))
+        overflow();
+    if (bytes <= old_bytes) return;
+    if (header_of(a->data)->capacity < bytes) {
+        // Twice the storage, or what is asked when that is more: appends
+        // one at a time cost amortised constant time.
+        const uint64_t reserve = std::max(bytes, std::min(2 * old_bytes, static_cast<uint64_t>(PTRDIFF_MAX) / 2));
+        void *data = new_block(reserve);
+        std::memcpy(data, a->data, static_cast<std::size_t>(old_bytes));
+        void *old = a->data;
+        a->data = data;
+        release_block(old);
+    } else {
+        std::memset(static_cast<char *>(a->data) + old_bytes, 0, static_cast<std::size_t>(bytes - old_bytes));
+    }
+    a->extent[0] = extent;
+}
+
+void note_external_access(const void *data) noexcept {
+    if (data != nullptr) ++header_of(const_cast<void *>(data))->accesses;
+}
+uint64_t external_accesses(const void *data) noexcept {
+    return data != nullptr ? header_of(const_cast<void *>(data))->accesses : 0;
+}
 
 void retain_block(void *data) noexcept {
     if (data != nullptr) ++header_of(data)->refs;
@@ -59,7 +100,7 @@ extern "C" {
 
 void kestro_array_retain(void *data) { kestro::detail::retain_block(data); }
 void kestro_array_release(void *data) { release_block(data); }
-void kestro_array_note_external_access(void) { kestro::detail::note_external_access(); }
+void kestro_array_note_external_access(const kestro_array *a) { kestro::detail::note_external_access(a->data); }
 
 int kestro_array_exists(const kestro_array *a) { return a->data != nullptr ? 1 : 0; }
 
@@ -81,19 +122,9 @@ void *kestro_array_create(kestro_array *a, const int64_t *extent) {
             kestro::detail::overflow();
     }
     uint64_t bytes = 0;
-    uint64_t total = 0;
-    if (__builtin_mul_overflow(count, static_cast<uint64_t>(a->elsize), &bytes) ||
-        __builtin_add_overflow(bytes, sizeof(kestro::detail::BlockHeader), &total) ||
-        total > static_cast<uint64_t>(PTRDIFF_MAX))
-        kestro::detail::overflow();
-    void *block = std::calloc(1, static_cast<std::size_t>(total));
-    if (block == nullptr)
-        kestro::fatal_error("Error allocating %lu bytes", static_cast<unsigned long>(bytes));
-    auto *h = static_cast<kestro::detail::BlockHeader *>(block);
-    h->refs = 1;
-    h->serial = ++kestro::detail::blocks_created;
+    if (__builtin_mul_overflow(count, static_cast<uint64_t>(a->elsize), &bytes)) kestro::detail::overflow();
     for (int d = 0; d < KESTRO_MAX_RANK; ++d) a->extent[d] = ext[d];
-    a->data = h + 1;
+    a->data = kestro::detail::new_block(bytes);
     return a->data;
 }
 

@@ -83,12 +83,19 @@ uint64_t block_serial(const void *data) noexcept;
 // Whether someone besides the array holds the block (a numpy view, say).
 bool block_shared(const void *data) noexcept;
 
-// Counts the occasions on which a shared array was handed to, or written by,
-// a caller outside the library (a numpy view, an assignment from Python).
-// Routines that keep an index of an array's contents rebuild it when the
-// count has changed since they built it.
-void note_external_access() noexcept;
-uint64_t external_access_generation() noexcept;
+// Counts, per storage block, the occasions on which the array was handed to,
+// or written by, a caller outside the library (a numpy view, an assignment
+// from Python).  Routines that keep an index of an array's contents rebuild
+// it when the count has changed since they built it.
+void note_external_access(const void *data) noexcept;
+uint64_t external_accesses(const void *data) noexcept;
+
+// Grows an existing one-dimensional array to `extent` entries (never
+// shrinks), keeping every entry in its place; the new entries are zero.  The
+// storage beneath grows geometrically, so that a growth within its reserve
+// neither moves nor copies the entries (a view still holding the old storage
+// keeps it).
+void grow(kestro_array *a, int64_t extent) noexcept;
 }  // namespace detail
 
 }  // namespace kestro

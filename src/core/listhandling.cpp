@@ -7,6 +7,7 @@
 #include <cstring>
 #include <limits>
 #include <unordered_map>
+#include <vector>
 
 #include "core/array.hpp"
 #include "core/shared_data.hpp"
@@ -64,29 +65,40 @@ struct Hash {
 
 // What an append needs to know of a list without scanning it: how often each
 // value occurs over the whole capacity, and the first entry holding the free
-// marker.  It follows the list's own writes.  A list created anew, one handed
-// out to a caller who may have written into it, and one whose storage a
-// caller still shares (a numpy view that may be written at any time) are
-// indexed afresh.
+// marker.  It follows the list's own writes.  A list created anew and one
+// handed out to, or written by, a caller (a numpy view, an assignment) are
+// indexed afresh.  While a caller still holds a view, which may be written at
+// any time, the index keeps a copy of the entries as it knows them, and a
+// comparison with the list (no faster than memory, but no rebuild) tells
+// whether they were written.
 template <class T>
 struct Index {
     const void *data = nullptr;
     uint64_t serial = 0;
     int64_t capacity = -1;
-    uint64_t generation = 0;
+    uint64_t accesses = 0;
     int64_t first_free = 0;  // 0-based; capacity when no entry is free
     std::unordered_map<T, int64_t, Hash> counts;
+    std::vector<T> known;    // the entries, while the storage is shared
 
     bool current(const Allocatable<T, 1> &list) const {
-        return data == list.data && serial == detail::block_serial(list.data) && capacity == list.extent_of(1) &&
-               generation == detail::external_access_generation() && !detail::block_shared(list.data);
+        if (data != list.data || serial != detail::block_serial(list.data) || capacity != list.extent_of(1) ||
+            accesses != detail::external_accesses(list.data))
+            return false;
+        if (!detail::block_shared(list.data)) return true;
+        return static_cast<int64_t>(known.size()) == capacity &&
+               std::memcmp(known.data(), list.ptr(), known.size() * sizeof(T)) == 0;
     }
     void rebuild(const Allocatable<T, 1> &list) {
         data = list.data;
         serial = detail::block_serial(list.data);
         capacity = list.extent_of(1);
-        generation = detail::external_access_generation();
-        counts.clear();
+        accesses = detail::external_accesses(list.data);
+        known = {};
+        if (detail::block_shared(list.data)) known.assign(list.ptr(), list.ptr() + capacity);
+        // A fresh table: clearing one that held a large list would keep its
+        // buckets, and every later rebuild and lookup would pay for them.
+        counts = {};
         first_free = capacity;
         const T *x = list.ptr();
         for (int64_t i = 0; i < capacity; ++i) {
@@ -155,6 +167,7 @@ void store(int32_t listid, int64_t p, const T &value) {
     const bool now_free = value == Family<T>::marker;
     ix.count(slot, -1);
     ix.count(value, +1);
+    if (!ix.known.empty()) ix.known[static_cast<std::size_t>(p)] = value;
     slot = value;
     if (now_free && p < ix.first_free) {
         ix.first_free = p;
@@ -166,20 +179,23 @@ void store(int32_t listid, int64_t p, const T &value) {
     }
 }
 
-// Grows a full list by inc free entries, keeping every entry in its place.
+// Grows a full list by exactly inc free entries, keeping every entry in its
+// place.  The storage beneath grows geometrically: most growths neither move
+// nor copy the entries.
 template <class T>
 void grow(int32_t listid, int64_t inc) {
     Allocatable<T, 1> &list = list_of<T>(listid);
     Index<T> &ix = current_index<T>(listid);
     const int64_t n = list.extent_of(1);
-    void *old = list.data;
-    detail::retain_block(old);
-    list.drop();
-    create_filled(list, n + inc, Family<T>::marker);
-    std::copy_n(static_cast<const T *>(old), n, list.ptr());
-    detail::release_block(old);
+    detail::grow(&list, n + inc);
+    std::fill_n(list.ptr() + n, inc, Family<T>::marker);
+    if (detail::block_shared(list.data) && static_cast<int64_t>(ix.known.size()) == n)
+        ix.known.resize(static_cast<std::size_t>(n + inc), Family<T>::marker);
+    else
+        ix.known = {};
     ix.data = list.data;
     ix.serial = detail::block_serial(list.data);
+    ix.accesses = detail::external_accesses(list.data);
     ix.capacity = n + inc;
     ix.count(Family<T>::marker, inc);
 }
@@ -279,7 +295,7 @@ void AllocateList(const int32_t *listid, const int32_t *ifflag, const int32_t *l
         list_of<Complex>(*listid).fill(defcmplx != nullptr ? as_complex(*defcmplx) : Family<Complex>::marker);
         break;
     }
-    kestro::detail::note_external_access();  // the list's index no longer holds
+    kestro::detail::note_external_access(a->data);  // the list's index no longer holds
 }
 
 void DeallocateList(const int32_t *listid, const int32_t *ifflag, int32_t *ierror) {

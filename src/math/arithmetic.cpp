@@ -1,5 +1,7 @@
 #include "math/arithmetic.hpp"
 
+#include "math/small.hpp"
+
 #include <algorithm>
 #include <cmath>
 #include <limits>
@@ -33,6 +35,27 @@ void cumulate(double *out, const double *a, const int32_t *n, double seed, F com
 }  // namespace
 
 extern "C" {
+
+// c = a b with the zero entries of b skipped; square products up to order 6
+// through the unrolled kernel (the same sums in the same order).
+void MatrixProduct(const double *a, const double *b, double *c, const int32_t *l, const int32_t *n,
+                   const int32_t *m) {
+    const int64_t rows = extent(l), inner = extent(n), cols = extent(m);
+    if (rows == inner && inner == cols && rows <= kestro::math::small::max_order) {
+        kestro::math::small::dispatch(rows, [&](auto size) {
+            constexpr int N = decltype(size)::value;
+            kestro::math::small::product_skipping_zeros<N, N, N>(a, b, c);
+        });
+        return;
+    }
+    for (int64_t i = 0; i < rows * cols; ++i) c[i] = 0.0;
+    for (int64_t j = 0; j < cols; ++j)
+        for (int64_t k = 0; k < inner; ++k) {
+            const double bkj = b[j * inner + k];
+            if (bkj == 0.0) continue;  // an Inf or NaN of a leaves no trace here
+            for (int64_t i = 0; i < rows; ++i) c[j * rows + i] += a[k * rows + i] * bkj;
+        }
+}
 
 void KroneckerProduct(const double *a, const double *b, double *ab, const int32_t *ma, const int32_t *na,
                       const int32_t *pb, const int32_t *qb) {

@@ -34,18 +34,6 @@ void hadamard(const double *a, const double *b, double *c, int64_t count, F op) 
 
 extern "C" {
 
-inline void MatrixProduct(const double *a, const double *b, double *c, const int32_t *l, const int32_t *n,
-                          const int32_t *m) {
-    const int64_t rows = kestro::math::extent(l), inner = kestro::math::extent(n), cols = kestro::math::extent(m);
-    for (int64_t i = 0; i < rows * cols; ++i) c[i] = 0.0;
-    for (int64_t j = 0; j < cols; ++j)
-        for (int64_t k = 0; k < inner; ++k) {
-            const double bkj = b[j * inner + k];
-            if (bkj == 0.0) continue;  // an Inf or NaN of a leaves no trace here
-            for (int64_t i = 0; i < rows; ++i) c[j * rows + i] += a[k * rows + i] * bkj;
-        }
-}
-
 inline void MatrixVectorProduct(const double *a, const double *b, double *c, const int32_t *n, const int32_t *m) {
     const int64_t rows = kestro::math::extent(n), cols = kestro::math::extent(m);
     for (int64_t i = 0; i < rows; ++i) c[i] = 0.0;

@@ -1,6 +1,9 @@
-// Dense matrix algebra of module math over LAPACK and BLAS.  Every routine
-// works on private copies; the copies and LAPACK's workspace for the small
-// matrices of the library live on the stack.
+// Dense matrix algebra of module math.  Matrices up to order 6 (the ply and
+// stiffness matrices of the integration points) go through the fixed-size
+// kernels of small.hpp and Eigen's fixed-size symmetric eigensolver
+// (small_eigen.cpp), larger
+// ones through LAPACK and BLAS.  Every routine works on private copies; for
+// the small matrices the copies and LAPACK's workspace live on the stack.
 #include <algorithm>
 #include <array>
 #include <cmath>
@@ -12,6 +15,7 @@
 #include "core/scratch.hpp"
 #include "math/arithmetic.hpp"
 #include "math/lapack.hpp"
+#include "math/small.hpp"
 
 namespace {
 
@@ -31,7 +35,7 @@ bool untransposed(const char *flag) { return *flag == 'N' || *flag == 'n'; }
 double laplace(const double *a, int64_t n, int32_t flag) {
     if (n <= 0) return 0.0;
     if (n == 1) return a[0];
-    std::vector<double> minor(static_cast<std::size_t>((n - 1) * (n - 1)));
+    Scratch<double, 144> minor((n - 1) * (n - 1));  // on the stack up to order 13
     double pd = 0.0;
     double f = 1.0;
     for (int64_t i = 0; i < n; ++i) {
@@ -47,6 +51,35 @@ double laplace(const double *a, int64_t n, int32_t flag) {
     return pd;
 }
 
+// d(m, n) = alpha op(a) op(b) + beta d, loop for loop as the reference dgemm
+// computes it (d holds c on entry).
+template <class Index>
+void small_gemm(bool ta, bool tb, Index m, Index n, Index k, double alpha, const double *a, const double *b,
+                double beta, double *d) {
+    if ((alpha == 0.0 || k == 0) && beta == 1.0) return;
+    if (alpha == 0.0) {
+        for (Index i = 0; i < m * n; ++i) d[i] = beta == 0.0 ? 0.0 : beta * d[i];
+        return;
+    }
+    const auto A = [&](Index i, Index j) { return ta ? a[i * k + j] : a[j * m + i]; };  // op(a)(i, j)
+    const auto B = [&](Index i, Index j) { return tb ? b[i * n + j] : b[j * k + i]; };  // op(b)(i, j)
+    for (Index j = 0; j < n; ++j) {
+        if (!ta) {
+            for (Index i = 0; i < m; ++i) d[j * m + i] = beta == 0.0 ? 0.0 : beta == 1.0 ? d[j * m + i] : beta * d[j * m + i];
+            for (Index l = 0; l < k; ++l) {
+                const double t = alpha * B(l, j);
+                for (Index i = 0; i < m; ++i) d[j * m + i] += t * A(i, l);
+            }
+        } else {
+            for (Index i = 0; i < m; ++i) {
+                double t = 0.0;
+                for (Index l = 0; l < k; ++l) t += A(i, l) * B(l, j);
+                d[j * m + i] = beta == 0.0 ? alpha * t : alpha * t + beta * d[j * m + i];
+            }
+        }
+    }
+}
+
 double norm(const double *x, int64_t n) {
     double s = 0.0;
     for (int64_t i = 0; i < n; ++i) s += x[i] * x[i];
@@ -60,6 +93,23 @@ extern "C" {
 void MatrixInverse(const double *a, double *ainv, const int32_t *n) {
     const int64_t order = extent(n);
     if (order == 0) return;
+    if (order <= kestro::math::small::max_order) {
+        kestro::math::small::dispatch(order, [&](auto size) {
+            constexpr int N = decltype(size)::value;
+            double w[N * N], recip[N];
+            int piv[N];
+            std::copy_n(a, N * N, w);
+            if (kestro::math::small::lu<N>(w, piv, recip) != 0) {
+                // The inversion of a singular U does not start: the factors stay.
+                fail("Matrix inverse becomes numerically singular!");
+                fail("Matrix inversion failed!");
+            } else {
+                kestro::math::small::inverse_from_lu<N>(w, piv, recip);
+            }
+            std::copy_n(w, N * N, ainv);
+        });
+        return;
+    }
     Scratch<double> w = copy_of(a, order * order);
     Scratch<int> pivots(order);
     Scratch<double> work(order);
@@ -75,6 +125,10 @@ void MatrixInverse(const double *a, double *ainv, const int32_t *n) {
 void MatrixEigenvalues(const double *a, double *d, const int32_t *n) {
     const int64_t order = extent(n);
     if (order == 0) return;
+    if (order <= kestro::math::small::max_order) {
+        kestro::math::small::symmetric_eigen(order, a, d, nullptr);
+        return;
+    }
     Scratch<double> t = copy_of(a, order * order);
     Scratch<double> e(order - 1), tau(order - 1);
     const int nn = static_cast<int>(order);
@@ -93,6 +147,12 @@ void MatrixEigenVectors(const double *a, double *z, const int32_t *n, double *ei
     bool requested = eigvals != nullptr;
     for (int64_t i = 0; requested && i < order; ++i) requested = eigvals[i] < 0.0;  // 0, more or NaN cancel
     if (order == 0) return;
+    if (order <= kestro::math::small::max_order) {
+        double d[kestro::math::small::max_order];
+        kestro::math::small::symmetric_eigen(order, a, d, z);
+        if (requested) std::copy_n(d, order, eigvals);
+        return;
+    }
     const int nn = static_cast<int>(order);
     Scratch<double> d(order);
     int info = 0;
@@ -137,6 +197,15 @@ void CholeskyFactorization(const double *a, double *c, const int32_t *n) {
     const int64_t order = extent(n);
     std::fill_n(c, order * order, -std::numeric_limits<double>::max());
     if (order == 0) return;
+    if (order <= kestro::math::small::max_order) {
+        kestro::math::small::dispatch(order, [&](auto size) {
+            constexpr int N = decltype(size)::value;
+            double t[N * N];
+            std::copy_n(a, N * N, t);
+            if (kestro::math::small::cholesky_upper<N>(t)) std::copy_n(t, N * N, c);
+        });
+        return;
+    }
     Scratch<double> t = copy_of(a, order * order);
     const int nn = static_cast<int>(order);
     int info = 0;
@@ -154,6 +223,21 @@ void GeneralMatrixProduct(double *d, const double *alpha, const double *a, const
     // invalid one (it would end the process).
     const char ta = untransposed(sa) ? 'N' : 'T';
     const char tb = untransposed(sb) ? 'N' : 'T';
+    if (rows <= kestro::math::small::max_order && cols <= kestro::math::small::max_order &&
+        inner <= kestro::math::small::max_order) {
+        if (rows == cols && cols == inner && *alpha != 0.0)
+            kestro::math::small::dispatch(rows, [&](auto size) {
+                constexpr int N = decltype(size)::value;
+                using kestro::math::small::gemm;
+                if (ta == 'N')
+                    (tb == 'N' ? gemm<N, false, false> : gemm<N, false, true>)(*alpha, a, b, *beta, d);
+                else
+                    (tb == 'N' ? gemm<N, true, false> : gemm<N, true, true>)(*alpha, a, b, *beta, d);
+            });
+        else
+            small_gemm<int64_t>(ta == 'T', tb == 'T', rows, cols, inner, *alpha, a, b, *beta, d);
+        return;
+    }
     const int mm = static_cast<int>(rows), nn = static_cast<int>(cols), kk = static_cast<int>(inner);
     const int lda = std::max(1, ta == 'N' ? mm : kk);
     const int ldb = std::max(1, tb == 'N' ? kk : nn);
@@ -164,6 +248,24 @@ void LUFactDeterminant(double *lud, const double *a, const int32_t *n) {
     *lud = 1.0;
     const int64_t order = extent(n);
     if (order == 0) return;
+    if (order <= kestro::math::small::max_order) {
+        kestro::math::small::dispatch(order, [&](auto size) {
+            constexpr int N = decltype(size)::value;
+            double w[N * N];
+            int piv[N];
+            std::copy_n(a, N * N, w);
+            if (kestro::math::small::lu<N>(w, piv) != 0) {
+                *lud = 0.0;
+                fail("Singularity in LU-factorization computation");
+                return;
+            }
+            for (int i = 0; i < N; ++i) {
+                *lud *= w[i * N + i];
+                if (piv[i] != i) *lud = -*lud;
+            }
+        });
+        return;
+    }
     Scratch<double> w = copy_of(a, order * order);
     Scratch<int> pivots(order);
     const int nn = static_cast<int>(order);

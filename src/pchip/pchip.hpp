@@ -176,7 +176,22 @@ public:
         *ierr = 0;
         int32_t jfirst = 1;
         int32_t ir = 2;
+        // The first k in [lo, hi] with XE(e) < X(k), hi + 1 when there is
+        // none: a bisection, since X increases (a NaN is below nothing).
+        const auto first_above = [&](Real e, int32_t lo, int32_t hi) {
+            while (lo <= hi) {
+                const int32_t mid = lo + (hi - lo) / 2;
+                if (e < X(mid))
+                    hi = mid - 1;
+                else
+                    lo = mid + 1;
+            }
+            return lo;
+        };
         while (jfirst <= ne && ir <= n) {
+            // Intervals right of which the next point lies evaluate nothing:
+            // go straight to the interval that holds it.
+            if (ir < n && XE(jfirst) >= X(ir)) ir = std::min(first_above(XE(jfirst), ir, n - 1), n);
             int32_t j = ne + 1;
             if (ir < n)
                 for (int32_t k = jfirst; k <= ne; ++k)
@@ -185,36 +200,34 @@ public:
                         break;
                     }
             if (j > jfirst) {
-                int32_t next[2] = {0, 0};
-                int32_t ierc = 0;
-                chfev(X(ir - 1), X(ir), F(ir - 1), F(ir), D(ir - 1), D(ir), j - jfirst, xe + (jfirst - 1),
-                      fe + (jfirst - 1), de != nullptr ? de + (jfirst - 1) : nullptr, next, &ierc);
-                if (ierc < 0) return fatal(routine, ierr);
-                if (next[1] != 0) {
-                    if (ir < n) return fatal(routine, ierr);
-                    *ierr += next[1];
+                // Points left of this interval (past the first one) mean that
+                // the points are not in order.  Those before the first of them
+                // are final here; from it on, the evaluation restarts at the
+                // interval that holds it, so they are not evaluated here (the
+                // results and counts are those of evaluating them and then
+                // again).
+                int32_t i = j;
+                if (ir > 2) {
+                    i = jfirst;
+                    while (i <= j - 1 && !(XE(i) < X(ir - 1))) ++i;
                 }
-                if (next[0] != 0) {
-                    if (ir <= 2) {
-                        *ierr += next[0];
-                    } else {
-                        // Points left of this interval: the evaluation points are not
-                        // in order.  Restart at the interval that holds the first one.
-                        int32_t i = jfirst;
-                        while (i <= j - 1 && !(XE(i) < X(ir - 1))) ++i;
-                        if (i > j - 1) return fatal(routine, ierr);
-                        // Points from i on are evaluated again; those right of the
-                        // last interval were just counted and must be counted once.
-                        if (ir == n)
-                            for (int32_t k = i; k <= j - 1; ++k)
-                                if (XE(k) - X(ir - 1) > X(ir) - X(ir - 1)) --*ierr;
-                        j = i;
-                        int32_t k = 1;
-                        while (k <= ir - 1 && !(XE(j) < X(k))) ++k;
-                        ir = k <= ir - 1 ? std::max(1, k - 1) : ir - 1;
+                if (i > jfirst) {
+                    int32_t next[2] = {0, 0};
+                    int32_t ierc = 0;
+                    chfev(X(ir - 1), X(ir), F(ir - 1), F(ir), D(ir - 1), D(ir), i - jfirst, xe + (jfirst - 1),
+                          fe + (jfirst - 1), de != nullptr ? de + (jfirst - 1) : nullptr, next, &ierc);
+                    if (ierc < 0) return fatal(routine, ierr);
+                    if (next[1] != 0) {
+                        if (ir < n) return fatal(routine, ierr);
+                        *ierr += next[1];
                     }
+                    *ierr += next[0];  // left of the first interval only
                 }
-                jfirst = j;
+                if (i <= j - 1) {
+                    const int32_t k = first_above(XE(i), 1, ir - 1);
+                    ir = k <= ir - 1 ? std::max(1, k - 1) : ir - 1;
+                }
+                jfirst = i;
             }
             ++ir;
         }

@@ -9,6 +9,7 @@
 #include <limits>
 #include <optional>
 #include <random>
+#include <tuple>
 #include <vector>
 
 #include "core/listhandling.hpp"
@@ -220,6 +221,34 @@ TEST_F(ListTest, GrowsByExactlyAllocincKeepingEntriesInPlace) {
     Api<int32_t>::scalar(2, 40, 1, &res, &inc, nullptr);
     EXPECT_EQ(res, 0);
     EXPECT_EQ(Api<int32_t>::size(2, nullptr), 7);
+}
+
+TEST_F(ListTest, AMillionSingleAppendsGrowByExactlyAllocinc) {
+    // Distinct values, unique appends: every one is taken, the capacity is
+    // the next multiple of the step, the entries stand in order and the rest
+    // hold the free marker; values held already are refused.
+    for (const auto &[id, n, step] : {std::tuple{1, 1'000'003, 0}, std::tuple{3, 100'001, 7}}) {
+        const int32_t inc = step, *incp = step > 0 ? &inc : nullptr;
+        const int64_t allocinc = step > 0 ? step : 500;
+        int32_t res = kSentinel, taken = 0;
+        for (int32_t v = 0; v < n; ++v) {
+            Api<int32_t>::scalar(id, v * 3 - n, 1, &res, incp, nullptr);
+            taken += res;
+        }
+        EXPECT_EQ(taken, n);
+        const int64_t expected = (n + allocinc - 1) / allocinc * allocinc;
+        ASSERT_EQ(capacity<int32_t>(id), expected);
+        const std::vector<int32_t> x = contents<int32_t>(id);
+        bool in_order = true;
+        for (int64_t i = 0; i < expected; ++i) in_order = in_order && x[i] == (i < n ? static_cast<int32_t>(i * 3 - n) : kMarker);
+        EXPECT_TRUE(in_order);
+        for (int32_t v : {0, n / 2, n - 1}) {
+            Api<int32_t>::scalar(id, v * 3 - n, 1, &res, incp, nullptr);
+            EXPECT_EQ(res, 0);
+        }
+        EXPECT_EQ(Api<int32_t>::size(id, nullptr), n);
+        EXPECT_EQ(capacity<int32_t>(id), expected);
+    }
 }
 
 TEST_F(ListTest, AllocincDefaultsTo500AndCountsAsOneBelowOne) {

@@ -1,0 +1,235 @@
+// Fixed-size kernels for the small square matrices of the integration points
+// (3 x 3 ply and 6 x 6 stiffness matrices): the order is a template argument,
+// so loops unroll and everything lives on the stack.  The factorisations
+// follow the LAPACK routines they stand in for step by step (pivot choice,
+// the exact-zero pivot and failure tests, the order of the updates), so that
+// results agree with the LAPACK path within rounding and errors are recorded
+// under the same conditions.
+#pragma once
+
+#include <bit>
+#include <cmath>
+#include <cstdint>
+#include <limits>
+#include <type_traits>
+#include <utility>
+
+// The loops of these kernels run over compile-time orders: unrolled whole.
+#define KESTRO_UNROLL _Pragma("GCC unroll 8")
+
+namespace kestro::math::small {
+
+// The largest order served here; larger matrices go to LAPACK.
+inline constexpr int64_t max_order = 6;
+
+// Calls f(std::integral_constant<int, n>) for 1 <= n <= max_order.
+template <class F>
+void dispatch(int64_t n, F &&f) {
+    switch (n) {
+    case 1: f(std::integral_constant<int, 1>{}); break;
+    case 2: f(std::integral_constant<int, 2>{}); break;
+    case 3: f(std::integral_constant<int, 3>{}); break;
+    case 4: f(std::integral_constant<int, 4>{}); break;
+    case 5: f(std::integral_constant<int, 5>{}); break;
+    case 6: f(std::integral_constant<int, 6>{}); break;
+    default: break;
+    }
+}
+
+// LU factorisation with partial pivoting in place (column-major a), as
+// getrf/getf2: the pivot of column j is the first entry of largest magnitude
+// at or below the diagonal; an exactly zero pivot is noted and skipped.
+// Returns the first zero pivot (1-based), 0 when there is none.
+// recip[j] receives 1 / U(j, j) where the factorisation formed it (NaN
+// where it did not), for inverse_from_lu to reuse.
+template <int N>
+int lu(double *a, int *piv, double *recip = nullptr) {
+    int info = 0;
+    if (recip != nullptr)
+        for (int j = 0; j < N; ++j) recip[j] = std::numeric_limits<double>::quiet_NaN();
+    KESTRO_UNROLL
+    for (int j = 0; j < N; ++j) {
+        int p = j;
+        double largest = std::abs(a[j * N + j]);
+        KESTRO_UNROLL
+        for (int i = j + 1; i < N; ++i)
+            if (std::abs(a[j * N + i]) > largest) {
+                largest = std::abs(a[j * N + i]);
+                p = i;
+            }
+        piv[j] = p;
+        if (a[j * N + p] != 0.0) {
+            if (p != j)
+                KESTRO_UNROLL
+                for (int c = 0; c < N; ++c) std::swap(a[c * N + j], a[c * N + p]);
+            // By the reciprocal, unless it would overflow (a subnormal pivot).
+            if (j + 1 < N && std::abs(a[j * N + j]) >= std::numeric_limits<double>::min()) {
+                const double r = 1.0 / a[j * N + j];
+                if (recip != nullptr) recip[j] = r;
+                KESTRO_UNROLL
+                for (int i = j + 1; i < N; ++i) a[j * N + i] *= r;
+            } else {
+                KESTRO_UNROLL
+                for (int i = j + 1; i < N; ++i) a[j * N + i] /= a[j * N + j];
+            }
+        } else if (info == 0) {
+            info = j + 1;
+        }
+        KESTRO_UNROLL
+        for (int c = j + 1; c < N; ++c) {
+            const double t = a[c * N + j];
+            KESTRO_UNROLL
+            for (int i = j + 1; i < N; ++i) a[c * N + i] -= a[j * N + i] * t;
+        }
+    }
+    return info;
+}
+
+// The inverse from the factors of lu (no zero pivot), as getri: U inverted
+// in place, then inv(A) L = inv(U) solved column by column from the right,
+// then the column interchanges undone.
+template <int N>
+void inverse_from_lu(double *a, const int *piv, const double *recip) {
+    KESTRO_UNROLL
+    for (int j = 0; j < N; ++j) {
+        // The same quotient as the factorisation formed, where it did.
+        a[j * N + j] = std::isnan(recip[j]) ? 1.0 / a[j * N + j] : recip[j];
+        const double ajj = -a[j * N + j];
+        // Column j above the diagonal: triu(inv(U)(0:j, 0:j)) times it, scaled.
+        KESTRO_UNROLL
+        for (int k = 0; k < j; ++k) {
+            const double t = a[j * N + k];
+            if (t == 0.0) continue;
+            KESTRO_UNROLL
+            for (int i = 0; i < k; ++i) a[j * N + i] += t * a[k * N + i];
+            a[j * N + k] = t * a[k * N + k];
+        }
+        KESTRO_UNROLL
+        for (int i = 0; i < j; ++i) a[j * N + i] *= ajj;
+    }
+    double work[N];
+    KESTRO_UNROLL
+    for (int j = N - 1; j >= 0; --j) {
+        KESTRO_UNROLL
+        for (int i = j + 1; i < N; ++i) {
+            work[i] = a[j * N + i];
+            a[j * N + i] = 0.0;
+        }
+        KESTRO_UNROLL
+        for (int c = j + 1; c < N; ++c)
+            KESTRO_UNROLL
+            for (int i = 0; i < N; ++i) a[j * N + i] -= a[c * N + i] * work[c];
+    }
+    KESTRO_UNROLL
+    for (int j = N - 2; j >= 0; --j)
+        if (piv[j] != j)
+            KESTRO_UNROLL
+            for (int i = 0; i < N; ++i) std::swap(a[j * N + i], a[piv[j] * N + i]);
+}
+
+// The upper Cholesky factor in place (a = U^T U, upper triangle read and
+// written), as potrf/potf2 "U".  False when a diagonal entry is not positive
+// or not a number; the strict lower triangle is left alone.
+template <int N>
+bool cholesky_upper(double *a) {
+    KESTRO_UNROLL
+    for (int j = 0; j < N; ++j) {
+        double dot = 0.0;
+        KESTRO_UNROLL
+        for (int k = 0; k < j; ++k) dot += a[j * N + k] * a[j * N + k];
+        double ajj = a[j * N + j] - dot;
+        if (ajj <= 0.0 || std::isnan(ajj)) return false;
+        ajj = std::sqrt(ajj);
+        a[j * N + j] = ajj;
+        const double r = 1.0 / ajj;
+        KESTRO_UNROLL
+        for (int c = j + 1; c < N; ++c) {
+            double t = 0.0;
+            KESTRO_UNROLL
+            for (int k = 0; k < j; ++k) t += a[c * N + k] * a[j * N + k];
+            a[c * N + j] = (a[c * N + j] - t) * r;
+        }
+    }
+    return true;
+}
+
+// c(L, M) = a(L, K) b(K, M) with the zero entries of b skipped: an Inf or NaN
+// of a leaves no trace where it meets a zero.  The same sums in the same
+// order as the general loop (each column from +0.0, k ascending), so the
+// results are bit for bit those of the loop.  When every entry of a is finite,
+// a term with a zero of b is +0.0 or -0.0 and adding it changes nothing (a
+// column that starts at +0.0 never becomes -0.0), so the terms are added
+// without a test, which lets the compiler interleave them.
+template <int L, int K, int M, bool Skip>
+void product_columns(const double *__restrict a, const double *__restrict b, double *__restrict c) {
+    KESTRO_UNROLL
+    for (int j = 0; j < M; ++j) {
+        double column[L] = {};  // column j of c, kept in registers
+        KESTRO_UNROLL
+        for (int k = 0; k < K; ++k) {
+            const double bkj = b[j * K + k];
+            if (Skip && bkj == 0.0) continue;
+            KESTRO_UNROLL
+            for (int i = 0; i < L; ++i) column[i] += a[k * L + i] * bkj;
+        }
+        KESTRO_UNROLL
+        for (int i = 0; i < L; ++i) c[j * L + i] = column[i];
+    }
+}
+
+template <int L, int K, int M>
+void product_skipping_zeros(const double *__restrict a, const double *__restrict b, double *__restrict c) {
+    // An Inf or NaN has every exponent bit set; adding one to the exponent
+    // then carries into the sign bit.  (Integer operations, so that the test
+    // runs on whole vectors.)
+    uint64_t special = 0;
+    KESTRO_UNROLL
+    for (int i = 0; i < L * K; ++i)
+        special |= (std::bit_cast<uint64_t>(a[i]) & 0x7ff0000000000000) + 0x0010000000000000;
+    if ((special & 0x8000000000000000) == 0)
+        product_columns<L, K, M, false>(a, b, c);
+    else
+        product_columns<L, K, M, true>(a, b, c);
+}
+
+// d = alpha op(a) op(b) + beta d for N x N matrices (d holds c on entry;
+// alpha is not 0), loop for loop as the reference dgemm computes it: with a
+// untransposed, column j of d gains alpha b(l, j) a(:, l) for l ascending;
+// with a transposed, each entry is alpha times a dot product.
+template <int N, bool TA, bool TB>
+void gemm(double alpha, const double *__restrict a, const double *__restrict b, double beta,
+          double *__restrict d) {
+    const auto B = [&](int l, int j) { return TB ? b[l * N + j] : b[j * N + l]; };  // op(b)(l, j)
+    KESTRO_UNROLL
+    for (int j = 0; j < N; ++j) {
+        if constexpr (!TA) {
+            double column[N];
+            KESTRO_UNROLL
+            for (int i = 0; i < N; ++i)
+                column[i] = beta == 0.0 ? 0.0 : beta == 1.0 ? d[j * N + i] : beta * d[j * N + i];
+            KESTRO_UNROLL
+            for (int l = 0; l < N; ++l) {
+                const double t = alpha * B(l, j);
+                KESTRO_UNROLL
+                for (int i = 0; i < N; ++i) column[i] += t * a[l * N + i];
+            }
+            KESTRO_UNROLL
+            for (int i = 0; i < N; ++i) d[j * N + i] = column[i];
+        } else {
+            KESTRO_UNROLL
+            for (int i = 0; i < N; ++i) {
+                double t = 0.0;
+                KESTRO_UNROLL
+                for (int l = 0; l < N; ++l) t += a[i * N + l] * B(l, j);
+                d[j * N + i] = beta == 0.0 ? alpha * t : alpha * t + beta * d[j * N + i];
+            }
+        }
+    }
+}
+
+// Eigenvalues d (ascending) and, when z is not null, orthonormal eigenvectors
+// (the columns of z, in the order of d) of the symmetric matrix of order
+// 1 <= n <= max_order whose upper triangle a holds (small_eigen.cpp).
+void symmetric_eigen(int64_t n, const double *a, double *d, double *z) noexcept;
+
+}  // namespace kestro::math::small
