@@ -11,6 +11,21 @@ namespace {
     kestro::units::fatal_package_error(routine, {reason});
 }
 
+// r8vec_bracket_ for an x known to ascend strictly: the first k in 2 .. n-1
+// with xval < x(k) found by bisection (the same pair as the scan).
+void bracket_ascending(int32_t n, const double *x, double xval, int32_t *left, int32_t *right) {
+    int32_t lo = 2, hi = n - 1;
+    while (lo <= hi) {
+        const int32_t mid = lo + (hi - lo) / 2;
+        if (xval < x[mid - 1])
+            hi = mid - 1;
+        else
+            lo = mid + 1;
+    }
+    *right = lo <= n - 1 ? lo : n;
+    *left = *right - 1;
+}
+
 }  // namespace
 
 extern "C" {
@@ -70,7 +85,7 @@ void interp_linear_(const int32_t *m, const int32_t *data_num, const double *t_d
     for (int32_t i = 0; i < *interp_num; ++i) {
         const double t = t_interp[i];
         int32_t left = 0, right = 0;
-        r8vec_bracket_(data_num, t_data, &t, &left, &right);
+        bracket_ascending(*data_num, t_data, t, &left, &right);
         const double tl = t_data[left - 1], tr = t_data[right - 1];
         for (int32_t k = 0; k < dim; ++k)
             p_interp[static_cast<int64_t>(i) * dim + k] =
