@@ -10,6 +10,7 @@
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <fstream>
 #include <functional>
 #include <random>
@@ -156,6 +157,33 @@ TEST(InterpAscendsStrictly, EveryNeighbourPairMustIncrease) {
 }
 
 // ---------------------------------------------------------------- interp_linear
+
+TEST(InterpLinear, BracketsEveryPointAsTheScanDoes) {
+    // Random ascending tables, points on the knots, between, outside and NaN:
+    // the values are those of the interval r8vec_bracket_ finds, bit for bit.
+    std::mt19937 g(5);
+    std::uniform_real_distribution<double> u(0.0, 1.0);
+    for (int32_t n : {2, 3, 4, 9, 200}) {
+        std::vector<double> t(n), p(n);
+        double x = -1.0;
+        for (int32_t i = 0; i < n; ++i) {
+            t[i] = x += 0.01 + u(g);
+            p[i] = std::cos(x);
+        }
+        std::vector<double> at = {std::nan(""), t[0] - 5.0, t[n - 1] + 5.0};
+        for (int32_t i = 0; i < n; ++i) at.insert(at.end(), {t[i], t[i] + 0.3 * u(g), t[i] - 1e-300});
+        const int32_t m = 1, ne = static_cast<int32_t>(at.size());
+        std::vector<double> out(ne);
+        interp_linear_(&m, &n, t.data(), p.data(), &ne, at.data(), out.data());
+        for (int32_t k = 0; k < ne; ++k) {
+            int32_t l = 0, r = 0;
+            r8vec_bracket_(&n, t.data(), &at[k], &l, &r);
+            const double expected =
+                ((t[r - 1] - at[k]) * p[l - 1] + (at[k] - t[l - 1]) * p[r - 1]) / (t[r - 1] - t[l - 1]);
+            EXPECT_TRUE(std::memcmp(&out[k], &expected, sizeof(double)) == 0) << n << " " << k;
+        }
+    }
+}
 
 TEST(InterpLinear, TwoComponentsInsideAndBeyondTheData) {
     const Result r = linear(2, {0.0, 1.0}, {0.0, 0.0, 1.0, 2.0}, {0.25, 2.0, -1.0});
