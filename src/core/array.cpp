@@ -11,18 +11,7 @@ namespace kestro::detail {
 
 namespace {
 
-// Every array's storage starts with this header; the elements follow it at
-// the alignment of any scalar type.
-struct alignas(std::max_align_t) BlockHeader {
-    int64_t refs;
-    uint64_t serial;    // distinguishes blocks that reuse an address
-    uint64_t accesses;  // occasions on which a caller outside the library got at the storage
-    uint64_t capacity;  // bytes of storage behind the header (a one-dimensional array may grow into it)
-};
-
 uint64_t blocks_created = 0;
-
-BlockHeader *header_of(void *data) noexcept { return static_cast<BlockHeader *>(data) - 1; }
 
 [[noreturn]] void overflow() noexcept {
     fatal_error("Integer overflow when calculating the amount of memory to allocate");
@@ -67,23 +56,8 @@ void grow(kestro_array *a, int64_t extent) noexcept {
     a->extent[0] = extent;
 }
 
-void note_external_access(const void *data) noexcept {
-    if (data != nullptr) ++header_of(const_cast<void *>(data))->accesses;
-}
-uint64_t external_accesses(const void *data) noexcept {
-    return data != nullptr ? header_of(const_cast<void *>(data))->accesses : 0;
-}
-
 void retain_block(void *data) noexcept {
     if (data != nullptr) ++header_of(data)->refs;
-}
-
-uint64_t block_serial(const void *data) noexcept {
-    return data != nullptr ? header_of(const_cast<void *>(data))->serial : 0;
-}
-
-bool block_shared(const void *data) noexcept {
-    return data != nullptr && header_of(const_cast<void *>(data))->refs > 1;
 }
 
 void release_block(void *data) noexcept {

@@ -73,22 +73,38 @@ struct Allocatable : kestro_array {
 };
 
 namespace detail {
+// Every array's storage starts with this header; the elements follow it at
+// the alignment of any scalar type.
+struct alignas(std::max_align_t) BlockHeader {
+    int64_t refs;       // the array and every other holder (a numpy view handed out to Python)
+    uint64_t serial;    // distinguishes blocks that reuse an address
+    uint64_t accesses;  // occasions on which a caller outside the library got at the storage
+    uint64_t capacity;  // bytes of storage behind the header (a one-dimensional array may grow into it)
+};
+
+inline BlockHeader *header_of(const void *data) noexcept {
+    return static_cast<BlockHeader *>(const_cast<void *>(data)) - 1;
+}
+
 // Reference counts of the storage blocks behind the arrays: a block lives
-// until its array drops it and every other holder (a numpy view handed out to
-// Python) has released it.
+// until its array drops it and every other holder has released it.
 void retain_block(void *data) noexcept;
 void release_block(void *data) noexcept;
 // A number that no other block created in this process carries (0 for none).
-uint64_t block_serial(const void *data) noexcept;
+inline uint64_t block_serial(const void *data) noexcept { return data != nullptr ? header_of(data)->serial : 0; }
 // Whether someone besides the array holds the block (a numpy view, say).
-bool block_shared(const void *data) noexcept;
+inline bool block_shared(const void *data) noexcept { return data != nullptr && header_of(data)->refs > 1; }
 
 // Counts, per storage block, the occasions on which the array was handed to,
 // or written by, a caller outside the library (a numpy view, an assignment
 // from Python).  Routines that keep an index of an array's contents rebuild
 // it when the count has changed since they built it.
-void note_external_access(const void *data) noexcept;
-uint64_t external_accesses(const void *data) noexcept;
+inline void note_external_access(const void *data) noexcept {
+    if (data != nullptr) ++header_of(data)->accesses;
+}
+inline uint64_t external_accesses(const void *data) noexcept {
+    return data != nullptr ? header_of(data)->accesses : 0;
+}
 
 // Grows an existing one-dimensional array to `extent` entries (never
 // shrinks), keeping every entry in its place; the new entries are zero.  The

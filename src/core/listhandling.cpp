@@ -78,7 +78,8 @@ struct Index {
     int64_t capacity = -1;
     uint64_t accesses = 0;
     int64_t first_free = 0;  // 0-based; capacity when no entry is free
-    std::unordered_map<T, int64_t, Hash> counts;
+    std::unordered_map<T, int64_t, Hash> counts;  // every value but the free marker
+    int64_t free_entries = 0;                     // entries holding the free marker
     std::vector<T> known;    // the entries, while the storage is shared
 
     bool current(const Allocatable<T, 1> &list) const {
@@ -99,20 +100,26 @@ struct Index {
         // A fresh table: clearing one that held a large list would keep its
         // buckets, and every later rebuild and lookup would pay for them.
         counts = {};
+        free_entries = 0;
         first_free = capacity;
         const T *x = list.ptr();
         for (int64_t i = 0; i < capacity; ++i) {
-            if (!has_nan(x[i])) ++counts[x[i]];
+            count(x[i], 1);
             if (first_free == capacity && x[i] == Family<T>::marker) first_free = i;
         }
     }
+    static bool is_marker(const T &v) { return !has_nan(v) && v == Family<T>::marker; }
     bool contains(const T &v) const {
+        if (is_marker(v)) return free_entries > 0;
         if (has_nan(v)) return false;
         auto it = counts.find(v);
         return it != counts.end() && it->second > 0;
     }
     void count(const T &v, int64_t delta) {
-        if (!has_nan(v)) counts[v] += delta;
+        if (is_marker(v))
+            free_entries += delta;
+        else if (!has_nan(v))
+            counts[v] += delta;
     }
 };
 
