@@ -224,3 +224,33 @@ BENCHMARK(BM_EigenSelfAdjoint<3, true>)->Name("BM_EigenSelfAdjointVectors<3>");
 BENCHMARK(BM_EigenSelfAdjoint<6, true>)->Name("BM_EigenSelfAdjointVectors<6>");
 
 }  // namespace
+
+namespace {
+
+// The rotation of a ply or element frame, and of a 3 x 3 x 3 x 3 stiffness
+// tensor, as the degradation models call them per integration point.
+void BM_GetRotationMatrix(benchmark::State &state) {
+    const std::array<double, 3> axis = {0.48, 0.6, 0.64};
+    double angle = 0.7;
+    std::array<double, 9> r{};
+    for (auto _ : state) {
+        benchmark::DoNotOptimize(angle);
+        GetRotationMatrix(r.data(), axis.data(), &angle);
+        benchmark::DoNotOptimize(r.data());
+    }
+}
+BENCHMARK(BM_GetRotationMatrix);
+
+void BM_TensorRotation4th(benchmark::State &state) {
+    std::array<double, 81> c{}, out{};
+    for (int i = 0; i < 81; ++i) c[i] = 1.0 / (1.0 + i);
+    const std::array<double, 3> axis = {0.48, 0.6, 0.64};
+    const double angle = 0.7;
+    for (auto _ : state) {
+        TensorRotation4th(c.data(), out.data(), &angle, axis.data());
+        benchmark::DoNotOptimize(out.data());
+    }
+}
+BENCHMARK(BM_TensorRotation4th);
+
+}  // namespace

@@ -160,6 +160,12 @@ int check_array(const CheckedRoutine &w, const Argument &a, PyObject *value, boo
         status = refuse(w, a, text);
     }
     for (int d = 0; status == 0 && d < a.rank; ++d)
+        if (a.fixed[d] >= 0 && PyArray_DIM(array, d) != a.fixed[d]) {
+            std::snprintf(text, sizeof text, "needs %d entries along dimension %d, not %ld", a.fixed[d], d + 1,
+                          static_cast<long>(PyArray_DIM(array, d)));
+            status = refuse(w, a, text);
+        }
+    for (int d = 0; status == 0 && d < a.rank; ++d)
         if (PyArray_DIM(array, d) != PyArray_DIM(array, a.same[d])) {
             std::snprintf(text, sizeof text, "needs extents %d and %d equal (a square array), not %ld and %ld",
                           a.same[d] + 1, d + 1, static_cast<long>(PyArray_DIM(array, a.same[d])),
@@ -202,6 +208,27 @@ int replace(PyObject *args, PyObject *kwargs, int i, const char *name, PyObject 
     const int status = PyDict_SetItemString(kwargs, name, value);
     Py_DECREF(value);
     return status;
+}
+
+// The wrapper's own conversion failures (an array whose extents disagree with
+// the other arguments) raise ValueError; they are argument errors like the
+// others.  Exceptions of a callable pass unchanged.
+void as_module_error() {
+    if (!PyErr_ExceptionMatches(PyExc_ValueError)) return;
+    PyObject *type, *value, *traceback;
+    PyErr_Fetch(&type, &value, &traceback);
+    PyObject *text = value != nullptr ? PyObject_Str(value) : nullptr;
+    const char *message = text != nullptr ? PyUnicode_AsUTF8(text) : nullptr;
+    if (message != nullptr && std::strstr(message, ": failed to create array from the ") != nullptr) {
+        PyErr_SetString(module_error, message);
+        Py_XDECREF(type);
+        Py_XDECREF(value);
+        Py_XDECREF(traceback);
+    } else {
+        PyErr_Clear();
+        PyErr_Restore(type, value, traceback);
+    }
+    Py_XDECREF(text);
 }
 
 PyObject *checked_call(PyObject *self, PyObject *args, PyObject *kwargs) {
@@ -248,6 +275,7 @@ PyObject *checked_call(PyObject *self, PyObject *args, PyObject *kwargs) {
         }
     }
     if (status == 0) result = PyObject_Call(w.routine, call_args, call_kwargs);
+    if (result == nullptr) as_module_error();
     Py_XDECREF(call_args);
     Py_XDECREF(call_kwargs);
     // An in-place routine returns its result in the caller's own array

@@ -236,14 +236,16 @@ class PyArgument:
     written: bool = False    # the routine may write into the caller's own array
     copy: bool = False       # written only when the caller sets overwrite_<name>
     same: list[int] = field(default_factory=list)  # per dimension: the first one of equal extent
+    fixed: list[int] = field(default_factory=list)  # per dimension: a literal extent, or -1
     inplace: bool = False    # the Python form writes the result into the caller's array
 
     def spec(self, index_of) -> str:
         same = ", ".join(str(d) for d in self.same) or "0"
+        fixed = ", ".join(str(d) for d in self.fixed) or "-1"
         overwrite = index_of.get(f"overwrite_{self.name}", -1)
         return (f'{{"{self.name}", kestro::python::ArgKind::{self.kind}, {self.typecode}, {self.rank}, '
                 f'{str(self.required).lower()}, {str(self.written).lower()}, {overwrite}, '
-                f'{str(self.inplace).lower()}, {{{same}}}}}')
+                f'{str(self.inplace).lower()}, {{{same}}}, {{{fixed}}}}}')
 
 
 @dataclass
@@ -615,7 +617,8 @@ def python_argument(name: str, var: dict, external: bool, where: str) -> PyArgum
     # An assumed-size array, dimension(*), takes any array as the flat list of
     # its values in column-major order.
     rank = -1 if dims == ["*"] else len(dims)
-    return PyArgument(name, "array", code, rank, required, written, copy, same if rank > 0 else [])
+    fixed = [int(d) if d.isdigit() else -1 for d in dims] if rank > 0 else []
+    return PyArgument(name, "array", code, rank, required, written, copy, same if rank > 0 else [], fixed)
 
 
 def build_module(mod: dict, fragment: Fragment, procedures: dict) -> Module:
@@ -1153,7 +1156,7 @@ def python_metadata(r: Routine, keyword: str) -> dict:
     if a is None:
         return {"name": keyword, "kind": "extra_args" if keyword.endswith("_extra_args") else "overwrite"}
     return {"name": a.name, "kind": a.kind, "type": a.typecode.removeprefix("KESTRO_TYPE_").lower(),
-            "rank": a.rank, "required": a.required, "written": a.written, "copy": a.copy}
+            "rank": a.rank, "required": a.required, "written": a.written, "copy": a.copy, "fixed": a.fixed}
 
 
 def write_metadata(outdir: Path, modules: list[Module]):
@@ -1253,7 +1256,7 @@ def write_glue(outdir: Path, modules: list[Module]):
             table = f"arguments_{m.name}_{r.name}"
             out.append(f"const kestro::python::Argument {table}[] = {{")
             out.extend(f"    {spec}," for spec in specs)
-            out.append("    {nullptr, kestro::python::ArgKind::scalar, 0, 0, false, false, -1, false, {0}},")
+            out.append("    {nullptr, kestro::python::ArgKind::scalar, 0, 0, false, false, -1, false, {0}, {-1}},")
             out.append("};")
             tables.append(f'    {{"{m.name}", "{r.name}", {table}, {len(specs)}}},')
     out.append("")

@@ -32,8 +32,11 @@ BAD_ARGUMENTS = textwrap.dedent("""
               "int1": np.int8, "real4": np.float32, "int8": np.int64, "logical4": np.int32}
 
     def array(spec, rank=None, value=1):
+        # Extents of 2, or the literal extent a dimension must have.
         rank = spec["rank"] if rank is None else rank
-        return np.full((2,) * max(rank, 0) if rank >= 0 else (3,), value, DTYPES[spec["type"]], order="F")
+        fixed = spec.get("fixed", []) + [-1] * 8
+        shape = tuple(f if f >= 0 else 2 for f in fixed[:rank]) if rank >= 0 else (3,)
+        return np.full(shape, value, DTYPES[spec["type"]], order="F")
 
     def good(spec):
         kind = spec["kind"]
