@@ -37,6 +37,24 @@ void rotation(double *r, const double *n, double alpha) {
 
 const double kXAxis[3] = {1.0, 0.0, 0.0};
 
+// out(.., i, ..) = sum over m of R(m, i) in(.., m, ..), index Slot (0-based) rotated.
+template <int Slot>
+void rotate_index(const double *r, const double *in, double *out) {
+    for (int l = 0; l < 3; ++l)
+        for (int k = 0; k < 3; ++k)
+            for (int j = 0; j < 3; ++j)
+                for (int i = 0; i < 3; ++i) {
+                    int index[4] = {i, j, k, l};
+                    const int rotated = index[Slot];
+                    double sum = 0.0;
+                    for (int m = 0; m < 3; ++m) {
+                        index[Slot] = m;
+                        sum += r[rotated * 3 + m] * in[at4(index[0], index[1], index[2], index[3])];
+                    }
+                    out[at4(i, j, k, l)] = sum;
+                }
+}
+
 }  // namespace
 
 extern "C" {
@@ -67,31 +85,10 @@ void TensorRotation4th(const double *input_4th, double *output_4th, const double
     double r[9];
     rotation(r, n0 != nullptr ? n0 : kXAxis, *angle_r);
     double a[81], b[81];
-    const auto R = [&](int m, int i) { return r[i * 3 + m]; };  // 0-based R(m, i)
-    std::fill_n(a, 81, 0.0);
-    for (int l = 0; l < 3; ++l)
-        for (int k = 0; k < 3; ++k)
-            for (int j = 0; j < 3; ++j)
-                for (int i = 0; i < 3; ++i)
-                    for (int m = 0; m < 3; ++m) a[at4(i, j, k, l)] += R(m, i) * input_4th[at4(m, j, k, l)];
-    std::fill_n(b, 81, 0.0);
-    for (int l = 0; l < 3; ++l)
-        for (int k = 0; k < 3; ++k)
-            for (int j = 0; j < 3; ++j)
-                for (int i = 0; i < 3; ++i)
-                    for (int m = 0; m < 3; ++m) b[at4(i, j, k, l)] += R(m, j) * a[at4(i, m, k, l)];
-    std::fill_n(a, 81, 0.0);
-    for (int l = 0; l < 3; ++l)
-        for (int k = 0; k < 3; ++k)
-            for (int j = 0; j < 3; ++j)
-                for (int i = 0; i < 3; ++i)
-                    for (int m = 0; m < 3; ++m) a[at4(i, j, k, l)] += R(m, k) * b[at4(i, j, m, l)];
-    std::fill_n(b, 81, 0.0);
-    for (int l = 0; l < 3; ++l)
-        for (int k = 0; k < 3; ++k)
-            for (int j = 0; j < 3; ++j)
-                for (int i = 0; i < 3; ++i)
-                    for (int m = 0; m < 3; ++m) b[at4(i, j, k, l)] += R(m, l) * a[at4(i, j, k, m)];
+    rotate_index<0>(r, input_4th, a);
+    rotate_index<1>(r, a, b);
+    rotate_index<2>(r, b, a);
+    rotate_index<3>(r, a, b);
     std::copy_n(b, 81, output_4th);
 }
 
