@@ -19,6 +19,8 @@
 
 namespace kestro::python {
 
+thread_local bool routine_entered = false;
+
 int numpy_type(int32_t type) {
     switch (type) {
     case KESTRO_TYPE_INT1:
@@ -211,15 +213,16 @@ int replace(PyObject *args, PyObject *kwargs, int i, const char *name, PyObject 
 }
 
 // The wrapper's own conversion failures (an array whose extents disagree with
-// the other arguments) raise ValueError; they are argument errors like the
-// others.  Exceptions of a callable pass unchanged.
+// the other arguments) raise ValueError before the routine is called; they
+// are argument errors like the others.  Exceptions raised once the routine
+// runs (a callable's) pass unchanged.
 void as_module_error() {
     if (!PyErr_ExceptionMatches(PyExc_ValueError)) return;
     PyObject *type, *value, *traceback;
     PyErr_Fetch(&type, &value, &traceback);
     PyObject *text = value != nullptr ? PyObject_Str(value) : nullptr;
     const char *message = text != nullptr ? PyUnicode_AsUTF8(text) : nullptr;
-    if (message != nullptr && std::strstr(message, ": failed to create array from the ") != nullptr) {
+    if (message != nullptr) {
         PyErr_SetString(module_error, message);
         Py_XDECREF(type);
         Py_XDECREF(value);
@@ -274,8 +277,13 @@ PyObject *checked_call(PyObject *self, PyObject *args, PyObject *kwargs) {
         case ArgKind::overwrite: break;
         }
     }
-    if (status == 0) result = PyObject_Call(w.routine, call_args, call_kwargs);
-    if (result == nullptr) as_module_error();
+    if (status == 0) {
+        const bool outer = routine_entered;
+        routine_entered = false;
+        result = PyObject_Call(w.routine, call_args, call_kwargs);
+        if (result == nullptr && !routine_entered) as_module_error();
+        routine_entered = outer;
+    }
     Py_XDECREF(call_args);
     Py_XDECREF(call_kwargs);
     // An in-place routine returns its result in the caller's own array

@@ -1229,7 +1229,7 @@ def write_glue(outdir: Path, modules: list[Module]):
             for n, a in reversed(list(enumerate(callbacks))):
                 body = (f"kestro::python::with_procedure<{a.ctype}, {n}>({a.name}, "
                         f"[&]({a.ctype} {a.name}_) {{ {body} }});")
-            out.append(f"void {thunk}({', '.join(params)}) {{{unused} {body} }}")
+            out.append(f"void {thunk}({', '.join(params)}) {{{unused} kestro::python::routine_entered = true; {body} }}")
             entries[r.name] = f"reinterpret_cast<char *>(&{thunk})"
         args = [entries[name] for name in m.order]
         types = ["f2py_getdims" if e.startswith("reinterpret_cast<f2py_getdims>") else "char *"

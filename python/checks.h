@@ -41,6 +41,9 @@ long kestro_product(long a, long b);
  * filled from k values: n(n-1)/2 values when k is n(n-1)/2, else twice that. */
 int kestro_offdiagonals_fit(long lenx, long n, long k);
 
+/* 1 when PascalTriangle(n, k) is exact (no 64-bit product overflows). */
+int kestro_binomial_fits(int n, int k);
+
 /* The extent v of an array the wrapper creates: v itself when it fits the
  * routines' 4-byte extents, else 0 with _kestro.error set (the wrapper then
  * converts no further argument and calls nothing). */

@@ -10,6 +10,7 @@
 #include "fortranobject.h"
 
 #include <algorithm>
+#include <cmath>
 #include <cstring>
 #include <limits>
 
@@ -18,6 +19,7 @@
 
 #include "kestro/array.h"
 #include "kestro/host.h"
+#include "kestro/math.h"
 
 namespace kestro::python {
 
@@ -296,6 +298,11 @@ extern "C" int kestro_int2aformat_fits(const int *jrray, long n, long m, const c
     if (n > std::numeric_limits<int32_t>::max() || m > std::numeric_limits<int32_t>::max()) return 0;
     return kestro_host_int2aformat_fits(jrray, static_cast<int32_t>(n), static_cast<int32_t>(m), aw,
                                         static_cast<std::size_t>(aw_len), static_cast<int32_t>(jmax));
+}
+
+extern "C" int kestro_binomial_fits(int n, int k) {
+    const int32_t nn = n, kk = k;
+    return std::isnan(PascalTriangle(&nn, &kk)) ? 0 : 1;
 }
 
 extern "C" long kestro_abs(long k) { return k < 0 ? -k : k; }

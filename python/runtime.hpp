@@ -36,6 +36,11 @@ struct CallbackRaised {};
 // Whether a Python exception is set (implemented in runtime.cpp).
 bool python_error_pending() noexcept;
 
+// Set by each call adapter when the generated wrapper has converted every
+// argument and calls the routine: an error raised before that is an argument
+// error.
+extern thread_local bool routine_entered;
+
 template <class F, int Slot>
 struct Trampoline;
 
