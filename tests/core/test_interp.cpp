@@ -14,13 +14,16 @@
 #include <fstream>
 #include <functional>
 #include <random>
+#include <regex>
 #include <sstream>
 #include <string>
+#include <tuple>
 #include <utility>
 #include <vector>
 
 #include "decl/interp.hpp"
 #include "decl/math.hpp"
+#include "interp/interp.hpp"
 
 namespace {
 
@@ -325,5 +328,224 @@ TEST(InterpDeathTest, TableRoutinesOfModuleMathPassTheChecksOn) {
     ASSERT_EQ(lines.size(), 3u);
     EXPECT_EQ(lines[1], "INTERP_NEAREST - Fatal error!");
 }
+
+// ---------------------------------------------------------------- Lagrange form, abscissas, resampling
+
+using Abscissas = void (*)(const int32_t *, double *);
+using AbscissasAb = void (*)(const double *, const double *, const int32_t *, double *);
+
+Vec abscissas(Abscissas f, int32_t n) {
+    Vec x(static_cast<std::size_t>(n) + 2, kFill);
+    f(&n, x.data());
+    EXPECT_EQ(x[static_cast<std::size_t>(n)], kFill);
+    return {x.begin(), x.begin() + n};
+}
+
+Vec abscissas_ab(AbscissasAb f, double a, double b, int32_t n) {
+    Vec x(static_cast<std::size_t>(n) + 2, kFill);
+    f(&a, &b, &n, x.data());
+    EXPECT_EQ(x[static_cast<std::size_t>(n)], kFill);
+    return {x.begin(), x.begin() + n};
+}
+
+void expect_near(const Vec &got, const Vec &want, double tol) {
+    ASSERT_EQ(got.size(), want.size());
+    for (std::size_t i = 0; i < want.size(); ++i) EXPECT_NEAR(got[i], want[i], tol) << "entry " << i;
+}
+
+TEST(InterpAbscissas, KnownPointsOnTheReferenceInterval) {
+    const double h = std::sqrt(0.5);
+    const std::vector<std::tuple<const char *, Abscissas, int32_t, Vec>> cases{
+        {"cc", cc_abscissas_, 1, {0.0}},
+        {"cc", cc_abscissas_, 3, {-1.0, 0.0, 1.0}},
+        {"cc", cc_abscissas_, 5, {-1.0, -h, 0.0, h, 1.0}},
+        {"f1", f1_abscissas_, 1, {0.0}},
+        {"f1", f1_abscissas_, 2, {-h, h}},
+        {"f2", f2_abscissas_, 1, {0.0}},
+        {"f2", f2_abscissas_, 3, {-h, 0.0, h}},
+        {"ncc", ncc_abscissas_, 1, {0.0}},
+        {"ncc", ncc_abscissas_, 3, {-1.0, 0.0, 1.0}},
+        {"nco", nco_abscissas_, 1, {0.0}},
+        {"nco", nco_abscissas_, 3, {-0.5, 0.0, 0.5}},
+    };
+    for (const auto &[name, f, n, want] : cases) {
+        SCOPED_TRACE(std::string(name) + " n=" + std::to_string(n));
+        expect_near(abscissas(f, n), want, 1e-15);
+    }
+    // Fejer type 2 with two points is exact on [-1, 1], and only there.
+    EXPECT_EQ(abscissas(f2_abscissas_, 2), (Vec{-0.5, 0.5}));
+    const Vec mapped = abscissas_ab(f2_abscissas_ab_, -1.0, 1.0, 2);
+    EXPECT_NEAR(mapped[0], -0.5, 1e-15);
+    EXPECT_NEAR(mapped[1], 0.5, 1e-15);
+}
+
+TEST(InterpAbscissas, MappedOntoAnIntervalAndAscending) {
+    const std::vector<std::tuple<const char *, AbscissasAb, Abscissas>> families{
+        {"cc", cc_abscissas_ab_, cc_abscissas_},
+        {"f1", f1_abscissas_ab_, f1_abscissas_},
+        {"f2", f2_abscissas_ab_, f2_abscissas_},
+        {"ncc", ncc_abscissas_ab_, ncc_abscissas_},
+        {"nco", nco_abscissas_ab_, nco_abscissas_},
+    };
+    expect_near(abscissas_ab(ncc_abscissas_ab_, 0.0, 4.0, 5), {0.0, 1.0, 2.0, 3.0, 4.0}, 0.0);
+    expect_near(abscissas_ab(nco_abscissas_ab_, 0.0, 4.0, 3), {1.0, 2.0, 3.0}, 0.0);
+    for (const auto &[name, ab, ref] : families) {
+        SCOPED_TRACE(name);
+        EXPECT_NEAR(abscissas_ab(ab, 2.0, 4.0, 1)[0], 3.0, 1e-15);
+        for (int32_t n : {4, 7, 12}) {
+            const Vec u = abscissas(ref, n), x = abscissas_ab(ab, 2.0, 5.0, n);
+            for (int32_t i = 0; i < n; ++i) EXPECT_NEAR(x[i], 3.5 + 1.5 * u[i], 1e-14) << "n " << n << " i " << i;
+            EXPECT_TRUE(std::is_sorted(x.begin(), x.end()));
+            EXPECT_GE(x.front(), 2.0);
+            EXPECT_LE(x.back(), 5.0);
+        }
+    }
+}
+
+TEST(InterpLagrange, ThroughEveryPointAndBeyond) {
+    // p(t) = t^2 + t + 1 and 2 - t through (0, 1), (1, 3), (2, 7) / (0, 2), (1, 1), (2, 0).
+    const Vec t{0.0, 1.0, 2.0}, p{1.0, 2.0, 3.0, 1.0, 7.0, 0.0}, ti{3.0, 0.5, 1.0, -1.0};
+    const int32_t m = 2, nd = 3, ni = 4;
+    Result r(m, ni);
+    interp_lagrange_(&m, &nd, t.data(), p.data(), &ni, ti.data(), r.v.data());
+    EXPECT_TRUE(r.guards_intact());
+    expect_near(r.body(), {13.0, -1.0, 1.75, 1.5, 3.0, 1.0, 1.0, 3.0}, 1e-14);
+    // The basis is the Kronecker delta at the nodes and sums to one anywhere.
+    Vec l(9, kFill);
+    lagrange_value_(&nd, t.data(), &nd, t.data(), l.data());
+    expect_near(l, {1, 0, 0, 0, 1, 0, 0, 0, 1}, 0.0);
+    const double at = 7.3;
+    const int32_t one = 1;
+    lagrange_value_(&nd, t.data(), &one, &at, l.data());
+    EXPECT_NEAR(l[0] + l[1] + l[2], 1.0, 1e-13);
+}
+
+TEST(InterpParameterize, ArcLengthAndIndex) {
+    const Vec p{0.0, 0.0, 3.0, 4.0, 3.0, 5.0};
+    const int32_t m = 2, n = 3, none = 0;
+    Vec t(5, kFill);
+    parameterize_arc_length_(&m, &n, p.data(), t.data());
+    EXPECT_EQ(t, (Vec{0.0, 5.0, 6.0, kFill, kFill}));
+    parameterize_index_(&m, &n, nullptr, t.data());
+    EXPECT_EQ(t, (Vec{0.0, 1.0, 2.0, kFill, kFill}));
+    std::fill(t.begin(), t.end(), kFill);
+    parameterize_arc_length_(&m, &none, p.data(), t.data() + 1);
+    EXPECT_EQ(t, Vec(5, kFill));
+}
+
+TEST(InterpExpand, VectorRefinementWithAndWithoutExtension) {
+    struct Case {
+        Vec x;
+        int32_t before, fat, after;
+        Vec plain, extended;  // r8vec_expand_linear, r8vec_expand_linear2
+    };
+    const std::vector<Case> cases{
+        {{0.0, 3.0}, 1, 2, 1, {0.0, 1.0, 2.0, 3.0}, {-1.0, 0.0, 1.0, 2.0, 3.0, 4.0}},
+        {{0.0, 2.0, 6.0}, 0, 1, 2, {0.0, 1.0, 2.0, 4.0, 6.0}, {0.0, 1.0, 2.0, 4.0, 6.0, 8.0, 10.0}},
+        // More points before than an interval holds reach further left.
+        {{1.0, 2.0}, 3, 0, 0, {1.0, 2.0}, {-2.0, -1.0, 0.0, 1.0, 2.0}},
+        {{5.0}, 0, 3, 0, {5.0}, {}},
+    };
+    for (const auto &c : cases) {
+        SCOPED_TRACE(::testing::PrintToString(c.x));
+        const int32_t n = size_of(c.x);
+        Vec out(c.plain.size() + 4, kFill);
+        r8vec_expand_linear_(&n, c.x.data(), &c.fat, out.data() + 2);
+        expect_near({out.begin() + 2, out.end() - 2}, c.plain, 1e-15);
+        EXPECT_EQ(out[0], kFill);
+        EXPECT_EQ(out[out.size() - 2], kFill);
+        if (n < 2) continue;
+        out.assign(c.extended.size() + 4, kFill);
+        r8vec_expand_linear2_(&n, c.x.data(), &c.before, &c.fat, &c.after, out.data() + 2);
+        expect_near({out.begin() + 2, out.end() - 2}, c.extended, 1e-15);
+        EXPECT_EQ(out[1], kFill);
+        EXPECT_EQ(out[out.size() - 2], kFill);
+    }
+    // No points, or a negative refinement: nothing is written.
+    const double x[] = {1.0, 2.0};
+    for (const auto &[n, fat] : std::vector<std::pair<int32_t, int32_t>>{{0, 2}, {-1, 0}, {2, -1}, {2, -3}}) {
+        Vec out(6, kFill);
+        r8vec_expand_linear_(&n, x, &fat, out.data() + 3);
+        EXPECT_EQ(out, Vec(6, kFill)) << "n " << n << " fat " << fat;
+    }
+}
+
+TEST(InterpExpand, BilinearResamplingOfAMatrix) {
+    const Vec a{0.0, 2.0, 1.0, 3.0};  // [[0, 1], [2, 3]] column-major
+    const int32_t m = 2, n = 2;
+    const auto resample = [&](int32_t m2, int32_t n2) {
+        Vec out(static_cast<std::size_t>(m2 * n2) + 2, kFill);
+        r8mat_expand_linear2_(&m, &n, a.data(), &m2, &n2, out.data());
+        EXPECT_EQ(out[static_cast<std::size_t>(m2 * n2)], kFill);
+        return Vec(out.begin(), out.end() - 2);
+    };
+    // a2(i, j) = 2 r + s on the unit square.
+    expect_near(resample(3, 3), {0.0, 1.0, 2.0, 0.5, 1.5, 2.5, 1.0, 2.0, 3.0}, 1e-15);
+    expect_near(resample(1, 1), {1.5}, 1e-15);
+    expect_near(resample(2, 3), {0.0, 2.0, 0.5, 2.5, 1.0, 3.0}, 1e-15);
+    // A 3 x 3 source: the row bracket moves to the second interval past r = 0.5.
+    const Vec b{0, 1, 4, 0, 1, 4, 0, 1, 4};  // rows 0, 1, 4
+    const int32_t three = 3, m2 = 5, n2 = 1;
+    Vec out(5, kFill);
+    r8mat_expand_linear2_(&three, &three, b.data(), &m2, &n2, out.data());
+    expect_near(out, {0.0, 0.5, 1.0, 2.5, 4.0}, 1e-15);
+}
+
+TEST(InterpTimestamp, TwelveHourClockAndTheDayHalf) {
+    const auto line = [](int hour, int minute, int second, int ms) {
+        std::tm t{};
+        t.tm_year = 2026 - 1900;
+        t.tm_mon = 11;
+        t.tm_mday = 7;
+        t.tm_hour = hour;
+        t.tm_min = minute;
+        t.tm_sec = second;
+        return kestro::interp::timestamp_line(t, ms);
+    };
+    EXPECT_EQ(line(0, 5, 9, 7), " 7 December 2026   0:05:09.007 AM");
+    EXPECT_EQ(line(11, 59, 59, 999), " 7 December 2026  11:59:59.999 AM");
+    EXPECT_EQ(line(12, 0, 0, 500), " 7 December 2026  12:00:00.500 Noon");
+    EXPECT_EQ(line(12, 0, 1, 0), " 7 December 2026  12:00:01.000 PM");
+    EXPECT_EQ(line(12, 30, 0, 0), " 7 December 2026  12:30:00.000 PM");
+    EXPECT_EQ(line(23, 1, 2, 3), " 7 December 2026  11:01:02.003 PM");
+}
+
+TEST(InterpDeathTest, TimestampPrintsOneLine) {
+    const std::string out = stdout_of_exit([] {
+        interp_timestamp_();
+        std::_Exit(1);
+    });
+    EXPECT_TRUE(std::regex_match(
+        out, std::regex(R"([ 0-9]\d [A-Z][a-z]+ \d{4} +[ 0-9]\d:\d\d:\d\d\.\d{3} (AM|PM|Noon)\n)")))
+        << out;
+}
+
+TEST(InterpDeathTest, PackageInputChecks) {
+    double x[4] = {};
+    const double a = 0.0, b = 1.0;
+    const int32_t zero = 0, one = 1, two = 2, negative = -3;
+    const std::vector<std::tuple<std::function<void()>, const char *, const char *>> cases{
+        {[&] { cc_abscissas_(&zero, x); }, "CC_ABSCISSA", "  N < 1."},
+        {[&] { cc_abscissas_ab_(&a, &b, &negative, x); }, "CC_ABSCISSAS_AB", "  N < 1."},
+        {[&] { f1_abscissas_(&zero, x); }, "F1_ABSCISSAS", "  N < 1."},
+        {[&] { f1_abscissas_ab_(&a, &b, &zero, x); }, "F1_ABSCISSAS_AB", "  N < 1."},
+        {[&] { f2_abscissas_(&zero, x); }, "F2_ABSCISSAS", "  N < 1."},
+        {[&] { f2_abscissas_ab_(&a, &b, &zero, x); }, "F2_ABSCISSAS_AB", "  N < 1."},
+        {[&] { ncc_abscissas_(&zero, x); }, "NCC_ABSCISSAS", "  N < 1."},
+        {[&] { ncc_abscissas_ab_(&a, &b, &zero, x); }, "NCC_ABSCISSAS_AB", "  N < 1."},
+        {[&] { nco_abscissas_(&zero, x); }, "NCO_ABSCISSAS", "  N < 1."},
+        {[&] { nco_abscissas_ab_(&a, &b, &zero, x); }, "NCO_ABSCISSAS_AB", "  N < 1."},
+        {[&] { r8vec_expand_linear2_(&one, x, &one, &one, &one, x + 1); }, "R8VEC_EXPAND_LINEAR2", "  N < 2."},
+        {[&] { r8mat_expand_linear2_(&one, &two, x, &two, &two, x); }, "R8MAT_EXPAND_LINEAR2",
+         "  M < 2 or N < 2."},
+        {[&] { r8mat_expand_linear2_(&two, &one, x, &two, &two, x); }, "R8MAT_EXPAND_LINEAR2",
+         "  M < 2 or N < 2."},
+    };
+    for (const auto &[call, routine, reason] : cases) {
+        SCOPED_TRACE(routine);
+        EXPECT_EQ(stdout_of_exit(call), std::string(" \n") + routine + " - Fatal error!\n" + reason + "\n");
+    }
+}
+
 
 }  // namespace
