@@ -67,8 +67,8 @@ MISMATCHES = [
      "void MatrixInverse(const double *a, double *ainv, const int64_t *n)"),  # a routine with a C name
     ("src/math/linalg.cpp", "void MatrixInverse(const double *a, double *ainv, const int32_t *n)",
      "void MatrixInverse(double *a, double *ainv, const int32_t *n)"),      # an input no longer const
-    ("src/pchip/dpchip.cpp", "double dpchst_(const double *arg1, const double *arg2)",
-     "double dpchst_(const double *arg1, const float *arg2)"),             # a package routine
+    ("src/pchip/families.cpp", "R P##pchst_(const R *arg1, const R *arg2)",
+     "R P##pchst_(const R *arg1, const double *arg2)"),                    # package routines of both widths
 ]
 
 

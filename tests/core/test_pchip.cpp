@@ -22,8 +22,11 @@
 #include <vector>
 
 #include "decl/pchip.hpp"
+#include "pchip_testing.hpp"
 
 namespace {
+
+using namespace kestro_pchip_testing;
 
 using Vec = std::vector<double>;
 
@@ -31,124 +34,10 @@ const double kEps = DBL_EPSILON;
 
 int32_t size_of(const Vec &v) { return static_cast<int32_t>(v.size()); }
 
-// ---------------------------------------------------------------- output helpers
-
-// Redirects standard output into a temporary file while it lives; text()
-// ends the redirection and returns what was written.
-class StdoutCapture {
-public:
-    StdoutCapture() {
-        std::fflush(stdout);
-        file_ = std::tmpfile();
-        saved_ = dup(STDOUT_FILENO);
-        if (file_ != nullptr && saved_ >= 0) dup2(fileno(file_), STDOUT_FILENO);
-    }
-    StdoutCapture(const StdoutCapture &) = delete;
-    StdoutCapture &operator=(const StdoutCapture &) = delete;
-    ~StdoutCapture() {
-        restore();
-        if (file_ != nullptr) std::fclose(file_);
-    }
-    std::string text() {
-        restore();
-        std::string out;
-        if (file_ == nullptr) return out;
-        std::rewind(file_);
-        char buffer[4096];
-        std::size_t got = 0;
-        while ((got = std::fread(buffer, 1, sizeof buffer, file_)) > 0) out.append(buffer, got);
-        return out;
-    }
-
-private:
-    void restore() {
-        if (saved_ < 0) return;
-        std::fflush(stdout);
-        dup2(saved_, STDOUT_FILENO);
-        close(saved_);
-        saved_ = -1;
-    }
-    std::FILE *file_ = nullptr;
-    int saved_ = -1;
-};
-
-// What call writes on standard output.
-template <class Call>
-std::string printed(Call call) {
-    StdoutCapture capture;
-    call();
-    return capture.text();
-}
-
-// Runs call in a child process with standard output going to a file, expects
-// the child to end as pred says, and returns what the child wrote.
-template <class Call, class Pred>
-std::string output_at_exit(Call call, Pred pred) {
-    const ::testing::TestInfo *info = ::testing::UnitTest::GetInstance()->current_test_info();
-    const std::string path =
-        ::testing::TempDir() + "kestro_pchip_" + info->name() + "_" + std::to_string(getpid()) + ".txt";
-    std::remove(path.c_str());
-    std::fflush(stdout);
-    EXPECT_EXIT(
-        {
-            if (std::freopen(path.c_str(), "w", stdout) == nullptr) std::_Exit(3);
-            call();
-        },
-        pred, "");
-    std::ifstream in(path, std::ios::binary);
-    std::stringstream out;
-    out << in.rdbuf();
-    std::remove(path.c_str());
-    return out.str();
-}
-
-// The message block of a level 1 error under control flag 1: long form, the
-// program continues.
-std::string continuing(const std::string &routine, const std::string &message, int32_t nerr) {
-    return " ***MESSAGE FROM ROUTINE " + routine + " IN LIBRARY SLATEC.\n" +
-           " ***POTENTIALLY RECOVERABLE ERROR, PROG CONTINUES, TRACEBACK REQUESTED\n" + " *  " + message + "\n" +
-           " *  ERROR NUMBER = " + std::to_string(nerr) + "\n" + " *   \n" + " ***END OF MESSAGE\n" + " \n";
-}
-
 // The whole output of dpchim called with one data point under the starting
 // settings.
-const char *const kOnePointBlock =
-    " ***MESSAGE FROM ROUTINE DPCHIM IN LIBRARY SLATEC.\n"
-    " ***POTENTIALLY RECOVERABLE ERROR, PROG ABORTED, TRACEBACK REQUESTED\n"
-    " *  NUMBER OF DATA POINTS LESS THAN TWO\n"
-    " *  ERROR NUMBER = -1\n"
-    " *   \n"
-    " ***END OF MESSAGE\n"
-    " \n"
-    " ***JOB ABORT DUE TO UNRECOVERED ERROR.\n"
-    "0          ERROR MESSAGE SUMMARY\n"
-    " LIBRARY    SUBROUTINE MESSAGE START             NERR     LEVEL     COUNT\n"
-    " SLATEC     DPCHIM     NUMBER OF DATA POINT        -1         1         1\n"
-    " \n";
+const std::string kOnePointBlock = one_point_block("DPCHIM");
 
-// The handler's state is process-global: every test starts with an empty
-// message table and gets the control flag back as it found it.
-class Pchip : public ::testing::Test {
-protected:
-    void SetUp() override {
-        xgetf_(&saved_flag_);
-        clear_table();
-    }
-    void TearDown() override {
-        xsetf_(&saved_flag_);
-        clear_table();
-    }
-    static void set_flag(int32_t kontrl) { xsetf_(&kontrl); }
-    // Errors of the package return their negative IERR instead of ending the process.
-    static void recoverable() { set_flag(1); }
-    static void clear_table() {
-        StdoutCapture quiet;
-        xerdmp_();
-    }
-
-    int32_t saved_flag_ = 2;
-};
-using PchipDeathTest = Pchip;
 
 // ---------------------------------------------------------------- calling helpers
 
@@ -232,19 +121,6 @@ void expect_twice_continuous(const Vec &x, const Vec &f, const Vec &d) {
 }
 
 // ---------------------------------------------------------------- the exp(-x^2) quick-check data
-
-const Vec kX9 = {-2.2, -1.2, -1.0, -0.5, -0.01, 0.5, 1.0, 2.0, 2.2};
-// Monotone derivatives and not-a-knot spline derivatives of exp(-x^2) at kX9.
-const Vec kDM9 = {0.0,          0.380027352,  0.717253009,   0.582014161,   0.0,
-                  -0.568208031, -0.513501618, -0.0777910977, -0.00245611117};
-const Vec kDS9 = {-0.0516830792, 0.571455855,  0.740530225,   0.763864934,  0.0192614386,
-                  -0.76532438,   -0.728209035, -0.0798445427, -0.0285983446};
-
-Vec exp_minus_x_squared(const Vec &x) {
-    Vec f;
-    for (double v : x) f.push_back(std::exp(-v * v));
-    return f;
-}
 
 // ================================================================ derivatives
 
@@ -933,50 +809,7 @@ TEST_F(PchipDeathTest, NoEvaluationPointsEndTheProcessUnderTheStartingFlag) {
             dpchfe_(&n, x.data(), f.data(), d.data(), &incfd, &skip, &ne, x.data(), &fe, &ierr);
         },
         ::testing::ExitedWithCode(1));
-    EXPECT_EQ(out,
-              " ***MESSAGE FROM ROUTINE DPCHFE IN LIBRARY SLATEC.\n"
-              " ***POTENTIALLY RECOVERABLE ERROR, PROG ABORTED, TRACEBACK REQUESTED\n"
-              " *  NUMBER OF EVALUATION POINTS LESS THAN ONE\n"
-              " *  ERROR NUMBER = -4\n"
-              " *   \n"
-              " ***END OF MESSAGE\n"
-              " \n"
-              " ***JOB ABORT DUE TO UNRECOVERED ERROR.\n"
-              "0          ERROR MESSAGE SUMMARY\n"
-              " LIBRARY    SUBROUTINE MESSAGE START             NERR     LEVEL     COUNT\n"
-              " SLATEC     DPCHFE     NUMBER OF EVALUATION        -4         1         1\n"
-              " \n");
-}
-
-TEST_F(PchipDeathTest, EqualAbscissasWithSkipReachTheCubicAndEndTheProcess) {
-    // With SKIP true the repeated abscissa is not caught by the checks: the one-cubic
-    // evaluator reports it (recoverable), then the evaluator's fatal error ends the
-    // process even under flag 1.
-    const std::string out = output_at_exit(
-        [] {
-            const int32_t one = 1;
-            xsetf_(&one);
-            const Vec x = {0, 0, 1}, f = {0, 1, 2}, d = {1, 1, 1}, xe = {-1};
-            const int32_t n = 3, incfd = 1, ne = 1;
-            int32_t skip = 1, ierr = 0;
-            double fe = 0;
-            dpchfe_(&n, x.data(), f.data(), d.data(), &incfd, &skip, &ne, xe.data(), &fe, &ierr);
-        },
-        ::testing::ExitedWithCode(1));
-    EXPECT_EQ(out, continuing("DCHFEV", "INTERVAL ENDPOINTS EQUAL", -2) +
-                       " ***MESSAGE FROM ROUTINE DPCHFE IN LIBRARY SLATEC.\n"
-                       " ***FATAL ERROR, PROG ABORTED, TRACEBACK REQUESTED\n"
-                       " *  ERROR RETURN FROM DCHFEV -- FATAL\n"
-                       " *  ERROR NUMBER = -5\n"
-                       " *   \n"
-                       " ***END OF MESSAGE\n"
-                       " \n"
-                       " ***JOB ABORT DUE TO FATAL ERROR.\n"
-                       "0          ERROR MESSAGE SUMMARY\n"
-                       " LIBRARY    SUBROUTINE MESSAGE START             NERR     LEVEL     COUNT\n"
-                       " SLATEC     DCHFEV     INTERVAL ENDPOINTS E        -2         1         1\n"
-                       " SLATEC     DPCHFE     ERROR RETURN FROM DC        -5         2         1\n"
-                       " \n");
+    EXPECT_EQ(out, ending_block("DPCHFE", "NUMBER OF EVALUATION POINTS LESS THAN ONE", -4));
 }
 
 TEST_F(PchipDeathTest, InvalidControlFlagIsFatal) {
