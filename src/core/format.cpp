@@ -1,6 +1,7 @@
 #include "core/format.hpp"
 
 #include <algorithm>
+#include <chrono>
 #include <cctype>
 #include <cmath>
 #include <cstdio>
@@ -400,7 +401,7 @@ void Writer::finish() {
     while (position_ < flat_.size() && !flat_[position_].is_data()) advance();
 }
 
-int32_t format_records(const Format &format, std::initializer_list<Value> values, std::vector<std::string> &records) {
+int32_t format_records(const Format &format, std::span<const Value> values, std::vector<std::string> &records) {
     Writer w(format);
     int32_t status = status_ok;
     for (const Value &v : values) {
@@ -416,7 +417,7 @@ int32_t format_records(const Format &format, std::initializer_list<Value> values
     return status;
 }
 
-void write(int unit, std::string_view format, std::initializer_list<Value> values) {
+void write_values(int unit, std::string_view format, std::span<const Value> values) {
     const std::optional<Format> parsed = Format::parse(format);
     std::vector<std::string> records;
     if (!parsed || format_records(*parsed, values, records) != status_ok)
@@ -468,6 +469,36 @@ int32_t read_integer(std::string_view text, int32_t &value) {
     if (v > std::numeric_limits<int32_t>::max() || v < std::numeric_limits<int32_t>::min()) return status_overflow;
     value = static_cast<int32_t>(v);
     return status_ok;
+}
+
+std::string timestamp(const std::tm &when, int milliseconds) {
+    static const char *const months[] = {"January", "February", "March",     "April",   "May",      "June",
+                                         "July",    "August",   "September", "October", "November", "December"};
+    int hour = when.tm_hour;
+    const char *half = "AM";
+    if (hour == 12)
+        half = when.tm_min == 0 && when.tm_sec == 0 ? "Noon" : "PM";
+    else if (hour > 12) {
+        hour -= 12;
+        half = "PM";
+    }
+    const int month = when.tm_mon >= 0 && when.tm_mon < 12 ? when.tm_mon : 0;
+    static const Format layout = *Format::parse("(i2,1x,a,1x,i4,2x,i2,a1,i2.2,a1,i2.2,a1,i3.3,1x,a)");
+    std::vector<std::string> records;
+    format_records(layout,
+                   {when.tm_mday, months[month], when.tm_year + 1900, hour, ":", when.tm_min, ":", when.tm_sec, ".",
+                    milliseconds, half},
+                   records);
+    return records.front();
+}
+
+std::string timestamp_now() {
+    const auto now = std::chrono::system_clock::now();
+    const std::time_t seconds = std::chrono::system_clock::to_time_t(now);
+    const auto ms = std::chrono::duration_cast<std::chrono::milliseconds>(now.time_since_epoch()).count() % 1000;
+    std::tm local{};
+    localtime_r(&seconds, &local);
+    return timestamp(local, static_cast<int>(ms));
 }
 
 }  // namespace kestro::format

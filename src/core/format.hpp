@@ -6,8 +6,10 @@
 #pragma once
 
 #include <cstdint>
+#include <ctime>
 #include <initializer_list>
 #include <optional>
+#include <span>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -132,12 +134,27 @@ struct Value {
 
 // The records that format writes for values; status_ok or the first failing
 // status (the records then hold what was written before it).
-int32_t format_records(const Format &format, std::initializer_list<Value> values, std::vector<std::string> &records);
+int32_t format_records(const Format &format, std::span<const Value> values, std::vector<std::string> &records);
+inline int32_t format_records(const Format &format, std::initializer_list<Value> values,
+                              std::vector<std::string> &records) {
+    return format_records(format, std::span<const Value>(values.begin(), values.size()), records);
+}
 
 // Writes the records of format and values on a unit (see units.hpp); a format
 // that cannot be read, or a value of the wrong type, ends the process with a
 // message naming the format, as a formatted write of the runtime would.
-void write(int unit, std::string_view format, std::initializer_list<Value> values = {});
+void write_values(int unit, std::string_view format, std::span<const Value> values);
+inline void write(int unit, std::string_view format, std::initializer_list<Value> values = {}) {
+    write_values(unit, format, std::span<const Value>(values.begin(), values.size()));
+}
+
+// The time-stamp line of the stand-alone packages for a local time and its
+// milliseconds, "(i2,1x,a,1x,i4,2x,i2,a1,i2.2,a1,i2.2,a1,i3.3,1x,a)": day,
+// month name, year, the hour on a 12-hour clock, minutes, seconds and
+// milliseconds, and "AM", "PM" or "Noon" (12:00:00).
+std::string timestamp(const std::tm &when, int milliseconds);
+// The same for the time of the system clock now.
+std::string timestamp_now();
 
 // Writes one integer with a format into a record of record_length characters
 // (left part written, the rest blank): status_ok, status_bad_format, or

@@ -2,17 +2,13 @@
 // points, the abscissas of five quadrature rule families, parameterisations
 // of point sequences, linear refinement of vectors, bilinear resampling of
 // matrices and the time stamp.
-#include <chrono>
 #include <cmath>
 #include <cstdint>
-#include <cstdio>
-#include <ctime>
-#include <string>
 
+#include "core/format.hpp"
 #include "core/scratch.hpp"
 #include "core/units.hpp"
 #include "decl/interp.hpp"
-#include "interp/interp.hpp"
 
 namespace {
 
@@ -57,29 +53,6 @@ double f2_point(int32_t n, int32_t i) {
 int64_t at(int64_t i, int64_t j, int64_t rows) { return j * rows + i; }
 
 }  // namespace
-
-namespace kestro::interp {
-
-std::string timestamp_line(const std::tm &when, int milliseconds) {
-    static const char *const months[] = {"January", "February", "March",     "April",   "May",      "June",
-                                         "July",    "August",   "September", "October", "November", "December"};
-    int hour = when.tm_hour;
-    const char *half = "AM";
-    if (hour == 12)
-        half = when.tm_min == 0 && when.tm_sec == 0 ? "Noon" : "PM";
-    else if (hour > 12) {
-        hour -= 12;
-        half = "PM";
-    }
-    const int month = when.tm_mon >= 0 && when.tm_mon < 12 ? when.tm_mon : 0;
-    char line[96];
-    std::snprintf(line, sizeof line, "%2d %s %4d  %2d:%02d:%02d.%03d %s", when.tm_mday % 100, months[month],
-                  (when.tm_year + 1900) % 10000, hour, when.tm_min % 100, when.tm_sec % 100, milliseconds % 1000,
-                  half);
-    return line;
-}
-
-}  // namespace kestro::interp
 
 extern "C" {
 
@@ -253,14 +226,7 @@ void r8mat_expand_linear2_(const int32_t *m, const int32_t *n, const double *a, 
 }
 
 void interp_timestamp_(void) {
-    const auto now = std::chrono::system_clock::now();
-    const std::time_t seconds = std::chrono::system_clock::to_time_t(now);
-    const auto ms =
-        std::chrono::duration_cast<std::chrono::milliseconds>(now.time_since_epoch()).count() % 1000;
-    std::tm local{};
-    localtime_r(&seconds, &local);
-    kestro::units::write_record(kestro::units::standard_output,
-                                kestro::interp::timestamp_line(local, static_cast<int>(ms)));
+    kestro::units::write_record(kestro::units::standard_output, kestro::format::timestamp_now());
 }
 
 }  // extern "C"

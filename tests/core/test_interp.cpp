@@ -23,7 +23,7 @@
 
 #include "decl/interp.hpp"
 #include "decl/math.hpp"
-#include "interp/interp.hpp"
+#include "core/format.hpp"
 
 namespace {
 
@@ -500,7 +500,7 @@ TEST(InterpTimestamp, TwelveHourClockAndTheDayHalf) {
         t.tm_hour = hour;
         t.tm_min = minute;
         t.tm_sec = second;
-        return kestro::interp::timestamp_line(t, ms);
+        return kestro::format::timestamp(t, ms);
     };
     EXPECT_EQ(line(0, 5, 9, 7), " 7 December 2026   0:05:09.007 AM");
     EXPECT_EQ(line(11, 59, 59, 999), " 7 December 2026  11:59:59.999 AM");

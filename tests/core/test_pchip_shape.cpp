@@ -9,9 +9,11 @@
 #include <cstring>
 #include <limits>
 #include <random>
+#include <regex>
 #include <string>
 #include <vector>
 
+#include "core/units.hpp"
 #include "decl/pchip.hpp"
 #include "pchip_testing.hpp"
 
@@ -639,6 +641,88 @@ TYPED_TEST(PchipFamilyDeathTest, EqualAbscissasWithSkipReachTheCubicAndEndThePro
                            column(evaluator) + ("ERROR RETURN FROM " + cubic).substr(0, 20) +
                            "        -5         2         1\n \n");
     }
+}
+
+
+// ================================================================ check utilities
+
+TEST(PchipCheckUtilities, UniformNumbersStayBelowOne) {
+    const auto draw = [](float r) { return pchip_rand_(&r) * 4194304.0f; };
+    draw(1.0f);  // x = 0, the state of a fresh process
+    EXPECT_EQ(draw(0.0f), 1731.0f);
+    EXPECT_EQ(draw(0.0f), 2831506.0f);
+    EXPECT_EQ(draw(0.0f), 677277.0f);
+    EXPECT_EQ(draw(-1.0f), 677277.0f);
+    // Just below an integer the seed rounds up to 2^22 and wraps to 0: the
+    // sequence goes on as from a fresh state.
+    for (float r : {0.99999994f, 1.99999988f}) {
+        EXPECT_EQ(draw(r), 0.0f) << r;
+        EXPECT_EQ(draw(0.0f), 1731.0f);
+    }
+    EXPECT_EQ(draw(0.25f), 1048576.0f);
+    for (int i = 0; i < 5000; ++i) {
+        const float r = 0.0f, u = pchip_rand_(&r);
+        ASSERT_TRUE(u >= 0.0f && u < 1.0f) << u;
+    }
+}
+
+TEST(PchipCheckUtilities, ReferenceCubicAndFreeUnits) {
+    struct Case {
+        double x, f, d;
+    };
+    for (const Case c : {Case{0, 0, -2}, Case{2, 0, 6}, Case{-1, 0, 3}, Case{0.5, -1.125, -2.25}}) {
+        double f = 9, d = 9;
+        dfdtru_(&c.x, &f, &d);
+        EXPECT_EQ(f, c.f);
+        EXPECT_EQ(d, c.d);
+        const float xf = static_cast<float>(c.x);
+        float ff = 9, df = 9;
+        fdtrue_(&xf, &ff, &df);
+        EXPECT_EQ(ff, static_cast<float>(c.f));
+        EXPECT_EQ(df, static_cast<float>(c.d));
+    }
+    const auto free_unit = [] {
+        int32_t unit = -1;
+        get_unit_(&unit);
+        return unit;
+    };
+    const std::string dir = ::testing::TempDir();
+    for (int unit : {1, 2, 3, 4}) ASSERT_TRUE(kestro::units::open(unit, dir + "kestro_unit_" + std::to_string(unit), false));
+    EXPECT_EQ(free_unit(), 7);  // 5 and 6 are never offered
+    ASSERT_TRUE(kestro::units::open(7, dir + "kestro_unit_7", false));
+    ASSERT_TRUE(kestro::units::open(8, dir + "kestro_unit_8", false));
+    EXPECT_EQ(free_unit(), 10);  // nor 9
+    for (int unit : {1, 2, 3, 4, 7, 8}) {
+        kestro::units::close(unit);
+        std::remove((dir + "kestro_unit_" + std::to_string(unit)).c_str());
+    }
+    EXPECT_EQ(free_unit(), 1);
+}
+
+TEST_F(Pchip, ErrorReturnCheckRestoresTheControlFlag) {
+    for (int32_t flag : {-2, 0, 2}) {
+        for (int32_t kprint : {0, 3}) {
+            set_flag(flag);
+            int32_t fail = -1, after = 99;
+            const int32_t lout = 6;
+            printed([&] { deverk_(&lout, &kprint, &fail); });
+            xgetf_(&after);
+            EXPECT_EQ(fail, 0);
+            EXPECT_EQ(after, flag);
+        }
+    }
+}
+
+TEST_F(PchipDeathTest, CheckTimestampPrintsOneLine) {
+    const std::string out = output_at_exit(
+        [] {
+            pchip_timestamp_();
+            std::_Exit(0);
+        },
+        ::testing::ExitedWithCode(0));
+    EXPECT_TRUE(std::regex_match(
+        out, std::regex(R"([ 0-9]\d [A-Z][a-z]+ \d{4} +[ 0-9]\d:\d\d:\d\d\.\d{3} (AM|PM|Noon)\n)")))
+        << out;
 }
 
 }  // namespace
