@@ -11,6 +11,7 @@
 #define NO_IMPORT_ARRAY
 #include "fortranobject.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <cstring>
 
@@ -191,6 +192,43 @@ int check_scalar(const CheckedRoutine &w, const Argument &a, PyObject *value) {
     return status;
 }
 
+// The shape in which a caller gave a shaped argument, and the flat copy the
+// routine receives (owned by the call's arguments once replaced).
+struct Shape {
+    PyObject *flat = nullptr;
+    int ndim = 0;
+    npy_intp dims[NPY_MAXDIMS] = {};
+};
+
+int flatten(const CheckedRoutine &w, const Argument &a, PyObject *value, Shape *shape) {
+    PyArrayObject *array = as_array(w, a, value);
+    if (array == nullptr) return -1;
+    int status = 0;
+    if (a.shaped > 0 && (PyArray_NDIM(array) < 1 || PyArray_DIM(array, 0) != a.shaped)) {
+        char text[96];
+        std::snprintf(text, sizeof text, "needs %d entries along dimension 1", a.shaped);
+        status = refuse(w, a, text);
+    } else {
+        shape->ndim = PyArray_NDIM(array);
+        std::copy_n(PyArray_DIMS(array), shape->ndim, shape->dims);
+        shape->flat = PyArray_Ravel(array, NPY_FORTRANORDER);
+        if (shape->flat == nullptr) status = -1;
+    }
+    Py_DECREF(array);
+    return status;
+}
+
+// The routine's flat result in the shape of the caller's argument.
+PyObject *reshaped(PyObject *result, const Shape &shape) {
+    if (!PyArray_Check(result)) return result;
+    PyArray_Dims dims{const_cast<npy_intp *>(shape.dims), shape.ndim};
+    auto *array = reinterpret_cast<PyArrayObject *>(result);
+    if (PyArray_SIZE(array) != PyArray_MultiplyList(dims.ptr, dims.len)) return result;
+    PyObject *out = PyArray_Newshape(array, &dims, NPY_FORTRANORDER);
+    Py_DECREF(result);
+    return out;
+}
+
 // The argument at position i: from the positional arguments or by keyword
 // (borrowed; nullptr when not given).
 PyObject *argument(PyObject *args, PyObject *kwargs, int i, const char *name) {
@@ -242,6 +280,7 @@ PyObject *checked_call(PyObject *self, PyObject *args, PyObject *kwargs) {
     PyObject *call_kwargs = kwargs != nullptr ? PyDict_Copy(kwargs) : nullptr;
     PyObject *result = nullptr;
     PyObject *target = nullptr;  // the caller's array of an in-place argument (borrowed)
+    Shape shape;                 // the caller's shape of a shaped argument
     int status = call_args == nullptr || (kwargs != nullptr && call_kwargs == nullptr) ? -1 : 0;
     for (int i = 0; status == 0 && i < r.count; ++i) {
         const Argument &a = r.arguments[i];
@@ -262,6 +301,11 @@ PyObject *checked_call(PyObject *self, PyObject *args, PyObject *kwargs) {
             const int overwrite = flag != nullptr ? PyObject_IsTrue(flag) : 0;
             status = overwrite < 0 ? -1 : check_array(w, a, value, overwrite > 0);
             if (a.inplace) target = value;
+            if (status == 0 && a.shaped >= 0) {
+                // Passed as its column-major list of values; the result takes this shape.
+                status = flatten(w, a, value, &shape);
+                if (status == 0) status = replace(call_args, call_kwargs, i, a.name, shape.flat);
+            }
             break;
         }
         case ArgKind::scalar: status = check_scalar(w, a, value); break;
@@ -286,6 +330,7 @@ PyObject *checked_call(PyObject *self, PyObject *args, PyObject *kwargs) {
     }
     Py_XDECREF(call_args);
     Py_XDECREF(call_kwargs);
+    if (result != nullptr && shape.flat != nullptr) result = reshaped(result, shape);
     // An in-place routine returns its result in the caller's own array
     // (strided views and other layouts included).
     if (result == nullptr || target == nullptr || target == result || !PyArray_Check(target) ||

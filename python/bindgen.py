@@ -40,7 +40,12 @@ words for:
   module's routines, which the export table must see);
 * before a variable: ``keep`` (``deallocall`` leaves the array alone);
 * in a routine: ``inplace <argument>`` (the Python form writes into the
-  caller's array);
+  caller's array); ``c-intent <argument> in|out`` (the routine reads only, or
+  writes, an argument that the Python form passes otherwise, such as an output
+  that is handed the Python form's copy of an input); ``shaped <argument>
+  [<rows>]`` (an assumed-size array that the Python form takes in any shape,
+  with <rows> entries along its first dimension when given, passes as its
+  column-major list of values and returns in the caller's shape);
 * before a procedure interface: ``typedef <name>`` (its C type name);
 * ``template <names> in <values>`` ... ``end template``: the lines between
   are repeated for each binding, ``${expression}`` replaced by its value; a
@@ -238,6 +243,7 @@ class PyArgument:
     same: list[int] = field(default_factory=list)  # per dimension: the first one of equal extent
     fixed: list[int] = field(default_factory=list)  # per dimension: a literal extent, or -1
     inplace: bool = False    # the Python form writes the result into the caller's array
+    shaped: int = -1         # -1, or: taken in any shape and returned in it (> 0: rows it must have)
 
     def spec(self, index_of) -> str:
         same = ", ".join(str(d) for d in self.same) or "0"
@@ -245,7 +251,7 @@ class PyArgument:
         overwrite = index_of.get(f"overwrite_{self.name}", -1)
         return (f'{{"{self.name}", kestro::python::ArgKind::{self.kind}, {self.typecode}, {self.rank}, '
                 f'{str(self.required).lower()}, {str(self.written).lower()}, {overwrite}, '
-                f'{str(self.inplace).lower()}, {{{same}}}, {{{fixed}}}}}')
+                f'{str(self.inplace).lower()}, {self.shaped}, {{{same}}}, {{{fixed}}}}}')
 
 
 @dataclass
@@ -340,6 +346,8 @@ class Notes:
     routine_docs: dict[str, list[str]] = field(default_factory=dict)
     sections: dict[str, str] = field(default_factory=dict)
     inplace: dict[str, list[str]] = field(default_factory=dict)
+    c_intents: dict[str, dict[str, str]] = field(default_factory=dict)
+    shaped: dict[str, dict[str, int]] = field(default_factory=dict)
     cnames: dict[str, str] = field(default_factory=dict)
     uses: dict[str, list[str]] = field(default_factory=dict)
     typedefs: dict[tuple[str, str], tuple[str, list[str]]] = field(default_factory=dict)
@@ -385,6 +393,16 @@ def scan_notes(text: str, origin: str) -> Notes:
                 if routine is None:
                     raise SignatureError(f"{where}: inplace outside a routine")
                 notes.inplace.setdefault(routine, []).append(rest.strip().lower())
+            elif verb == "shaped":
+                m = re.match(r"(\w+)(?:\s+(\d+))?\s*$", rest.strip().lower())
+                if routine is None or not m:
+                    raise SignatureError(f"{where}: shaped needs a routine, an argument and optional rows")
+                notes.shaped.setdefault(routine, {})[m.group(1)] = int(m.group(2) or 0)
+            elif verb == "c-intent":
+                m = re.match(r"(\w+)\s+(in|out)\s*$", rest.strip().lower())
+                if routine is None or not m:
+                    raise SignatureError(f"{where}: c-intent needs a routine, an argument and in or out")
+                notes.c_intents.setdefault(routine, {})[m.group(1)] = m.group(2)
             elif verb == "typedef":
                 typedef_next = rest.strip()
             else:
@@ -573,7 +591,14 @@ def build_routine(module: Module, block: dict, notes: Notes, procedures: dict) -
                 raise SignatureError(f"{where}: procedure argument {a} needs one 'use <block>' with its interface")
             args.append(Argument(a, found[0].typedef, callback=True))
             continue
-        args.append(data_argument(a, var, where))
+        arg = data_argument(a, var, where)
+        c_intent = notes.c_intents.get(key, {}).get(a.lower())
+        if c_intent is not None:
+            arg.const = c_intent == "in"
+        args.append(arg)
+    unknown = set(notes.c_intents.get(key, {})) - {a.lower() for a in block["args"]}
+    if unknown:
+        raise SignatureError(f"{where}: c-intent for {', '.join(sorted(unknown))}, not an argument")
     cname = notes.cnames.get(key)
     if module.package:
         if cname:
@@ -592,6 +617,10 @@ def build_routine(module: Module, block: dict, notes: Notes, procedures: dict) -
     for a in pyargs:
         spec = python_argument(a, vars_[a], a in block.get("externals", []), f"{where}, argument {a}")
         spec.inplace = a in inplace
+        if a in notes.shaped.get(key, {}):
+            if spec.kind != "array" or spec.rank != -1:
+                raise SignatureError(f"{where}: shaped argument {a} is not an assumed-size array")
+            spec.shaped = notes.shaped[key][a]
         python_args[a] = spec
     return Routine(module.name, name, args, function_result(block, where), symbol, c_named, lengths,
                    doc=notes.routine_docs.get(key, []), section=notes.sections.get(key),
@@ -1156,7 +1185,8 @@ def python_metadata(r: Routine, keyword: str) -> dict:
     if a is None:
         return {"name": keyword, "kind": "extra_args" if keyword.endswith("_extra_args") else "overwrite"}
     return {"name": a.name, "kind": a.kind, "type": a.typecode.removeprefix("KESTRO_TYPE_").lower(),
-            "rank": a.rank, "required": a.required, "written": a.written, "copy": a.copy, "fixed": a.fixed}
+            "rank": a.rank, "required": a.required, "written": a.written, "copy": a.copy, "fixed": a.fixed,
+            "shaped": a.shaped}
 
 
 def write_metadata(outdir: Path, modules: list[Module]):
@@ -1256,7 +1286,7 @@ def write_glue(outdir: Path, modules: list[Module]):
             table = f"arguments_{m.name}_{r.name}"
             out.append(f"const kestro::python::Argument {table}[] = {{")
             out.extend(f"    {spec}," for spec in specs)
-            out.append("    {nullptr, kestro::python::ArgKind::scalar, 0, 0, false, false, -1, false, {0}, {-1}},")
+            out.append("    {nullptr, kestro::python::ArgKind::scalar, 0, 0, false, false, -1, false, -1, {0}, {-1}},")
             out.append("};")
             tables.append(f'    {{"{m.name}", "{r.name}", {table}, {len(specs)}}},')
     out.append("")

@@ -35,7 +35,7 @@ BAD_ARGUMENTS = textwrap.dedent("""
         # Extents of 2, or the literal extent a dimension must have.
         rank = spec["rank"] if rank is None else rank
         fixed = spec.get("fixed", []) + [-1] * 8
-        shape = tuple(f if f >= 0 else 2 for f in fixed[:rank]) if rank >= 0 else (3,)
+        shape = tuple(f if f >= 0 else 2 for f in fixed[:rank]) if rank >= 0 else (max(spec.get("shaped", 0), 3),)
         return np.full(shape, value, DTYPES[spec["type"]], order="F")
 
     def good(spec):

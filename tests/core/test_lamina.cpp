@@ -1,0 +1,39 @@
+// The notation changes from C++, where the result may be the input itself.
+#include <gtest/gtest.h>
+
+#include <array>
+#include <cstdint>
+#include <numeric>
+
+#include "mechanics/notation.hpp"
+#include "shared_state.hpp"
+
+namespace {
+
+using Lamina = SharedState;
+
+TEST_F(Lamina, FlipInPlaceTwiceIsTheIdentity) {
+    for (int32_t sdim : {1, 6}) {
+        std::array<double, 36> q{}, original{};
+        std::iota(q.begin(), q.end(), 1.0);
+        original = q;
+        FlipVoigtNyeNotation(q.data(), q.data(), &sdim);
+        EXPECT_EQ(q[3], original[5]);
+        EXPECT_EQ(q[5], original[3]);
+        if (sdim == 6) {
+            EXPECT_EQ(q[6 * 3 + 3], original[6 * 5 + 5]);  // (4,4) <- (6,6)
+            EXPECT_EQ(q[6 * 5 + 0], original[6 * 3 + 0]);  // (1,6) <- (1,4)
+        }
+        FlipVoigtNyeNotation(q.data(), q.data(), &sdim);
+        EXPECT_EQ(q, original) << "sdim " << sdim;
+    }
+    int32_t sdim = 2;
+    std::array<double, 12> q{}, fn{};
+    std::iota(q.begin(), q.end(), 1.0);
+    fn.fill(-1.0);
+    FlipVoigtNyeNotation(fn.data(), q.data(), &sdim);
+    EXPECT_EQ(fn, (std::array<double, 12>{-1, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1}));
+    EXPECT_EQ(kestro::errorhandling::errstat, -2);
+}
+
+}  // namespace
