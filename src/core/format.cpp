@@ -1,12 +1,15 @@
 #include "core/format.hpp"
 
 #include <algorithm>
+#include <charconv>
 #include <chrono>
 #include <cctype>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <string>
+#include <system_error>
 #include <limits>
 
 #include "core/process.hpp"
@@ -438,37 +441,95 @@ int32_t write_integer(const Format &format, int64_t value, char *record, std::si
     return status_ok;
 }
 
-int32_t read_integer(std::string_view text, int32_t &value) {
-    auto blank = [](char c) { return c == ' ' || c == '\t'; };
-    std::size_t i = 0;
-    while (i < text.size() && blank(text[i])) ++i;
-    std::size_t end = i;
-    while (end < text.size() && !blank(text[end]) && text[end] != ',' && text[end] != '/') ++end;
-    std::string_view item = text.substr(i, end - i);
-    // r*c: the value c repeated r times; only the value matters here.
-    if (const std::size_t star = item.find('*'); star != std::string_view::npos) {
-        const std::string_view r = item.substr(0, star);
-        if (r.empty() || r.find_first_not_of("0123456789") != std::string_view::npos ||
-            r.find_first_not_of('0') == std::string_view::npos)
-            return status_bad_value;
-        item = item.substr(star + 1);
-    }
-    if (item.empty()) return status_end_of_file;  // a blank text, or a null value
-    std::size_t k = 0;
-    const bool negative = item[0] == '-';
-    if (item[0] == '-' || item[0] == '+') ++k;
-    if (k == item.size()) return status_bad_value;
-    int64_t magnitude = 0;
-    for (; k < item.size(); ++k) {
-        const char c = item[k];
-        if (c < '0' || c > '9') return status_bad_value;
-        magnitude = magnitude * 10 + (c - '0');
-        if (magnitude > int64_t{std::numeric_limits<int32_t>::max()} + 1) return status_overflow;
-    }
-    const int64_t v = negative ? -magnitude : magnitude;
-    if (v > std::numeric_limits<int32_t>::max() || v < std::numeric_limits<int32_t>::min()) return status_overflow;
-    value = static_cast<int32_t>(v);
+int64_t count_list_values(std::string_view record) {
+    return scan_list(record, [](std::string_view, int64_t) { return true; });
+}
+
+int32_t parse_integer(std::string_view text, int32_t &value) {
+    std::size_t k = text.size() > 0 && text[0] == '+' ? 1 : 0;
+    if (k == 1 && text.size() > 1 && text[1] == '-') return status_bad_value;
+    int32_t v = 0;
+    const char *first = text.data() + k, *last = text.data() + text.size();
+    if (first == last) return status_bad_value;
+    const auto [end, ec] = std::from_chars(first, last, v);
+    if (ec == std::errc::result_out_of_range) return status_overflow;
+    if (ec != std::errc() || end != last) return status_bad_value;
+    value = v;
     return status_ok;
+}
+
+int32_t parse_real(std::string_view text, double &value) {
+    // [sign] mantissa [exponent]: the mantissa digits with at most one point
+    // (at least one digit), the exponent E, D or Q with an optional sign, or a
+    // bare sign, then digits; or NaN and Inf(inity) in any case.
+    char buffer[128];
+    std::size_t n = 0, i = 0;
+    const std::size_t size = text.size();
+    if (size == 0 || size >= sizeof buffer - 2) return status_bad_value;
+    if (text[0] == '+' || text[0] == '-') buffer[n++] = text[i++];
+    std::size_t digits = 0;
+    bool point = false;
+    for (; i < size; ++i) {
+        const char c = text[i];
+        if (c >= '0' && c <= '9') {
+            ++digits;
+        } else if (c == '.' && !point) {
+            point = true;
+        } else {
+            break;
+        }
+        buffer[n++] = c;
+    }
+    if (digits == 0) {
+        // No mantissa: NaN or an infinity, nothing else.
+        std::string word(text.substr(i));
+        for (char &c : word) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+        if (word != "nan" && word != "inf" && word != "infinity") return status_bad_value;
+        const double special = word == "nan" ? std::numeric_limits<double>::quiet_NaN()
+                                             : std::numeric_limits<double>::infinity();
+        value = text[0] == '-' ? -special : special;
+        return status_ok;
+    }
+    if (i < size) {
+        char c = text[i];
+        if (c == 'e' || c == 'E' || c == 'd' || c == 'D' || c == 'q' || c == 'Q') {
+            ++i;
+            if (i == size) return status_bad_value;
+            c = text[i];
+        } else if (c != '+' && c != '-') {
+            return status_bad_value;
+        }
+        buffer[n++] = 'e';
+        if (c == '+' || c == '-') {
+            buffer[n++] = c;
+            ++i;
+        }
+        const std::size_t start = i;
+        for (; i < size && text[i] >= '0' && text[i] <= '9'; ++i) buffer[n++] = text[i];
+        if (i != size || i == start) return status_bad_value;
+    }
+    const char *first = buffer[0] == '+' ? buffer + 1 : buffer;
+    double v = 0.0;
+    const auto [end, ec] = std::from_chars(first, buffer + n, v);
+    if (end != buffer + n) return status_bad_value;
+    // Beyond the range of the type: the infinity or zero of the right sign.
+    if (ec == std::errc::result_out_of_range) {
+        buffer[n] = '\0';
+        v = std::strtod(first, nullptr);
+    } else if (ec != std::errc()) {
+        return status_bad_value;
+    }
+    value = v;
+    return status_ok;
+}
+
+int32_t read_integer(std::string_view text, int32_t &value) {
+    int32_t status = status_end_of_file;  // a blank text, or a null value
+    const int64_t found = scan_list(text, [&](std::string_view item, int64_t) {
+        if (!item.empty()) status = parse_integer(item, value);
+        return false;  // the first item only
+    });
+    return found < 0 ? status_bad_value : status;
 }
 
 std::string timestamp(const std::tm &when, int milliseconds) {

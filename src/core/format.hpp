@@ -162,6 +162,26 @@ std::string timestamp_now();
 // characters than the record has.
 int32_t write_integer(const Format &format, int64_t value, char *record, std::size_t record_length);
 
+// List-directed input of one record.  Values are separated by blanks, tabs,
+// or a comma with optional blanks around it; a comma where a value should
+// start (two in a row, or one at the start of the record) stands for a null
+// value; r*c is r copies of c and r* r null values; a slash ends the values.
+// scan_list calls item(text, repeat) for each value item in order (text
+// empty for a null item) until it returns false; the number of values found
+// (repeats counted), or -1 when a repeat count is malformed.
+template <class Item>
+int64_t scan_list(std::string_view record, Item item);
+
+// The number of values list-directed input finds in the record alone.
+int64_t count_list_values(std::string_view record);
+
+// The value of one list-directed item: status_ok, status_bad_value when the
+// text is not a number of the kind (an integer: an optional sign and digits;
+// a real: any form F editing reads, such as .5, 1e3, 1.5D0, 1.5+3, NaN, Inf),
+// or status_overflow for an integer beyond 4 bytes.
+int32_t parse_integer(std::string_view text, int32_t &value);
+int32_t parse_real(std::string_view text, double &value);
+
 // Reads the first item of text as list-directed input reads a 4-byte integer:
 // leading blanks (and tabs) skipped, the item ended by a blank, tab, comma,
 // slash or the end of the text, an optional repeat count r* before it.
@@ -169,5 +189,41 @@ int32_t write_integer(const Format &format, int64_t value, char *record, std::si
 // status_bad_value when the item is not an integer; status_overflow when it
 // does not fit.
 int32_t read_integer(std::string_view text, int32_t &value);
+
+template <class Item>
+int64_t scan_list(std::string_view record, Item item) {
+    const auto blank = [](char c) { return c == ' ' || c == '\t'; };
+    const std::size_t n = record.size();
+    std::size_t i = 0;
+    int64_t count = 0;
+    for (;;) {
+        while (i < n && blank(record[i])) ++i;
+        if (i == n || record[i] == '/') return count;
+        if (record[i] == ',') {  // no value before this comma
+            ++i;
+            ++count;
+            if (!item(std::string_view(), int64_t{1})) return count;
+            continue;
+        }
+        std::size_t end = i;
+        while (end < n && !blank(record[end]) && record[end] != ',' && record[end] != '/') ++end;
+        std::string_view text = record.substr(i, end - i);
+        int64_t repeat = 1;
+        if (const std::size_t star = text.find('*'); star != std::string_view::npos) {
+            repeat = 0;
+            for (std::size_t k = 0; k < star; ++k) {
+                if (text[k] < '0' || text[k] > '9' || repeat > (int64_t{1} << 40)) return -1;
+                repeat = repeat * 10 + (text[k] - '0');
+            }
+            if (star == 0 || repeat == 0) return -1;
+            text = text.substr(star + 1);
+        }
+        count += repeat;
+        if (!item(text, repeat)) return count;
+        i = end;
+        while (i < n && blank(record[i])) ++i;
+        if (i < n && record[i] == ',') ++i;  // this value's separator
+    }
+}
 
 }  // namespace kestro::format

@@ -687,10 +687,10 @@ TEST(PchipCheckUtilities, ReferenceCubicAndFreeUnits) {
         return unit;
     };
     const std::string dir = ::testing::TempDir();
-    for (int unit : {1, 2, 3, 4}) ASSERT_TRUE(kestro::units::open(unit, dir + "kestro_unit_" + std::to_string(unit), false));
+    for (int unit : {1, 2, 3, 4}) ASSERT_TRUE(kestro::units::open(unit, dir + "kestro_unit_" + std::to_string(unit), kestro::units::Access::write));
     EXPECT_EQ(free_unit(), 7);  // 5 and 6 are never offered
-    ASSERT_TRUE(kestro::units::open(7, dir + "kestro_unit_7", false));
-    ASSERT_TRUE(kestro::units::open(8, dir + "kestro_unit_8", false));
+    ASSERT_TRUE(kestro::units::open(7, dir + "kestro_unit_7", kestro::units::Access::write));
+    ASSERT_TRUE(kestro::units::open(8, dir + "kestro_unit_8", kestro::units::Access::write));
     EXPECT_EQ(free_unit(), 10);  // nor 9
     for (int unit : {1, 2, 3, 4, 7, 8}) {
         kestro::units::close(unit);
