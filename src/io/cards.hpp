@@ -1,0 +1,52 @@
+// The syntax the four card files share: where a card is found, its lines
+// split into key and parameters, whole-key comparison, block numbers, and the
+// data blocks of options read through the keyword-file primitives.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace kestro::cards {
+
+class Card {
+public:
+    // Opens "<workspace>/<name>.zrv" (workspace trimmed, the name cut to 256
+    // characters), else filepath; is_open() is false when neither opens.
+    Card(std::string_view filepath, std::string_view workspace, std::string_view name);
+    Card(const Card &) = delete;
+    Card &operator=(const Card &) = delete;
+    ~Card();
+
+    bool is_open() const { return unit_ > 0; }
+    int32_t unit() const { return unit_; }
+
+    // Reads the next line (80 columns) and splits it at its first comma:
+    // false at the end of the file.
+    bool next();
+    // The key equals k: letter case and trailing blanks ignored, leading blanks counting.
+    bool key_is(std::string_view k) const;
+    // The whole line equals text in the same sense.
+    bool line_is(std::string_view text) const;
+    bool params_are(std::string_view p) const;
+    bool params_contain(std::string_view p) const;
+    bool params_empty() const;
+    // The integer after the first `skip` characters of the parameters, or
+    // previous when there is none.
+    int32_t block_number(std::size_t skip, int32_t previous) const;
+
+    // The number of values of the option's data block (the file stays).
+    int32_t measure() const;
+    // The option's data block read into a buffer of its own size.
+    std::vector<double> reals() const;
+    // The data block into at most n entries of out (the rest keep theirs).
+    void read(double *out, int64_t n) const;
+    void read(int32_t *out, int64_t n) const;
+
+private:
+    int32_t unit_ = -1;
+    std::string line_, key_, params_;
+};
+
+}  // namespace kestro::cards

@@ -1,0 +1,19 @@
+// Laminates and sections: the through-thickness layout of each section.
+#pragma once
+
+#include <cstdint>
+
+#include "decl/laminate.hpp"
+
+namespace kestro::laminate {
+
+// plyzcoord(ldz, nsec) = the z of the bottom and middle of each ply and the
+// top of the last, measured from the mid-plane, for each of nsec sections
+// whose material column (matidlist(ldm, nsec)) is not all `absent`; a
+// section's plies end before its first `absent` entry.  Every other entry of
+// the first nsec columns is 0.  Thicknesses plythickness(ldt, nsec); nplies
+// plies at most, within every leading extent.
+void section_z_coordinates(double *plyzcoord, int64_t ldz, const int32_t *matidlist, int64_t ldm,
+                           const double *plythickness, int64_t ldt, int64_t nplies, int64_t nsec, int32_t absent);
+
+}  // namespace kestro::laminate
