@@ -14,10 +14,10 @@
 #include "core/process.hpp"
 #include "core/shared_data.hpp"
 #include "core/units.hpp"
-#include "decl/errorhandling.hpp"
 #include "decl/iohandling.hpp"
-#include "mechanics/laminate.hpp"
 #include "decl/stringhandling.hpp"
+#include "io/io.hpp"
+#include "mechanics/laminate.hpp"
 
 namespace kestro::cards {
 
@@ -36,16 +36,11 @@ bool same(std::string_view a, std::string_view b) {
     return stringhandling::match(a.data(), b.data(), a.size(), b.size()) != 0;
 }
 
-// A reader's own error: code -2 with the context of the keyword-file primitives.
-void record(const char *message) {
-    const int32_t code = -2, two = 2, rows = 8;
-    const int32_t ints[2] = {0, 0}, codes[16] = {};
-    const double reals[2] = {0.0, 0.0};
-    errorhandling::xerr(&code, message, ints, &two, reals, &two, codes, &rows, &two, nullptr,
-                        std::char_traits<char>::length(message));
-}
-
 }  // namespace
+
+void Card::rewind() const { units::rewind(unit_); }
+int64_t Card::line_number() const { return units::tell(unit_); }
+std::string Card::path() const { return units::path_of(unit_); }
 
 Card::Card(std::string_view filepath, std::string_view workspace, std::string_view name) {
     const int32_t first = 1, last = 120;
@@ -120,7 +115,7 @@ namespace {
 // "+Cycle" general or direct: cycleprops becomes (n / nsteps, nsteps), filled column by column.
 void read_cycle_properties(const Card &card, int32_t nsteps) {
     if (nsteps < 1) {
-        record("Error: +Cycle needs at least one step in GetStepDataFromFile.");
+        io::record_input_error("Error: +Cycle needs at least one step in GetStepDataFromFile.");
         return;
     }
     const std::vector<double> values = card.reals();
@@ -144,7 +139,7 @@ void read_cycle_table(const Card &card, int32_t nsteps) {
     auto &props = shokriehdata::cycleprops;
     auto &cycles = shokriehdata::cycles;
     if (!props.exists() || props.extent_of(1) < 6) {
-        record("Error: +Cycle, TYPE=INDIVIDUAL needs cycle properties in GetStepDataFromFile.");
+        io::record_input_error("Error: +Cycle, TYPE=INDIVIDUAL needs cycle properties in GetStepDataFromFile.");
         return;
     }
     const int64_t steps = std::min<int64_t>(nsteps, props.extent_of(2));
@@ -218,7 +213,8 @@ void getstepdatafromfile(const char *filepath, const char *workspace, const int3
             cards::read_buffer(card, pending.verbosity, pending.verbosity_sized, &pending.verbosity_count);
         } else if (card.key_is("+Update") && (card.params_empty() || (in_block && card.params_are("TYPE=INC")))) {
             cards::read_buffer(card, pending.update, pending.update_sized);
-        } else if (card.key_is("+Cycle") && (card.params_empty() || (in_block && card.params_contain("TYPE=GENERAL")))) {
+        } else if (card.key_is("+Cycle") &&
+                   (card.params_empty() || (in_block && card.params_contain("TYPE=GENERAL")))) {
             cards::read_cycle_properties(card, *nsteps);
         } else if (card.key_is("+Cycle") && in_block && card.params_are("TYPE=INDIVIDUAL")) {
             cards::read_cycle_table(card, *nsteps);
@@ -255,7 +251,7 @@ void getsectiondatafromfile(const char *filepath, const char *workspace, size_t 
     nsec = std::max(nsec, getnumberofkeywords(&unit, "++BEGIN SECTION", &lkey, &rewind_after, 15));
     while (card.next())
         if (card.line_is("+Orientation")) nplies = std::max(nplies, card.measure());
-    units::rewind(unit);
+    card.rewind();
 
     // The section arrays, created once; any of them that is missing is created too.
     const int64_t plies = std::max(nplies, 0), sections = std::max(nsec, 0);
@@ -307,12 +303,11 @@ void getsectiondatafromfile(const char *filepath, const char *workspace, size_t 
             in_section = false;
         }
     }
-    laminate::section_z_coordinates(plyzcoord.ptr(), plyzcoord.extent_of(1), matidlist.ptr(), matidlist.extent_of(1),
-                                    plythickness.ptr(), plythickness.extent_of(1),
-                                    std::min({matidlist.extent_of(1), plythickness.extent_of(1),
-                                              (plyzcoord.extent_of(1) - 1) / 2}),
-                                    std::min({matidlist.extent_of(2), plythickness.extent_of(2), plyzcoord.extent_of(2)}),
-                                    cards::kAbsent);
+    laminate::section_z_coordinates(
+        plyzcoord.ptr(), plyzcoord.extent_of(1), matidlist.ptr(), matidlist.extent_of(1), plythickness.ptr(),
+        plythickness.extent_of(1),
+        std::min({matidlist.extent_of(1), plythickness.extent_of(1), (plyzcoord.extent_of(1) - 1) / 2}),
+        std::min({matidlist.extent_of(2), plythickness.extent_of(2), plyzcoord.extent_of(2)}), cards::kAbsent);
 }
 
 }  // namespace kestro::iohandling

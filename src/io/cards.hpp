@@ -25,6 +25,12 @@ public:
     // Reads the next line (80 columns) and splits it at its first comma:
     // false at the end of the file.
     bool next();
+    void rewind() const;
+    std::string_view key() const { return key_; }
+    std::string_view params() const { return params_; }
+    // The number of the line read last (1 for the first), and the card's path.
+    int64_t line_number() const;
+    std::string path() const;
     // The key equals k: letter case and trailing blanks ignored, leading blanks counting.
     bool key_is(std::string_view k) const;
     // The whole line equals text in the same sense.

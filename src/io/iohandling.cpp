@@ -17,6 +17,7 @@
 #include "core/units.hpp"
 #include "decl/errorhandling.hpp"
 #include "decl/iohandling.hpp"
+#include "io/io.hpp"
 
 namespace {
 
@@ -35,14 +36,6 @@ char lower(char c) { return static_cast<char>(std::tolower(static_cast<unsigned 
 // The character at a 0-based column of a blank-padded record.
 char column(std::string_view text, std::size_t i) { return i < text.size() ? text[i] : ' '; }
 
-// A read that failed: code -2 with the routine's message, the context empty.
-void read_failed(const char *message) {
-    const int32_t code = -2, two = 2, rows = 8;
-    const int32_t ints[2] = {0, 0}, codes[16] = {};
-    const double reals[2] = {0.0, 0.0};
-    kestro::errorhandling::xerr(&code, message, ints, &two, reals, &two, codes, &rows, &two, nullptr,
-                                std::strlen(message));
-}
 
 // Leading blanks removed, the first lkey characters compared without regard to case.
 bool key_match(std::string_view record, std::string_view keyword, int32_t lkey) {
@@ -102,7 +95,7 @@ bool read_block(int32_t unit, std::vector<T> &values) {
         std::string_view record;
         const int status = units::read_record(unit, &record);
         if (status > 0) {
-            read_failed("Error: Error in GetDataPointsRead operation exited with an error.");
+            kestro::io::record_input_error("Error: Error in GetDataPointsRead operation exited with an error.");
             return false;
         }
         if (status < 0 || is_block_end(record, "*+")) {
@@ -149,6 +142,17 @@ bool count_records(int32_t unit, int32_t *count, Match match) {
 
 }  // namespace
 
+namespace kestro::io {
+
+void record_input_error(const char *message) {
+    const int32_t code = -2, two = 2, rows = 8;
+    const int32_t ints[2] = {0, 0}, codes[16] = {};
+    const double reals[2] = {0.0, 0.0};
+    errorhandling::xerr(&code, message, ints, &two, reals, &two, codes, &rows, &two, nullptr, std::strlen(message));
+}
+
+}  // namespace kestro::io
+
 extern "C" {
 
 int32_t GetFreeUnitNumber(const int32_t *first, const int32_t *last) {
@@ -165,7 +169,7 @@ void RewindFile(const int32_t *fileid, const int32_t *nrwd) {
 int32_t GetFileLength(const int32_t *fileid, const kestro_logical1 *rwd) {
     int32_t count = 0;
     if (!count_records(*fileid, &count, [](std::string_view) { return true; })) {
-        read_failed("Error: Error in GetFileLengthRead operation exited with an error.");
+        kestro::io::record_input_error("Error: Error in GetFileLengthRead operation exited with an error.");
         return count;
     }
     if (rwd == nullptr || *rwd != 0) units::rewind(*fileid);
@@ -187,7 +191,7 @@ int32_t getnumberofkeywords(const int32_t *fileid, const char *keyword, const in
     const std::string_view key = view(keyword, keyword_len);
     int32_t count = 0;
     if (!count_records(*fileid, &count, [&](std::string_view r) { return key_match(r, key, *lkey); })) {
-        read_failed("Error: Error in GetNumberOfKeywordsRead operation exited with an error.");
+        kestro::io::record_input_error("Error: Error in GetNumberOfKeywordsRead operation exited with an error.");
         return count;
     }
     if (rwd == nullptr || *rwd != 0) units::rewind(*fileid);
@@ -211,7 +215,7 @@ kestro_logical1 get2nextkey(const int32_t *fileid, const int32_t *dirflag, const
         std::string_view record;
         const int status = units::read_record(*fileid, &record);
         if (status > 0) {
-            read_failed("Error: Error in Get2NextKeyRead operation exited with an error.");
+            kestro::io::record_input_error("Error: Error in Get2NextKeyRead operation exited with an error.");
             return 0;
         }
         if (status < 0) break;
@@ -240,7 +244,7 @@ void int_getdatapoints(const int32_t *fileid, int32_t *outdata, const int32_t *n
 void getxydatapoints(const int32_t *fileid, double *xydata, const int32_t *ndata, const int32_t *nrows) noexcept {
     const int64_t count = block_size(*fileid, "*+");
     if (*ndata < 1 || count / *ndata != *nrows) {
-        read_failed("Error: Error in GetXYDataPointsRead operation exited with an error.");
+        kestro::io::record_input_error("Error: Error in GetXYDataPointsRead operation exited with an error.");
         return;
     }
     std::vector<double> values;

@@ -75,4 +75,30 @@ TEST_F(Cards, StepOptionsWithoutValuesAndCycleTables) {
     EXPECT_EQ(kestro::errorhandling::errstat, -2);
 }
 
+TEST_F(Cards, MaterialTablesOfOtherShapes) {
+    using namespace kestro::materialdata;
+    // Material ids of two plies, tables too small for what the card gives.
+    matidlist.create(2, 1);
+    matidlist.fill(1);
+    peprops.create(4, 1, 1);
+    pelimits.create(3, 2, 1);
+    cuprops.create(2, 8, 1, 1);
+    const std::string card =
+        "++Begin Material, MatID=1\n+Elastic\n1 2 3 4 5 6 7 8 9\n+Failure, TYPE=DEGRADATION\n"
+        "1 2 3 4 5 6 7 8 9 10 11 12\n+Temperature\n1 2 3\n+Table, TYPE=TEMPERATURE\n27*1.\n"
+        "+GelPoint\n1 2 3\n+Enthalpie\n1\n+Expansion\n1\n+Shrinkage\n1\n"
+        "+Curing\n1\n+Transition\n1\n+Curing, TYPE=RATE\n1\n+Curing, TYPE=MASTER\n1\n"
+        "+Calibration, TYPE=Plasticity, T=1\n1 2 3 4 5 6 7 8 9\n++End Material\n"
+        "++Begin Material, MatID=1\n+Strength\n1 2";  // cut off
+    const std::string dir = workspace("MaterialCard", card), deck = "absent.inp";
+    const int32_t plies = 3, sections = 2;  // beyond matidlist
+    kestro::iohandling::getmaterialdatafromfile(deck.data(), dir.data(), &plies, &sections, deck.size(), dir.size());
+    EXPECT_EQ(peprops(4, 1, 1), 4.0);
+    EXPECT_EQ(pelimits(3, 2, 1), 3.0);
+    EXPECT_EQ(cuprops(2, 1, 1, 1), 2.0);
+    EXPECT_EQ(kestro::errorhandling::errstat, -2);  // the cure data were longer
+    ASSERT_TRUE(flowprops.exists());
+    EXPECT_EQ(flowprops(1, 3, 3), 9.0);
+}
+
 }  // namespace
