@@ -28,6 +28,13 @@ void read_sections(const std::string &text) {
     kestro::iohandling::getsectiondatafromfile(deck.data(), dir.data(), deck.size(), dir.size());
 }
 
+// The material or damage reader on a card of the given name and text.
+void read_per_ply(void (*reader)(const char *, const char *, const int32_t *, const int32_t *, size_t, size_t) noexcept,
+                  const char *name, const std::string &text, int32_t plies, int32_t sections) {
+    const std::string dir = workspace(name, text), deck = "absent.inp";
+    reader(deck.data(), dir.data(), &plies, &sections, deck.size(), dir.size());
+}
+
 void read_steps(const std::string &text, int32_t nsteps) {
     const std::string dir = workspace("StepCard", text), deck = "absent.inp";
     kestro::iohandling::getstepdatafromfile(deck.data(), dir.data(), &nsteps, deck.size(), dir.size());
@@ -90,15 +97,33 @@ TEST_F(Cards, MaterialTablesOfOtherShapes) {
         "+Curing\n1\n+Transition\n1\n+Curing, TYPE=RATE\n1\n+Curing, TYPE=MASTER\n1\n"
         "+Calibration, TYPE=Plasticity, T=1\n1 2 3 4 5 6 7 8 9\n++End Material\n"
         "++Begin Material, MatID=1\n+Strength\n1 2";  // cut off
-    const std::string dir = workspace("MaterialCard", card), deck = "absent.inp";
-    const int32_t plies = 3, sections = 2;  // beyond matidlist
-    kestro::iohandling::getmaterialdatafromfile(deck.data(), dir.data(), &plies, &sections, deck.size(), dir.size());
+    read_per_ply(kestro::iohandling::getmaterialdatafromfile, "MaterialCard", card, 3, 2);  // beyond matidlist
     EXPECT_EQ(peprops(4, 1, 1), 4.0);
     EXPECT_EQ(pelimits(3, 2, 1), 3.0);
     EXPECT_EQ(cuprops(2, 1, 1, 1), 2.0);
     EXPECT_EQ(kestro::errorhandling::errstat, -2);  // the cure data were longer
     ASSERT_TRUE(flowprops.exists());
     EXPECT_EQ(flowprops(1, 3, 3), 9.0);
+}
+
+TEST_F(Cards, DamageArraysSmallerThanTheCard) {
+    using namespace kestro::damagedata;
+    dmgplane.create(2, 1);
+    fiberdds.create(2, 1, 1);
+    dmgpoints.create(1, 1, 6, 1);
+    const std::string card =
+        "++Begin Damage, DmgID=2\n+Position\n1 2 3 4 5\n+Abstraction, Fiber\n1 2 3 4 5 6 7 8\n"
+        "+Table, TYPE=Core, LayID=1\n1 2 3\n+Table, TYPE=User, LayID=3\n1\n++End Damage\n"
+        "++Begin Damage, DmgID=1\n+Position\n1 2 3 4 5\n+Abstraction, Fiber\n1 2 3 4 5 6 7 8\n"
+        "+Abstraction, Delamination\n1 2 3 4\n+Table, TYPE=Core, LayID=1\n7 8 9\n++End Damage\n"
+        "++Begin Damage, DmgID=0\n+Position\n1\n++End Damage\n++Begin Damage";  // cut off
+    read_per_ply(kestro::iohandling::getdamagedatafromfile, "DamageCard", card, 3, 1);
+    EXPECT_EQ(ndmg, 4);
+    EXPECT_EQ(dmgplane(2, 1), 2.0);
+    EXPECT_EQ(fiberdds(2, 1, 1), 3.0);
+    EXPECT_EQ(dmgpoints(1, 1, 5, 1), 7.0);
+    EXPECT_EQ(delamdds.extent_of(2), 2);
+    EXPECT_EQ(kestro::errorhandling::errstat, -2);
 }
 
 }  // namespace

@@ -63,6 +63,11 @@ def sample(var, shape):
     return values + (0.25j if var.kind == "complex" else 0.25)
 
 
+def recorded():
+    """The error record: (errstat, errstring without its padding)."""
+    return _kestro.errorhandling.errstat, bytes(_kestro.errorhandling.errstring).decode().rstrip(" \0")
+
+
 def reset_module_state():
     _kestro.datahandling.deallocall()
     _kestro.errorhandling.rsxerr(1)

@@ -9,19 +9,15 @@ import numpy as np
 import pytest
 
 import _kestro
+from conftest import recorded
 
 io = _kestro.iohandling
 sd = _kestro.sectiondata
 md = _kestro.materialdata
 dd = _kestro.debugdata
 sh = _kestro.shokriehdata
-eh = _kestro.errorhandling
 DATA = Path(__file__).resolve().parents[1] / "data"
 ABSENT = 2147483647
-
-
-def recorded():
-    return eh.errstat, bytes(eh.errstring).decode().rstrip(" \0")
 
 
 def card(tmp_path, name, text, newline="\n"):

@@ -9,19 +9,15 @@ import numpy as np
 import pytest
 
 import _kestro
+from conftest import recorded
 
 io = _kestro.iohandling
 sd = _kestro.sectiondata
 md = _kestro.materialdata
-eh = _kestro.errorhandling
 DATA = Path(__file__).resolve().parents[1] / "data"
 HUGE = np.finfo(np.float64).max
 ABSENT = 2147483647
 ELASTIC = [140000, 9000, 9000, 0.3, 0.3, 0.45, 4600, 4000, 3100]
-
-
-def recorded():
-    return eh.errstat, bytes(eh.errstring).decode().rstrip(" \0")
 
 
 def sections(tmp_path, materials="1, 2, 1"):
