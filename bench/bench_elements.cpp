@@ -1,0 +1,57 @@
+// The element routines of every shell integration point: the shape table, the
+// strain-displacement matrix, the derivatives of its shear rows and of the
+// transverse shear forces on a curved 8-node element.
+#include <benchmark/benchmark.h>
+
+#include <array>
+#include <cstdint>
+
+#include "decl/elementhandling.hpp"
+#include "elements/shapes.hpp"
+
+namespace {
+
+// A curved 8-node element in its local frame (x, y, z per node).
+const std::array<double, 24> kCoords = {-1.2, -0.9, 0, 1.1, -1.0, 0, 1.3, 1.1, 0, -1.0, 0.9, 0,
+                                        0.1,  -1.1, 0, 1.3, 0.1,  0, 0.0, 1.2, 0, -1.2, 0.0, 0};
+const int32_t kNodes = 8;
+
+void BM_Quad8ShapeFunMatrix(benchmark::State &state) {
+    std::array<double, 48> nshape{};
+    double xi = 0.3, eta = -0.2;
+    for (auto _ : state) {
+        benchmark::DoNotOptimize(xi);
+        Quad8ShapeFunMatrix(nshape.data(), &xi, &eta);
+        benchmark::DoNotOptimize(nshape.data());
+    }
+}
+BENCHMARK(BM_Quad8ShapeFunMatrix);
+
+template <void (*Routine)(double *, const double *, const int32_t *, const double *, const double *), int Rows>
+void BM_Matrix(benchmark::State &state) {
+    std::array<double, Rows * 40> out{};
+    double xi = 0.3, eta = -0.2;
+    for (auto _ : state) {
+        benchmark::DoNotOptimize(xi);
+        Routine(out.data(), kCoords.data(), &kNodes, &xi, &eta);
+        benchmark::DoNotOptimize(out.data());
+    }
+}
+BENCHMARK(BM_Matrix<ShellBMatrix, 8>)->Name("BM_ShellBMatrix");
+BENCHMARK(BM_Matrix<ShellxDerivBMatrix, 2>)->Name("BM_ShellxDerivBMatrix");
+
+void BM_ShellxDerivShearForces(benchmark::State &state) {
+    std::array<double, 40> u{};
+    for (int i = 0; i < 40; ++i) u[i] = 0.01 * i;
+    const std::array<double, 4> hmat = {2.0, 0.25, 0.5, 3.0};
+    std::array<double, 2> r{};
+    double xi = 0.3, eta = -0.2;
+    for (auto _ : state) {
+        benchmark::DoNotOptimize(xi);
+        ShellxDerivShearForces(r.data(), u.data(), hmat.data(), kCoords.data(), &kNodes, &xi, &eta);
+        benchmark::DoNotOptimize(r.data());
+    }
+}
+BENCHMARK(BM_ShellxDerivShearForces);
+
+}  // namespace
