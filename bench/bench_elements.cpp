@@ -8,6 +8,7 @@
 
 #include "decl/elementhandling.hpp"
 #include "elements/shapes.hpp"
+#include "fixtures.hpp"
 
 namespace {
 
@@ -53,5 +54,38 @@ void BM_ShellxDerivShearForces(benchmark::State &state) {
     }
 }
 BENCHMARK(BM_ShellxDerivShearForces);
+
+// Element vectors to 3-D states: 3 (plane stress), 4 (axisymmetric), 6 components.
+void BM_Get3DInputFromElem(benchmark::State &state) {
+    const int32_t ncomp = static_cast<int32_t>(state.range(0)), flag = 1;
+    const kestro_logical1 axial = 1;
+    const std::array<double, 6> stress = {1, 2, 3, 4, 5, 6}, strain = {0.1, 0.2, 0.3, 0.4, 0.5, 0.6},
+                                transverse = {11, 12, 13, 14, 15, 16};
+    std::array<double, 6> s3{}, e3{}, d3{};
+    for (auto _ : state) {
+        benchmark::DoNotOptimize(stress.data());
+        Get3DInputFromElem(s3.data(), e3.data(), d3.data(), stress.data(), strain.data(), strain.data(), &ncomp,
+                           transverse.data(), &flag, &flag, &axial);
+        benchmark::DoNotOptimize(s3.data());
+    }
+}
+BENCHMARK(BM_Get3DInputFromElem)->Arg(3)->Arg(4)->Arg(6);
+
+// 3-D results to element outputs: 3 (general plane stress), 4 (axisymmetric), 6 components.
+void BM_GetElemOutputFrom3D(benchmark::State &state) {
+    const int32_t n = static_cast<int32_t>(state.range(0));
+    const kestro_logical1 axial = 1;
+    // An orthotropic stiffness and a 3-D stress with a through-thickness part.
+    const std::array<double, 36> c = kestro_bench::orthotropic_stiffness();
+    const std::array<double, 6> s3 = {120, -30, 4, 15, 2, -1};
+    std::array<double, 6> stress{};
+    std::array<double, 36> tangent{};
+    for (auto _ : state) {
+        benchmark::DoNotOptimize(s3.data());
+        GetElemOutputFrom3D(stress.data(), tangent.data(), s3.data(), c.data(), &n, &axial);
+        benchmark::DoNotOptimize(tangent.data());
+    }
+}
+BENCHMARK(BM_GetElemOutputFrom3D)->Arg(3)->Arg(4)->Arg(6);
 
 }  // namespace

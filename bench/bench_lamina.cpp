@@ -6,24 +6,15 @@
 #include <array>
 #include <cstdint>
 
+#include "fixtures.hpp"
 #include "mechanics/notation.hpp"
 
 namespace {
 
-// An orthotropic Nye stiffness.
-std::array<double, 36> stiffness() {
-    std::array<double, 36> c{};
-    const double block[3][3] = {{142000, 4100, 4100}, {4100, 9800, 5300}, {4100, 5300, 9800}};
-    for (int j = 0; j < 3; ++j)
-        for (int i = 0; i < 3; ++i) c[j * 6 + i] = block[i][j];
-    c[21] = 4600;
-    c[28] = 4000;
-    c[35] = 3100;
-    return c;
-}
+using kestro_bench::orthotropic_stiffness;
 
 void BM_GetReducedNyeStiffnessMatrix(benchmark::State &state) {
-    const std::array<double, 36> c = stiffness();
+    const std::array<double, 36> c = orthotropic_stiffness();
     std::array<double, 9> qs{};
     for (auto _ : state) {
         benchmark::DoNotOptimize(c.data());
@@ -34,7 +25,7 @@ void BM_GetReducedNyeStiffnessMatrix(benchmark::State &state) {
 BENCHMARK(BM_GetReducedNyeStiffnessMatrix);
 
 void BM_GetArbitraryBaseSC(benchmark::State &state) {
-    const std::array<double, 36> c = stiffness();
+    const std::array<double, 36> c = orthotropic_stiffness();
     // Turned by 30 degrees about axis 3 (rows are the new axes, column-major storage).
     const std::array<double, 9> base = {0.8660254037844387, -0.5, 0, 0.5, 0.8660254037844387, 0, 0, 0, 1};
     std::array<double, 36> out{};

@@ -85,6 +85,23 @@ int lu(double *a, int *piv, double *recip = nullptr) {
     return info;
 }
 
+// Solves a x = b with the factors of lu in place of b, as getrs: the row
+// interchanges, then L y = b and U x = y.  A zero pivot gives IEEE results.
+template <int N>
+void solve_lu(const double *a, const int *piv, double *b) {
+    KESTRO_UNROLL
+    for (int j = 0; j < N; ++j)
+        if (piv[j] != j) std::swap(b[j], b[piv[j]]);
+    KESTRO_UNROLL
+    for (int j = 0; j < N; ++j)
+        KESTRO_UNROLL
+        for (int i = j + 1; i < N; ++i) b[i] -= a[j * N + i] * b[j];
+    for (int j = N - 1; j >= 0; --j) {
+        b[j] /= a[j * N + j];
+        for (int i = 0; i < j; ++i) b[i] -= a[j * N + i] * b[j];
+    }
+}
+
 // The inverse from the factors of lu (no zero pivot), as getri: U inverted
 // in place, then inv(A) L = inv(U) solved column by column from the right,
 // then the column interchanges undone.

@@ -40,4 +40,23 @@ TEST_F(Shell, UnsupportedNodeCounts) {
     EXPECT_TRUE(std::all_of(packed.begin(), packed.end(), [](double v) { return v == 1.0; }));
 }
 
+TEST_F(Shell, ElementOutputsOfEveryCount) {
+    // A tangent with a zero row and column 5: the general plane-stress case is singular.
+    std::array<double, 36> c{};
+    for (int i = 0; i < 6; ++i) c[i * 6 + i] = i == 4 ? 0.0 : 10.0 + i;
+    const std::array<double, 6> s3 = {1, 2, 3, 4, 5, 6};
+    const kestro_logical1 axial = 1;
+    for (int32_t n : {3, 4, 6, 5}) {
+        std::array<double, 6> stress{};
+        std::array<double, 36> tangent{};
+        tangent.fill(-1.0);
+        GetElemOutputFrom3D(stress.data(), tangent.data(), s3.data(), c.data(), &n, &axial);
+        EXPECT_EQ(tangent[0], n == 5 ? -1.0 : 10.0);  // a count of 5 leaves it as it was
+        if (n == 4) {
+            EXPECT_EQ(stress[1], 3.0);  // the axial component
+        }
+    }
+    EXPECT_EQ(kestro::errorhandling::errstat, -2);
+}
+
 }  // namespace
