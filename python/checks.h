@@ -41,6 +41,10 @@ long kestro_product(long a, long b);
  * filled from k values: n(n-1)/2 values when k is n(n-1)/2, else twice that. */
 int kestro_offdiagonals_fit(long lenx, long n, long k);
 
+/* 1 when element registration at counter iele with nconnect nodes stays within
+ * the shared element arrays (or they are absent). */
+int kestro_connectivity_fits(long iele, long nconnect);
+
 /* 1 when PascalTriangle(n, k) is exact (no 64-bit product overflows). */
 int kestro_binomial_fits(int n, int k);
 

@@ -305,6 +305,11 @@ extern "C" int kestro_binomial_fits(int n, int k) {
     return std::isnan(PascalTriangle(&nn, &kk)) ? 0 : 1;
 }
 
+extern "C" int kestro_connectivity_fits(long iele, long nconnect) {
+    if (iele < INT32_MIN || iele > INT32_MAX || nconnect < INT32_MIN || nconnect > INT32_MAX) return 0;
+    return kestro_host_connectivity_fits(static_cast<int32_t>(iele), static_cast<int32_t>(nconnect));
+}
+
 extern "C" long kestro_abs(long k) { return k < 0 ? -k : k; }
 
 extern "C" int kestro_transpose_flag(const char *flag) {

@@ -34,6 +34,12 @@ KESTRO_API size_t kestro_host_reduceblanks_length(const char *s, size_t len);
 KESTRO_API int kestro_host_int2aformat_fits(const int32_t *jrray, int32_t n, int32_t m, const char *aw,
                                             size_t aw_len, int32_t jmax);
 
+/* 1 when getabqelementconnectivity may register an element at counter iele
+ * with nconnect nodes: the element arrays are absent (nothing is registered),
+ * or iele + 1 lies within every one of them and nconnect within the rows of
+ * elemnodes; else 0. */
+KESTRO_API int kestro_host_connectivity_fits(int32_t iele, int32_t nconnect);
+
 #ifdef __cplusplus
 }
 #endif

@@ -55,6 +55,20 @@ struct Chain {
     double jac3[6] = {}, jac1inv[9] = {};
 };
 
+// The rest of the chain once c.n and the table are set.
+void complete(Chain &c, const double *ncoords, bool second) {
+    table_jacobian(c.jac, c.table, c.n, ncoords, c.n);
+    ShellJacobianInverse(c.jacinv, c.jac);
+    if (!second) return;
+    double jac2[6], jac1[9];
+    table_second_jacobian(jac2, c.table, c.n, ncoords, c.n);
+    // jac3 = jac2 jacinv (3 x 2)
+    for (int r = 0; r < 3; ++r)
+        for (int k = 0; k < 2; ++k) c.jac3[k * 3 + r] = jac2[r] * c.jacinv[2 * k] + jac2[3 + r] * c.jacinv[2 * k + 1];
+    ShellFirstDerivJacobian(jac1, c.jac);
+    ShellFirstDerivJacobianInverse(c.jac1inv, jac1);
+}
+
 // False, with the error of ShellJacobian recorded, for a node count other than 6 or 8.
 bool build(Chain &c, const double *ncoords, int32_t inodes, double xi, double eta, bool second) {
     if (inodes != 6 && inodes != 8) {
@@ -62,18 +76,11 @@ bool build(Chain &c, const double *ncoords, int32_t inodes, double xi, double et
         return false;
     }
     c.n = inodes;
-    ShellJacobian(c.jac, c.table, ncoords, &inodes, &xi, &eta);
-    ShellJacobianInverse(c.jacinv, c.jac);
-    if (second) {
-        double jac2[6], jac1[9];
-        table_second_jacobian(jac2, c.table, c.n, ncoords, c.n);
-        // jac3 = jac2 jacinv (3 x 2)
-        for (int r = 0; r < 3; ++r)
-            for (int k = 0; k < 2; ++k)
-                c.jac3[k * 3 + r] = jac2[r] * c.jacinv[2 * k] + jac2[3 + r] * c.jacinv[2 * k + 1];
-        ShellFirstDerivJacobian(jac1, c.jac);
-        ShellFirstDerivJacobianInverse(c.jac1inv, jac1);
-    }
+    if (inodes == 6)
+        Tria6ShapeFunMatrix(c.table, &xi, &eta);
+    else
+        Quad8ShapeFunMatrix(c.table, &xi, &eta);
+    complete(c, ncoords, second);
     return true;
 }
 
@@ -133,6 +140,21 @@ void shear_force_derivative(double *r, const double *u, const double *hmat, cons
 double norm3(const double *v) { return std::sqrt(v[0] * v[0] + v[1] * v[1] + v[2] * v[2]); }
 
 }  // namespace
+
+void cartesian_second_derivatives(const double *nshape, int64_t ld, const double *ncoords, int32_t n, double *nxx,
+                                  double *nyy, double *nxy) {
+    Chain c;
+    c.n = std::clamp(n, 0, kMaxNodes);
+    for (int col = 0; col < 6; ++col)
+        for (int32_t i = 0; i < c.n; ++i) c.table[col * c.n + i] = nshape[col * ld + i];
+    complete(c, ncoords, true);
+    for (int32_t i = 0; i < c.n; ++i) {
+        const Derivatives d = at(c, i, true);
+        nxx[i] = d.nxx;
+        nyy[i] = d.nyy;
+        nxy[i] = d.nxy;
+    }
+}
 
 }  // namespace kestro::elements
 

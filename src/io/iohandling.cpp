@@ -108,10 +108,7 @@ bool read_block(int32_t unit, std::vector<T> &values) {
             ++item;
             T value{};
             if (!text.empty() && parse(text, value) != format::status_ok)
-                kestro::fatal_error("Error reading unit %d (file %s), record %lld: item %lld, \"%.*s\", is not %s",
-                                    unit, units::path_of(unit).c_str(), static_cast<long long>(units::tell(unit)),
-                                    static_cast<long long>(item), static_cast<int>(text.size()), text.data(),
-                                    std::is_same_v<T, double> ? "a real number" : "an integer");
+                kestro::io::bad_item(unit, item, text, std::is_same_v<T, double>);
             for (int64_t r = 0; r < repeat && wanted > 0; ++r, --wanted, ++filled)
                 if (!text.empty() && filled < values.size()) values[filled] = value;
             return wanted > 0;
@@ -149,6 +146,12 @@ void record_input_error(const char *message) {
     const int32_t ints[2] = {0, 0}, codes[16] = {};
     const double reals[2] = {0.0, 0.0};
     errorhandling::xerr(&code, message, ints, &two, reals, &two, codes, &rows, &two, nullptr, std::strlen(message));
+}
+
+void bad_item(int32_t unit, int64_t item, std::string_view text, bool real) {
+    fatal_error("Error reading unit %d (file %s), record %lld: item %lld, \"%.*s\", is not %s", unit,
+                units::path_of(unit).c_str(), static_cast<long long>(units::tell(unit)), static_cast<long long>(item),
+                static_cast<int>(text.size()), text.data(), real ? "a real number" : "an integer");
 }
 
 }  // namespace kestro::io
