@@ -38,7 +38,8 @@ words for:
   ``<PREFIX><NAME>``); ``define <NAME> <value>`` (a C macro of the module);
   ``inline "<header>"`` (a header with inline definitions of some of the
   module's routines, which the export table must see);
-* before a variable: ``keep`` (``deallocall`` leaves the array alone);
+* before a variable: ``keep`` (``deallocall`` leaves the array alone); before
+  a module statement, ``keep`` leaves every array of the module alone;
 * in a routine: ``inplace <argument>`` (the Python form writes into the
   caller's array); ``c-intent <argument> in|out`` (the routine reads only, or
   writes, an argument that the Python form passes otherwise, such as an output
@@ -343,6 +344,7 @@ class Notes:
     inline_headers: list[str] = field(default_factory=list)
     variable_comments: dict[str, str] = field(default_factory=dict)
     kept: set[str] = field(default_factory=set)
+    kept_modules: set[str] = field(default_factory=set)
     routine_docs: dict[str, list[str]] = field(default_factory=dict)
     sections: dict[str, str] = field(default_factory=dict)
     inplace: dict[str, list[str]] = field(default_factory=dict)
@@ -429,6 +431,9 @@ def scan_notes(text: str, origin: str) -> Notes:
             user_block = None
         elif MODULE_RE.match(line):
             in_module = True
+            if keep_next:
+                notes.kept_modules.add(MODULE_RE.match(line).group(1).lower())
+                keep_next = False
         elif END_MODULE_RE.match(line):
             in_module = False
         elif routine is None and ROUTINE_START_RE.match(line):
@@ -682,6 +687,7 @@ def build_module(mod: dict, fragment: Fragment, procedures: dict) -> Module:
                 raise SignatureError(f"{where}: a parameter needs a value")
         if v.kept and v.kind != "allocatable":
             raise SignatureError(f"{where}: only allocatable arrays are kept or released")
+        v.kept = v.kept or (name.lower() in notes.kept_modules and v.kind == "allocatable")
         out.variables.append(v)
     for block in mod.get("body", []):
         out.routines.append(build_routine(out, block, notes, procedures))

@@ -45,6 +45,10 @@ int kestro_offdiagonals_fit(long lenx, long n, long k);
  * the shared element arrays (or they are absent). */
 int kestro_connectivity_fits(long iele, long nconnect);
 
+/* After Box_GetXSection: -1 with _kestro.error set to the call's message when
+ * it was refused, else 0. */
+int kestro_box_raise(void);
+
 /* 1 when PascalTriangle(n, k) is exact (no 64-bit product overflows). */
 int kestro_binomial_fits(int n, int k);
 

@@ -310,6 +310,13 @@ extern "C" int kestro_connectivity_fits(long iele, long nconnect) {
     return kestro_host_connectivity_fits(static_cast<int32_t>(iele), static_cast<int32_t>(nconnect));
 }
 
+extern "C" int kestro_box_raise(void) {
+    const char *message = kestro_host_box_refusal();
+    if (message == nullptr) return 0;
+    PyErr_SetString(kestro::python::module_error, message);
+    return -1;
+}
+
 extern "C" long kestro_abs(long k) { return k < 0 ? -k : k; }
 
 extern "C" int kestro_transpose_flag(const char *flag) {

@@ -40,6 +40,10 @@ KESTRO_API int kestro_host_int2aformat_fits(const int32_t *jrray, int32_t n, int
  * elemnodes; else 0. */
 KESTRO_API int kestro_host_connectivity_fits(int32_t iele, int32_t nconnect);
 
+/* The message of the last Box_GetXSection call when it was refused (its
+ * error is recorded too), NULL when it ran to its end. */
+KESTRO_API const char *kestro_host_box_refusal(void);
+
 #ifdef __cplusplus
 }
 #endif

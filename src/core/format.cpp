@@ -86,6 +86,14 @@ private:
             return literal(it) && (items.push_back(it), true);
         }
         ++pos_;
+        if (c == 'H') {  // Hollerith: the next count characters as they stand
+            if (count <= 0 || pos_ + static_cast<std::size_t>(count) > text_.size()) return false;
+            it.kind = Item::Kind::literal;
+            it.text = std::string(text_.substr(pos_, static_cast<std::size_t>(count)));
+            pos_ += static_cast<std::size_t>(count);
+            items.push_back(it);
+            return true;
+        }
         switch (c) {
         case '(': {
             if (depth >= 16) return false;
@@ -106,6 +114,11 @@ private:
         case 'X':
             it.kind = Item::Kind::skip;
             it.repeat = count >= 0 ? count : 1;
+            break;
+        case 'T':
+            if (count >= 0) return false;
+            it.kind = Item::Kind::tab;
+            if ((it.repeat = number()) < 1) return false;
             break;
         case 'P':
             if (count < 0) return false;
@@ -350,6 +363,7 @@ const Item *Writer::next_data() {
             reverted = true;
             position_ = reversion_;
             records_.emplace_back();
+            column_ = 0;
             continue;
         }
         const Item &it = flat_[position_];
@@ -358,14 +372,26 @@ const Item *Writer::next_data() {
     }
 }
 
+void Writer::emit(std::string_view text) {
+    std::string &record = records_.back();
+    if (record.size() < column_) record.resize(column_, ' ');
+    record.replace(column_, std::min(text.size(), record.size() - column_), text);
+    column_ += text.size();
+}
+
 // Writes the non-data item at the current position and moves past it.
 void Writer::advance() {
     const Item &it = flat_[position_++];
     switch (it.kind) {
-    case Item::Kind::literal: records_.back() += it.text; break;
-    case Item::Kind::skip: records_.back().append(static_cast<std::size_t>(it.repeat), ' '); break;
+    case Item::Kind::literal: emit(it.text); break;
+    case Item::Kind::skip: emit(std::string(static_cast<std::size_t>(it.repeat), ' ')); break;
+    case Item::Kind::tab:
+        column_ = static_cast<std::size_t>(it.repeat - 1);
+        if (records_.back().size() < column_) records_.back().resize(column_, ' ');
+        break;
     case Item::Kind::newline:
         for (int r = 0; r < it.repeat; ++r) records_.emplace_back();
+        column_ = 0;
         break;
     case Item::Kind::scale: scale_ = it.scale; break;
     default: break;
@@ -375,7 +401,7 @@ void Writer::advance() {
 int32_t Writer::put(int64_t value) {
     const Item *d = next_data();
     if (d == nullptr || d->kind != Item::Kind::integer) return status_bad_format;
-    records_.back() += edit_integer(value, d->width, d->digits);
+    emit(edit_integer(value, d->width, d->digits));
     ++position_;
     return status_ok;
 }
@@ -385,7 +411,7 @@ int32_t Writer::put(double value) {
     if (d == nullptr || (d->kind != Item::Kind::fixed && d->kind != Item::Kind::exponent &&
                          d->kind != Item::Kind::exponent_d))
         return status_bad_format;
-    records_.back() += edit_real(value, *d, scale_);
+    emit(edit_real(value, *d, scale_));
     ++position_;
     return status_ok;
 }
@@ -393,7 +419,7 @@ int32_t Writer::put(double value) {
 int32_t Writer::put(std::string_view text) {
     const Item *d = next_data();
     if (d == nullptr || d->kind != Item::Kind::alpha) return status_bad_format;
-    records_.back() += edit_alpha(text, d->width);
+    emit(edit_alpha(text, d->width));
     ++position_;
     return status_ok;
 }
@@ -439,6 +465,26 @@ int32_t write_integer(const Format &format, int64_t value, char *record, std::si
     std::copy(text.begin(), text.end(), record);
     std::fill(record + text.size(), record + record_length, ' ');
     return status_ok;
+}
+
+std::string list_record(std::span<const Value> values) {
+    std::string record;
+    char buffer[64];
+    for (const Value &v : values) {
+        record += ' ';
+        switch (v.type) {
+        case Value::Type::text: record += v.text; break;
+        case Value::Type::integer:
+            std::snprintf(buffer, sizeof buffer, "%12lld", static_cast<long long>(v.integer));
+            record += buffer;
+            break;
+        case Value::Type::real:
+            std::snprintf(buffer, sizeof buffer, "%25.16E", v.real);
+            record += buffer;
+            break;
+        }
+    }
+    return record;
 }
 
 int64_t count_list_values(std::string_view record) {

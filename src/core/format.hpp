@@ -35,12 +35,13 @@ struct Item {
         skip,         // nX
         newline,      // /
         scale,        // kP
-        literal,      // 'text' or "text"
+        literal,      // 'text', "text" or nHtext (Hollerith: the n characters after H, blanks included)
+        tab,          // Tn: to column n of the record
         group_open,   // r( ... starts a repeated group
         group_close,  // ) ends it
     };
     Kind kind = Kind::literal;
-    int repeat = 1;      // repeat count (of a data descriptor or a group), or n of nX
+    int repeat = 1;      // repeat count (of a data descriptor or a group), n of nX, or n of Tn
     int width = -1;      // w; -1 when not given (A), 0 for minimal width (I0)
     int digits = -1;     // m of Iw.m, d of Fw.d and Ew.d; -1 when not given
     int exponent = -1;   // e of Ew.dEe; -1 when not given
@@ -85,7 +86,9 @@ std::string edit_real(double value, const Item &item, int scale);
 std::string edit_alpha(std::string_view text, int width);
 
 // Writes values through a format into records.  Each value takes the next data
-// descriptor; literals, nX, / and kP around it are applied as they come.  When
+// descriptor; literals, nX, Tn, / and kP around it are applied as they come.
+// Tn moves to column n (1-based): a shorter record is filled with blanks up to
+// it, and what is written then replaces the characters from there on.  When
 // the format is used up while values remain, a new record starts at the last
 // top-level group (or at the beginning).  A record ends at the first data
 // descriptor without a value.
@@ -108,12 +111,15 @@ public:
 private:
     const Item *next_data();
     void advance();
+    // Writes text at the current column of the record.
+    void emit(std::string_view text);
 
     const Format &format_;
     std::size_t position_ = 0;        // index into the flattened items
     std::vector<Item> flat_;          // the items with groups repeated out
     std::size_t reversion_ = 0;       // where a new record restarts the format
     std::vector<std::string> records_{std::string()};
+    std::size_t column_ = 0;          // where the next characters go in the record (0-based)
     int scale_ = 0;                   // the current kP factor
     bool finished_ = false;
 };
@@ -146,6 +152,14 @@ inline int32_t format_records(const Format &format, std::initializer_list<Value>
 void write_values(int unit, std::string_view format, std::span<const Value> values);
 inline void write(int unit, std::string_view format, std::initializer_list<Value> values = {}) {
     write_values(unit, format, std::span<const Value>(values.begin(), values.size()));
+}
+
+// List-directed output: one record of the values, each after a blank: a text
+// as it stands, an integer in 12 characters, a real in 25 (E form with 16
+// digits after the point).  No values give an empty record.
+std::string list_record(std::span<const Value> values);
+inline std::string list_record(std::initializer_list<Value> values) {
+    return list_record(std::span<const Value>(values.begin(), values.size()));
 }
 
 // The time-stamp line of the stand-alone packages for a local time and its

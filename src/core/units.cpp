@@ -111,11 +111,16 @@ bool open(int unit, const std::string &path, Access access, bool create) {
     return true;
 }
 
-void close(int unit) {
+bool close(int unit) {
     auto it = table().find(unit);
-    if (it == table().end()) return;
-    if (it->second.out != nullptr) std::fclose(it->second.out);
+    if (it == table().end()) return true;
+    bool ok = true;
+    if (std::FILE *f = it->second.out; f != nullptr) {
+        ok = std::ferror(f) == 0;
+        ok = std::fclose(f) == 0 && ok;
+    }
     table().erase(it);
+    return ok;
 }
 
 bool is_open(int unit) { return is_standard(unit) || unit_of(unit) != nullptr; }

@@ -35,7 +35,9 @@ enum class Access { read, write };
 // open unit is closed first.  False when the unit number is below 1, is one
 // of the standard units, or the file cannot be opened so.
 bool open(int unit, const std::string &path, Access access, bool create = true);
-void close(int unit);
+// Closes a unit; false when a record written on it since it was opened, or
+// the close itself, failed (the disk full, say).
+bool close(int unit);
 
 // Whether the unit is connected: to a file, or one of 0, 5 and 6.
 bool is_open(int unit);

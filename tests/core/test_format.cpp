@@ -3,6 +3,7 @@
 // and list-directed integer input.
 #include <gtest/gtest.h>
 
+#include <cstdio>
 #include <cstdint>
 #include <limits>
 #include <string>
@@ -440,6 +441,45 @@ TEST(FormatRecordsOfMixedValues, QuickCheckReportLines) {
                   .records,
               (Records{"1", " ------------ DPCHIP QUICK CHECK OUTPUT ------------", "",
                        "                    ( KPRINT = 3 )"}));
+}
+
+}  // namespace
+
+namespace {
+
+TEST(FormatWriter, HollerithAndTabs) {
+    struct Case {
+        const char *format;
+        std::vector<kestro::format::Value> values;
+        std::vector<std::string> records;
+    };
+    const std::vector<Case> cases = {
+        {"(1H+,T21,'X')", {}, {"+" + std::string(19, ' ') + "X"}},
+        {"(1H0,'A'//5X,'B')", {}, {"0A", "", "     B"}},
+        {"(1H ,I4)", {int32_t{3}}, {"    3"}},
+        {"(3Ha,b,I2)", {int32_t{7}}, {"a,b 7"}},  // a comma inside the Hollerith text
+        {"('abcdef',T3,'XY')", {}, {"abXYef"}},   // back over written characters
+        {"('ab',T6,I2,T2,'-')", {int32_t{5}}, {"a-    5"}},
+        {"(T4,A/T2,A)", {"x", "y"}, {"   x", " y"}},
+    };
+    for (const Case &c : cases) {
+        std::vector<std::string> records;
+        EXPECT_EQ(format_records(parsed(c.format), c.values, records), status_ok) << c.format;
+        EXPECT_EQ(records, c.records) << c.format;
+    }
+    for (const char *bad : {"(0Hx)", "(5Hab)", "(T)", "(T0)", "(2T3)", "(H)"}) EXPECT_FALSE(Format::parse(bad)) << bad;
+}
+
+TEST(FormatListDirected, TextIntegersAndReals) {
+    EXPECT_EQ(list_record({"Wand:", int32_t{12}}), " Wand:           12");
+    EXPECT_EQ(list_record({"H1", -0.5}), " H1   -5.0000000000000000E-01");
+    EXPECT_EQ(list_record({}), "");
+    // Reals read back exactly.
+    const std::string record = list_record({1.0 / 3.0, 1e-300});
+    double a = 0, b = 0;
+    ASSERT_EQ(std::sscanf(record.c_str(), "%lf %lf", &a, &b), 2);
+    EXPECT_EQ(a, 1.0 / 3.0);
+    EXPECT_EQ(b, 1e-300);
 }
 
 }  // namespace

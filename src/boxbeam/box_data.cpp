@@ -1,0 +1,71 @@
+// The box-beam data: creation of the arrays for the capacities and the start
+// values of an analysis.
+#include <algorithm>
+#include <cstdint>
+
+#include "boxbeam/box.hpp"
+#include "core/shared_data.hpp"
+#include "decl/boxbeamio.hpp"
+
+namespace kestro::boxbeam {
+
+namespace {
+
+// The array with the given extents: kept when it has them, else created anew.
+template <class A, class... E>
+void ensure(A &a, E... extents) {
+    const int64_t wanted[] = {static_cast<int64_t>(extents)...};
+    bool same = a.exists();
+    for (int d = 0; d < static_cast<int>(sizeof...(E)) && same; ++d) same = a.extent_of(d + 1) == wanted[d];
+    if (same) return;
+    a.drop();
+    a.create(extents...);
+}
+
+template <class... A>
+void zero(A &...arrays) {
+    (arrays.fill(0), ...);
+}
+
+void allocate_all(int64_t maxw, int64_t maxg, int64_t maxz) {
+    using namespace wand;
+    for (auto *a : {&ig1, &ig2, &it}) ensure(*a, maxw);
+    for (auto *a : {&yk0, &zk0, &yklk, &zklk, &bk, &gk, &rhok, &e, &th}) ensure(*a, maxw);
+    for (auto *a : {&gurt::yi, &gurt::bi, &gurt::zi, &gurt::myi}) ensure(*a, maxg);
+    ensure(zelle::iak, maxz);
+    ensure(zelle::ia, maxg, maxz);
+    for (auto *a : {&kraft::nx0, &kraft::nxl2, &kraft::nxl}) ensure(*a, maxw);
+    ensure(kraft::t0, 2 * maxw);
+    for (auto *a : {&kraft::tl, &kraft::tl2}) ensure(*a, maxw);
+    for (auto *a : {&epigam::epi, &epigam::gam}) ensure(*a, maxw, 3);
+    ensure(epigam::epigu, maxg);
+}
+
+}  // namespace
+
+void initialize(const int32_t *nw, const int32_t *ng, const int32_t *nz) {
+    // Capacities below 1 give empty arrays; the analysis refuses them.
+    const int32_t walls = std::max(nw != nullptr ? *nw : 100, 0), caps = std::max(ng != nullptr ? *ng : 100, 0),
+                  cells = std::max(nz != nullptr ? *nz : 100, 0);
+    allocate_all(walls, caps, cells);
+    restr::maxgu = caps;
+    restr::maxwa = walls;
+    restr::maxze = cells;
+    gurt::ig = wand::kw = zelle::az = 0;
+    using namespace quer;
+    for (double *r : {&bx, &m, &ys, &zs, &yt, &zt, &dyy, &dzy, &dzz, &dyyste, &dzzste, &alpha, &itt, &ymst, &zmst,
+                      &ymstac, &zmstac, &iyys, &izys, &izzs, &dt})
+        *r = 0.0;
+    using namespace spanug;
+    qqx = qqy = qqz = qmx = qmy = qmz = 0.0;
+    // Every wall, cap and cell datum but e.
+    zero(zelle::iak, zelle::ia, wand::ig1, wand::ig2, wand::it, wand::yk0, wand::zk0, wand::yklk, wand::zklk, wand::bk,
+         wand::gk, wand::rhok, wand::th, kraft::nx0, kraft::nxl2, kraft::nxl, kraft::t0, kraft::tl2, kraft::tl,
+         epigam::epi, epigam::gam, epigam::epigu, gurt::yi, gurt::zi, gurt::bi, gurt::myi);
+}
+
+}  // namespace kestro::boxbeam
+
+extern "C" void Box_Initialize(const int32_t *nw, const int32_t *ng, const int32_t *nz) {
+    kestro::boxbeam::initialize(nw, ng, nz);
+}
