@@ -34,8 +34,7 @@ struct Section {
     int64_t ld = 3;  // row stride of c and cc: maxz + maxg + 1
 
     // Per wall.
-    std::vector<double> lk, skyk, skzk, sstyk, sstzk, deltyk, deltzk, fstsym, fstszm, ruk, truyk, truzk, ddqyk,
-        ddqzk;
+    std::vector<double> lk, skyk, skzk, sstyk, sstzk, deltyk, deltzk, fstsym, fstszm, ruk, truyk, truzk, ddqyk, ddqzk;
     // Incidence lists: per cap the walls ending (ial) and starting (ibet) there,
     // per cell the walls along (iala) and against (ibeta) its loop; entry 1 of
     // each column holds the position of its last entry.

@@ -53,9 +53,8 @@ void initialize(const int32_t *nw, const int32_t *ng, const int32_t *nz) {
     restr::maxze = cells;
     gurt::ig = wand::kw = zelle::az = 0;
     using namespace quer;
-    for (double *r : {&bx, &m, &ys, &zs, &yt, &zt, &dyy, &dzy, &dzz, &dyyste, &dzzste, &alpha, &itt, &ymst, &zmst,
-                      &ymstac, &zmstac, &iyys, &izys, &izzs, &dt})
-        *r = 0.0;
+    bx = m = ys = zs = yt = zt = dyy = dzy = dzz = dyyste = dzzste = alpha = itt = 0.0;
+    ymst = zmst = ymstac = zmstac = iyys = izys = izzs = dt = 0.0;
     using namespace spanug;
     qqx = qqy = qqz = qmx = qmy = qmz = 0.0;
     // Every wall, cap and cell datum but e.

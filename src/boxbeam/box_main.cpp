@@ -86,8 +86,8 @@ void echo(const Section &s, const Report &report) {
     for (int32_t i = 1; i <= s.ig; ++i) report.write(Block::cap_echo, {i, yi(i), zi(i), bi(i), myi(i)});
     report.write(Block::wall_echo_head);
     for (int32_t k = 1; k <= s.kw; ++k)
-        report.write(Block::wall_echo, {k, ig1(k), ig2(k), it(k), k, yk0(k), zk0(k), yklk(k), zklk(k), bk(k), gk(k),
-                                        rhok(k)});
+        report.write(Block::wall_echo,
+                     {k, ig1(k), ig2(k), it(k), k, yk0(k), zk0(k), yklk(k), zklk(k), bk(k), gk(k), rhok(k)});
     report.write(Block::cell_echo_head);
     // The first four caps of every cell, whatever its count; 0 past the rows of ia.
     const auto cap = [](int64_t j, int32_t c) { return j <= ia.extent_of(1) ? ia(j, c) : 0; };
@@ -109,8 +109,8 @@ Section::Section(int32_t caps, int32_t walls, int32_t cells, int32_t largest_cel
     : ig(caps), kw(walls), az(cells), maxw(std::max(walls, 1)), maxg(std::max(caps, 1)), maxz(std::max(cells, 1)) {
     ld = maxz + maxg + 1;
     const auto w = static_cast<std::size_t>(maxw);
-    for (auto *v : {&lk, &skyk, &skzk, &sstyk, &sstzk, &deltyk, &deltzk, &fstsym, &fstszm, &ruk, &truyk, &truzk,
-                    &ddqyk, &ddqzk})
+    for (auto *v :
+         {&lk, &skyk, &skzk, &sstyk, &sstzk, &deltyk, &deltzk, &fstsym, &fstszm, &ruk, &truyk, &truzk, &ddqyk, &ddqzk})
         v->assign(w, 0.0);
     ial.assign(static_cast<std::size_t>(maxg * (maxw + 1)), 0);
     ibet.assign(ial.size(), 0);
@@ -133,8 +133,7 @@ bool get_equivalent_x_section() {
     Section s(gurt::ig, wand::kw, zelle::az, largest_cell);
 
     Report report;
-    if (!report.open(steuer::druck != 0, steuer::exdru != 0,
-                     file_name(path::csinfopath, sizeof path::csinfopath),
+    if (!report.open(steuer::druck != 0, steuer::exdru != 0, file_name(path::csinfopath, sizeof path::csinfopath),
                      file_name(path::vbinfopath, sizeof path::vbinfopath)))
         return false;
     s.qx = spanug::qqx;

@@ -70,8 +70,8 @@ std::string_view format_of(Block block) { return kFormats[static_cast<std::size_
 
 std::string file_name(const char *buffer, std::size_t length) {
     const void *nul = std::memchr(buffer, '\0', length);
-    std::string_view name(buffer, nul != nullptr ? static_cast<std::size_t>(static_cast<const char *>(nul) - buffer)
-                                                 : length);
+    std::string_view name(buffer,
+                          nul != nullptr ? static_cast<std::size_t>(static_cast<const char *>(nul) - buffer) : length);
     const std::size_t last = name.find_last_not_of(' ');
     return std::string(name.substr(0, last == std::string_view::npos ? 0 : last + 1));
 }

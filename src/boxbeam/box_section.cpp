@@ -206,8 +206,8 @@ bool section_properties(Section &s, const Report &report) {
         const bool soft = std::abs(bk(k)) < 1e-9;
         const double flows[3] = {kraft::nx0(k), kraft::nxl2(k), kraft::nxl(k)};
         for (int p = 0; p < 3; ++p) epigam::epi(k, p + 1) = soft ? 0.0 : flows[p] / bk(k);
-        report.write(Block::wall_table_row, {k, flows[0], flows[1], flows[2], epigam::epi(k, 1), epigam::epi(k, 2),
-                                             epigam::epi(k, 3)});
+        report.write(Block::wall_table_row,
+                     {k, flows[0], flows[1], flows[2], epigam::epi(k, 1), epigam::epi(k, 2), epigam::epi(k, 3)});
     }
 
     // 11. Static moments about the stiffness centre in principal axes, and the

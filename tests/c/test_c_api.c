@@ -146,8 +146,45 @@ static void utility_routines(void) {
     }
 }
 
+_Static_assert(sizeof(__path_MOD_csinfopath) == 240, "csinfopath holds 240 characters");
+_Static_assert(sizeof(__spanug_MOD_kennz) == 80, "kennz holds 80 characters");
+
+/* The box-beam through its exported data: refused before Box_Initialize,
+ * capacities as given, and two caps on the y axis, which have no bending
+ * stiffness about it and are refused after their centre is stored. */
+static void box_beam(void) {
+    const int32_t walls = 2, caps = 2, cells = 1;
+    const kestro_logical1 yes = 1;
+    int32_t cleared = 0;
+    double *yi, *bi;
+    Box_GetXSection();
+    CHECK(__errorhandling_MOD_errstat == -2);
+    CHECK(kestro_host_box_refusal() != NULL);
+    __errorhandling_MOD_rsxerr(&cleared, &yes);
+
+    Box_Initialize(&walls, &caps, NULL);
+    CHECK(__restr_MOD_maxwa == 2 && __restr_MOD_maxgu == 2 && __restr_MOD_maxze == 100);
+    CHECK(shape_is(&__kraft_MOD_t0, 1, 4, 0, 0, 0) && shape_is(&__zelle_MOD_ia, 2, 2, 100, 0, 0));
+    Box_Initialize(NULL, NULL, &cells);
+    CHECK(shape_is(&__wand_MOD_yk0, 1, 100, 0, 0, 0) && shape_is(&__epigam_MOD_epi, 2, 100, 3, 0, 0));
+
+    yi = (double *)__gurt_MOD_yi.data;
+    bi = (double *)__gurt_MOD_bi.data;
+    yi[0] = 0.0;
+    yi[1] = 2.0;
+    bi[0] = 1.0;
+    bi[1] = 3.0;
+    __gurt_MOD_ig = 2;
+    __steuer_MOD_druck = 0;
+    Box_GetXSection();
+    CHECK(__errorhandling_MOD_errstat == -2); /* no stiffness about the z axis: refused */
+    CHECK(__quer_MOD_bx == 4.0 && __quer_MOD_ys == 1.5);
+    __errorhandling_MOD_rsxerr(&cleared, &yes);
+}
+
 int main(void) {
     initial_state();
+    box_beam();
     array_lifecycle();
     error_record();
     damage_shapes();

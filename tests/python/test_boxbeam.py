@@ -1,0 +1,356 @@
+"""The box-beam analysis through its exported data (ctypes) and
+_kestro.boxbeamio: capacities and start values, the checks of the data, the
+section properties, the report and its trace."""
+
+import ctypes
+import math
+import os
+from ctypes import c_char, c_char_p, c_double, c_int8, c_int32, c_int64, c_void_p
+
+import numpy as np
+import pytest
+
+import _kestro
+from conftest import recorded
+
+bb = _kestro.boxbeamio
+LIB = ctypes.CDLL(os.path.normpath(
+    os.path.join(os.path.dirname(os.path.abspath(_kestro.__file__)), "..", "lib", "libkestro.so")))
+
+
+class KestroArray(ctypes.Structure):
+    _fields_ = [("data", c_void_p), ("extent", c_int64 * 7), ("rank", c_int32), ("type", c_int32),
+                ("elsize", c_int64), ("name", c_char_p)]
+
+
+DTYPES = {3: np.int32, 6: np.float64}
+INTEGERS = {"maxwa", "maxgu", "maxze", "klog", "ig", "kw", "az"}
+LOGICALS = {"druck", "exdru"}
+
+
+def array(name):
+    """The array module.var as a numpy view (Fortran order), None while absent."""
+    module, var = name.split(".")
+    a = KestroArray.in_dll(LIB, f"__{module}_MOD_{var}")
+    if not a.data:
+        return None
+    shape = tuple(a.extent[: a.rank])
+    size = max(int(np.prod(shape)), 1) * a.elsize
+    return np.ndarray(shape, DTYPES[a.type], buffer=(c_char * size).from_address(a.data), order="F")
+
+
+def scalar(name):
+    module, var = name.split(".")
+    ctype = c_int32 if var in INTEGERS else c_int8 if var in LOGICALS else c_double
+    return ctype.in_dll(LIB, f"__{module}_MOD_{var}")
+
+
+def get(name):
+    return scalar(name).value
+
+
+def put(name, value):
+    scalar(name).value = value
+
+
+def set_path(name, text):
+    buffer = (c_char * 240).in_dll(LIB, f"__path_MOD_{name}")
+    buffer[:] = text.encode().ljust(240)[:240]
+
+
+QUER = ["bx", "m", "ys", "zs", "yt", "zt", "dyy", "dzy", "dzz", "dyyste", "dzzste", "alpha", "itt", "ymst", "zmst",
+        "ymstac", "zmstac", "iyys", "izys", "izzs", "dt"]
+LOADS = ["qqx", "qqy", "qqz", "qmx", "qmy", "qmz"]
+
+
+def rotated(y, z, degrees):
+    c, s = math.cos(math.radians(degrees)), math.sin(math.radians(degrees))
+    return c * y - s * z, s * y + c * z
+
+
+def section(caps, walls=(), cells=(), loads=None, druck=False, exdru=False, tmp_path=None, capacities=()):
+    """Sets up a section: caps (y, z, bi, myi); walls (first cap, last cap, bk, gk, rhok), their ends at
+    the caps; cells as lists of caps; loads by name; report and trace in tmp_path."""
+    bb.box_initialize(*capacities)
+    put("gurt.ig", len(caps))
+    for i, cap in enumerate(caps):
+        for name, value in zip(("yi", "zi", "bi", "myi"), cap):
+            array(f"gurt.{name}")[i] = value
+    put("wand.kw", len(walls))
+    for k, (first, last, bk, gk, rhok) in enumerate(walls):
+        for name, value in (("ig1", first), ("ig2", last), ("bk", bk), ("gk", gk), ("rhok", rhok),
+                            ("yk0", caps[first - 1][0]), ("zk0", caps[first - 1][1]),
+                            ("yklk", caps[last - 1][0]), ("zklk", caps[last - 1][1])):
+            array(f"wand.{name}")[k] = value
+    put("zelle.az", len(cells))
+    for c, loop in enumerate(cells):
+        array("zelle.iak")[c] = len(loop)
+        array("zelle.ia")[: len(loop), c] = loop
+    for name, value in (loads or {}).items():
+        put(f"spanug.{name}", value)
+    put("steuer.druck", druck)
+    put("steuer.exdru", exdru)
+    if tmp_path is not None:
+        set_path("csinfopath", str(tmp_path / "report.txt"))
+        set_path("vbinfopath", str(tmp_path / "trace.txt"))
+
+
+BOX_CAPS = [(-1.5, -0.5, 2.0, 0.0), (1.5, -0.5, 2.0, 0.0), (1.5, 0.5, 2.0, 0.0), (-1.5, 0.5, 2.0, 0.0)]
+BOX_WALLS = [(1, 2, 1.0, 2.0, 0.0), (2, 3, 1.0, 2.0, 0.0), (3, 4, 1.0, 2.0, 0.0), (4, 1, 1.0, 2.0, 0.0)]
+
+
+def box(degrees=0.0, **kwargs):
+    """The 3 x 1 box, turned by degrees (y towards z)."""
+    caps = [(*rotated(y, z, degrees), b, m) for y, z, b, m in BOX_CAPS]
+    section(caps, BOX_WALLS, [[1, 2, 3, 4]], **kwargs)
+
+
+# ---------------------------------------------------------------- data and start values
+
+
+def test_capacities_extents_and_start_values():
+    bb.box_initialize()
+    assert (get("restr.maxwa"), get("restr.maxgu"), get("restr.maxze")) == (100, 100, 100)
+    bb.box_initialize(5, 6, 2)
+    for name, shape in [("wand.yk0", (5,)), ("wand.ig1", (5,)), ("wand.e", (5,)), ("kraft.t0", (10,)),
+                        ("epigam.epi", (5, 3)), ("epigam.gam", (5, 3)), ("epigam.epigu", (6,)), ("gurt.myi", (6,)),
+                        ("zelle.iak", (2,)), ("zelle.ia", (6, 2))]:
+        assert array(name).shape == shape, name
+    assert (get("restr.maxwa"), get("restr.maxgu"), get("restr.maxze")) == (5, 6, 2)
+    # Everything but e goes back to zero; e is kept with arrays of the same extents.
+    for name in ("wand.yk0", "wand.e", "kraft.t0", "epigam.gam", "gurt.bi", "zelle.ia"):
+        array(name)[...] = 3
+    for name in QUER + [f"spanug.{n}" for n in LOADS]:
+        put(name if "." in name else f"quer.{name}", 1.5)
+    put("gurt.ig", 2)
+    bb.box_initialize(5, 6, 2)
+    assert all(get(f"quer.{n}") == 0.0 for n in QUER) and all(get(f"spanug.{n}") == 0.0 for n in LOADS)
+    assert get("gurt.ig") == 0
+    for name in ("wand.yk0", "kraft.t0", "epigam.gam", "gurt.bi", "zelle.ia"):
+        assert not array(name).any(), name
+    assert np.all(array("wand.e") == 3)
+    bb.box_initialize(7, 6, 2)
+    assert array("wand.e").shape == (7,) and not array("wand.e").any()
+    assert get("restr.maxwa") == 7
+
+
+# ---------------------------------------------------------------- checks of the data
+
+
+def replace(name, *extents):
+    a = KestroArray.in_dll(LIB, "__" + name.replace(".", "_MOD_"))
+    LIB.kestro_array_replace(ctypes.byref(a), (c_int64 * len(extents))(*extents))
+
+
+REFUSALS = [
+    # (what is broken, the message's text, the integer context)
+    (lambda: put("gurt.ig", 101), "array yi is missing", []),
+    (lambda: put("wand.kw", 101), "array ig1 is missing", []),
+    (lambda: put("zelle.az", 101), "array iak is missing", []),
+    (lambda: put("gurt.ig", -1), "must not be negative", []),
+    (lambda: replace("kraft.t0", 4), "array t0 is missing", []),
+    (lambda: replace("epigam.gam", 100, 2), "array gam is missing", []),
+    (lambda: array("zelle.iak").__setitem__(0, 101), "more caps than ia holds", [1]),
+    (lambda: array("gurt.zi").__setitem__(1, math.nan), "cap data that are not finite", [2]),
+    (lambda: array("wand.bk").__setitem__(2, math.inf), "wall data that are not finite", [3]),
+    (lambda: array("wand.zklk").__setitem__(3, 0.5), "a wall of zero length", [4]),
+    (lambda: put("spanug.qmz", -math.inf), "section loads that are not finite", []),
+    (lambda: bb.box_initialize(4, 0, 1), "capacities below 1", []),
+]
+
+
+@pytest.mark.parametrize("breaks, message, context", REFUSALS)
+def test_refused_data_change_nothing(tmp_path, breaks, message, context):
+    box(druck=True, tmp_path=tmp_path)
+    bb.box_getxsection()
+    report = (tmp_path / "report.txt").read_bytes()
+    box(druck=True, tmp_path=tmp_path)
+    breaks()
+    for n in QUER:
+        put(f"quer.{n}", 7.0)
+    with pytest.raises(_kestro.error, match=message):
+        bb.box_getxsection()
+    assert recorded()[0] == -2
+    assert list(_kestro.errorhandling.errintv) == context
+    assert (tmp_path / "report.txt").read_bytes() == report
+    assert all(get(f"quer.{n}") == 7.0 for n in QUER)
+    # The call's own message, although an older error holds the record.
+    _kestro.errorhandling.rsxerr(1)
+    _kestro.errorhandling.xerr(-3, "older", [1], [1.0], np.zeros((1, 1), np.int32), 1)
+    with pytest.raises(_kestro.error, match=message):
+        bb.box_getxsection()
+    assert recorded() == (-3, "older")
+
+
+def test_refused_before_any_initialisation(run_python):
+    result = run_python("""
+        import _kestro
+        try:
+            _kestro.boxbeamio.box_getxsection()
+        except _kestro.error as e:
+            print(e, _kestro.errorhandling.errstat)
+    """)
+    assert b"capacities below 1" in result.stdout and result.stdout.endswith(b" -2\n")
+
+
+# ---------------------------------------------------------------- section properties
+
+
+def cap_row(i, force, strain):
+    return f" {i:4d}   {fortran_d(force)}        {fortran_d(strain)}"
+
+
+def fortran_d(value):
+    """D16.9 of a value, derived by hand: 0.ddddddddd with a two-digit exponent."""
+    if value == 0.0:
+        return " 0.000000000D+00"
+    exponent = math.floor(math.log10(abs(value))) + 1
+    mantissa = round(abs(value) / 10.0 ** exponent, 9)
+    if mantissa >= 1.0:
+        mantissa, exponent = mantissa / 10.0, exponent + 1
+    text = f"{'-' if value < 0 else ''}0.{round(mantissa * 1e9):09d}D{'-' if exponent < 0 else '+'}{abs(exponent):02d}"
+    return text.rjust(16)
+
+
+def test_box_properties_strains_and_principal_axes(tmp_path):
+    box(loads={"qmy": 1.0}, druck=True, tmp_path=tmp_path)
+    bb.box_getxsection()
+    assert get("quer.bx") == pytest.approx(16.0)
+    assert get("quer.dyy") == pytest.approx(11.0 / 3.0)  # caps 2, walls 5/3
+    assert get("quer.dzz") == pytest.approx(27.0)        # caps 18, walls 9
+    assert (get("quer.ys"), get("quer.zs"), get("quer.alpha")) == (0.0, 0.0, 0.0)
+    np.testing.assert_allclose(array("epigam.epigu")[:4], [-3 / 22, -3 / 22, 3 / 22, 3 / 22], rtol=1e-14)
+    np.testing.assert_allclose(array("epigam.epi")[1, :], [-3 / 22, 0.0, 3 / 22], rtol=1e-14, atol=1e-16)
+    lines = (tmp_path / "report.txt").read_text().splitlines()
+    assert "    3    0.272727273D+00         0.136363636D+00" in lines
+    assert cap_row(1, -6 / 22, -3 / 22) in lines
+    # An axial force alone strains every cap and wall point alike.
+    box(loads={"qqx": 16.0})
+    bb.box_getxsection()
+    np.testing.assert_allclose(array("epigam.epigu")[:4], 1.0, rtol=1e-14)
+    np.testing.assert_allclose(array("epigam.epi")[:4], 1.0, rtol=1e-14)
+    np.testing.assert_allclose(array("kraft.nxl2")[:4], 1.0, rtol=1e-14)
+    # Turned by +20 degrees: the principal axes turn with it.
+    box(20.0, druck=True, tmp_path=tmp_path)
+    bb.box_getxsection()
+    assert get("quer.alpha") == pytest.approx(math.radians(20.0), abs=1e-12)
+    assert (get("quer.dyyste"), get("quer.dzzste")) == (pytest.approx(11.0 / 3.0), pytest.approx(27.0))
+    text = (tmp_path / "report.txt").read_text()
+    assert "HAUPTACHSENWINKEL =  0.349065850D+00  (RADIAN)  =    20.00  (GRAD)" in text
+
+
+def caps_only(caps, **kwargs):
+    section([(y, z, b, m) for y, z, b, m in caps], **kwargs)
+
+
+@pytest.mark.parametrize(
+    "caps, alpha, dyyste, dzzste",
+    [
+        # Symmetric: dzy = 0, the principal stiffnesses are dyy and dzz whichever is larger.
+        ([(-1.5, 0, 1, 0), (1.5, 0, 1, 0), (0, -0.5, 1, 0), (0, 0.5, 1, 0)], 0.0, 0.5, 4.5),
+        ([(0, -1.5, 1, 0), (0, 1.5, 1, 0), (-0.5, 0, 1, 0), (0.5, 0, 1, 0)], 0.0, 4.5, 0.5),
+        # dyy = dzz = 3 with dzy = +-1: the axes at +-45 degrees.
+        ([(1, 1, 1, 0), (-1, -1, 1, 0), (1, -1, 0.5, 0), (-1, 1, 0.5, 0)], math.pi / 4, 2.0, 4.0),
+        ([(1, -1, 1, 0), (-1, 1, 1, 0), (1, 1, 0.5, 0), (-1, -1, 0.5, 0)], -math.pi / 4, 2.0, 4.0),
+    ],
+)
+def test_principal_axes(caps, alpha, dyyste, dzzste):
+    caps_only(caps)
+    bb.box_getxsection()
+    assert get("quer.alpha") == pytest.approx(alpha, abs=1e-15)
+    assert (get("quer.dyyste"), get("quer.dzzste")) == (pytest.approx(dyyste), pytest.approx(dzzste))
+    # dyyste is the stiffness about the principal y axis the angle gives.
+    a = get("quer.alpha")
+    zstar = [math.cos(a) * z - math.sin(a) * y for y, z, _, _ in caps]
+    assert sum(b * zz * zz for (_, _, b, _), zz in zip(caps, zstar)) == pytest.approx(dyyste)
+
+
+def test_sections_without_stiffness_are_refused_keeping_what_was_computed():
+    section([(2.0, 3.0, 10.0, 1.0)])
+    with pytest.raises(_kestro.error, match="no bending stiffness"):
+        bb.box_getxsection()
+    expected = {"bx": 10, "m": 1, "ys": 2, "zs": 3, "yt": 2, "zt": 3, "dyy": 0, "dzy": 0, "dzz": 0, "dyyste": 0,
+                "dzzste": 0, "alpha": 0}
+    assert {n: get(f"quer.{n}") for n in expected} == pytest.approx(expected)
+    # One wall from (0, 0) to (0, 2): its own dyy about (0, 1) is (4/3 + 1 - 2) 2 = 2/3.
+    section([(0.0, 0.0, 0.0, 0.0), (0.0, 2.0, 0.0, 0.0)], [(1, 2, 1.0, 1.0, 0.0)])
+    with pytest.raises(_kestro.error, match="no bending stiffness"):
+        bb.box_getxsection()
+    assert (get("quer.bx"), get("quer.zs"), get("quer.dyy")) == (2.0, 1.0, pytest.approx(2.0 / 3.0))
+    assert (get("quer.m"), get("quer.yt"), get("quer.zt")) == (0.0, 0.0, 0.0)  # no mass: no NaN
+    section([(0.0, 0.0, 0.0, 1.0), (1.0, 1.0, 0.0, 1.0)])
+    with pytest.raises(_kestro.error, match="no axial stiffness"):
+        bb.box_getxsection()
+    assert recorded()[0] == -2
+
+
+def test_soft_caps_and_walls_and_mass_centre():
+    caps = [(-1.5, -0.5, 2.0, 1.0), (1.5, -0.5, 2.0, 1.0), (1.5, 0.5, 2.0, 3.0), (-1.5, 0.5, 0.0, 3.0)]
+    walls = [(1, 2, 1e-10, 1.0, 0.0), (2, 3, 1.0, 1.0, 2.0), (3, 4, 1.0, 1.0, 0.0)]
+    section(caps, walls, loads={"qqx": 5.0, "qmy": 1.0})
+    bb.box_getxsection()
+    assert array("epigam.epigu")[3] == 0.0                    # bi = 0: no strain
+    assert not array("epigam.epi")[0].any() and array("kraft.nx0")[0] != 0.0
+    # Mass: caps 8 at y = 0, z = 0.25 (1 1 3 3 weights); wall 2 of mass 2 at (1.5, 0).
+    assert get("quer.m") == pytest.approx(10.0)
+    assert (get("quer.yt"), get("quer.zt")) == (pytest.approx(0.3), pytest.approx(0.2))
+
+
+# ---------------------------------------------------------------- report and trace
+
+
+def test_report_files_follow_the_print_control(tmp_path, capfd):
+    put("steuer.klog", 6)
+    for druck, exdru, files in [(False, True, set()), (True, False, {"report.txt"}),
+                                (True, True, {"report.txt", "trace.txt"})]:
+        for f in tmp_path.iterdir():
+            f.unlink()
+        box(druck=druck, exdru=exdru, tmp_path=tmp_path)
+        bb.box_getxsection()
+        assert {f.name for f in tmp_path.iterdir()} == files
+    assert capfd.readouterr().out == ""  # unit 6 of the caller is not the report's
+    # Each call appends; an existing file keeps what it holds.
+    (tmp_path / "report.txt").write_text("kept\n")
+    box(druck=True, tmp_path=tmp_path)
+    bb.box_getxsection()
+    once = (tmp_path / "report.txt").read_text()[len("kept\n"):]
+    bb.box_getxsection()
+    assert (tmp_path / "report.txt").read_text() == "kept\n" + once + once
+    trace = (tmp_path / "trace.txt").read_text().splitlines()
+    assert trace[0].split() == ["Wand:", "1"] and trace[1].split()[0] == "PHIK,ZKLK,ZK0"
+    assert [float(x) for x in trace[1].split()[1:]] == [0.0, -0.5, -0.5]
+
+
+def test_input_echo(tmp_path):
+    caps = [(2.5, -0.25, 20.0, 0.5), (1.5, -0.5, 2.0, 0.0), (1.5, 0.5, 2.0, 0.0), (-1.5, 0.5, 2.0, 0.0)]
+    section(caps, BOX_WALLS, [[1, 2, 3]], loads={"qqy": 1.5}, druck=True, tmp_path=tmp_path)
+    array("zelle.ia")[3, 0] = 0
+    array("wand.it")[1] = 7
+    bb.box_getxsection()
+    lines = (tmp_path / "report.txt").read_text().splitlines()
+    assert "  1       2.500      -0.250   0.200E+02   0.500E+00" in lines
+    assert "  2       2       3       7       2       1.500      -0.500       1.500       0.500   0.100E+01   " \
+           "0.200E+01   0.000E+00" in lines  # the MAT column holds the wall number
+    assert "  1       1       2       3       0" in lines  # a three-cap cell's fourth column from ia
+    assert " QX =  0.000000000D+00     QY =  0.150000000D+01     QZ =  0.000000000D+00" in lines
+    title = lines.index("+" + " " * 19 + "Q U E R S C H N I T T S G R O E S S E N")
+    assert lines[title - 3: title] == ["", "", ""] and lines[title + 1] == " " * 20 + "-" * 39
+
+
+def test_report_files_that_cannot_be_written(tmp_path):
+    box()
+    bb.box_getxsection()
+    box(20.0, druck=True, tmp_path=tmp_path)
+    set_path("csinfopath", str(tmp_path / "missing" / "report.txt"))
+    with pytest.raises(_kestro.error, match="report file cannot be opened"):
+        bb.box_getxsection()
+    assert recorded()[0] == -1 and get("quer.alpha") == 0.0  # no analysis
+    _kestro.errorhandling.rsxerr(1)
+    set_path("csinfopath", "/dev/full")
+    with pytest.raises(_kestro.error, match="could not be written"):
+        bb.box_getxsection()
+    assert get("quer.alpha") == pytest.approx(math.radians(20.0))  # results kept
+    # A name ends at its first NUL.
+    set_path("csinfopath", str(tmp_path / "report.txt") + "\0ignored")
+    bb.box_getxsection()
+    assert (tmp_path / "report.txt").exists()
