@@ -109,6 +109,7 @@ def box(degrees=0.0, **kwargs):
 
 
 def test_capacities_extents_and_start_values():
+    assert [m for m in ("restr", "gurt", "quer", "epigam") if hasattr(_kestro, m)] == []  # data through ctypes only
     bb.box_initialize()
     assert (get("restr.maxwa"), get("restr.maxgu"), get("restr.maxze")) == (100, 100, 100)
     bb.box_initialize(5, 6, 2)
@@ -265,10 +266,12 @@ def test_principal_axes(caps, alpha, dyyste, dzzste):
     assert sum(b * zz * zz for (_, _, b, _), zz in zip(caps, zstar)) == pytest.approx(dyyste)
 
 
-def test_sections_without_stiffness_are_refused_keeping_what_was_computed():
-    section([(2.0, 3.0, 10.0, 1.0)])
+def test_sections_without_stiffness_are_refused_keeping_what_was_computed(tmp_path):
+    section([(2.0, 3.0, 10.0, 1.0)], druck=True, tmp_path=tmp_path)
     with pytest.raises(_kestro.error, match="no bending stiffness"):
         bb.box_getxsection()
+    report = (tmp_path / "report.txt").read_text()
+    assert "STEIFIGKEITSMOMENTE 2.GRADES:   DYY = " in report and "HAUPTACHSENWINKEL" not in report
     expected = {"bx": 10, "m": 1, "ys": 2, "zs": 3, "yt": 2, "zt": 3, "dyy": 0, "dzy": 0, "dzz": 0, "dyyste": 0,
                 "dzzste": 0, "alpha": 0}
     assert {n: get(f"quer.{n}") for n in expected} == pytest.approx(expected)
@@ -321,17 +324,21 @@ def test_report_files_follow_the_print_control(tmp_path, capfd):
     assert [float(x) for x in trace[1].split()[1:]] == [0.0, -0.5, -0.5]
 
 
-def test_input_echo(tmp_path):
-    caps = [(2.5, -0.25, 20.0, 0.5), (1.5, -0.5, 2.0, 0.0), (1.5, 0.5, 2.0, 0.0), (-1.5, 0.5, 2.0, 0.0)]
-    section(caps, BOX_WALLS, [[1, 2, 3]], loads={"qqy": 1.5}, druck=True, tmp_path=tmp_path)
-    array("zelle.ia")[3, 0] = 0
+def test_input_echo_and_polar_mass_moments(tmp_path):
+    caps = [(2.5, -0.25, 20.0, 0.5), (1.5, -0.5, 2.0, 0.0), (1.5, 0.5, 2.0, 0.0)]
+    walls = [(1, 2, 1.0, 2.0, 0.0), (2, 3, 1.0, 2.0, 0.0), (3, 1, 1.0, 2.0, 0.0)]
+    section(caps, walls, [[1, 2, 3]], loads={"qqy": 1.5}, druck=True, tmp_path=tmp_path, capacities=(3, 3, 1))
     array("wand.it")[1] = 7
     bb.box_getxsection()
     lines = (tmp_path / "report.txt").read_text().splitlines()
     assert "  1       2.500      -0.250   0.200E+02   0.500E+00" in lines
     assert "  2       2       3       7       2       1.500      -0.500       1.500       0.500   0.100E+01   " \
            "0.200E+01   0.000E+00" in lines  # the MAT column holds the wall number
-    assert "  1       1       2       3       0" in lines  # a three-cap cell's fourth column from ia
+    assert "  1       1       2       3       0" in lines  # the fourth cap lies past the rows of ia: 0
+    # The one mass point: 0 about the mass centre, m (yt^2 + zt^2) about the reference origin.
+    polar = [i for i, line in enumerate(lines) if "MASSENTRAEGHEITSMOMENT UM LAENGSACHSE:" in line]
+    assert [lines[i + 1].strip() for i in polar] == ["IT  = 0.000000000D+00  (M*L)", "IT  = 0.315625000D+01  (M*L)"]
+    assert "BEZ. AUF SCHWERPUNKT" in lines[polar[0]] and "BEZUGSSYSTEM" in lines[polar[1]]
     assert " QX =  0.000000000D+00     QY =  0.150000000D+01     QZ =  0.000000000D+00" in lines
     title = lines.index("+" + " " * 19 + "Q U E R S C H N I T T S G R O E S S E N")
     assert lines[title - 3: title] == ["", "", ""] and lines[title + 1] == " " * 20 + "-" * 39
