@@ -3,8 +3,10 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdint>
+#include <numeric>
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "boxbeam/box.hpp"
 #include "boxbeam/box_report.hpp"
@@ -38,6 +40,27 @@ const char *short_array(int64_t needed, int64_t columns, const A &...arrays) {
     };
     (test(arrays), ...);
     return name;
+}
+
+// Whether walls 1..kw join caps 1..ig into one piece.
+bool connected(int32_t ig, int32_t kw) {
+    std::vector<int32_t> parent(static_cast<std::size_t>(ig) + 1);
+    std::iota(parent.begin(), parent.end(), 0);
+    const auto root = [&parent](int32_t i) {
+        while (parent[static_cast<std::size_t>(i)] != i)
+            i = parent[static_cast<std::size_t>(i)] =
+                parent[static_cast<std::size_t>(parent[static_cast<std::size_t>(i)])];
+        return i;
+    };
+    int32_t pieces = ig;
+    for (int32_t k = 1; k <= kw; ++k) {
+        const int32_t a = root(wand::ig1(k)), b = root(wand::ig2(k));
+        if (a != b) {
+            parent[static_cast<std::size_t>(a)] = b;
+            --pieces;
+        }
+    }
+    return pieces <= 1;
 }
 
 // What the analysis reads and writes must be there and be finite: refuses
@@ -74,6 +97,20 @@ bool check_data() {
     }
     using namespace spanug;
     if (!finite({qqx, qqy, qqz, qmx, qmy, qmz})) return fail("section loads that are not finite");
+    // The topology: walls between two caps of the section, cells of its caps,
+    // one connected piece whose independent loops are the cells.
+    for (int32_t k = 1; k <= kw; ++k) {
+        if (ig1(k) < 1 || ig1(k) > ig || ig2(k) < 1 || ig2(k) > ig) return fail("a wall names a cap not in use", {k});
+        if (ig1(k) == ig2(k)) return fail("a wall from a cap to itself", {k});
+    }
+    for (int32_t c = 1; c <= az; ++c) {
+        if (iak(c) < 0) return fail("a cell with a negative number of caps", {c});
+        for (int32_t j = 1; j <= iak(c); ++j)
+            if (ia(j, c) < 1 || ia(j, c) > ig) return fail("a cell names a cap not in use", {c});
+    }
+    if (int64_t{kw} != int64_t{ig} + az - 1)
+        return fail("the walls must number the caps plus the cells minus one (the cells are the independent loops)");
+    if (!connected(ig, kw)) return fail("the walls do not join all caps into one piece");
     return true;
 }
 
@@ -105,32 +142,36 @@ void refuse(int32_t code, const std::string &message, std::initializer_list<int3
 
 const char *refusal() { return last_refusal() ? last_refusal()->c_str() : nullptr; }
 
-Section::Section(int32_t caps, int32_t walls, int32_t cells, int32_t largest_cell)
-    : ig(caps), kw(walls), az(cells), maxw(std::max(walls, 1)), maxg(std::max(caps, 1)), maxz(std::max(cells, 1)) {
-    ld = maxz + maxg + 1;
-    const auto w = static_cast<std::size_t>(maxw);
+void Section::reset(int32_t caps, int32_t walls, int32_t cells) {
+    ig = caps;
+    kw = walls;
+    az = cells;
+    const auto w = static_cast<std::size_t>(std::max(walls, 1));
     for (auto *v :
          {&lk, &skyk, &skzk, &sstyk, &sstzk, &deltyk, &deltzk, &fstsym, &fstszm, &ruk, &truyk, &truzk, &ddqyk, &ddqzk})
         v->assign(w, 0.0);
-    ial.assign(static_cast<std::size_t>(maxg * (maxw + 1)), 0);
-    ibet.assign(ial.size(), 0);
-    cell_list_rows = std::max<int64_t>(walls, largest_cell) + 1;
-    iala.assign(static_cast<std::size_t>(cell_list_rows * maxz), 0);
-    ibeta.assign(iala.size(), 0);
-    c.assign(static_cast<std::size_t>(ld * (maxw + 2)), 0.0);
-    cc.assign(c.size(), 0.0);
-    rv.assign(static_cast<std::size_t>(ld), 0.0);
-    irv.assign(rv.size(), 0);
-    zfa.assign(static_cast<std::size_t>(maxz), 0.0);
-    scale.assign(static_cast<std::size_t>(maxz + 1), 0.0);
+    // Lists and rows are cleared, not released: their storage serves the next analysis.
+    const auto clear = [](auto &lists, int32_t count) {
+        lists.resize(std::max(lists.size(), static_cast<std::size_t>(std::max(count, 1))));
+        for (auto &list : lists) list.clear();
+    };
+    clear(ial, caps);
+    clear(ibet, caps);
+    clear(iala, cells);
+    clear(ibeta, cells);
+    clear(rows, caps + cells + 1);
+    zfa.assign(static_cast<std::size_t>(std::max(cells, 1)), 0.0);
+    scale.assign(zfa.size() + 1, 0.0);
+    qx = qy = qz = mx = my = mz = 0.0;
+    rmx = qy_star = qz_star = mxs = 0.0;
 }
 
 bool get_equivalent_x_section() {
     last_refusal().reset();
     if (!check_data()) return false;
-    int32_t largest_cell = 0;
-    for (int32_t c = 1; c <= zelle::az; ++c) largest_cell = std::max(largest_cell, zelle::iak(c));
-    Section s(gurt::ig, wand::kw, zelle::az, largest_cell);
+    static Section workspace;
+    Section &s = workspace;
+    s.reset(gurt::ig, wand::kw, zelle::az);
 
     Report report;
     if (!report.open(steuer::druck != 0, steuer::exdru != 0, file_name(path::csinfopath, sizeof path::csinfopath),
@@ -144,7 +185,7 @@ bool get_equivalent_x_section() {
     s.mz = spanug::qmz;
     echo(s, report);
 
-    const bool analysed = section_properties(s, report);
+    const bool analysed = section_properties(s, report) && shear_flows(s, report) && results(s, report);
     return report.close() && analysed;
 }
 

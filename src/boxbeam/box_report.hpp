@@ -6,6 +6,7 @@
 
 #include <cstdint>
 #include <initializer_list>
+#include <span>
 #include <string>
 #include <string_view>
 
@@ -33,9 +34,26 @@ enum class Block {
     cap_table_head,
     cap_table_row,
     wall_table_head,
-    wall_table_row,
+    flow_row,
     static_head,
     static_row,
+    system_head,
+    values,
+    solutions_head,
+    residuals_head,
+    residual,
+    abort,
+    missing_wall,
+    shear_centre,
+    open_profile,
+    shear_table_head,
+    twist,
+    mass_moments,
+    torsion,
+    force_sums,
+    force_gap,
+    force_head,
+    force_row,
     count
 };
 
@@ -62,6 +80,7 @@ public:
 
     // Writes a block on the report when it is open.
     void write(Block block, std::initializer_list<format::Value> values = {}) const;
+    void write(Block block, std::span<const format::Value> values) const;
     // Writes one list-directed record on the trace when it is open.
     void trace(std::initializer_list<format::Value> values = {}) const;
 

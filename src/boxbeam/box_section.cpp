@@ -95,27 +95,29 @@ bool section_properties(Section &s, const Report &report) {
         s.iyyd += rhok(k) * dyyk;
         s.izyd += rhok(k) * dzyk;
         s.izzd += rhok(k) * dzzk;
-        report.trace({"Wand:", k});
-        report.trace({"PHIK,ZKLK,ZK0", dz, zklk(k), zk0(k)});
-        report.trace({"LAMK,YKLK,YK0", dy, yklk(k), yk0(k)});
-        report.trace({"SZ", sz});
-        report.trace({"SY", sy});
-        report.trace({"BX", bx});
-        report.trace({"H1", h1});
-        report.trace({"H2", h2});
-        report.trace({"BI", k <= s.ig ? bi(k) : 0.0});
-        report.trace({"BK", bk(k)});
-        report.trace({"DYYK", dyyk});
-        report.trace({"DZZK", dzzk});
-        report.trace({"DZYK", dzyk});
-        report.trace({"DYY", dyy});
-        report.trace({"DZY", dzy});
-        report.trace({"DZZ", dzz});
-        report.trace();
-        report.trace({"IYYD", s.iyyd});
-        report.trace({"IZYD", s.izyd});
-        report.trace({"IZZD", s.izzd});
-        report.trace();
+        if (report.extended()) {
+            report.trace({"Wand:", k});
+            report.trace({"PHIK,ZKLK,ZK0", dz, zklk(k), zk0(k)});
+            report.trace({"LAMK,YKLK,YK0", dy, yklk(k), yk0(k)});
+            report.trace({"SZ", sz});
+            report.trace({"SY", sy});
+            report.trace({"BX", bx});
+            report.trace({"H1", h1});
+            report.trace({"H2", h2});
+            report.trace({"BI", k <= s.ig ? bi(k) : 0.0});
+            report.trace({"BK", bk(k)});
+            report.trace({"DYYK", dyyk});
+            report.trace({"DZZK", dzzk});
+            report.trace({"DZYK", dzyk});
+            report.trace({"DYY", dyy});
+            report.trace({"DZY", dzy});
+            report.trace({"DZZ", dzz});
+            report.trace();
+            report.trace({"IYYD", s.iyyd});
+            report.trace({"IZYD", s.izyd});
+            report.trace({"IZZD", s.izzd});
+        }
+        if (report.extended()) report.trace();
         h1 = zk0(k) - zt;
         h2 = yk0(k) - yt;
         dyyk = (dz * dz / 3.0 + h1 * h1 + h1 * dz) * lk;
@@ -206,15 +208,16 @@ bool section_properties(Section &s, const Report &report) {
         const bool soft = std::abs(bk(k)) < 1e-9;
         const double flows[3] = {kraft::nx0(k), kraft::nxl2(k), kraft::nxl(k)};
         for (int p = 0; p < 3; ++p) epigam::epi(k, p + 1) = soft ? 0.0 : flows[p] / bk(k);
-        report.write(Block::wall_table_row,
+        report.write(Block::flow_row,
                      {k, flows[0], flows[1], flows[2], epigam::epi(k, 1), epigam::epi(k, 2), epigam::epi(k, 3)});
     }
 
     // 11. Static moments about the stiffness centre in principal axes, and the
     // wall terms of the shear-flow systems; the moment row of c and its load.
     if (report.extended()) report.write(Block::static_head);
-    const double qy_star = s.sina * s.qz + s.cosa * s.qy, qz_star = s.cosa * s.qz - s.sina * s.qy;
-    const int64_t moment_row = s.ig + s.az + 1;
+    s.qy_star = s.sina * s.qz + s.cosa * s.qy;
+    s.qz_star = s.cosa * s.qz - s.sina * s.qy;
+    SparseRow &moment = s.row(s.moment_row());
     s.rmx = 0.0;
     for (int32_t k = 1; k <= s.kw; ++k) {
         const std::size_t w = static_cast<std::size_t>(k - 1);
@@ -238,16 +241,18 @@ bool section_properties(Section &s, const Report &report) {
         s.ddqyk[w] = dsiyk * (bk(k) / gk(k)) / dyyste;
         s.ddqzk[w] = dsizk * (bk(k) / gk(k)) / dzzste;
         if (report.extended()) report.write(Block::static_row, {k, s.sstyk[w], s.sstzk[w], dsiyk, dsizk});
-        report.trace({"Wand:", k});
-        report.trace({"SSTYK", s.sstyk[w]});
-        report.trace({"SSTZK", s.sstzk[w]});
-        report.trace({"DYYSTE", dyyste});
-        report.trace({"DZZSTE", dzzste});
-        report.trace({"DELTYK", s.deltyk[w]});
-        report.trace({"DELTZK", s.deltzk[w]});
-        report.trace();
-        s.c_at(moment_row, k) = s.ruk[w];
-        s.rmx += bk(k) * (qz_star * s.truyk[w] / dyyste + qy_star * s.truzk[w] / dzzste);
+        if (report.extended()) {
+            report.trace({"Wand:", k});
+            report.trace({"SSTYK", s.sstyk[w]});
+            report.trace({"SSTZK", s.sstzk[w]});
+            report.trace({"DYYSTE", dyyste});
+            report.trace({"DZZSTE", dzzste});
+            report.trace({"DELTYK", s.deltyk[w]});
+            report.trace({"DELTZK", s.deltzk[w]});
+            report.trace();
+        }
+        moment.push_back({k, s.ruk[w]});
+        s.rmx += bk(k) * (s.qz_star * s.truyk[w] / dyyste + s.qy_star * s.truzk[w] / dzzste);
     }
     return true;
 }

@@ -150,13 +150,14 @@ _Static_assert(sizeof(__path_MOD_csinfopath) == 240, "csinfopath holds 240 chara
 _Static_assert(sizeof(__spanug_MOD_kennz) == 80, "kennz holds 80 characters");
 
 /* The box-beam through its exported data: refused before Box_Initialize,
- * capacities as given, and two caps on the y axis, which have no bending
- * stiffness about it and are refused after their centre is stored. */
+ * capacities as given, and two caps on the y axis joined by a shear wall,
+ * which have no bending stiffness about it and are refused after their
+ * centre is stored. */
 static void box_beam(void) {
     const int32_t walls = 2, caps = 2, cells = 1;
     const kestro_logical1 yes = 1;
     int32_t cleared = 0;
-    double *yi, *bi;
+    double *yi, *bi, *yk;
     Box_GetXSection();
     CHECK(__errorhandling_MOD_errstat == -2);
     CHECK(kestro_host_box_refusal() != NULL);
@@ -175,6 +176,13 @@ static void box_beam(void) {
     bi[0] = 1.0;
     bi[1] = 3.0;
     __gurt_MOD_ig = 2;
+    ((int32_t *)__wand_MOD_ig1.data)[0] = 1;
+    ((int32_t *)__wand_MOD_ig2.data)[0] = 2;
+    yk = (double *)__wand_MOD_yklk.data;
+    yk[0] = 2.0;
+    ((double *)__wand_MOD_gk.data)[0] = 1.0;
+    __wand_MOD_kw = 1;
+    __zelle_MOD_az = 0;
     __steuer_MOD_druck = 0;
     Box_GetXSection();
     CHECK(__errorhandling_MOD_errstat == -2); /* no stiffness about the z axis: refused */
