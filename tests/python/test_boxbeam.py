@@ -65,6 +65,15 @@ REFUSALS = [
     (lambda: array("wand.zklk").__setitem__(3, 0.5), "a wall of zero length", [4]),
     (lambda: put("spanug.qmz", -math.inf), "section loads that are not finite", []),
     (lambda: bb.box_initialize(4, 0, 1), "capacities below 1", []),
+    # The topology: walls between caps in use, cells of caps in use, one piece whose loops are the cells.
+    (lambda: array("wand.ig2").__setitem__(1, 5), "a wall names a cap not in use", [2]),
+    (lambda: array("wand.ig1").__setitem__(1, 3), "a wall from a cap to itself", [2]),
+    (lambda: array("zelle.iak").__setitem__(0, -1), "a negative number of caps", [1]),
+    (lambda: array("zelle.ia").__setitem__((2, 0), 0), "a cell names a cap not in use", [1]),
+    (lambda: put("zelle.az", 0), "the walls must number the caps plus the cells minus one", []),
+    (lambda: (array("wand.ig1").__setitem__(1, 1), array("wand.ig2").__setitem__(1, 2),
+              array("wand.ig1").__setitem__(3, 3), array("wand.ig2").__setitem__(3, 4)),
+     "do not join all caps into one piece", []),
 ]
 
 
