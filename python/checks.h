@@ -29,6 +29,11 @@ long kestro_gemm_inner(const char *sa, long len_a, long m);
 int kestro_gemm_fits(const char *sa, const char *sb, long m, long n, long k, long len_a, long len_b);
 /* The smaller of a and b. */
 long kestro_min(long a, long b);
+/* v, or 0 when v is negative. */
+long kestro_nonnegative(long v);
+/* 1 when n plies of counts[p] section points each (none below 1) fit in
+ * `columns` stored section points. */
+int kestro_section_points_fit(const int *counts, long n, long columns);
 /* 1 when MatrixConcatenation of a(k, l) and b(m, n) with ctype fits its result:
  * b's rows within a's for ctype 0, b's columns within a's for ctype 1, and
  * extents of the result that are not negative and fit 4-byte integers. */

@@ -337,6 +337,14 @@ extern "C" int kestro_gemm_fits(const char *sa, const char *sb, long m, long n, 
 
 extern "C" long kestro_min(long a, long b) { return a < b ? a : b; }
 
+extern "C" long kestro_nonnegative(long v) { return v < 0 ? 0 : v; }
+
+extern "C" int kestro_section_points_fit(const int *counts, long n, long columns) {
+    long total = 0;
+    for (long p = 0; p < n; ++p) total += counts[p] > 0 ? counts[p] : 0;
+    return total <= columns ? 1 : 0;
+}
+
 extern "C" int kestro_concatenation_fits(long ctype, long k, long l, long m, long n) {
     if (ctype == 0 && m > k) return 0;
     if (ctype == 1 && n > l) return 0;

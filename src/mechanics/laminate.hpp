@@ -1,4 +1,12 @@
-// Laminates and sections: the through-thickness layout of each section.
+// Laminates and sections: the through-thickness layout of each section, its
+// transverse-shear shape and normal-stress tables (flat or curved), its
+// transverse-shear stiffness, and the recovery of transverse stresses at the
+// section points.
+//
+// Ply constants are the nine E1, E2, E3, nu12, nu13, nu23, G12, G13, G23;
+// angles in degrees.  Membrane quantities are ordered 11, 22, 12 (x, y, xy),
+// transverse shear (yz, xz): the shear forces r = (Qy, Qx) and the stresses
+// (tau_yz, tau_xz) = f(z) r with f = [[f1, f2], [f3, f4]].
 #pragma once
 
 #include <cstdint>

@@ -190,6 +190,19 @@ static void box_beam(void) {
     __errorhandling_MOD_rsxerr(&cleared, &yes);
 }
 
+/* A homogeneous section through the optional arguments left out: the
+ * transverse-shear stiffness 5/6 G h of a parabolic shear flow. */
+static void section_tables(void) {
+    const int32_t plies = 2, one = 1;
+    const int32_t ids[2] = {1, 1};
+    const double angles[2] = {0.0, 0.0}, t[2] = {0.5, 0.5};
+    double elastic[18], h[4] = {0.0, 0.0, 0.0, 0.0};
+    int i;
+    for (i = 0; i < 18; ++i) elastic[i] = (i % 9) < 3 ? 1000.0 : (i % 9) < 6 ? 0.25 : 400.0;
+    GetSectionHMatrix(h, ids, angles, t, elastic, &plies, &one, NULL, NULL, NULL);
+    CHECK(fabs(h[0] - 1000.0 / 3.0) < 1e-9 && fabs(h[3] - 1000.0 / 3.0) < 1e-9 && fabs(h[1]) < 1e-12);
+}
+
 int main(void) {
     initial_state();
     box_beam();
@@ -197,6 +210,7 @@ int main(void) {
     error_record();
     damage_shapes();
     utility_routines();
+    section_tables();
     if (failures != 0) fprintf(stderr, "%d check(s) failed\n", failures);
     return failures != 0;
 }
