@@ -1,6 +1,6 @@
-// The ply stiffness services of the stress-state conversions and the
-// material card: the plane-stress condensation runs at every plane-stress
-// material point.
+// The ply stiffness services of the stress-state conversions, the material
+// card and the material laws, which run at every material point; the laws'
+// services are timed through their exported symbols.
 #include <benchmark/benchmark.h>
 
 #include <array>
@@ -8,9 +8,11 @@
 
 #include "fixtures.hpp"
 #include "mechanics/notation.hpp"
+#include "mechanics/ply.hpp"
 
 namespace {
 
+using kestro_bench::exported;
 using kestro_bench::orthotropic_stiffness;
 
 void BM_GetReducedNyeStiffnessMatrix(benchmark::State &state) {
@@ -37,5 +39,84 @@ void BM_GetArbitraryBaseSC(benchmark::State &state) {
     }
 }
 BENCHMARK(BM_GetArbitraryBaseSC);
+
+constexpr std::array<double, 9> kPly = {140000, 9000, 9000, 0.3, 0.3, 0.45, 4600, 4000, 3100};
+
+void BM_GetNyeStiffnessMatrix(benchmark::State &state) {
+    const int32_t ntens = static_cast<int32_t>(state.range(0));
+    std::array<double, 36> c{};
+    auto *call = exported(&GetNyeStiffnessMatrix);
+    for (auto _ : state) {
+        benchmark::DoNotOptimize(kPly.data());
+        call(c.data(), kPly.data(), &ntens, nullptr);
+        benchmark::DoNotOptimize(c.data());
+    }
+}
+BENCHMARK(BM_GetNyeStiffnessMatrix)->Arg(6)->Arg(3);
+
+void BM_GetNyeTransformationMatrix(benchmark::State &state) {
+    const double angle = 0.3;
+    const int32_t tdim = 6, ttype = 0, tflag = 1;
+    std::array<double, 36> t{};
+    auto *call = exported(&GetNyeTransformationMatrix);
+    for (auto _ : state) {
+        benchmark::DoNotOptimize(angle);
+        call(t.data(), &angle, &tdim, &ttype, &tflag);
+        benchmark::DoNotOptimize(t.data());
+    }
+}
+BENCHMARK(BM_GetNyeTransformationMatrix);
+
+void BM_GetStressVector(benchmark::State &state) {
+    const std::array<double, 36> c = orthotropic_stiffness();
+    const std::array<double, 6> strain0{1e-3, -2e-4, 0, 5e-4, 0, 1e-4}, dstrain{1e-5, 2e-5, -1e-5, 0, 3e-6, 0};
+    std::array<double, 6> stress{};
+    const int32_t ndi = 3, ntens = 6;
+    const kestro_logical1 no = 0;
+    auto *call = exported(&GetStressVector);
+    for (auto _ : state) {
+        benchmark::DoNotOptimize(c.data());
+        call(stress.data(), c.data(), strain0.data(), dstrain.data(), &ndi, &ntens, &no, &no);
+        benchmark::DoNotOptimize(stress.data());
+    }
+}
+BENCHMARK(BM_GetStressVector);
+
+void BM_GetMisesStress(benchmark::State &state) {
+    const std::array<double, 6> stress{120, -40, 15, 30, -10, 5};
+    const int32_t ntens = 6;
+    auto *call = exported(&GetMisesStress);
+    for (auto _ : state) {
+        benchmark::DoNotOptimize(stress.data());
+        benchmark::DoNotOptimize(call(stress.data(), &ntens));
+    }
+}
+BENCHMARK(BM_GetMisesStress);
+
+void BM_FlipVoigtCyclicNotation(benchmark::State &state) {
+    const std::array<double, 36> c = orthotropic_stiffness();
+    std::array<double, 36> out{};
+    const int32_t sdim = 6, dir = 2;
+    auto *call = exported(&FlipVoigtCyclicNotation);
+    for (auto _ : state) {
+        benchmark::DoNotOptimize(c.data());
+        call(out.data(), c.data(), &sdim, &dir);
+        benchmark::DoNotOptimize(out.data());
+    }
+}
+BENCHMARK(BM_FlipVoigtCyclicNotation);
+
+void BM_GetGeneralizedNyeOnAxisSC(benchmark::State &state) {
+    const std::array<double, 12> props = {140000, 9000, 9000, 4600, 4000, 3100, 0.3, 0.3, 0.45, 0.02, 0.02, 0.45};
+    const int32_t ntens = 6, nprops = 12, compliance = 0;
+    std::array<double, 36> sc{};
+    auto *call = exported(&GetGeneralizedNyeOnAxisSC);
+    for (auto _ : state) {
+        benchmark::DoNotOptimize(props.data());
+        call(sc.data(), props.data(), &ntens, &nprops, &compliance, nullptr, nullptr, nullptr);
+        benchmark::DoNotOptimize(sc.data());
+    }
+}
+BENCHMARK(BM_GetGeneralizedNyeOnAxisSC);
 
 }  // namespace

@@ -1,6 +1,8 @@
 // Data shared by the benchmarks.
 #pragma once
 
+#include <benchmark/benchmark.h>
+
 #include <array>
 
 namespace kestro_bench {
@@ -15,6 +17,14 @@ inline std::array<double, 36> orthotropic_stiffness() {
     c[28] = 4000;
     c[35] = 3100;
     return c;
+}
+
+// The routine f as a caller of the shared library reaches it: through its
+// address, so that an inline definition is not inlined into the loop.
+template <class F>
+F *exported(F *f) {
+    benchmark::DoNotOptimize(f);
+    return f;
 }
 
 }  // namespace kestro_bench

@@ -1,0 +1,300 @@
+// Ply stiffness, rotation matrices, stress update, strain energy and the
+// equivalent measures of the material laws: services that run at every
+// material point, defined inline so that C++ callers inline them (closed
+// forms on the stack); the generated export table emits them under their C
+// names.  Nye order 11, 22, 33, 12, 13, 23; engineering shears.
+#pragma once
+
+#include <cmath>
+#include <cstdint>
+#include <numbers>
+
+#include "core/errorhandling.hpp"
+#include "decl/lamina.hpp"
+
+namespace kestro::lamina {
+
+inline void unsupported(const char *message) { record_error(-2, message); }
+
+// The orthotropic stiffness (column-major 6 x 6, Nye order) of nyeprops
+// E1, E2, E3, nu12, nu13, nu23, G12, G13, G23: the inverse of the compliance
+// in closed form.
+inline void orthotropic_stiffness(const double *p, double *c) {
+    const double e1 = p[0], e2 = p[1], e3 = p[2], nu12 = p[3], nu13 = p[4], nu23 = p[5];
+    const double nu21 = nu12 * e2 / e1, nu31 = nu13 * e3 / e1, nu32 = nu23 * e3 / e2;
+    const double delta = 1.0 - nu12 * nu21 - nu23 * nu32 - nu13 * nu31 - 2.0 * nu21 * nu32 * nu13;
+    for (int i = 0; i < 36; ++i) c[i] = 0.0;
+    c[0] = e1 * (1.0 - nu23 * nu32) / delta;
+    c[7] = e2 * (1.0 - nu13 * nu31) / delta;
+    c[14] = e3 * (1.0 - nu12 * nu21) / delta;
+    c[6] = c[1] = e1 * (nu21 + nu31 * nu23) / delta;
+    c[12] = c[2] = e1 * (nu31 + nu21 * nu32) / delta;
+    c[13] = c[8] = e2 * (nu32 + nu12 * nu31) / delta;
+    c[21] = p[6];
+    c[28] = p[7];
+    c[35] = p[8];
+}
+
+// The stiffness c6 (6 x 6, Nye order) reduced to ntens components into
+// c(ntens, ntens): 6 as it is, 4 its leading block, 3 the plane-stress
+// condensation over 11, 22, 12; psflag 0 (non-null) the condensation at
+// 11, 22, 12 with row and column 33 zero (6: also the 13, 23 block); other
+// psflag values the uncondensed rows and columns.  False for other ntens.
+inline bool reduce_stiffness(const double *c6, int32_t ntens, const int32_t *psflag, double *c) {
+    if (ntens != 3 && ntens != 4 && ntens != 6) return false;
+    const auto at = [c6](int i, int j) { return c6[j * 6 + i]; };
+    const auto condensed = [&](int i, int j) {
+        return at(2, 2) == 0.0 ? at(i, j) : at(i, j) - at(i, 2) * at(2, j) / at(2, 2);
+    };
+    constexpr int plane[3] = {0, 1, 3};
+    const bool plane_stress = psflag != nullptr && *psflag == 0;
+    const bool uncondensed = psflag != nullptr && *psflag != 0;
+    for (int k = 0; k < ntens * ntens; ++k) c[k] = 0.0;
+    if (ntens == 3) {
+        for (int j = 0; j < 3; ++j)
+            for (int i = 0; i < 3; ++i)
+                c[j * 3 + i] = uncondensed ? at(plane[i], plane[j]) : condensed(plane[i], plane[j]);
+        return true;
+    }
+    if (!plane_stress) {
+        for (int j = 0; j < ntens; ++j)
+            for (int i = 0; i < ntens; ++i) c[j * ntens + i] = at(i, j);
+        return true;
+    }
+    for (int j = 0; j < 3; ++j)
+        for (int i = 0; i < 3; ++i) c[plane[j] * ntens + plane[i]] = condensed(plane[i], plane[j]);
+    if (ntens == 6)
+        for (int j = 4; j < 6; ++j)
+            for (int i = 4; i < 6; ++i) c[j * 6 + i] = at(i, j);
+    return true;
+}
+
+// The stress (or engineering strain) rotation of Nye vectors for axes
+// turned by theta about axis 3, written into t(n, n) for n = 6, or its 11,
+// 22, 12 block for n = 3.
+inline void rotation(double theta, bool stress, int32_t n, double *t) {
+    const double c = std::cos(theta), s = std::sin(theta), cs = c * s;
+    const double shear = stress ? 2.0 : 1.0, back = stress ? 1.0 : 2.0;
+    for (int32_t k = 0; k < n * n; ++k) t[k] = 0.0;
+    const int32_t m = n == 6 ? 3 : 2;  // the position of 12
+    const auto at = [t, n](int32_t i, int32_t j) -> double & { return t[j * n + i]; };
+    at(0, 0) = at(1, 1) = c * c;
+    at(0, 1) = at(1, 0) = s * s;
+    at(0, m) = shear * cs;
+    at(1, m) = -shear * cs;
+    at(m, 0) = -back * cs;
+    at(m, 1) = back * cs;
+    at(m, m) = c * c - s * s;
+    if (n == 6) {
+        at(2, 2) = 1.0;
+        at(4, 4) = at(5, 5) = c;
+        at(4, 5) = s;
+        at(5, 4) = -s;
+    }
+}
+
+// The direct components (three, zero past ndi) and the shears of a vector of
+// ntens components.
+struct Split {
+    double direct[3] = {0.0, 0.0, 0.0};
+    const double *shear = nullptr;
+    int32_t shears = 0;
+};
+
+inline Split split(const double *v, int32_t ndi, int32_t ntens) {
+    Split s;
+    for (int32_t i = 0; i < ndi && i < 3; ++i) s.direct[i] = v[i];
+    s.shear = v + ndi;
+    s.shears = ntens - ndi;
+    return s;
+}
+
+// The direct component count of a stress of 3 (11, 22, 12), 4 or 6
+// components; 0 for other counts.
+inline int32_t directs_of(int32_t ntens) { return ntens == 3 ? 2 : ntens == 4 || ntens == 6 ? 3 : 0; }
+
+inline double mises(const Split &s) {
+    const double *d = s.direct;
+    double q = 0.5 * ((d[0] - d[1]) * (d[0] - d[1]) + (d[1] - d[2]) * (d[1] - d[2]) + (d[2] - d[0]) * (d[2] - d[0]));
+    for (int32_t i = 0; i < s.shears; ++i) q += 3.0 * s.shear[i] * s.shear[i];
+    return std::sqrt(q);
+}
+
+// fn = q with components 4 to 6 (rows, and columns when `matrix`) taken
+// from 3 + (j + Shift) mod 3; fn may be q.
+template <int Shift>
+inline void turn_shears(double *fn, const double *q, bool matrix) {
+    constexpr int from[6] = {0, 1, 2, 3 + Shift % 3, 3 + (1 + Shift) % 3, 3 + (2 + Shift) % 3};
+    double v[36];
+    if (!matrix) {
+        for (int i = 0; i < 6; ++i) v[i] = q[from[i]];
+        for (int i = 0; i < 6; ++i) fn[i] = v[i];
+        return;
+    }
+#pragma GCC unroll 36
+    for (int k = 0; k < 36; ++k) v[k] = q[from[k / 6] * 6 + from[k % 6]];
+#pragma GCC unroll 36
+    for (int k = 0; k < 36; ++k) fn[k] = v[k];
+}
+
+}  // namespace kestro::lamina
+
+extern "C" {
+
+inline void FlipVoigtCyclicNotation(double *fn, const double *q, const int32_t *sdim, const int32_t *dir) {
+    if (*sdim != 1 && *sdim != 6) {
+        kestro::lamina::unsupported("Unsupported dimension in FlipVoigtCyclicNotation");
+        return;
+    }
+    switch (((*dir % 3) + 3) % 3) {
+        case 0:
+            kestro::lamina::turn_shears<0>(fn, q, *sdim == 6);
+            break;
+        case 1:
+            kestro::lamina::turn_shears<1>(fn, q, *sdim == 6);
+            break;
+        default:
+            kestro::lamina::turn_shears<2>(fn, q, *sdim == 6);
+            break;
+    }
+}
+
+inline void GetNyeStiffnessMatrix(double *c, const double *nyeprops, const int32_t *ntens, const int32_t *psflag) {
+    if (*ntens == 3 && (psflag == nullptr || *psflag == 0)) {
+        // The plane-stress stiffness in closed form.
+        const double e1 = nyeprops[0], e2 = nyeprops[1], nu12 = nyeprops[3];
+        const double den = 1.0 - nu12 * nu12 * e2 / e1;
+        c[0] = e1 / den;
+        c[4] = e2 / den;
+        c[1] = c[3] = nu12 * e2 / den;
+        c[2] = c[5] = c[6] = c[7] = 0.0;
+        c[8] = nyeprops[6];
+        return;
+    }
+    double c6[36];
+    kestro::lamina::orthotropic_stiffness(nyeprops, c6);
+    if (!kestro::lamina::reduce_stiffness(c6, *ntens, psflag, c)) {
+        for (int32_t k = 0; k < *ntens * *ntens; ++k) c[k] = 0.0;
+        kestro::lamina::unsupported("Unsupported dimension in GetNyeStiffnessMatrix");
+    }
+}
+
+inline void GetNyeTransformationMatrix(double *t, const double *angle, const int32_t *tdim, const int32_t *ttype,
+                                       const int32_t *tflag) {
+    const int32_t n = *tdim;
+    if (n != 3 && n != 6) {
+        for (int32_t k = 0; k < n * n; ++k) t[k] = 0.0;
+        kestro::lamina::unsupported("Unsupported dimension in GetNyeTransformationMatrix");
+        return;
+    }
+    kestro::lamina::rotation(*tflag == 1 ? *angle : -*angle, *ttype == 1, n, t);
+}
+
+inline void GetStressVector(double *stress, const double *ddsdde, const double *strain0, const double *dstrain,
+                            const int32_t *ndi, const int32_t *ntens, const kestro_logical1 *issekant,
+                            const kestro_logical1 *istensor) {
+    const int32_t n = *ntens;
+    if (*ndi < 0 || *ndi > n) {
+        kestro::lamina::unsupported("Unsupported dimension in GetStressVector");
+        return;
+    }
+    const bool secant = *issekant != 0, tensor = *istensor != 0;
+    const auto strain = [&](int32_t j) {
+        const double e = secant ? strain0[j] + dstrain[j] : dstrain[j];
+        return tensor && j >= *ndi ? 2.0 * e : e;
+    };
+    if (n == 6) {  // the common size: the strain first, then fixed loops
+        double e[6], s[6];
+        for (int j = 0; j < 6; ++j) e[j] = strain(j);
+        for (int i = 0; i < 6; ++i) s[i] = secant ? 0.0 : stress[i];
+        for (int j = 0; j < 6; ++j)
+            for (int i = 0; i < 6; ++i) s[i] += ddsdde[j * 6 + i] * e[j];
+        for (int i = 0; i < 6; ++i) stress[i] = s[i];
+        return;
+    }
+    for (int32_t i = 0; i < n; ++i) {
+        double sum = secant ? 0.0 : stress[i];
+        for (int32_t j = 0; j < n; ++j) sum += ddsdde[j * n + i] * strain(j);
+        stress[i] = sum;
+    }
+}
+
+inline void GetSpecificStrainEnergy(double *sse, const double *stress, const double *stress0, const double *strain0,
+                                    const double *dstrain, const int32_t *ndi, const int32_t *ntens,
+                                    const kestro_logical1 *issekant, const kestro_logical1 *istensor) {
+    const int32_t n = *ntens;
+    if (*ndi < 0 || *ndi > n) {
+        kestro::lamina::unsupported("Unsupported dimension in GetSpecificStrainEnergy");
+        return;
+    }
+    const bool secant = *issekant != 0;
+    double sum = 0.0;
+    for (int32_t j = 0; j < n; ++j) {
+        double e = secant ? strain0[j] + dstrain[j] : dstrain[j];
+        if (*istensor != 0 && j >= *ndi) e *= 2.0;
+        sum += (secant ? stress[j] : stress[j] + stress0[j]) * e;
+    }
+    *sse = secant ? 0.5 * sum : *sse + 0.5 * sum;
+}
+
+inline double GetHydrostaticPressure(const double *stress, const int32_t *ntens) {
+    const int32_t directs = kestro::lamina::directs_of(*ntens);
+    if (directs == 0) {
+        kestro::lamina::unsupported("Unsupported dimension in GetHydrostaticPressure");
+        return 0.0;
+    }
+    const auto s = kestro::lamina::split(stress, directs, *ntens);
+    return (s.direct[0] + s.direct[1] + s.direct[2]) / 3.0;
+}
+
+inline double GetMisesStress(const double *stress, const int32_t *ntens) {
+    const int32_t directs = kestro::lamina::directs_of(*ntens);
+    if (directs == 0) {
+        kestro::lamina::unsupported("Unsupported dimension in GetMisesStress");
+        return 0.0;
+    }
+    return kestro::lamina::mises(kestro::lamina::split(stress, directs, *ntens));
+}
+
+inline void GetMisesFlow(double *flow, const double *stress, const int32_t *ntens) {
+    const int32_t n = *ntens, directs = kestro::lamina::directs_of(n);
+    if (directs == 0) {
+        for (int32_t k = 0; k < n; ++k) flow[k] = 0.0;
+        kestro::lamina::unsupported("Unsupported dimension in GetMisesFlow");
+        return;
+    }
+    const auto s = kestro::lamina::split(stress, directs, n);
+    const double p = (s.direct[0] + s.direct[1] + s.direct[2]) / 3.0, q = kestro::lamina::mises(s);
+    for (int32_t k = 0; k < n; ++k) flow[k] = (k < directs ? stress[k] - p : stress[k]) / q;
+}
+
+inline void EquivalentStrain(const double *strain, double *eqstrain, const int32_t *ndi, const int32_t *ntens) {
+    const int32_t n = *ntens;
+    if (kestro::lamina::directs_of(n) == 0 || *ndi < 0 || *ndi > n) {
+        kestro::lamina::unsupported("Unsupported dimension in EquivalentStrain");
+        return;
+    }
+    const auto s = kestro::lamina::split(strain, *ndi, n);
+    const double *d = s.direct;
+    double q =
+        2.0 / 9.0 * ((d[0] - d[1]) * (d[0] - d[1]) + (d[1] - d[2]) * (d[1] - d[2]) + (d[2] - d[0]) * (d[2] - d[0]));
+    for (int32_t i = 0; i < s.shears; ++i) q += s.shear[i] * s.shear[i] / 3.0;
+    const double value = std::sqrt(q);
+    *eqstrain = d[0] + d[1] + d[2] < 0.0 ? -value : value;
+}
+
+inline void GetGreenStrain(double *green, const double *f) {
+    for (int j = 0; j < 3; ++j)
+        for (int i = 0; i < 3; ++i) {
+            double sum = 0.0;
+            for (int k = 0; k < 3; ++k) sum += f[i * 3 + k] * f[j * 3 + k];
+            green[j * 3 + i] = 0.5 * (sum - (i == j ? 1.0 : 0.0));
+        }
+}
+
+inline void GetPhiMeasuredFromXZPlane(double *phixz, const double *phixy, const kestro_logical1 *clockwise) {
+    const double phi = *phixy * (std::numbers::pi / 180.0);
+    *phixz = *clockwise != 0 ? 0.5 * std::numbers::pi - phi : phi - 0.5 * std::numbers::pi;
+}
+
+}  // extern "C"
