@@ -1,8 +1,6 @@
 // Data shared by the benchmarks.
 #pragma once
 
-#include <benchmark/benchmark.h>
-
 #include <array>
 
 namespace kestro_bench {
@@ -23,8 +21,8 @@ inline std::array<double, 36> orthotropic_stiffness() {
 // address, so that an inline definition is not inlined into the loop.
 template <class F>
 F *exported(F *f) {
-    benchmark::DoNotOptimize(f);
-    return f;
+    F *volatile opaque = f;
+    return opaque;
 }
 
 }  // namespace kestro_bench

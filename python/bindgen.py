@@ -48,6 +48,12 @@ words for:
   with <rows> entries along its first dimension when given, passes as its
   column-major list of values and returns in the caller's shape);
 * before a procedure interface: ``typedef <name>`` (its C type name);
+  ``complex-mode <arguments>`` (real arrays of the procedure that its caller
+  may pass as complex values instead: the Python callable gets and returns
+  them as complex arrays while a routine's ``complex-when`` holds);
+* in a routine: ``complex-when <argument> <value>`` (while the routine runs
+  with that integer argument present and equal to the value, its procedure
+  arguments exchange their ``complex-mode`` arrays as complex values);
 * ``template <names> in <values>`` ... ``end template``: the lines between
   are repeated for each binding, ``${expression}`` replaced by its value; a
   line ending in ``!kestro each <name> in <expression>`` is repeated for each
@@ -268,6 +274,7 @@ class Routine:
     section: str | None = None
     python_args: dict[str, PyArgument] = field(default_factory=dict)  # by name
     keywords: list[str] = field(default_factory=list)  # the Python arguments in order, from f2py
+    complex_when: tuple[str, int] | None = None  # procedures exchange complex values while it holds
 
     @property
     def has_callback(self) -> bool:
@@ -295,6 +302,7 @@ class Procedure:
     name: str = ""
     outputs: list[str] = field(default_factory=list)  # what the Python callable returns
     inputs: list[str] = field(default_factory=list)   # what it is given, in order
+    complex_args: list[str] = field(default_factory=list)  # real arrays that may pass as complex
 
     def declaration(self) -> list[str]:
         return prototype(f"typedef {self.result or 'void'} (*{self.typedef})", [a.c_param() for a in self.args])
@@ -353,6 +361,9 @@ class Notes:
     cnames: dict[str, str] = field(default_factory=dict)
     uses: dict[str, list[str]] = field(default_factory=dict)
     typedefs: dict[tuple[str, str], tuple[str, list[str]]] = field(default_factory=dict)
+    complex_next: list[str] = field(default_factory=list)
+    complex_args: dict[tuple[str, str], list[str]] = field(default_factory=dict)
+    complex_when: dict[str, tuple[str, int]] = field(default_factory=dict)
 
 
 def _comment_text(line: str) -> str:
@@ -407,6 +418,13 @@ def scan_notes(text: str, origin: str) -> Notes:
                 notes.c_intents.setdefault(routine, {})[m.group(1)] = m.group(2)
             elif verb == "typedef":
                 typedef_next = rest.strip()
+            elif verb == "complex-mode":
+                notes.complex_next = rest.lower().split()
+            elif verb == "complex-when":
+                m = re.match(r"(\w+)\s+(-?\d+)\s*$", rest.strip().lower())
+                if routine is None or not m:
+                    raise SignatureError(f"{where}: complex-when needs a routine, an argument and a value")
+                notes.complex_when[routine] = (m.group(1), int(m.group(2)))
             else:
                 raise SignatureError(f"{where}: unknown directive '!kestro {verb}'")
             continue
@@ -443,6 +461,9 @@ def scan_notes(text: str, origin: str) -> Notes:
                     raise SignatureError(f"{where}: a procedure interface needs '!kestro typedef <name>' above it")
                 notes.typedefs[(user_block, routine)] = (typedef_next, pending)
                 typedef_next = None
+                if notes.complex_next:
+                    notes.complex_args[(user_block, routine)] = notes.complex_next
+                    notes.complex_next = []
             else:
                 notes.routine_docs[routine] = pending
                 if section:
@@ -545,7 +566,8 @@ def function_result(block: dict, where: str) -> str | None:
     return ctype
 
 
-def build_procedures(user_blocks: list[dict], typedefs: dict) -> dict[tuple[str, str], Procedure]:
+def build_procedures(user_blocks: list[dict], typedefs: dict,
+                     complex_args: dict | None = None) -> dict[tuple[str, str], Procedure]:
     procedures = {}
     for ub in user_blocks:
         for iface in ub.get("body", []):
@@ -561,8 +583,12 @@ def build_procedures(user_blocks: list[dict], typedefs: dict) -> dict[tuple[str,
                 inputs = [a for a in block["args"]
                           if "hide" not in intents[a] and ("in" in intents[a] or "inout" in intents[a]
                                                            or not intents[a])]
+                switched = (complex_args or {}).get(key, [])
+                for a in switched:
+                    if a not in [x.name for x in args if x.array and x.ctype == "double"]:
+                        raise SignatureError(f"{where}: complex-mode names {a}, which is no real array")
                 procedures[key] = Procedure(typedef, args, function_result(block, where), doc,
-                                            ub["name"], block["name"], outputs, inputs)
+                                            ub["name"], block["name"], outputs, inputs, switched)
     return procedures
 
 
@@ -627,9 +653,13 @@ def build_routine(module: Module, block: dict, notes: Notes, procedures: dict) -
                 raise SignatureError(f"{where}: shaped argument {a} is not an assumed-size array")
             spec.shaped = notes.shaped[key][a]
         python_args[a] = spec
+    complex_when = notes.complex_when.get(key)
+    if complex_when is not None:
+        if not any(a.callback for a in args) or complex_when[0] not in [a.name for a in args if not a.array]:
+            raise SignatureError(f"{where}: complex-when needs a procedure argument and a scalar argument")
     return Routine(module.name, name, args, function_result(block, where), symbol, c_named, lengths,
                    doc=notes.routine_docs.get(key, []), section=notes.sections.get(key),
-                   python_args=python_args)
+                   python_args=python_args, complex_when=complex_when)
 
 
 def python_argument(name: str, var: dict, external: bool, where: str) -> PyArgument:
@@ -840,13 +870,27 @@ def patch_callbacks(patches: Patches, modules: list[Module], callbacks: bool):
         a, b = wrapper_region(text, f"static void {function} (", f" end of {function} ")
         region = text[a:b]
         names = ", ".join(p.outputs) or "nothing"
+        kinds = "".join("a" if x.array else "n" for x in p.args if x.name in p.outputs)
         check = (f"capi_j = PyTuple_Size(capi_return);\n"
-                 f"    if (kestro_callback_returned(capi_return, {len(p.outputs)}, \"{p.name}\", \"{names}\") != 0)"
-                 f" goto capi_fail;")
+                 f"    if (kestro_callback_returned(capi_return, {len(p.outputs)}, \"{p.name}\", \"{names}\", "
+                 f"\"{kinds}\") != 0) goto capi_fail;")
         if region.count("capi_j = PyTuple_Size(capi_return);") != 1:
             raise SignatureError(f"patch 'callable results' found no result count in {function} "
                                  f"(checked with numpy {', '.join(CHECKED_NUMPY_VERSIONS)})")
         region = region.replace("capi_j = PyTuple_Size(capi_return);", check)
+        # An array result of the wrong shape or type is reported, not printed.
+        for x in [x for x in p.args if x.name in p.outputs and x.array]:
+            region = region.replace('fprintf(stderr,"rv_cb_arr is NULL\\n");',
+                                    f'kestro_callback_result_refused("{p.name}", "{x.name}");', 1)
+        # Complex-mode arrays take their type from the running routine's mode.
+        for x in p.complex_args:
+            replaced = 0
+            for pattern in (f"kestro_lend_array(1,{x}_Dims,NPY_DOUBLE,", f"array_from_pyobj(NPY_DOUBLE,{x}_Dims,"):
+                replaced += region.count(pattern)
+                region = region.replace(pattern, pattern.replace("NPY_DOUBLE", "kestro_switched_type(NPY_DOUBLE)"))
+            if replaced != 1:
+                raise SignatureError(f"patch 'complex-mode arrays' found no single conversion of {x} in {function} "
+                                     f"(checked with numpy {', '.join(CHECKED_NUMPY_VERSIONS)})")
         # What the callable writes into an array it may update goes back to the routine.
         call = "capi_return = PyObject_CallObject(cb->capi,(PyObject *)capi_arglist);"
         back = "".join(f"\n    if (capi_return != NULL) kestro_take_back((PyObject *)capi_arglist, "
@@ -1265,6 +1309,10 @@ def write_glue(outdir: Path, modules: list[Module]):
             for n, a in reversed(list(enumerate(callbacks))):
                 body = (f"kestro::python::with_procedure<{a.ctype}, {n}>({a.name}, "
                         f"[&]({a.ctype} {a.name}_) {{ {body} }});")
+            if r.complex_when is not None:
+                flag, value = r.complex_when
+                body = (f"const kestro::python::ComplexCallbacks complex_callbacks("
+                        f"{flag} != nullptr && *{flag} == {value}); {body}")
             out.append(f"void {thunk}({', '.join(params)}) {{{unused} kestro::python::routine_entered = true; {body} }}")
             entries[r.name] = f"reinterpret_cast<char *>(&{thunk})"
         args = [entries[name] for name in m.order]
@@ -1315,6 +1363,7 @@ def load(fragments: list[Fragment], outdir: Path) -> dict[str, Module]:
     c_only = [f for f in fragments if f.notes.c_only]
     write_if_changed(outdir / "_kestro.pyf", combine(python, "_kestro", setup=True))
     typedefs = {k: v for f in fragments for k, v in f.notes.typedefs.items()}
+    complex_args = {k: v for f in fragments for k, v in f.notes.complex_args.items()}
     owner = {}
     for f in fragments:
         for name in f.modules:
@@ -1328,7 +1377,7 @@ def load(fragments: list[Fragment], outdir: Path) -> dict[str, Module]:
         if wrapper != "_kestro":
             write_if_changed(outdir / pyf, combine(group, wrapper, setup=False))
         blocks = crack(outdir / pyf)
-        procedures = build_procedures([b for b in blocks if b["name"] != wrapper], typedefs)
+        procedures = build_procedures([b for b in blocks if b["name"] != wrapper], typedefs, complex_args)
         cracked.extend((mod, procedures) for mod in modules_of(blocks, wrapper))
     modules = {}
     for mod, procedures in cracked:

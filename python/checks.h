@@ -29,6 +29,9 @@ long kestro_gemm_inner(const char *sa, long len_a, long m);
 int kestro_gemm_fits(const char *sa, const char *sb, long m, long n, long k, long len_a, long len_b);
 /* The smaller of a and b. */
 long kestro_min(long a, long b);
+/* The numpy type of a complex-mode array of a procedure: complex128 for a
+ * real one while the running routine is in complex mode, else type. */
+int kestro_switched_type(int type);
 /* v, or 0 when v is negative. */
 long kestro_nonnegative(long v);
 /* 1 when n plies of counts[p] section points each (none below 1) fit in
@@ -68,9 +71,13 @@ PyObject *kestro_lend_array(int rank, npy_intp *dims, int type, char *data);
 /* Copies what the callable left in the array at position i of its arguments
  * back into the routine's data. */
 void kestro_take_back(PyObject *arglist, int i, char *data);
-/* 0 when the callable returned `count` numbers (the outputs `names`), else -1
- * with TypeError set. */
-int kestro_callback_returned(PyObject *returned, int count, const char *callable, const char *names);
+/* 0 when the callable returned `count` values (the outputs `names`; kinds:
+ * per output 'n' a number, 'a' an array), else -1 with TypeError set. */
+int kestro_callback_returned(PyObject *returned, int count, const char *callable, const char *names,
+                             const char *kinds);
+/* Replaces the error of an array result that could not be converted with
+ * TypeError naming the callable and the result. */
+void kestro_callback_result_refused(const char *callable, const char *name);
 
 #ifdef __cplusplus
 }

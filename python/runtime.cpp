@@ -339,6 +339,12 @@ extern "C" long kestro_min(long a, long b) { return a < b ? a : b; }
 
 extern "C" long kestro_nonnegative(long v) { return v < 0 ? 0 : v; }
 
+thread_local bool kestro::python::complex_callbacks = false;
+
+extern "C" int kestro_switched_type(int type) {
+    return kestro::python::complex_callbacks && type == NPY_DOUBLE ? NPY_CDOUBLE : type;
+}
+
 extern "C" int kestro_section_points_fit(const int *counts, long n, long columns) {
     long total = 0;
     for (long p = 0; p < n; ++p) total += counts[p] > 0 ? counts[p] : 0;
@@ -395,17 +401,37 @@ extern "C" void kestro_take_back(PyObject *arglist, int i, char *data) {
     std::memcpy(data, PyArray_DATA(array), static_cast<std::size_t>(PyArray_NBYTES(array)));
 }
 
-extern "C" int kestro_callback_returned(PyObject *returned, int count, const char *callable, const char *names) {
+extern "C" int kestro_callback_returned(PyObject *returned, int count, const char *callable, const char *names,
+                                        const char *kinds) {
+    // kinds: per output 'n' a number, 'a' an array (its shape is checked when it is converted).
     const Py_ssize_t n = PyTuple_Check(returned) ? PyTuple_GET_SIZE(returned) : -1;
-    bool numbers = n == count;
-    for (Py_ssize_t i = 0; numbers && i < n; ++i) {
+    bool fits = n == count;
+    bool arrays = false;
+    for (Py_ssize_t i = 0; fits && i < n; ++i) {
         PyObject *item = PyTuple_GET_ITEM(returned, i);
-        numbers = PyNumber_Check(item) && !PyComplex_Check(item) &&
-                  !(PyArray_Check(item) && PyArray_SIZE(reinterpret_cast<PyArrayObject *>(item)) != 1);
+        if (kinds[i] == 'a') {
+            arrays = true;
+            continue;
+        }
+        fits = PyNumber_Check(item) && !PyComplex_Check(item) &&
+               !(PyArray_Check(item) && PyArray_SIZE(reinterpret_cast<PyArrayObject *>(item)) != 1);
     }
-    if (numbers) return 0;
-    PyErr_Format(PyExc_TypeError, "the callable given as %s must return %d number%s (%s)", callable, count,
-                 count == 1 ? "" : "s", names);
+    if (fits) return 0;
+    PyErr_Format(PyExc_TypeError, "the callable given as %s must return %d %s%s (%s)", callable, count,
+                 arrays ? "value" : "number", count == 1 ? "" : "s", names);
     return -1;
 }
 
+extern "C" void kestro_callback_result_refused(const char *callable, const char *name) {
+    PyObject *type = nullptr, *value = nullptr, *traceback = nullptr;
+    PyErr_Fetch(&type, &value, &traceback);
+    PyObject *text = value != nullptr ? PyObject_Str(value) : nullptr;
+    const char *detail = text != nullptr ? PyUnicode_AsUTF8(text) : nullptr;
+    PyErr_Clear();
+    PyErr_Format(PyExc_TypeError, "the callable given as %s returned %s of the wrong shape or type%s%s", callable,
+                 name, detail != nullptr && *detail != 0 ? ": " : "", detail != nullptr ? detail : "");
+    Py_XDECREF(text);
+    Py_XDECREF(type);
+    Py_XDECREF(value);
+    Py_XDECREF(traceback);
+}

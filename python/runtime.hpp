@@ -78,6 +78,19 @@ void with_procedure(void *address, Body &&body) {
     }
 }
 
+// While one lives, the procedure arguments of the running routine exchange
+// their complex-mode arrays as complex values (a routine's complex-step
+// mode); nested scopes restore the outer state.
+extern thread_local bool complex_callbacks;
+
+struct ComplexCallbacks {
+    explicit ComplexCallbacks(bool on) : saved(complex_callbacks) { complex_callbacks = on; }
+    ~ComplexCallbacks() { complex_callbacks = saved; }
+    ComplexCallbacks(const ComplexCallbacks &) = delete;
+    ComplexCallbacks &operator=(const ComplexCallbacks &) = delete;
+    bool saved;
+};
+
 // Every module variable, ended by an entry whose module is nullptr.
 extern const Variable variables[];
 

@@ -1,5 +1,5 @@
-// Ply stiffness, rotation matrices, stress update, strain energy and the
-// equivalent measures of the material laws: services that run at every
+// Ply stiffness, rotation matrices, stress update, strain energy, the
+// equivalent measures and the Prony relaxation of the material laws: services that run at every
 // material point, defined inline so that C++ callers inline them (closed
 // forms on the stack); the generated export table emits them under their C
 // names.  Nye order 11, 22, 33, 12, 13, 23; engineering shears.
@@ -295,6 +295,11 @@ inline void GetGreenStrain(double *green, const double *f) {
 inline void GetPhiMeasuredFromXZPlane(double *phixz, const double *phixy, const kestro_logical1 *clockwise) {
     const double phi = *phixy * (std::numbers::pi / 180.0);
     *phixz = *clockwise != 0 ? 0.5 * std::numbers::pi - phi : phi - 0.5 * std::numbers::pi;
+}
+
+inline double Relaxation(const double *dold, const double *tau, const double *shift, const double *timestep,
+                         const double *stiffness, const double *pprony, const double *strain) {
+    return (*dold * *tau * *shift + *stiffness * *timestep * *pprony * *strain) / (*tau * *shift + *timestep);
 }
 
 }  // extern "C"

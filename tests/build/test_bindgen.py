@@ -146,7 +146,7 @@ end module laws
     callback = callback[:callback.index("end of cb_law_in_law__user__routines")]
     assert callback.count("kestro_lend_array(") == 2
     assert "kestro_take_back((PyObject *)capi_arglist, 0, (char *)stress);" in callback
-    assert 'kestro_callback_returned(capi_return, 1, "law", "energy")' in callback
+    assert 'kestro_callback_returned(capi_return, 1, "law", "energy", "n")' in callback
     assert "longjmp(" not in callback and "fprintf(stderr" not in callback
     glue = (out / "kestro_f2py_glue.cpp").read_text()
     assert "with_procedure<law_function, 0>(law," in glue

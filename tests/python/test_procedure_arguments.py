@@ -29,6 +29,10 @@ CALLS = {
                          (math.sqrt(2.0), 0)),
     ("math", "fpsafe"): (lambda f: m.fpsafe(f, 1.0, np.ones(3), 1e-14, 200, 0),
                          lambda fargs, nfun: math.cos(fargs[0]), (0.7390851332151607, 0)),
+    ("elasticity", "getnumericaltangent"): (
+        lambda f: _kestro.elasticity.getnumericaltangent(f, [0.0], [0.0, 0.0], [0.0, 0.0], [0.0, 0.0], 2, False,
+                                                         nmflag=1),
+        lambda strain, props, ntens, ndi, nprops: np.array([3.0, 5.0]) * strain, np.diag([3.0, 5.0])),
 }
 
 WITH_CALLABLES = sorted((name, r) for name, module in MODULES.items() if module["python"]

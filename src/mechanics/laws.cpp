@@ -1,0 +1,73 @@
+// Elastic stress laws with the argument list of a law the numerical tangent
+// takes (stress, strain, props, ntens, ndi, nprops), and the hardening table.
+#include <cstdint>
+
+#include "core/errorhandling.hpp"
+#include "core/scratch.hpp"
+#include "decl/math.hpp"
+#include "mechanics/ply.hpp"
+
+extern "C" {
+
+void GetStressFromOrthotropicElasticity(double *stress, const double *strain, const double *props, const int32_t *ntens,
+                                        const int32_t *ndi, const int32_t *nprops) {
+    static_cast<void>(ndi);
+    const int32_t n = *ntens;
+    for (int32_t i = 0; i < n; ++i) stress[i] = 0.0;
+    if (*nprops < 12) {
+        kestro::record_error(-2, "Unsupported number of properties in GetStressFromOrthotropicElasticity");
+        return;
+    }
+    if (n != 3 && n != 4 && n != 6) {
+        kestro::lamina::unsupported("Unsupported dimension in GetStressFromOrthotropicElasticity");
+        return;
+    }
+    double c[36];
+    const int32_t twelve = 12, stiffness = 1;
+    GetGeneralizedNyeOnAxisSC(c, props, ntens, &twelve, &stiffness, nullptr, nullptr, nullptr);
+    for (int32_t j = 0; j < n; ++j)
+        for (int32_t i = 0; i < n; ++i) stress[i] += c[j * n + i] * strain[j];
+}
+
+void cGetStressFromAnisotropicHyperelasticity(kestro_complex *stress, const kestro_complex *strain, const double *props,
+                                              const int32_t *ntens, const int32_t *ndi, const int32_t *nprops) {
+    static_cast<void>(ndi);
+    const int32_t n = *ntens;
+    for (int32_t i = 0; i < n; ++i) stress[i] = {0.0, 0.0};
+    if (n > 0 && int64_t{*nprops} < int64_t{n} * n) {
+        kestro::record_error(-2, "Unsupported number of properties in cGetStressFromAnisotropicHyperelasticity");
+        return;
+    }
+    for (int32_t j = 0; j < n; ++j)
+        for (int32_t i = 0; i < n; ++i) {
+            const double c = props[j * n + i];
+            stress[i].re += c * strain[j].re;
+            stress[i].im += c * strain[j].im;
+        }
+}
+
+void GetHardeningFromTable(double *syield, double *hard, const double *eqplas, const double *table,
+                           const int32_t *nvalue) {
+    const int32_t n = nvalue != nullptr ? *nvalue : 0;
+    if (n < 1) {
+        *syield = *hard = 0.0;
+        kestro::record_error(-2, "Unsupported number of table rows in GetHardeningFromTable");
+        return;
+    }
+    if (n == 1 || *eqplas >= table[2 * n - 1]) {
+        *syield = table[2 * n - 2];
+        *hard = 0.0;
+        return;
+    }
+    kestro::Scratch<double, 64> yields(n), strains(n), slopes(n);
+    for (int32_t k = 0; k < n; ++k) {
+        yields[k] = table[2 * k];
+        strains[k] = table[2 * k + 1];
+    }
+    CentralStepDerivative(slopes.data(), yields.data(), strains.data(), &n);
+    const int32_t one = 1;
+    kestro::math::linearinterpolation(syield, strains.data(), &n, yields.data(), eqplas, &one);
+    kestro::math::linearinterpolation(hard, strains.data(), &n, slopes.data(), eqplas, &one);
+}
+
+}  // extern "C"
