@@ -102,11 +102,10 @@ Derivatives at(const Chain &c, int32_t i, bool second) {
     return d;
 }
 
-// The x (along true) or y derivative of the two shear rows of b.
-void shear_derivative_matrix(double *m, const double *ncoords, int32_t inodes, double xi, double eta, bool along_x) {
+// The x (along true) or y derivative of the two shear rows of b, from a
+// built chain.
+void fill_shear_derivative_matrix(double *m, const Chain &c, bool along_x) {
     std::fill_n(m, 2 * kColumns, 0.0);
-    Chain c;
-    if (!build(c, ncoords, inodes, xi, eta, true)) return;
     for (int32_t i = 0; i < c.n; ++i) {
         const Derivatives d = at(c, i, true);
         double *col = m + 2 * 5 * i;  // the node's columns u, v, w, th1, th2, two rows each
@@ -124,10 +123,15 @@ void shear_derivative_matrix(double *m, const double *ncoords, int32_t inodes, d
     }
 }
 
-void shear_force_derivative(double *r, const double *u, const double *hmat, const double *ncoords, int32_t inodes,
-                            double xi, double eta, bool along_x) {
-    double m[2 * kColumns];
-    shear_derivative_matrix(m, ncoords, inodes, xi, eta, along_x);
+void shear_derivative_matrix(double *m, const double *ncoords, int32_t inodes, double xi, double eta, bool along_x) {
+    std::fill_n(m, 2 * kColumns, 0.0);
+    Chain c;
+    if (!build(c, ncoords, inodes, xi, eta, true)) return;
+    fill_shear_derivative_matrix(m, c, along_x);
+}
+
+// r = hmat (m u) for a derivative matrix m.
+void apply_shear_stiffness(double *r, const double *m, const double *u, const double *hmat) {
     double v[2] = {0.0, 0.0};
     for (int k = 0; k < kColumns; ++k) {
         v[0] += m[2 * k] * u[k];
@@ -137,9 +141,27 @@ void shear_force_derivative(double *r, const double *u, const double *hmat, cons
     r[1] = hmat[1] * v[0] + hmat[3] * v[1];
 }
 
+void shear_force_derivative(double *r, const double *u, const double *hmat, const double *ncoords, int32_t inodes,
+                            double xi, double eta, bool along_x) {
+    double m[2 * kColumns];
+    shear_derivative_matrix(m, ncoords, inodes, xi, eta, along_x);
+    apply_shear_stiffness(r, m, u, hmat);
+}
+
 double norm3(const double *v) { return std::sqrt(v[0] * v[0] + v[1] * v[1] + v[2] * v[2]); }
 
 }  // namespace
+
+void shear_force_derivatives(double *rx, double *ry, const double *u, const double *hmat, const double *ncoords,
+                             int32_t inodes, double xi, double eta) {
+    double m[2 * kColumns] = {};
+    Chain c;
+    const bool built = build(c, ncoords, inodes, xi, eta, true);
+    for (const bool along_x : {true, false}) {
+        if (built) fill_shear_derivative_matrix(m, c, along_x);
+        apply_shear_stiffness(along_x ? rx : ry, m, u, hmat);
+    }
+}
 
 void cartesian_second_derivatives(const double *nshape, int64_t ld, const double *ncoords, int32_t n, double *nxx,
                                   double *nyy, double *nxy) {

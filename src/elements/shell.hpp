@@ -22,4 +22,10 @@ void table_second_jacobian(double *jac2, const double *nshape, int64_t ld, const
 void cartesian_second_derivatives(const double *nshape, int64_t ld, const double *ncoords, int32_t n, double *nxx,
                                   double *nyy, double *nxy);
 
+// The x and y derivatives of the transverse shear forces, hmat times the
+// derivative matrices times u, from one Jacobian chain at (xi, eta); zeros
+// (and the error recorded) for a node count other than 6 or 8.
+void shear_force_derivatives(double *rx, double *ry, const double *u, const double *hmat, const double *ncoords,
+                             int32_t inodes, double xi, double eta);
+
 }  // namespace kestro::elements
