@@ -203,6 +203,18 @@ static void section_tables(void) {
     CHECK(fabs(h[0] - 1000.0 / 3.0) < 1e-9 && fabs(h[3] - 1000.0 / 3.0) < 1e-9 && fabs(h[1]) < 1e-12);
 }
 
+/* The contact law is the function type of the root finder: the contact force
+ * of a linear law (n = 1) solves K (x0 - c F) = F, F = K x0 / (1 + K c). */
+static void contact_force(void) {
+    const double law[7] = {2e5, 0.01, 1e-6, 0.0, 2e-6, 1.0, 0.0};
+    const double low = 0.0, high = 5000.0, tolerance = 1e-9;
+    const int32_t iterations = 100, count = 7, flag = 0;
+    int32_t status = -1;
+    double force = 0.0;
+    __math_MOD_bdsafe(ContactLaw, &low, &high, &force, law, &tolerance, &iterations, &count, &flag, &status);
+    CHECK(status == 0 && fabs(force - 2e5 * 0.01 / (1.0 + 2e5 * 3e-6)) < 1e-6);
+}
+
 int main(void) {
     initial_state();
     box_beam();
@@ -211,6 +223,7 @@ int main(void) {
     damage_shapes();
     utility_routines();
     section_tables();
+    contact_force();
     if (failures != 0) fprintf(stderr, "%d check(s) failed\n", failures);
     return failures != 0;
 }
