@@ -1,0 +1,137 @@
+"""Failure criteria and drivers: the fracture-plane criteria at the
+strengths they are built on (uniaxial transverse tension and compression,
+in-plane shear), Puck's and Wiegand's fracture angles from
+cos^2 = 1 / (2 (1 + p)), LaRC05 kinking at the compressive strength, resin
+cones through both strengths, and the drivers' id maps on tables of several
+temperatures."""
+
+import math
+
+import numpy as np
+import pytest
+
+import _kestro
+from conftest import recorded
+
+F = _kestro.failure
+YT, YC, S12 = 50.0, 200.0, 80.0
+X23 = 75.35540501027943  # LaRC05's ST for Yc 200 and a0 53
+STRENGTHS = [1500.0, YT, 60.0, 1200.0, YC, 250.0, S12, 90.0, X23, 100.0]  # psprops order
+
+
+def matrix_criteria(s22, s12=0.0, **kwargs):
+    stress = (s22, 0.0, s12, 0.0, 0.0)
+    return {"LaRC05": F.mcrcklarc05(*stress, YT, YC, S12, a0=53.0, **kwargs),
+            "Puck": F.mcrckpuck(*stress, YT, YC, S12, **kwargs),
+            "Camanho": F.mcrckcamanho(*stress, YT, YC, S12, X23, a0=53.0, **kwargs),
+            "Wiegand": F.mcrckwiegand(*stress, YT, YC, S12, a0=53.0, **kwargs)}
+
+
+@pytest.mark.parametrize("s22, s12", [(YT, 0.0), (0.0, S12)])
+def test_fracture_plane_criteria_at_tension_and_shear_strength(s22, s12):
+    for name, (r, theta) in matrix_criteria(s22, s12).items():
+        assert r == pytest.approx(1.0, abs=1e-15), name
+        assert theta == pytest.approx(90.0, abs=1e-10), name
+
+
+def test_fracture_plane_criteria_in_transverse_compression():
+    for name, (r, theta) in matrix_criteria(-YC, sainc=4.0, gsflag=1).items():
+        assert r == pytest.approx(1.0, abs=1e-6) and theta == -1.0, name  # just below 1: no angle
+    beyond = matrix_criteria(-202.0, sainc=4.0, gsflag=1)
+    # Puck: cos^2 of the angle from the thickness direction = 1 / (2 (1 + 0.15)); Wiegand: 53 degrees.
+    puck_angle = 90.0 - math.degrees(math.acos(math.sqrt(1 / 2.3)))
+    for name, angle in (("Wiegand", 37.0), ("Puck", puck_angle)):
+        r, theta = beyond[name]
+        assert r == pytest.approx(1.01, abs=1e-6) and theta == pytest.approx(angle, abs=0.1), name
+    half, full = (F.mcrckpuck(s, 0, 0, 0, 0, YT, YC, S12)[0] for s in (-100.0, -200.0))
+    assert half == pytest.approx(full / 2, rel=1e-14)
+
+
+def test_fibre_kinking_at_the_compressive_strength():
+    x_is = np.array([0, 0, 0, 0, YC, 0, 0, 0, 0.0])
+    r = F.fblarc05_is(-1200.0, 0, 0, 0, 0, 0, 1500.0, 1200.0, YT, 70.0, 70.0, 4600.0, x_is)
+    assert r == pytest.approx(1.0, abs=1e-12)
+    assert F.fblarc05_is(750.0, 0, 0, 0, 0, 0, 1500.0, 1200.0, YT, 70.0, 70.0, 4600.0, x_is) == 0.5
+    assert recorded()[0] == 0
+    # A shear strength too large for the compressive one: no real misalignment.
+    assert F.fblarc05_is(-100.0, 0, 0, 0, 0, 0, 1500.0, 100.0, YT, 70.0, 90.0, 4600.0, x_is) == 0.0
+    assert recorded() == (-2, "Warning: No kink angle in FBLaRC05_is")
+
+
+@pytest.mark.parametrize("stress", [50.0, -100.0])
+def test_resin_criteria_through_both_strengths(stress):
+    s = np.array([stress, 0, 0, 0, 0, 0.0])
+    for exponent in (1.0, 2.0, 3.0):
+        d, di1, dmises, i1cr, misescr, life = F.gpha(s, 50.0, 100.0, exponent)
+        assert d == pytest.approx(1.0, abs=1e-14) and d == pytest.approx(min(dmises + di1, 1.0))
+        assert F.gpha(1.1 * s, 50.0, 100.0, exponent)[::5] == (1.0, 1.0)  # capped, life spent
+    d, di1 = F.gpdruckerprager(s, 50.0, 100.0)
+    assert d == pytest.approx(1.0, abs=1e-14) and di1 == pytest.approx(50 * stress / 10000)
+    assert F.gpraghava(s, 50.0, 100.0) == pytest.approx(1.0, abs=1e-14)
+    assert F.gpbauwens(s, 50.0, 100.0) == d
+    assert F.gpmaxnominal(stress, 50.0, 100.0) == 1.0
+    assert F.gpquadnominal(3.0, 4.0, 0.0, 1.0, 1.0, 1.0) == 5.0
+
+
+def tables(temperatures=2):
+    """psprops, peprops, pdprops, angles and thicknesses of two plies in one section; further
+    temperatures hold other values."""
+    psprops = np.zeros((10 * temperatures, 2, 1), order="F")
+    peprops = np.zeros((9 * temperatures, 2, 1), order="F")
+    for t in range(temperatures):
+        psprops[10 * t:10 * t + 10, :, 0] = np.array(STRENGTHS)[:, None] * (1 + 10 * t)
+        peprops[9 * t:9 * t + 9, :, 0] = np.array([140000, 9000, 9000, 0.3, 0.3, 0.45, 4600, 4000, 3100.0])[:, None]
+    pdprops = np.full((5, 2, 1), 1.7976931348623157e308, order="F")
+    return psprops, peprops, pdprops, np.array([[0.0], [90.0]]), np.array([[0.2], [0.3]])
+
+
+def test_drivers():
+    psprops, peprops, pdprops, angles, thickness = tables()
+    s = np.array([750.0, 25.0, -125.0, 40.0, 45.0, 0.0])
+    ratios = [0.5, 0.5, 0.5, 0.5, 0.5, 0.0]
+    assert F.generalfailure(s, psprops, angles, 1, 1, 1) == (0.0, 0.5)
+    assert F.generalfailure(s, psprops, angles, 1, 1, 2)[1] == pytest.approx(math.sqrt(sum(q * q for q in ratios)))
+    assert F.generalfailure(np.array([1500.0, 0, 0, 0, 0, 0]), psprops, angles, 2, 1, 1) == (1.0, 1.0)
+    assert F.fiberbreakage(s, peprops, psprops, angles, 1, 1, 1) == (0.0, 0.5)
+    assert F.fiberbreakage(s, peprops, psprops, angles, 1, 1, 2)[1] == pytest.approx(math.sqrt(0.25 + 0.25 + 0.25))
+    assert F.matrixcracking(s, peprops, psprops, pdprops, angles, 1, 1, 1)[:2] == (0.0, 0.5)
+    # The matrix criteria with a0 and Puck's inclinations from pdprops, entry by entry.
+    tension = np.array([0, YT, 0, 0, 0, 0.0])
+    for mcflag in (3, 4, 5, 6):
+        f, r, theta = F.matrixcracking(tension, peprops, psprops, pdprops, angles, 1, 1, mcflag)
+        assert (f, r) == (1.0, pytest.approx(1.0, abs=1e-15)) and theta == pytest.approx(90.0, abs=1e-10)
+    pdprops[4, 0, 0] = 0.3  # p_perp-perp-: Puck's fracture angle moves
+    compression = np.array([0, -250.0, 0, 0, 0, 0.0])
+    _, _, theta = F.matrixcracking(compression, peprops, psprops, pdprops, angles, 1, 1, 4)
+    assert theta == pytest.approx(90 - math.degrees(math.acos(math.sqrt(1 / 2.6))), abs=2.5)
+    # Delamination above ply 1: shears turned by the plies' angles, weighted by the other's thickness.
+    lower, upper = np.array([0, 0, 0, 0, 30.0, 0]), np.array([0, 0, 0, 0, 0, 20.0])
+    # Ply 2 at 90 degrees: (tau13, tau23) = (0, 20) gives (tau_xz, tau_yz) = (-20, 0).
+    tau = abs((0.3 * 30 + 0.2 * -20) / 0.5)
+    assert F.delamination(40.0, lower, upper, peprops, psprops, angles, thickness, 1, 1, 1) == (
+        0.0, pytest.approx(max(40 / 60, tau / 100)))
+    assert F.delamination(40.0, lower, upper, peprops, psprops, angles, thickness, 2, 1, 1) == (0.0, 0.0)
+    crushed = np.array([0, 0, -250.0, 0, 0, 0])
+    assert F.corecrushing(crushed, psprops, angles, 1, 1, 3) == (1.0, 1.0)
+    assert recorded()[0] == 0
+
+
+@pytest.mark.parametrize("call, routine", [
+    (lambda p, e, d, a, t: F.generalfailure(np.ones(6), p, a, 1, 1, 6), "generalfailure"),
+    (lambda p, e, d, a, t: F.fiberbreakage(np.ones(6), e, p, a, 1, 1, 4), "fiberbreakage"),
+    (lambda p, e, d, a, t: F.matrixcracking(np.ones(6), e, p, d, a, 1, 1, 7)[:2], "MatrixCracking"),
+    (lambda p, e, d, a, t: F.delamination(1.0, np.ones(6), np.ones(6), e, p, a, t, 1, 1, 3), "delamination"),
+    (lambda p, e, d, a, t: F.corecrushing(np.ones(6), p, a, 1, 1, 4), "corecrushing"),
+])
+def test_ids(call, routine):
+    psprops, peprops, pdprops, angles, thickness = tables()
+    assert call(psprops, peprops, pdprops, angles, thickness) == (0.0, 0.0)
+    assert recorded() == (-2, f"Warning: Unknown criterion id in {routine}")
+    _kestro.errorhandling.rsxerr(1)
+    silent = [F.generalfailure(np.ones(6), psprops, angles, 1, 1, 0),
+              F.corecrushing(np.ones(6), psprops, angles, 1, 1, 1), F.corecrushing(np.ones(6), psprops, angles, 1, 1, 2),
+              F.matrixcracking(np.ones(6), peprops, psprops, pdprops, angles, 1, 1, 0)]
+    assert silent == [(0.0, 0.0)] * 3 + [(0.0, 0.0, -1.0)]
+    assert recorded()[0] == 0
+    with pytest.raises(_kestro.error):
+        F.corecrushing(np.ones(6), psprops, angles, 3, 1, 3)
