@@ -1,0 +1,175 @@
+// Stiffness degradation and damage evolution: closed forms on fixed-size
+// arrays, nothing allocated.
+#include "decl/degradation.hpp"
+
+#include <algorithm>
+#include <cmath>
+#include <cstdint>
+
+#include "core/errorhandling.hpp"
+
+namespace {
+
+// The nine factors in nyeprops order.
+enum Factor { E1, E2, E3, Nu12, Nu13, Nu23, G12, G13, G23 };
+
+// Degradation factors of the sudden law: 1, or degrfac where failed.
+void sudden(double *degpeprops, double *degpsprops, const double *peprops, const double *psprops, double *de,
+            double *df, double g_f, double g_m, const double *ttol, double factor, const double *nm) {
+    std::fill_n(de, 6, 1.0);
+    std::fill_n(df, 9, 1.0);
+    if (g_f >= ttol[0]) {
+        std::fill_n(de, 6, factor);
+        std::fill_n(df, 9, factor);
+    }
+    if (g_m >= ttol[1]) {
+        std::fill_n(de + 1, 5, factor);
+        for (int i = 0; i < 9; ++i)
+            if (i != 0 && i != 3) df[i] = factor;
+    }
+    for (int i = 0; i < 6; ++i)
+        if (nm[i] >= 1.0) de[i] = factor;
+    for (int i = 0; i < 6; ++i) degpeprops[i] = de[i] * peprops[i];
+    for (int i = 6; i < 12; ++i) degpeprops[i] = peprops[i];
+    for (int i = 0; i < 9; ++i) degpsprops[i] = df[i] * psprops[i];
+}
+
+}  // namespace
+
+extern "C" {
+
+void MatzenmillerDegradation(const double *propvec, double *c_deg, const double *dnorm, const double *d23,
+                             const double *d13, const double *d12) {
+    const double e1 = propvec[0], e2 = propvec[1], e3 = propvec[2];
+    const double nu23 = propvec[6], nu13 = propvec[7], nu12 = propvec[8];
+    const double nu21 = nu12 * e2 / e1, nu31 = nu13 * e3 / e1, nu32 = nu23 * e3 / e2;
+    const double r1 = 1.0 - dnorm[0], r2 = 1.0 - dnorm[1], r3 = 1.0 - dnorm[2];
+    const double den = 1.0 - r1 * r2 * nu12 * nu21 - r2 * r3 * nu23 * nu32 - r1 * r3 * nu13 * nu31 -
+                       2.0 * r1 * r2 * r3 * nu12 * nu23 * nu31;
+    std::fill_n(c_deg, 36, 0.0);
+    const auto c = [c_deg](int i, int j) -> double & { return c_deg[j * 6 + i]; };
+    c(0, 0) = r1 * e1 * (1.0 - r2 * r3 * nu23 * nu32) / den;
+    c(1, 1) = r2 * e2 * (1.0 - r1 * r3 * nu13 * nu31) / den;
+    c(2, 2) = r3 * e3 * (1.0 - r1 * r2 * nu12 * nu21) / den;
+    c(0, 1) = c(1, 0) = r1 * r2 * e1 * (nu21 + r3 * nu31 * nu23) / den;
+    c(0, 2) = c(2, 0) = r1 * r3 * e1 * (nu31 + r2 * nu21 * nu32) / den;
+    c(1, 2) = c(2, 1) = r2 * r3 * e2 * (nu32 + r1 * nu12 * nu31) / den;
+    c(3, 3) = 2.0 * (1.0 - *d23) * propvec[3];
+    c(4, 4) = 2.0 * (1.0 - *d13) * propvec[4];
+    c(5, 5) = 2.0 * (1.0 - *d12) * propvec[5];
+}
+
+void DegradationFromModes(const double *d_modes, double *w_stat, const kestro_logical1 *accumulation, double *c_deg,
+                          const double *moduli, const double *vnu, const double *effort) {
+    // The shears each normal mode couples onto (0-based: 6 = shear 12, 7 = 23, 8 = 13).
+    static constexpr int partners[6][2] = {{6, 8}, {6, 8}, {6, 7}, {6, 7}, {7, 8}, {7, 8}};
+    const bool sum = *accumulation != 0;
+    for (int i = 0; i < 9; ++i) w_stat[i] = d_modes[i];
+    for (int j = 0; j < 6; ++j)
+        for (int i : partners[j]) w_stat[i] = sum ? w_stat[i] + d_modes[j] : std::max(w_stat[i], d_modes[j]);
+    std::fill_n(c_deg, 36, 0.0);
+    if (moduli == nullptr || vnu == nullptr || effort == nullptr) return;
+    const auto limited = [](double w) { return std::clamp(w, 0.0, 1.0); };
+    double dnorm[3];
+    for (int i = 0; i < 3; ++i) dnorm[i] = limited(effort[2 * i] > 0.0 ? w_stat[2 * i] : w_stat[2 * i + 1]);
+    const double propvec[9] = {moduli[0], moduli[1], moduli[2], moduli[3], moduli[4],
+                               moduli[5], vnu[0],    vnu[1],    vnu[2]};
+    const double d23 = limited(w_stat[7]), d13 = limited(w_stat[8]), d12 = limited(w_stat[6]);
+    MatzenmillerDegradation(propvec, c_deg, dnorm, &d23, &d13, &d12);
+}
+
+void BiLinearEvolution(const double *eps, const double *eps0, const double *sig_f, const double *gc, const double *lc,
+                       double *d, double *eps1) {
+    if (std::abs(*lc) >= 0.001) *eps1 = std::max(2.0 * *gc / (*lc * *sig_f), 1.2 * *eps0);
+    *d = *eps1 / (*eps1 - *eps0) * (1.0 - *eps0 / *eps);
+}
+
+void IsotropicDegradation(const double *peprops, const double *d, const double *life, const double *degr,
+                          double *degpeprops) {
+    // The factor switches once, from 1 to degr: exposures above 2 do not count twice.
+    const double k = std::min(std::floor(std::max(*life, *d)), 1.0);
+    degpeprops[0] = (1.0 - (1.0 - *degr) * k) * peprops[0];
+    degpeprops[1] = *degr < 1.0 ? (1.0 - k) * peprops[1] : peprops[1];
+}
+
+void SuddenDegradation(double *degpeprops, double *degpsprops, const double *peprops, const double *psprops, double *de,
+                       double *df, const double *g_f, const double *g_m, const double *ttol, const double *degrfac,
+                       const double *nm) {
+    sudden(degpeprops, degpsprops, peprops, psprops, de, df, *g_f, *g_m, ttol, *degrfac, nm);
+}
+
+void SuddenDegradation_viscouse(double *degpeprops, double *degpsprops, const double *peprops, const double *psprops,
+                                double *de, double *df, const double *g_f, const double *g_m, const double *ttol,
+                                const double *degrfac, const double *nm, double *degr_old, const double *eta,
+                                const double *dt) {
+    const double total = *eta + *dt;
+    const double factor = total > 0.0 ? (*eta * *degr_old + *dt * *degrfac) / total : *degrfac;
+    *degr_old = factor;
+    sudden(degpeprops, degpsprops, peprops, psprops, de, df, *g_f, *g_m, ttol, factor, nm);
+}
+
+void RuvazuDegradation(double *d, const double *dds, const double *rdisc, const int32_t *degrid,
+                       const kestro_logical1 *plyistape, const double *fa) {
+    std::fill_n(d, 9, 1.0);
+    const int32_t scheme = *degrid;
+    if (scheme < 0 || scheme > 5) {
+        kestro::record_error(-2, "Unsupported scheme in RuvazuDegradation");
+        return;
+    }
+    static constexpr double defaults[4] = {0.3, 0.3, 0.5, 0.5};
+    const double *f = fa != nullptr ? fa : defaults;
+    const auto flagged = [dds](int first, int last) {
+        for (int i = first; i <= last; ++i)
+            if (dds[i - 1] >= 1.0) return true;
+        return false;
+    };
+    // The damage groups in scheme order: fibre, matrix, delamination, core, the other interface.
+    const bool groups[5] = {flagged(1, 2), flagged(3, 4), flagged(5, 6), flagged(7, 7), flagged(8, 8)};
+    const bool tape = *plyistape != 0;
+    const auto lower = [d](int k, double v) { d[k] = std::min(d[k], v); };
+    for (int g = 0; g < scheme; ++g) {
+        if (!groups[g]) continue;
+        if (g == 0) {
+            lower(E1, *rdisc * f[0]);
+            if (!tape) lower(E2, *rdisc * f[0]);
+        } else if (g == 1) {
+            lower(G12, *rdisc * f[1]);
+            if (tape) {
+                lower(E2, *rdisc * f[1]);
+                lower(G23, *rdisc * f[1]);
+            }
+        } else {
+            lower(E3, *rdisc * f[2]);
+            lower(G13, *rdisc * f[3]);
+            lower(G23, *rdisc * f[3]);
+        }
+    }
+    d[Nu12] = std::sqrt(d[E1] * d[E2]);
+    d[Nu13] = std::sqrt(d[E1] * d[E3]);
+    d[Nu23] = std::sqrt(d[E2] * d[E3]);
+}
+
+void GetNyeDegradationMatrix(const double *d, double *degrf, const int32_t *ntens, const int32_t *psflag) {
+    static_cast<void>(psflag);
+    const int32_t n = *ntens;
+    // The Nye components each row and column stands for.
+    static constexpr int six[6] = {0, 1, 2, 3, 4, 5}, four[4] = {0, 1, 2, 3}, three[3] = {0, 1, 3};
+    const int *components = n == 6 ? six : n == 4 ? four : n == 3 ? three : nullptr;
+    if (components == nullptr) {
+        kestro::record_error(-2, "Unsupported dimension in GetNyeDegradationMatrix");
+        return;
+    }
+    double full[6][6];
+    for (auto &row : full) std::fill_n(row, 6, 1.0);
+    for (int i = 0; i < 3; ++i) full[i][i] = d[i];
+    full[0][1] = full[1][0] = d[Nu12];
+    full[0][2] = full[2][0] = d[Nu13];
+    full[1][2] = full[2][1] = d[Nu23];
+    full[3][3] = d[G12];
+    full[4][4] = d[G13];
+    full[5][5] = d[G23];
+    for (int j = 0; j < n; ++j)
+        for (int i = 0; i < n; ++i) degrf[j * n + i] = full[components[i]][components[j]];
+}
+
+}  // extern "C"
