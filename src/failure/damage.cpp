@@ -66,7 +66,7 @@ bool in_outline(const double *point, const double *refcos, int64_t ply, int64_t 
     while (count < rows && values[count] < kOutlineEnd) ++count;
     const int32_t corners = static_cast<int32_t>(count / 2);
     if (corners < 3) return false;
-    Scratch<double, 64> xy(2 * corners);
+    Scratch<double, 1024> xy(2 * corners);  // on the stack up to 512 corners
     for (int32_t k = 0; k < corners; ++k) {
         xy[static_cast<std::size_t>(k)] = values[2 * k];
         xy[static_cast<std::size_t>(corners + k)] = values[2 * k + 1];
@@ -90,6 +90,15 @@ bool in_buckled(const double *point, const double *refcos, int64_t interface, in
     GetPointOnXYPlane(xy, point, frame.centre, refcos, &angle);
     const double a = reals(4, interface, set, sec), b = reals(5, interface, set, sec);
     return inside(xy, a, b);
+}
+
+// The plies of the damage data: the ply extent of the ply region tables,
+// else the shared ply count.  Interfaces lie below the top ply only.
+int64_t plies_held() {
+    int64_t plies = 0;
+    for (const auto *t : {&damagedata::generaldds, &damagedata::fiberdds, &damagedata::matrixdds, &damagedata::coredds})
+        if (t->exists()) plies = std::max(plies, t->extent_of(2));
+    return plies > 0 ? plies : sectiondata::nplies;
 }
 
 // The number of damage sets any region table holds.
@@ -153,7 +162,7 @@ void GetDamageFromDDS(double *sdv, const double *gpcoords, const double *refcos,
                           {&damagedata::fiberdds, 1},
                           {&damagedata::matrixdds, 2},
                           {&damagedata::coredds, 4}};
-    const int64_t sets = sets_held();
+    const int64_t sets = sets_held(), plies = plies_held();
     for (int64_t n = 1; n <= sets; ++n) {
         const SetFrame frame = frame_of(n);
         double xy[2];
@@ -161,8 +170,8 @@ void GetDamageFromDDS(double *sdv, const double *gpcoords, const double *refcos,
         double a = 0.0, b = 0.0;
         for (const Mode &m : modes)
             if (region(*m.table, ply, n, a, b) && inside(xy, a, b)) raise(sdv[m.flag]);
-        if (region(damagedata::delamdds, ply, n, a, b) && inside(xy, a, b)) raise(sdv[3]);
-        if (region(damagedata::delamdds, ply - 1, n, a, b) && inside(xy, a, b)) raise(sdv[5]);
+        if (ply < plies && region(damagedata::delamdds, ply, n, a, b) && inside(xy, a, b)) raise(sdv[3]);
+        if (ply - 1 < plies && region(damagedata::delamdds, ply - 1, n, a, b) && inside(xy, a, b)) raise(sdv[5]);
         for (int c = 1; c <= kOutlines; ++c)
             if (in_outline(gpcoords, refcos, ply, c, n, frame)) raise(sdv[c - 1]);
         if (sec >= 1 && (in_buckled(gpcoords, refcos, ply - 1, ply, n, sec, frame) ||
@@ -193,8 +202,9 @@ void UpdateDDS(int32_t *ierror, const double *sdv, const double *gpcoords, const
     GetPointOnXYPlane(xy, gpcoords, refcoords, refcos, &angle);
     Allocatable<double, 3> *const tables[5] = {&damagedata::generaldds, &damagedata::fiberdds, &damagedata::matrixdds,
                                                &damagedata::delamdds, &damagedata::coredds};
+    const int64_t plies = plies_held();
     for (int k = 0; k < 5; ++k) {
-        if (!(sdv[k] >= 1.0)) continue;
+        if (!(sdv[k] >= 1.0) || (k == 3 && ply >= plies)) continue;  // no interface above the top ply
         const auto &t = *tables[k];
         if (!t.exists() || t.extent_of(1) < 2 || ply > t.extent_of(2) || set > t.extent_of(3)) continue;
         grow(t(1, ply, set), t(2, ply, set), xy);

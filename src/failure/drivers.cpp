@@ -53,6 +53,13 @@ struct Ply {
     }
 };
 
+// A mode switched off (or an id that computes nothing): 0, 0 without a
+// record, whatever the ply.
+bool off(double *flag, double *exposure, bool silent) {
+    if (silent) *flag = *exposure = 0.0;
+    return silent;
+}
+
 // |s / X| with X by the sign of s.
 double nominal(double s, double xt, double xc) { return std::abs(s / (s > 0.0 ? xt : xc)); }
 
@@ -62,8 +69,9 @@ void generalfailure(double *fgp, double *rgp, const double *plystress, const dou
                     const double *plyorientation, const int32_t *layer, const int32_t *isec, const int32_t *gpflag,
                     const int32_t *nlayer, const int32_t *nsec, const int32_t *npsprops) noexcept {
     static_cast<void>(plyorientation);
+    if (off(fgp, rgp, *gpflag == 0)) return;
     const Ply ply("generalfailure", fgp, rgp, *layer, *isec, *nlayer, *nsec);
-    if (!ply.valid || *gpflag == 0) return;
+    if (!ply.valid) return;
     const double *x = psprops + ply.index * extent_of(npsprops, materialdata::psprops, 10);
     const double *s = plystress;
     switch (*gpflag) {
@@ -97,8 +105,9 @@ void fiberbreakage(double *ffb, double *rfb, const double *plystress, const doub
                    const int32_t *nlayer, const int32_t *nsec, const int32_t *npeprops,
                    const int32_t *npsprops) noexcept {
     static_cast<void>(plyorientation);
+    if (off(ffb, rfb, *fbflag == 0)) return;
     const Ply ply("fiberbreakage", ffb, rfb, *layer, *isec, *nlayer, *nsec);
-    if (!ply.valid || *fbflag == 0) return;
+    if (!ply.valid) return;
     const double *x = psprops + ply.index * extent_of(npsprops, materialdata::psprops, 10);
     const double *e = peprops + ply.index * extent_of(npeprops, materialdata::peprops, 9);
     const double *s = plystress;
@@ -131,8 +140,9 @@ void delamination(double *fdel, double *rdel, const double *s33i, const double *
                   const int32_t *npsprops) noexcept {
     static_cast<void>(peprops);
     static_cast<void>(npeprops);
+    if (off(fdel, rdel, *delflag == 0)) return;
     const Ply ply("delamination", fdel, rdel, *layer, *isec, *nlayer, *nsec);
-    if (!ply.valid || *delflag == 0) return;
+    if (!ply.valid) return;
     if (*delflag != 1 && *delflag != 2) return ply.unknown();
     if (*layer == *nlayer) return;  // the top ply has no interface above it
     const double *x = psprops + ply.index * extent_of(npsprops, materialdata::psprops, 10);
@@ -153,8 +163,9 @@ void corecrushing(double *fcc, double *rcc, const double *plystress, const doubl
                   const double *plyorientation, const int32_t *layer, const int32_t *isec, const int32_t *ccflag,
                   const int32_t *nlayer, const int32_t *nsec, const int32_t *npsprops) noexcept {
     static_cast<void>(plyorientation);
+    if (off(fcc, rcc, *ccflag == 0 || *ccflag == 1 || *ccflag == 2)) return;
     const Ply ply("corecrushing", fcc, rcc, *layer, *isec, *nlayer, *nsec);
-    if (!ply.valid || *ccflag == 0 || *ccflag == 1 || *ccflag == 2) return;
+    if (!ply.valid) return;
     if (*ccflag != 3) return ply.unknown();
     const double *x = psprops + ply.index * extent_of(npsprops, materialdata::psprops, 10);
     const double *s = plystress;
@@ -173,8 +184,9 @@ void MatrixCracking(double *fmc, double *rmc, const double *plystress, const dou
     static_cast<void>(peprops);
     static_cast<void>(npeprops);
     static_cast<void>(plyorientation);
+    if (off(fmc, rmc, *mcflag == 0)) return;
     const Ply ply("MatrixCracking", fmc, rmc, *layer, *isec, *nlayer, *nsec);
-    if (!ply.valid || *mcflag == 0) return;
+    if (!ply.valid) return;
     const double *x = psprops + ply.index * extent_of(npsprops, kestro::materialdata::psprops, 10);
     const double absent = defreal != nullptr ? *defreal : kAbsent;
     const int64_t given = std::max(*nprops, 0);

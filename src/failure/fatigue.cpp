@@ -120,8 +120,9 @@ void CycleCount(double *njimp, double *n, const double *maxcycle, const double *
         *n += 1.0;
         return;
     }
-    if (!(*time_period > 0.0) || algorithm > 4) return invalid_cycles();
-    const int64_t k = std::max<int64_t>(1, std::llround(*time / *time_period));
+    const double periods = *time / *time_period;
+    if (!(*time_period > 0.0) || algorithm > 4 || !(std::abs(periods) < 1e18)) return invalid_cycles();
+    const int64_t k = std::max<int64_t>(1, std::llround(periods));
     if (algorithm == 3) {
         const auto &table = kestro::shokriehdata::cycles;
         const int64_t row = std::min<int64_t>(k + 1, *nmaxcycles);
@@ -178,6 +179,7 @@ void GetFatigueLife(const double *eq_min, const double *eq_max, const double *a_
     const double amplitude = (*eq_max - *eq_min) / 2.0;
     const double effective = std::pow(*eq_max, 1.0 - *alpha) * std::pow(amplitude, *alpha);
     *nf = std::pow(effective / *a_woehler, 1.0 / *exp_woehler);
+    if (!(*nf < kHuge)) *nf = kHuge;  // no amplitude: no damage
     *life = std::min(1.0, std::max(*life, *life + *dn / *nf));
 }
 
@@ -245,7 +247,8 @@ void GetShokrieh(double *stress, double *ddsdde, double *statev, const double *s
     // The seven criteria with linear shear on the stress of the fractions on entry.
     double r[9];
     for (int k = 0; k < 9; ++k) r[k] = statev[kStrength + k] * strength[k];
-    const auto sq = [](double x, double y) { return (x / y) * (x / y); };
+    // A stress term of 0 counts 0, also against a strength degraded to 0.
+    const auto sq = [](double x, double y) { return x == 0.0 ? 0.0 : (x / y) * (x / y); };
     const double s11 = s0[0], s22 = s0[1], s33 = s0[2], t12 = s0[3], t13 = s0[4], t23 = s0[5];
     const double shear1 = sq(t12, r[6]) + sq(t13, r[7]), shear2 = sq(t12, r[6]) + sq(t23, r[8]);
     const double shear3 = sq(t13, r[7]) + sq(t23, r[8]);

@@ -30,6 +30,11 @@ TEST_F(Failure, PliesOutsideTheTablesAndSharedExtents) {
                    &nlayer, &nsec, &nprops, &matrix, &theta, nullptr, nullptr, nullptr);
     EXPECT_EQ(r, 0.5);
     EXPECT_EQ(kestro::errorhandling::errstat, 0);
+    // A mode switched off says nothing, whatever the ply.
+    const int32_t off = 0, beyond = 3;
+    MatrixCracking(&f, &r, stress.data(), constants, strengths, nullptr, angles.data(), &beyond, &first_section,
+                   &nlayer, &nsec, &nprops, &off, &theta, nullptr, nullptr, nullptr);
+    EXPECT_EQ(kestro::errorhandling::errstat, 0);
     for (const int32_t layer : {0, 3}) {
         for (const int32_t section : {0, 1, 2}) {
             if (section == 1 && layer == 0) continue;

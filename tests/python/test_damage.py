@@ -82,6 +82,14 @@ def test_indices_beyond_the_data():
     assert list(flags([0, 0, 0], 9, sec=9)) == [0] * 12
 
 
+def test_a_single_ply_has_no_interface():
+    fresh(nplies=1)
+    D.updatedds([0, 0, 0, 1, 0], [3, 4, 0], ORIGIN, I3, 1, 1, 1)
+    assert not dd.delamdds.any()
+    dd.delamdds[:2, 0, 0] = (10, 10)  # the one interface row the arrays keep
+    assert flags([1, 1, 0], 1)[3] == 0.0
+
+
 def test_crack_status_and_degradation():
     s = [0, -10, 5, 0, 0, 0]
     assert D.getcrackstatus(s, [1, 0, 0], math.pi / 2, 2) == 1

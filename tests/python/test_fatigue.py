@@ -65,6 +65,7 @@ def test_fatigue_life():
     assert F.getfatiguelife(0.1, 0.5, 1.0, -0.1, 0.5, 10.0, 0.99995)[1] == 1.0
     assert F.getfatiguelife(0.5, 0.1, 1.0, -0.1, 0.5, 10.0, 0.3) == (HUGE, 0.3)  # an empty cycle
     assert F.getfatiguelife(-0.5, 0.0, 1.0, -0.1, 0.5, 10.0, 0.3) == (HUGE, 0.3)
+    assert F.getfatiguelife(0.5, 0.5, 1.0, -0.1, 0.5, 10.0, 0.3) == (HUGE, 0.3)  # no amplitude
     _kestro.materialdata.r_crit = np.array([0.6])
     assert F.getfatiguelife(0.1, 0.5, 1.0, -0.1, 0.5, 10.0, 0.0) == (HUGE, 0.0)
     assert recorded()[0] == 0
@@ -116,6 +117,11 @@ def test_shokrieh_layer():
     stress, tangent, state, _ = shokrieh(fresh(1e6))
     assert list(state[22:29]) == [1, 0, 0, 0, 0, 0, 0] and not state[58:73].any()
     assert np.abs(stress).max() < 1e-2
+    # Shear strengths degraded to 0 by a shearing failure do not hide a later fibre-tension failure.
+    sheared = fresh(1.0)
+    sheared[24] = 1.0
+    state = F.getshokrieh(sheared, 2 * STRAIN, np.zeros(6), PROPS, [0, 0], 0, 0, 0, 1, [1], 1, 1, 0, np.zeros(77))[2]
+    assert state[22] == 1.0 and state[24] == 1.0
 
 
 def test_shokrieh_cycle_table_plane_stress_and_short_props():
