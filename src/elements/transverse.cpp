@@ -5,6 +5,7 @@
 // and point already done costs two zero tests.
 #include <algorithm>
 #include <cstdint>
+#include <limits>
 
 #include "core/scratch.hpp"
 #include "decl/elementhandling.hpp"
@@ -88,9 +89,14 @@ void GetShellTransverseStresses(double *tnormalstress, double *tshearstress, con
     double *normal = tnormalstress + std::max<int64_t>(rows, 0) * e;
     double *shear = tshearstress + points_stored * 2 * (4 * e + point);
     const bool do_normal = *itnsflag != 0 && rows >= 1 && rows == 2 * plies + 1 && all_zero(normal, rows);
+    // The section's own plies (its list ends at the first absent id); the
+    // tables are taken in their first 2 own + 1 rows.
+    const int32_t *ids = sectionlist + plies * s;
+    const int64_t own = std::find(ids, ids + plies, std::numeric_limits<int32_t>::max()) - ids;
+    const int64_t own_rows = 2 * own + 1;
     const bool do_shear = *itshrflag != 0 && points_stored >= 1 && point >= 0 && point < el.points && points_fit &&
-                          rows == 2 * plies + 1 && all_zero(shear, 2 * points_stored);
-    if (!do_normal && !do_shear) return;
+                          rows >= own_rows && all_zero(shear, 2 * points_stored);
+    if ((!do_normal && !do_shear) || own == 0) return;
 
     double u[40];
     const int32_t nodes = el.nodes, mdof = static_cast<int32_t>(dof);
@@ -100,15 +106,22 @@ void GetShellTransverseStresses(double *tnormalstress, double *tshearstress, con
     const bool curved = ki != 0.0 || kj != 0.0;
     const double *hmat = sehmatrix + 4 * s;
     const double kmax = std::max(ki, kj), kmin = std::min(ki, kj);
-    const double *table = sefmatrix + rows * 4 * s;
-    const int32_t one = 1, normal_table = 0, shear_table = 1, fg = 1;
+    const int32_t one = 1, normal_table = 0, shear_table = 1, fg = 1, n = static_cast<int32_t>(own);
+    const int32_t zrows = static_cast<int32_t>(own_rows);
     const double pair[2] = {kmax, kmin};
-    const int32_t *ids = sectionlist + plies * s;
     const double *angles = plyorientation + plies * s, *thickness = plythickness + plies * s;
     const double *zcoord = plyzcoord + std::max<int64_t>(rows, 0) * s;
     const double *elastic = plyelastic + elastic_rows * plies * s;
     const int32_t elastic_count = static_cast<int32_t>(elastic_rows);
-    kestro::Scratch<double, 4 * kStackRows> curved_table(4 * (2 * plies + 1));
+    // The section's flat table in its own rows, or a table of the curvatures.
+    kestro::Scratch<double, 4 * kStackRows> table(4 * own_rows);
+    const auto flat_table = [&] {
+        for (int k = 0; k < 4; ++k) std::copy_n(sefmatrix + rows * (4 * s + k), own_rows, table.data() + own_rows * k);
+    };
+    const auto curved_table = [&](const int32_t *kind) {
+        GetArbitrarySectionFG(table.data(), ids, angles, thickness, zcoord, elastic, &n, &one, kind, &fg, pair, nullptr,
+                              &elastic_count);
+    };
 
     if (do_normal) {
         double rdx[2] = {0.0, 0.0}, rdy[2] = {0.0, 0.0};
@@ -125,35 +138,34 @@ void GetShellTransverseStresses(double *tnormalstress, double *tshearstress, con
             }
         }
         if (!curved) {
-            GetNormalStressFromBottom(normal, rdx, rdy, zcoord, table, nplies);
+            flat_table();
+            GetNormalStressFromBottom(normal, rdx, rdy, zcoord, table.data(), &n);
         } else if (points_fit && stress_points >= 4) {
             // The normal-stress table of the curvatures, and the membrane
             // stresses 11 and 22 of the four stored points on the curvature.
-            GetArbitrarySectionFG(curved_table.data(), ids, angles, thickness, zcoord, elastic, nplies, &one,
-                                  &normal_table, &fg, pair, nullptr, &elastic_count);
-            kestro::Scratch<double, 12 * kStackPlies> sbt(12 * plies);
-            kestro::Scratch<double, 2 * kStackPlies> component(2 * plies);
-            kestro::Scratch<double, kStackRows> sint(rows);
-            kestro::Scratch<int32_t, kStackPlies> counts(plies);
-            std::fill_n(counts.data(), plies, static_cast<int32_t>(nspt));
+            curved_table(&normal_table);
+            kestro::Scratch<double, 12 * kStackPlies> sbt(12 * own);
+            kestro::Scratch<double, 2 * kStackPlies> component(2 * own);
+            kestro::Scratch<double, kStackRows> sint(own_rows);
+            kestro::Scratch<int32_t, kStackPlies> counts(own);
+            std::fill_n(counts.data(), own, static_cast<int32_t>(nspt));
             const double *element_stress = sestress + 6 * points_stored * stress_points * e;
             double *total = normal;  // still all zero: the sum over the points
             for (int32_t k = 0; k < 4; ++k) {
-                GetPlyBottomTopStress(sbt.data(), element_stress + 6 * points_stored * k, counts.data(), nzcoord,
-                                      nplies);
+                GetPlyBottomTopStress(sbt.data(), element_stress + 6 * points_stored * k, counts.data(), &zrows, &n);
                 for (int pass = 0; pass < 2; ++pass) {
                     // Component 11 with the pair (min, max), 22 with (max, min).
-                    for (int64_t c = 0; c < 2 * plies; ++c) component[c] = sbt[6 * c + pass];
+                    for (int64_t c = 0; c < 2 * own; ++c) component[c] = sbt[6 * c + pass];
                     const double first = pass == 0 ? kmin : kmax, second = pass == 0 ? kmax : kmin;
                     GetIntegralOfMembraneNormalStress(sint.data(), component.data(), zcoord, counts.data(), &first,
-                                                      &second, nzcoord, nplies);
-                    for (int64_t r = 0; r < rows; ++r) total[r] += sint[r];
+                                                      &second, &zrows, &n);
+                    for (int64_t r = 0; r < own_rows; ++r) total[r] += sint[r];
                 }
             }
-            const double *f = curved_table.data();
-            for (int64_t r = 0; r < rows; ++r)
-                normal[r] = el.weight * total[r] - f[r] * rdy[0] - f[rows + r] * rdy[1] - f[2 * rows + r] * rdx[0] -
-                            f[3 * rows + r] * rdx[1];
+            const double *f = table.data();
+            for (int64_t r = 0; r < own_rows; ++r)
+                normal[r] = el.weight * total[r] - f[r] * rdy[0] - f[own_rows + r] * rdy[1] -
+                            f[2 * own_rows + r] * rdx[0] - f[3 * own_rows + r] * rdx[1];
         }
     }
 
@@ -167,16 +179,14 @@ void GetShellTransverseStresses(double *tnormalstress, double *tshearstress, con
             gamma[1] += b[8 * k + 7] * u[k];
         }
         const double r[2] = {hmat[0] * gamma[0] + hmat[2] * gamma[1], hmat[1] * gamma[0] + hmat[3] * gamma[1]};
-        const double *f = table;
-        if (curved) {
-            GetArbitrarySectionFG(curved_table.data(), ids, angles, thickness, zcoord, elastic, nplies, &one,
-                                  &shear_table, &fg, pair, nullptr, &elastic_count);
-            f = curved_table.data();
-        }
-        const int64_t count = plies * nspt;
-        kestro::Scratch<double, 2 * 4 * kStackPlies> xytss(2 * count);
+        if (curved)
+            curved_table(&shear_table);
+        else
+            flat_table();
+        const int64_t count = own * nspt;
+        kestro::Scratch<double, 2 * 16 * kStackPlies> xytss(2 * count);  // up to 16 points per ply on the stack
         const int32_t spt = static_cast<int32_t>(nspt);
-        GetExt2DShearStress(xytss.data(), r, angles, f, &spt, nplies);
+        GetExt2DShearStress(xytss.data(), r, angles, table.data(), &spt, &n);
         std::copy_n(xytss.data(), count, shear);
         std::copy_n(xytss.data() + count, count, shear + points_stored);
     }

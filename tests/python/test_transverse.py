@@ -142,3 +142,76 @@ def test_element_variants():
     tria = [run(element_args(kind=8, nodes=TRIA, motion=bent), itnsflag=flag)[0] for flag in (1, 2)]
     np.testing.assert_array_equal(tria[0], tria[1])
     assert tria[0].any()
+
+
+CARBON = [140000.0, 9000.0, 9000.0, 0.3, 0.3, 0.45, 4600.0, 4000.0, 3100.0]
+POINTS = [(-G, -G), (G, -G), (G, G), (-G, G)]
+
+
+@pytest.mark.parametrize("curvature", [(0.0, 0.0), (-0.03, 0.08)])
+def test_wiring_of_the_section_services(curvature):
+    """A [0/45/90] section under bending in both directions: the recovered stresses equal the
+    section services combined as the recovery is defined, with random stored stresses."""
+    ids, t = np.ones((3, 1), np.int32), np.array([[0.2], [0.3], [0.5]])
+    angles, z = np.array([[0.0], [45.0], [90.0]]), L.getsectionzcoord(ids, t)
+    elastic = np.array([CARBON] * 3).T[:, :, None]
+    f = L.getsectionfmatrix(ids, angles, t, z, elastic)
+    h = L.getsectionhmatrix(ids, angles, t, elastic)
+    rng = np.random.default_rng(5)
+    w = lambda x, y: 0.004 * x**2 + 0.003 * x * y - 0.002 * y**2 + 0.001 * x**2 * y
+    motion = np.zeros((5, 8, 1))
+    motion[2, :, 0] = w(NODES[:, 0], NODES[:, 1])
+    motion[3:5, :, 0] = rng.normal(scale=1e-3, size=(2, 8))
+    coords = np.zeros((3, 8, 1))
+    coords[:2, :, 0] = NODES.T
+    sestress = np.asfortranarray(rng.normal(scale=50.0, size=(6, 9, 4, 1)))
+    args = dict(tnormalstress=np.zeros((7, 1), order="F"), tshearstress=np.zeros((9, 2, 4, 1), order="F"),
+                nodalcoords=coords, nodesmotion=motion, sestress=sestress, sehmatrix=h, sefmatrix=f,
+                plyorientation=angles, plythickness=t, plyzcoord=z, plyelastic=np.asfortranarray(elastic),
+                elemsectionpoints=np.array([3], np.int32), elemcurvatures=np.array(curvature, float)[:, None],
+                elemkind=np.array([5], np.int32), sectionlist=ids, elemid=1, gpid=3, secid=1, itnsflag=1,
+                itshrflag=1)
+    normal, shear = run(args)
+    u = motion[:, :, 0].T.ravel()
+    rdx = np.mean([E.shellxderivshearforces(u, h[:, :, 0], coords[:, :, 0], *p) for p in POINTS], axis=0)
+    rdy = np.mean([E.shellyderivshearforces(u, h[:, :, 0], coords[:, :, 0], *p) for p in POINTS], axis=0)
+    r = h[:, :, 0] @ (E.shellbmatrix(coords[:, :, 0], *POINTS[2]) @ u)[6:8]
+    kmax, kmin = max(curvature), min(curvature)
+    if curvature == (0.0, 0.0):
+        expected = L.getnormalstressfrombottom(rdx, rdy, z[:, 0], f[:, :, 0])
+        table = f[:, :, 0]
+    else:
+        pair = np.array([kmax, kmin])
+        g = L.getarbitrarysectionfg(ids, angles, t, z, elastic, 0, 1, xycurv=pair)[:, :, 0]
+        table = L.getarbitrarysectionfg(ids, angles, t, z, elastic, 1, 1, xycurv=pair)[:, :, 0]
+        membrane = np.zeros(7)
+        for k in range(4):
+            sbt = L.getplybottomtopstress(sestress[:, :, k, 0], np.full(3, 3, np.int32))
+            membrane += L.getintegralofmembranenormalstress(sbt[0], z[:, 0], np.ones(3, np.int32), kmin, kmax)
+            membrane += L.getintegralofmembranenormalstress(sbt[1], z[:, 0], np.ones(3, np.int32), kmax, kmin)
+        expected = 0.25 * membrane - g @ np.concatenate([rdy, rdx])
+    np.testing.assert_allclose(normal[:, 0], expected, rtol=1e-12, atol=1e-12 * np.abs(expected).max())
+    np.testing.assert_allclose(shear[:, :, 2, 0], L.getext2dshearstress(r, angles[:, 0], table, 3), rtol=1e-12,
+                               atol=1e-12 * np.abs(shear).max())
+    assert np.abs(rdx).min() > 0 and np.abs(rdy).min() > 0 and np.abs(r).min() > 0  # every term is exercised
+
+
+def test_short_sections_and_longer_z_tables():
+    args = element_args()
+    # The section's list ends after ply 1 of 2: rows past its own points stay 0.
+    args["sectionlist"] = np.array([[1], [2147483647]], np.int32)
+    f = L.getsectionfmatrix(args["sectionlist"], args["plyorientation"], args["plythickness"],
+                            L.getsectionzcoord(args["sectionlist"], args["plythickness"]), args["plyelastic"])
+    args["sefmatrix"], args["plyzcoord"] = f, L.getsectionzcoord(args["sectionlist"], args["plythickness"])
+    normal, shear = run(args)
+    assert normal[:3, 0].any() and not normal[3:].any()
+    assert shear[:3, :, 0, 0].any() and not shear[3:].any()
+    # A z table longer than 2 nplies + 1: the normal part is skipped, the shear part still runs.
+    args = element_args()
+    longer = np.zeros((7, 4, 1))
+    longer[:5] = args["sefmatrix"]
+    args.update(sefmatrix=longer, plyzcoord=np.vstack([args["plyzcoord"], [[0.0], [0.0]]]),
+                tnormalstress=np.zeros((7, 1), order="F"))
+    normal, shear = run(args)
+    assert not normal.any()
+    np.testing.assert_allclose(shear[:, 1, 0, 0], QX * np.array([0, 1.125, 1.5, 0, 0, 0]), rtol=1e-13, atol=1e-15)
