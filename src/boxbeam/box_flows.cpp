@@ -53,6 +53,25 @@ bool cell_topology(Section &s, Report &report) {
         walls[static_cast<std::size_t>(next[static_cast<std::size_t>(ig1(k))]++)] = k;
         walls[static_cast<std::size_t>(next[static_cast<std::size_t>(ig2(k))]++)] = k;
     }
+    // The first wall (by number) joining two caps, 0 for none.
+    const auto wall_between = [&](int32_t from, int32_t to) {
+        for (int32_t q = first[static_cast<std::size_t>(from)]; q < first[static_cast<std::size_t>(from) + 1]; ++q) {
+            const int32_t k = walls[static_cast<std::size_t>(q)];
+            if ((ig1(k) == from && ig2(k) == to) || (ig1(k) == to && ig2(k) == from)) return k;
+        }
+        return 0;
+    };
+    const auto successor = [](int32_t j, int32_t count) { return j == count ? 1 : j + 1; };
+    // A missing wall ends the process whatever else a cell holds: every loop is searched first.
+    for (int32_t c = 1; c <= s.az; ++c)
+        for (int32_t j = 1; j <= zelle::iak(c); ++j) {
+            const int32_t from = ia(j, c), to = ia(successor(j, zelle::iak(c)), c);
+            if (wall_between(from, to) == 0) {
+                report.write(Block::missing_wall, {c, from, to});
+                report.close();
+                end_process(1);
+            }
+        }
     for (int32_t c = 1; c <= s.az; ++c) {
         const int32_t count = zelle::iak(c);
         SparseRow &row = s.row(s.ig + c);
@@ -60,21 +79,7 @@ bool cell_topology(Section &s, Report &report) {
         auto &along = s.iala[static_cast<std::size_t>(c - 1)];
         auto &against = s.ibeta[static_cast<std::size_t>(c - 1)];
         for (int32_t j = 1; j <= count; ++j) {
-            const int32_t from = ia(j, c), to = ia(j == count ? 1 : j + 1, c);
-            int32_t found = 0;
-            for (int32_t q = first[static_cast<std::size_t>(from)]; q < first[static_cast<std::size_t>(from) + 1];
-                 ++q) {
-                const int32_t k = walls[static_cast<std::size_t>(q)];
-                if ((ig1(k) == from && ig2(k) == to) || (ig1(k) == to && ig2(k) == from)) {
-                    found = k;
-                    break;
-                }
-            }
-            if (found == 0) {
-                report.write(Block::missing_wall, {c, from, to});
-                report.close();
-                end_process(1);
-            }
+            const int32_t from = ia(j, c), found = wall_between(from, ia(successor(j, count), c));
             const std::size_t w = static_cast<std::size_t>(found - 1);
             if (gk(found) == 0.0) {
                 refuse(-2, "Box-beam: a cell wall without shear stiffness", {found});

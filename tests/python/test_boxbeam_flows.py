@@ -164,10 +164,30 @@ def test_analyses_that_stop_keep_what_they_wrote(tmp_path, data, message, contex
     with pytest.raises(_kestro.error, match=message):
         bb.box_getxsection()
     assert recorded()[0] == -2 and list(_kestro.errorhandling.errintv) == context
-    assert get("quer.bx") > 0.0 and get("quer.dt") == 5.0  # the section properties stay, dt is not reached
+    caps, walls, _ = data
+    stiffness = sum(c[2] for c in caps) + sum(
+        bk * math.dist(caps[a - 1][:2], caps[b - 1][:2]) for a, b, bk, _, _ in walls)
+    # The section properties stay; dt is not reached.
+    assert get("quer.bx") == pytest.approx(stiffness, rel=1e-14) and get("quer.dt") == 5.0
     text = (tmp_path / "report.txt").read_text()
     assert "DEHNSTEIFIGKEIT DES TRAEGERS" in text and "SCHUBMITTELPUNKTS" not in text
     assert (text.splitlines()[-1] == ABORT) == (context == [5])
+
+
+def test_a_missing_wall_ends_the_process_before_other_refusals(tmp_path, run_python):
+    # Wall 1 without shear stiffness comes first in the loop; the missing wall 2-4 still ends the process.
+    result = run_python(f"""
+        import pathlib, sys
+        sys.path.insert(0, {os.path.dirname(os.path.abspath(__file__))!r})
+        from boxbeam_data import BOX_CAPS, BOX_WALLS, bb, section
+        walls = [(1, 2, 1.0, 0.0, 0.0)] + BOX_WALLS[1:]
+        section(BOX_CAPS, walls, [[1, 2, 4, 3]], druck=True, tmp_path=pathlib.Path({str(tmp_path)!r}))
+        try:
+            bb.box_getxsection()
+        finally:
+            print("returned")
+    """)
+    assert result.returncode == 1 and b"returned" not in result.stdout
 
 
 def test_nodal_forces_outside_an_analysis_write_nothing(tmp_path):
