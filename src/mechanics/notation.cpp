@@ -1,8 +1,10 @@
 // Ply constants in Nye form and stiffness or compliance in another base.
+#include "mechanics/notation.hpp"
+
 #include <cstdint>
 
 #include "core/errorhandling.hpp"
-#include "mechanics/notation.hpp"
+#include "math/small.hpp"
 
 namespace {
 
@@ -34,8 +36,8 @@ void GetNyeProperties(double *nyeprops, const double *elastic, const int32_t *ne
             break;
         default:
             for (int i = 0; i < 9; ++i) p[i] = 0.0;
-            kestro::record_error(-2, "Unsupported number of elastic constants in GetNyeProperties", {0, 0},
-                                 {0.0, 0.0}, {"", ""});
+            kestro::record_error(-2, "Unsupported number of elastic constants in GetNyeProperties", {0, 0}, {0.0, 0.0},
+                                 {"", ""});
     }
 }
 
@@ -60,20 +62,15 @@ void GetArbitraryBaseSC(double *scbase, const double *sc, const double *base, co
             t[a][b] = v;
         }
     }
-    // m = T sc, scbase = m T^T (sc and scbase column-major).
-    double m[6][6];
+    // m = T sc, scbase = m T^T (column-major, sums in k order).
+    double columns[36], transposed[36], m[36];
     for (int a = 0; a < 6; ++a)
         for (int b = 0; b < 6; ++b) {
-            double s = 0.0;
-            for (int k = 0; k < 6; ++k) s += t[a][k] * sc[b * 6 + k];
-            m[a][b] = s;
+            columns[b * 6 + a] = t[a][b];
+            transposed[a * 6 + b] = t[a][b];
         }
-    for (int a = 0; a < 6; ++a)
-        for (int b = 0; b < 6; ++b) {
-            double s = 0.0;
-            for (int k = 0; k < 6; ++k) s += m[a][k] * t[b][k];
-            scbase[b * 6 + a] = s;
-        }
+    kestro::math::small::product_columns<6, 6, 6, false>(columns, sc, m);
+    kestro::math::small::product_columns<6, 6, 6, false>(m, transposed, scbase);
 }
 
 }  // extern "C"
