@@ -111,7 +111,7 @@ PyObject *module_error = nullptr;
 struct CheckedRoutine {
     PyObject_HEAD
     PyObject *routine;  // numpy's generated wrapper
-    const Routine *spec;
+    const Routine *declared;
 };
 
 const char *kind_name(int type) {
@@ -120,7 +120,7 @@ const char *kind_name(int type) {
 
 // Sets _kestro.error for argument `a` of the routine; returns -1.
 int refuse(const CheckedRoutine &w, const Argument &a, const char *text) {
-    PyErr_Format(module_error, "%s.%s: argument %s %s", w.spec->module, w.spec->name, a.name, text);
+    PyErr_Format(module_error, "%s.%s: argument %s %s", w.declared->module, w.declared->name, a.name, text);
     return -1;
 }
 
@@ -129,7 +129,7 @@ int check_values(const CheckedRoutine &w, const Argument &a, PyArrayObject *arra
     switch (fits(array, type)) {
     case Fit::ok: return 0;
     case Fit::wrong_kind:
-        PyErr_Format(module_error, "%s.%s: argument %s takes %s values, not %s", w.spec->module, w.spec->name,
+        PyErr_Format(module_error, "%s.%s: argument %s takes %s values, not %s", w.declared->module, w.declared->name,
                      a.name, kind_name(type), PyArray_DESCR(array)->typeobj->tp_name);
         return -1;
     case Fit::out_of_range: return refuse(w, a, "holds a value that does not fit its integer type");
@@ -274,7 +274,7 @@ void as_module_error() {
 
 PyObject *checked_call(PyObject *self, PyObject *args, PyObject *kwargs) {
     auto &w = *reinterpret_cast<CheckedRoutine *>(self);
-    const Routine &r = *w.spec;
+    const Routine &r = *w.declared;
     // Copies of the arguments, in which strings are replaced by their bytes.
     PyObject *call_args = PyTuple_GetSlice(args, 0, PyTuple_GET_SIZE(args));
     PyObject *call_kwargs = kwargs != nullptr ? PyDict_Copy(kwargs) : nullptr;
@@ -394,7 +394,7 @@ int install_checked_routines(PyObject *module, PyObject *error) {
             if (w != nullptr) {
                 Py_INCREF(routine);
                 w->routine = routine;
-                w->spec = r;
+                w->declared = r;
                 status = PyDict_SetItemString(fp->dict, r->name, reinterpret_cast<PyObject *>(w));
                 Py_DECREF(w);
             }

@@ -252,7 +252,7 @@ class PyArgument:
     inplace: bool = False    # the Python form writes the result into the caller's array
     shaped: int = -1         # -1, or: taken in any shape and returned in it (> 0: rows it must have)
 
-    def spec(self, index_of) -> str:
+    def table_entry(self, index_of) -> str:
         same = ", ".join(str(d) for d in self.same) or "0"
         fixed = ", ".join(str(d) for d in self.fixed) or "-1"
         overwrite = index_of.get(f"overwrite_{self.name}", -1)
@@ -646,13 +646,13 @@ def build_routine(module: Module, block: dict, notes: Notes, procedures: dict) -
             raise SignatureError(f"{where}: in-place argument {a} is not a Python argument")
     python_args = {}
     for a in pyargs:
-        spec = python_argument(a, vars_[a], a in block.get("externals", []), f"{where}, argument {a}")
-        spec.inplace = a in inplace
+        entry = python_argument(a, vars_[a], a in block.get("externals", []), f"{where}, argument {a}")
+        entry.inplace = a in inplace
         if a in notes.shaped.get(key, {}):
-            if spec.kind != "array" or spec.rank != -1:
+            if entry.kind != "array" or entry.rank != -1:
                 raise SignatureError(f"{where}: shaped argument {a} is not an assumed-size array")
-            spec.shaped = notes.shaped[key][a]
-        python_args[a] = spec
+            entry.shaped = notes.shaped[key][a]
+        python_args[a] = entry
     complex_when = notes.complex_when.get(key)
     if complex_when is not None:
         if not any(a.callback for a in args) or complex_when[0] not in [a.name for a in args if not a.array]:
@@ -1137,9 +1137,9 @@ def write_cxx_header(outdir: Path, m: Module):
                 continue
             # A routine that calls back into its caller lets the caller's
             # exceptions pass; every other routine throws nothing.
-            spec = "" if r.has_callback else " noexcept"
+            qualifier = "" if r.has_callback else " noexcept"
             h += lines + prototype(f"KESTRO_API {r.result or 'void'} {r.name}", r.c_params(),
-                                   f'{spec} asm("{r.symbol}");')
+                                   f'{qualifier} asm("{r.symbol}");')
         h += ["", f"}}  // namespace kestro::{m.name}"]
     h.append("")
     write_if_changed(outdir / "decl" / f"{m.name}.hpp", "\n".join(h))
@@ -1329,20 +1329,20 @@ def write_glue(outdir: Path, modules: list[Module]):
     for m in python:
         for r in m.routines:
             index_of = {k: i for i, k in enumerate(r.keywords)}
-            specs = []
+            entries = []
             for k in r.keywords:
                 if k in r.python_args:
-                    specs.append(r.python_args[k].spec(index_of))
+                    entries.append(r.python_args[k].table_entry(index_of))
                 elif k.endswith("_extra_args"):
-                    specs.append(PyArgument(k, "extra_args").spec(index_of))
+                    entries.append(PyArgument(k, "extra_args").table_entry(index_of))
                 else:
-                    specs.append(PyArgument(k, "overwrite").spec(index_of))
+                    entries.append(PyArgument(k, "overwrite").table_entry(index_of))
             table = f"arguments_{m.name}_{r.name}"
             out.append(f"const kestro::python::Argument {table}[] = {{")
-            out.extend(f"    {spec}," for spec in specs)
+            out.extend(f"    {entry}," for entry in entries)
             out.append("    {nullptr, kestro::python::ArgKind::scalar, 0, 0, false, false, -1, false, -1, {0}, {-1}},")
             out.append("};")
-            tables.append(f'    {{"{m.name}", "{r.name}", {table}, {len(specs)}}},')
+            tables.append(f'    {{"{m.name}", "{r.name}", {table}, {len(entries)}}},')
     out.append("")
     out.append("const kestro::python::Routine kestro::python::routines[] = {")
     out.extend(tables)

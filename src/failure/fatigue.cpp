@@ -53,31 +53,25 @@ constexpr int kCycle = 0, kStress = 1, kStrain = 7, kLives = 13, kFlags = 22, kU
 
 // The Nye stiffness of the layer with the stiffness fractions f (floored at
 // 1e-6) on the moduli and undamaged Poisson terms; plane stress keeps 11, 22, 12.
+// The constants scaled so that their compliance has the damaged diagonal and
+// the undamaged off-diagonals (nu12 / E1 unchanged, and so on) give it in
+// closed form.
 void layer_stiffness(const double *props, const double *f, bool plane, double *c) {
-    const auto fraction = [f](int k) { return std::max(f[k], 1e-6); };
-    const double e1 = props[0], e2 = props[1], nu12 = props[3], nu13 = props[4], nu23 = props[5];
-    std::fill_n(c, 36, 0.0);
-    if (plane) {
-        // The 11, 22 compliance inverted; 12 on its own.
-        const double s11 = 1.0 / (fraction(0) * e1), s22 = 1.0 / (fraction(1) * props[1]), s12 = -nu12 / e1;
-        const double det = s11 * s22 - s12 * s12;
-        c[0] = s22 / det;
-        c[7] = s11 / det;
-        c[1] = c[6] = -s12 / det;
-        c[21] = fraction(3) * props[6];
+    const auto r = [f](int k) { return std::max(f[k], 1e-6); };
+    const double nye[9] = {r(0) * props[0], r(1) * props[1], r(2) * props[2], r(0) * props[3], r(0) * props[4],
+                           r(1) * props[5], r(3) * props[6], r(4) * props[7], r(5) * props[8]};
+    if (!plane) {
+        const int32_t six = 6;
+        GetNyeStiffnessMatrix(c, nye, &six, nullptr);
         return;
     }
-    double s[3][3] = {{1.0 / (fraction(0) * e1), -nu12 / e1, -nu13 / e1},
-                      {-nu12 / e1, 1.0 / (fraction(1) * e2), -nu23 / e2},
-                      {-nu13 / e1, -nu23 / e2, 1.0 / (fraction(2) * props[2])}};
-    const auto cof = [&s](int i, int j) {
-        const int i1 = (i + 1) % 3, i2 = (i + 2) % 3, j1 = (j + 1) % 3, j2 = (j + 2) % 3;
-        return s[i1][j1] * s[i2][j2] - s[i1][j2] * s[i2][j1];
-    };
-    const double det = s[0][0] * cof(0, 0) + s[0][1] * cof(0, 1) + s[0][2] * cof(0, 2);
-    for (int i = 0; i < 3; ++i)
-        for (int j = 0; j < 3; ++j) c[j * 6 + i] = cof(j, i) / det;
-    for (int k = 3; k < 6; ++k) c[k * 6 + k] = fraction(k) * props[kModulusProp[k]];
+    double q[9];
+    const int32_t three = 3;
+    GetNyeStiffnessMatrix(q, nye, &three, nullptr);
+    std::fill_n(c, 36, 0.0);
+    constexpr int plane_rows[3] = {0, 1, 3};
+    for (int j = 0; j < 3; ++j)
+        for (int i = 0; i < 3; ++i) c[plane_rows[j] * 6 + plane_rows[i]] = q[j * 3 + i];
 }
 
 void product(const double *c, const double *v, double *out) {

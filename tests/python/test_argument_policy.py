@@ -31,19 +31,19 @@ BAD_ARGUMENTS = textwrap.dedent("""
     DTYPES = {"int4": np.int32, "real8": np.float64, "complex16": np.complex128, "logical1": np.int8,
               "int1": np.int8, "real4": np.float32, "int8": np.int64, "logical4": np.int32}
 
-    def array(spec, rank=None, value=1):
+    def array(arg, rank=None, value=1):
         # Extents of 2, or the literal extent a dimension must have.
-        rank = spec["rank"] if rank is None else rank
-        fixed = spec.get("fixed", []) + [-1] * 8
-        shape = tuple(f if f >= 0 else 2 for f in fixed[:rank]) if rank >= 0 else (max(spec.get("shaped", 0), 3),)
-        return np.full(shape, value, DTYPES[spec["type"]], order="F")
+        rank = arg["rank"] if rank is None else rank
+        fixed = arg.get("fixed", []) + [-1] * 8
+        shape = tuple(f if f >= 0 else 2 for f in fixed[:rank]) if rank >= 0 else (max(arg.get("shaped", 0), 3),)
+        return np.full(shape, value, DTYPES[arg["type"]], order="F")
 
-    def good(spec):
-        kind = spec["kind"]
+    def good(arg):
+        kind = arg["kind"]
         if kind == "array":
-            return array(spec) if spec["type"] != "char" else np.array([b"a"])
+            return array(arg) if arg["type"] != "char" else np.array([b"a"])
         if kind == "scalar":
-            return DTYPES[spec["type"]](1)
+            return DTYPES[arg["type"]](1)
         if kind == "string":
             return b"a"
         return lambda *args: (_ for _ in ()).throw(AssertionError("called"))
@@ -52,10 +52,10 @@ BAD_ARGUMENTS = textwrap.dedent("""
     assert sorted(routines) == sorted(metadata), "routines of the module and the signature files differ"
     failures, count = [], 0
     for name in routines:
-        specs = [a for a in metadata[name]["python"] if a["kind"] not in ("extra_args", "overwrite")]
-        base = {a["name"]: good(a) for a in specs if a["required"]}
+        declared = [a for a in metadata[name]["python"] if a["kind"] not in ("extra_args", "overwrite")]
+        base = {a["name"]: good(a) for a in declared if a["required"]}
         cases = []
-        for a in specs:
+        for a in declared:
             if a.get("type") == "char":
                 continue
             if a["kind"] == "array" and a["rank"] >= 0:
