@@ -89,25 +89,27 @@ void getstressfromplastitcity(double *stress, double *neweqplasticstrain, double
     if (n != 6) return refuse("Unsupported dimension in getstressfromplastitcity");
 
     // props: et, ec, g, nut, nuc, a0, a1, alpha.
-    double c[36];
-    resin::isotropic_stiffness(props[0], props[3], c);
-    const double g = c[21], k = (c[0] + 2.0 * c[1]) / 3.0;
-    double trial[6] = {};
-    for (int j = 0; j < 6; ++j)
-        for (int i = 0; i < 6; ++i) trial[i] += c[j * 6 + i] * (stran[j] + dstran[j]);
-    const double i1 = trial[0] + trial[1] + trial[2];
+    const resin::Cubic elastic = resin::isotropic(props[0], props[3]);
+    double strain[6];
+    for (int i = 0; i < 6; ++i) strain[i] = stran[i] + dstran[i];
+    // The trial stress and the elastic tangent, in place: what an elastic state returns.
+    resin::cubic_law(elastic, strain, 6, stress, ddsdde);
+    *neweqplasticstrain = 0.0;
+    const double i1 = stress[0] + stress[1] + stress[2], p = i1 / 3.0;
     double s[6];
-    for (int i = 0; i < 6; ++i) s[i] = i < 3 ? trial[i] - i1 / 3.0 : trial[i];
+    for (int i = 0; i < 6; ++i) s[i] = i < 3 ? stress[i] - p : stress[i];
     const double j2 = 0.5 * (s[0] * s[0] + s[1] * s[1] + s[2] * s[2]) + s[3] * s[3] + s[4] * s[4] + s[5] * s[5];
-    const ReturnPath path{g, k, props[5], props[6], props[7] > 0.0 ? props[7] : 0.0, j2, i1};
+    const double a0 = props[5], a1 = props[6];
+    if (!(3.0 * j2 + a1 * i1 - a0 > 0.0)) return;
 
-    if (!(path.f(0.0) > 0.0)) {
-        for (int i = 0; i < 6; ++i) stress[i] = trial[i];
-        for (int q = 0; q < 36; ++q) ddsdde[q] = c[q];
-        *neweqplasticstrain = 0.0;
-        return;
-    }
+    const double g = elastic.c44, k = (elastic.c11 + 2.0 * elastic.c12) / 3.0;
+    const ReturnPath path{g, k, a0, a1, props[7] > 0.0 ? props[7] : 0.0, j2, i1};
     const auto direct = [](int i) { return i < 3 ? 1.0 : 0.0; };
+    // The deviatoric part of the elastic stiffness: 2 G (delta_ij - 1/3) between direct components,
+    // G on the shear diagonal.
+    const auto deviatoric = [g](int i, int j) {
+        return i < 3 && j < 3 ? 2.0 * g * ((i == j ? 1.0 : 0.0) - 1.0 / 3.0) : i == j ? g : 0.0;
+    };
     double plastic[6];  // lambda dg/dsigma, tensor components
     double lambda = 0.0;
     if (multiplier(path, lambda)) {
@@ -121,7 +123,7 @@ void getstressfromplastitcity(double *stress, double *neweqplasticstrain, double
         const double volumetric = 2.0 * k * path.alpha * b * b * i1 / 3.0;
         for (int j = 0; j < 6; ++j)
             for (int i = 0; i < 6; ++i)
-                ddsdde[j * 6 + i] = a * (c[j * 6 + i] - k * direct(i) * direct(j)) + b * k * direct(i) * direct(j) -
+                ddsdde[j * 6 + i] = a * deviatoric(i, j) + b * k * direct(i) * direct(j) -
                                     (6.0 * g * a * a * s[i] + volumetric * direct(i)) * dlambda[j];
     } else {
         // The limit of a growing multiplier: no deviator, and no trace once the flow has one.

@@ -11,6 +11,7 @@
 #include "core/scratch.hpp"
 #include "core/shared_data.hpp"
 #include "decl/math.hpp"
+#include "mechanics/ply.hpp"
 #include "mechanics/resin.hpp"
 
 namespace {
@@ -90,9 +91,8 @@ void isotropic_law(double *stress, const double *strain, const double *props, in
         kestro::record_error(-2, std::string(what) + routine);
     };
     if (nprops < 3) return refuse("Unsupported number of properties in ");
-    double c6[36];
-    kestro::resin::isotropic_stiffness(props[0], props[2], c6);
-    if (!kestro::resin::linear_stress(c6, strain, ntens, stress, tangent)) refuse("Unsupported dimension in ");
+    if (!kestro::resin::cubic_law(kestro::resin::isotropic(props[0], props[2]), strain, ntens, stress, tangent))
+        refuse("Unsupported dimension in ");
 }
 
 }  // namespace
@@ -184,11 +184,10 @@ void GetStressFromCubicElasticity(double *stress, const double *endstran, const 
     EquivalentStrain(endstran, &eqstrain, ndi, ntens);
     using kestro::materialdata::alpha1props, kestro::materialdata::alpha2props, kestro::materialdata::alpha3props;
     const double temp = props[0], factor = props[1];
-    double c6[36];
-    kestro::resin::cubic_stiffness(factor * table_at(alpha1props, temp, eqstrain, 0.0),
-                                   factor * table_at(alpha2props, temp, eqstrain, 0.0),
-                                   factor * table_at(alpha3props, temp, eqstrain, 0.0), c6);
-    kestro::resin::linear_stress(c6, endstran, n, stress, c);
+    const kestro::resin::Cubic stiffness{factor * table_at(alpha1props, temp, eqstrain, 0.0),
+                                         factor * table_at(alpha2props, temp, eqstrain, 0.0),
+                                         factor * table_at(alpha3props, temp, eqstrain, 0.0)};
+    kestro::resin::cubic_law(stiffness, endstran, n, stress, c);
 }
 
 }  // extern "C"
