@@ -6,6 +6,7 @@
 #include <array>
 #include <cmath>
 #include <cstdint>
+#include <vector>
 
 #include "decl/elasticity.hpp"
 #include "decl/lamina.hpp"
@@ -39,6 +40,26 @@ TEST_F(Elasticity, TangentsOfTheLibrarysLaws) {
                                             stress1.data(), strain, &ntens, &ndi, &twelve, &engineering, nullptr,
                                             nullptr, nullptr);
     EXPECT_LT(relative_error(), 1e-7);
+    EXPECT_EQ(kestro::errorhandling::errstat, 0);
+}
+
+// The isotropic resin law has the law type: its numerical tangent is the
+// stiffness the split law returns, for plane stress and for six components;
+// the outputs are exactly their extents, so a write past them is caught.
+TEST_F(Elasticity, TheIsotropicResinLawIsAStressLaw) {
+    const double props[5] = {3000, 0, 0.35, 0, 2};
+    const double strain[6] = {1e-3, -2e-4, 3e-4, 1e-4, -5e-5, 2e-4};
+    const int32_t nprops = 5;
+    for (const int32_t ntens : {3, 6}) {
+        const int32_t ndi = ntens / 2, n2 = ntens * ntens;
+        std::vector<double> stress(ntens), ddsdde(n2), tangent(n2);
+        GetStressFromDevVolDecomposition(stress.data(), strain, props, &ntens, &ndi, &nprops, ddsdde.data());
+        const kestro_logical1 engineering = 0;
+        kestro::elasticity::getnumericaltangent(tangent.data(), &GetStressFromIsotropicViscoElasticity, props,
+                                                stress.data(), stress.data(), strain, &ntens, &ndi, &nprops,
+                                                &engineering, nullptr, nullptr, nullptr);
+        for (int32_t k = 0; k < n2; ++k) EXPECT_NEAR(tangent[k], ddsdde[k], 1e-6 * ddsdde[0]) << ntens << " " << k;
+    }
     EXPECT_EQ(kestro::errorhandling::errstat, 0);
 }
 
