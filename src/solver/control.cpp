@@ -304,32 +304,33 @@ void reset_contact(int64_t n) {
 void read_cycle_count(int32_t kstep) {
     using shokriehdata::cycleprops;
     using shokriehdata::cycles;
+    if (kstep < 1 || kstep > cycleprops.extent_of(2) || cycleprops.extent_of(1) < 3 || cycleprops(3, kstep) != 5.0)
+        return;  // the count comes from elsewhere: the file need not be read
+    double *count = kstep <= cycles.extent_of(2) && cycles.extent_of(1) >= 1 ? &cycles(1, kstep) : nullptr;
     const int32_t unit = free_unit();
-    const bool opened = units::open(unit, job_file(".msg"), units::Access::read);
-    if (kstep >= 1 && kstep <= cycleprops.extent_of(2) && cycleprops.extent_of(1) >= 3 && cycleprops(3, kstep) == 5.0) {
-        double *count = kstep <= cycles.extent_of(2) && cycles.extent_of(1) >= 1 ? &cycles(1, kstep) : nullptr;
-        bool found = false;
-        if (opened) {
-            const kestro_logical1 keep_position = 0;
-            const int32_t lines = GetFileLength(&unit, &keep_position), backwards = -1, lkey = 5, step_back = 1;
-            found = iohandling::get2nextkey(&unit, &backwards, "CYCLE", &lkey, &lines, &step_back, 5) != 0;
-        }
-        std::string_view record;
-        if (found && units::read_record(unit, &record) == units::read_ok) {
-            std::string_view second;
-            int words = 0;
-            format::scan_list(record, [&](std::string_view text, int64_t) {
-                if (++words == 2) second = text;
-                return words < 2;
-            });
-            double value = 0.0;
-            if (count != nullptr && !second.empty() && format::parse_real(second, value) == format::status_ok)
-                *count = value;
-        } else if (!found && count != nullptr) {
-            *count = std::max(*count, 1.0);
-        }
+    if (!units::open(unit, job_file(".msg"), units::Access::read)) {
+        if (count != nullptr) *count = std::max(*count, 1.0);
+        return;
     }
-    if (opened) units::close(unit);
+    const kestro_logical1 keep_position = 0;
+    const int32_t lines = GetFileLength(&unit, &keep_position), backwards = -1, lkey = 5, step_back = 1;
+    const bool found = iohandling::get2nextkey(&unit, &backwards, "CYCLE", &lkey, &lines, &step_back, 5) != 0;
+    std::string_view record;
+    if (!found) {
+        if (count != nullptr) *count = std::max(*count, 1.0);
+    } else if (units::read_record(unit, &record) == units::read_ok) {
+        // The words of the found line alone; the second read as a real.
+        std::string_view second;
+        int words = 0;
+        format::scan_list(record, [&](std::string_view text, int64_t) {
+            if (++words == 2) second = text;
+            return words < 2;
+        });
+        double value = 0.0;
+        if (count != nullptr && !second.empty() && format::parse_real(second, value) == format::status_ok)
+            *count = value;
+    }
+    units::close(unit);
 }
 
 void start_increment(int32_t kstep) {
