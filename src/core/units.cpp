@@ -55,9 +55,10 @@ std::vector<std::size_t> record_starts(const std::string &text) {
     return starts;
 }
 
-bool read_whole(const std::string &path, std::string &text) {
+bool read_whole(const std::string &path, std::string &text, std::size_t size_hint) {
     std::FILE *f = std::fopen(path.c_str(), "rb");
     if (f == nullptr) return false;
+    text.reserve(size_hint);  // a regular file's size: one block, no copies as it grows
     char buffer[1 << 16];
     for (std::size_t got; (got = std::fread(buffer, 1, sizeof buffer, f)) > 0;) text.append(buffer, got);
     const bool ok = std::ferror(f) == 0;
@@ -96,7 +97,7 @@ bool open(int unit, const std::string &path, Access access, bool create) {
     Unit u;
     u.path = path;
     if (access == Access::read) {
-        if (!exists || !read_whole(path, u.text)) return false;
+        if (!exists || !read_whole(path, u.text, static_cast<std::size_t>(info.st_size))) return false;
         u.reading = true;
         u.starts = record_starts(u.text);
     } else {

@@ -4,17 +4,8 @@
 #include <stdio.h>
 #include <string.h>
 
+#include "check.h"
 #include "kestro/kestro.h"
-
-static int failures = 0;
-
-#define CHECK(cond)                                                        \
-    do {                                                                   \
-        if (!(cond)) {                                                     \
-            fprintf(stderr, "%s:%d: check failed: %s\n", __FILE__, __LINE__, #cond); \
-            ++failures;                                                    \
-        }                                                                  \
-    } while (0)
 
 _Static_assert(sizeof(__jobdata_MOD_jobfilepath) == 256, "jobfilepath holds 256 characters");
 _Static_assert(sizeof(__errorhandling_MOD_errstring) == 80, "errstring holds 80 characters");
