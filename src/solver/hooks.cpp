@@ -49,6 +49,30 @@ void pass_motions(const double *u, const int32_t *nodes, int64_t mdof, int64_t n
     }
 }
 
+// The lengths of a block of elements of `Nodes` nodes from the solver's
+// block-major tables coordnode(nblock, slots, dims) and tdirect(nblock, 3, 3);
+// coordinates beyond dims are 0.
+template <int Nodes>
+void block_lengths(double *charlength, const double *coordnode, const double *tdirect, int64_t elements,
+                   int64_t slots, int64_t dims, int64_t stored) {
+    for (int64_t k = 0; k < elements; ++k) {
+        double x[3 * Nodes], direction[9], length[3];
+        for (int c = 0; c < 3; ++c)
+            if (c < dims) {
+                const double *column = coordnode + k + elements * slots * c;
+                for (int n = 0; n < Nodes; ++n) x[3 * n + c] = column[elements * n];
+            } else {
+                for (int n = 0; n < Nodes; ++n) x[3 * n + c] = 0.0;
+            }
+        for (int i = 0; i < 9; ++i) direction[i] = tdirect[k + elements * i];
+        if constexpr (Nodes == 4)
+            GetQuad4ElemLength(length, direction, x);
+        else
+            GetHex8ElemLength(length, direction, x);
+        for (int64_t c = 0; c < stored; ++c) charlength[k + elements * c] = length[c];
+    }
+}
+
 }  // namespace
 
 }  // namespace kestro::solver
@@ -68,17 +92,10 @@ void vucharlength_cel(const int32_t *nblock, const int32_t *, const int32_t *, c
     const int nodes = jeltype[0] == kFourNodeType ? 4 : jeltype[0] == kEightNodeType ? 8 : 0;
     if (nodes == 0 || slots < nodes) return;
     const int64_t stored = std::min(std::max(*ncomp, 0), 3);
-    for (int64_t k = 0; k < elements; ++k) {
-        double x[24], direction[9], length[3];
-        for (int64_t n = 0; n < nodes; ++n)
-            for (int64_t c = 0; c < 3; ++c) x[3 * n + c] = c < dims ? coordnode[k + elements * (n + slots * c)] : 0.0;
-        for (int64_t i = 0; i < 9; ++i) direction[i] = tdirect[k + elements * i];
-        if (nodes == 4)
-            GetQuad4ElemLength(length, direction, x);
-        else
-            GetHex8ElemLength(length, direction, x);
-        for (int64_t c = 0; c < stored; ++c) charlength[k + elements * c] = length[c];
-    }
+    if (nodes == 4)
+        block_lengths<4>(charlength, coordnode, tdirect, elements, slots, dims, stored);
+    else
+        block_lengths<8>(charlength, coordnode, tdirect, elements, slots, dims, stored);
 }
 
 void uvarm_report(double *, const double *, const double *, const double *, const double *, const char *,
