@@ -273,8 +273,8 @@ void CAMPLITUDE(double *amp, const double *xydata, const double *xvalue, const i
         record_error(-2, "Warning: Mismatch between x- and y-values in %S", {0}, {0.0}, {"ZRV_AMPL"});
         return;
     }
-    const int32_t rows = *ndata / 2, one = 1;
-    math::cubichermitianinterpolation(amp, xydata, &rows, xydata + std::max(rows, 0), xvalue, &one);
+    const int32_t rows = std::max(*ndata / 2, 0), one = 1;
+    math::cubichermitianinterpolation(amp, xydata, &rows, xydata + rows, xvalue, &one);
 }
 
 void CHYSTERESIS(double *amp, double *passed, const double *xydata, const double *xvalue, const int32_t *ndata,

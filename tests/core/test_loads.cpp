@@ -11,24 +11,14 @@
 #include "decl/elementhandling.hpp"
 #include "decl/sldcollection.hpp"
 #include "decl/toplevel.hpp"
+#include "guarded.hpp"
 #include "shared_state.hpp"
 
 namespace {
 
 using namespace kestro;
 using Loads = SharedState;
-constexpr double kFill = -7.0;
-
-// A buffer of n values followed by four guards.
-struct Guarded {
-    explicit Guarded(int64_t count, double fill = kFill) : n(count), v(static_cast<std::size_t>(count + 4), fill) {}
-    double *data() { return v.data(); }
-    bool guards_intact() const {
-        return std::all_of(v.begin() + n, v.end(), [](double x) { return x == kFill; });
-    }
-    int64_t n;
-    std::vector<double> v;
-};
+constexpr double kFill = Guarded::kFill;
 
 TEST_F(Loads, PatchesWriteOnlyTheirColumns) {
     // Two unit squares sharing an edge; three columns for six points.
@@ -51,7 +41,7 @@ TEST_F(Loads, PatchesWriteOnlyTheirColumns) {
     const double refdata[16] = {1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14, 15, 16}, where[6] = {1, 0, 0, 9, 9, 9};
     GetDataFromPatch(data.data(), refdata, where, coords, &ndata, &points, &ndim, &nnodes, &nelem, nullptr);
     EXPECT_TRUE(data.guards_intact());
-    EXPECT_EQ(std::vector<double>(data.v.begin(), data.v.begin() + 4), (std::vector<double>{9, 10, 0, 0}));
+    EXPECT_EQ(data.body(), (std::vector<double>{9, 10, 0, 0}));
 }
 
 TEST_F(Loads, ElementNumbersWrittenStraightIntoElemlistAreFound) {
@@ -66,7 +56,6 @@ TEST_F(Loads, ElementNumbersWrittenStraightIntoElemlistAreFound) {
     elementdata::elemkind(2) = 10;
     const auto load = [&] {
         Guarded dprops(12, 0.0);
-        std::fill(dprops.v.begin() + 12, dprops.v.end(), kFill);
         const double code_and_centre[4] = {5, 10, 20, 5};
         std::copy_n(code_and_centre, 4, dprops.data());
         dsload(&alpha, t_user, &kstep, coords, dircos, cprops, dprops.data(), &nimp, &elemid);
@@ -93,15 +82,14 @@ TEST_F(Loads, LengthsAndConstraintsStayWithinTheirExtents) {
                                nullptr, nullptr, nullptr, nullptr, "", nullptr, coordnode.data(), tdirect.data(),
                                nullptr, nullptr, nullptr, nullptr, lengths.data(), 0);
     EXPECT_TRUE(lengths.guards_intact());
-    EXPECT_EQ(std::vector<double>(lengths.v.begin(), lengths.v.begin() + 4), (std::vector<double>{3, 3, 2, 2}));
+    EXPECT_EQ(lengths.body(), (std::vector<double>{3, 3, 2, 2}));
     const int32_t mdof = 2, n = 3;
     Guarded a(mdof * mdof * n, 1.0);
-    std::fill(a.v.begin() + a.n, a.v.end(), kFill);
     std::vector<int32_t> jdof(mdof * n + 4, 5);
     int32_t lmpc = 9;
     toplevel::mpc_nullify(nullptr, a.data(), jdof.data(), &mdof, &n, &zero, nullptr, nullptr, nullptr, &zero, &lmpc,
                           &zero, &zero, nullptr, &zero, &zero, nullptr, nullptr, nullptr, nullptr);
-    EXPECT_TRUE(a.guards_intact() && std::all_of(a.v.begin(), a.v.begin() + a.n, [](double x) { return x == 0.0; }));
+    EXPECT_TRUE(a.guards_intact() && a.body() == std::vector<double>(a.n, 0.0));
     EXPECT_EQ(std::count(jdof.begin(), jdof.end(), 0), mdof * n);
     EXPECT_EQ(lmpc, 0);
 }
