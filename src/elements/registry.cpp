@@ -7,6 +7,7 @@
 // visited elements, rebuilt when elemnodes or elemindices are replaced or
 // handed out, or when a hit is no longer confirmed by elemnodes.  A node that
 // a C host writes straight into elemnodes is found after the next rebuild.
+// Element numbers are found in elemlist through an index of the same kind.
 #include "elements/registry.hpp"
 
 #include <algorithm>
@@ -54,15 +55,55 @@ struct Slot {
     int64_t element, slot;  // 1-based
 };
 
-// Advanced by the library's own writes into elemnodes.
+// Advanced by the library's own writes into elemnodes and elemlist.
 uint64_t &generation();
+
+// What an index over shared arrays was built from: their storage blocks and
+// extents, how often a caller outside the library got at them, and the
+// library's own writes.  The arrays count as changed when any of these
+// differs, and whenever a view of one is still held outside the library.
+template <std::size_t N>
+class Watch {
+public:
+    explicit Watch(std::array<const kestro_array *, N> arrays) : arrays_(arrays) {}
+    bool changed() const {
+        if (!(stamp_ == current())) return true;
+        return std::any_of(arrays_.begin(), arrays_.end(),
+                           [](const kestro_array *a) { return detail::block_shared(a->data); });
+    }
+    void mark() { stamp_ = current(); }
+
+private:
+    struct Stamp {
+        uint64_t generation = 0;
+        std::array<const void *, N> data{};
+        std::array<uint64_t, N> serial{}, accesses{};
+        std::array<int64_t, 2 * N> extents{};
+        bool operator==(const Stamp &) const = default;
+    };
+    Stamp current() const {
+        Stamp s;
+        s.generation = generation();
+        for (std::size_t i = 0; i < N; ++i) {
+            const kestro_array &a = *arrays_[i];
+            s.data[i] = a.data;
+            s.serial[i] = detail::block_serial(a.data);
+            s.accesses[i] = detail::external_accesses(a.data);
+            s.extents[2 * i] = a.extent[0];
+            s.extents[2 * i + 1] = a.rank > 1 ? a.extent[1] : 0;
+        }
+        return s;
+    }
+    std::array<const kestro_array *, N> arrays_;
+    Stamp stamp_;
+};
 
 // node -> the (element, first slot) pairs of the visited elements that hold it.
 class NodeIndex {
 public:
     // The slots of a node, the index brought up to date first.
     const std::vector<Slot> &slots_of(int32_t node) {
-        if (stale()) rebuild();
+        if (watch_.changed()) rebuild();
         auto it = map_.find(node);
         if (it == map_.end()) return none_;
         // A hit that elemnodes no longer confirms: the array was written behind our back.
@@ -77,37 +118,9 @@ public:
     }
 
 private:
-    struct Key {
-        uint64_t generation = 0;
-        const void *nodes = nullptr, *indices = nullptr;
-        uint64_t node_serial = 0, node_accesses = 0, index_serial = 0, index_accesses = 0;
-        int64_t rows = 0, columns = 0, index_size = 0;
-        bool operator==(const Key &) const = default;
-    };
-
-    static Key current() {
-        Key k;
-        k.generation = generation();
-        k.nodes = elemnodes.data;
-        k.node_serial = detail::block_serial(elemnodes.data);
-        k.node_accesses = detail::external_accesses(elemnodes.data);
-        k.rows = elemnodes.extent_of(1);
-        k.columns = elemnodes.extent_of(2);
-        k.indices = elemindices.data;
-        k.index_serial = detail::block_serial(elemindices.data);
-        k.index_accesses = detail::external_accesses(elemindices.data);
-        k.index_size = elemindices.extent_of(1);
-        return k;
-    }
-
-    // A view of either array held outside the library may have changed it unseen.
-    bool stale() const {
-        return !(key_ == current()) || detail::block_shared(elemnodes.data) || detail::block_shared(elemindices.data);
-    }
-
     void rebuild() {
         map_.clear();
-        key_ = current();
+        watch_.mark();
         if (!elemnodes.exists()) return;
         const int64_t rows = elemnodes.extent_of(1);
         for (int64_t e : visited())
@@ -119,9 +132,35 @@ private:
             }
     }
 
-    Key key_;
+    Watch<2> watch_{{&elemnodes, &elemindices}};
     std::unordered_map<int32_t, std::vector<Slot>> map_;
     const std::vector<Slot> none_;
+};
+
+// element number -> its first position in elemlist.
+class ElementIndex {
+public:
+    int64_t position_of(int32_t number) {
+        if (watch_.changed()) rebuild();
+        auto it = map_.find(number);
+        if (it == map_.end()) return 0;
+        if (it->second > elemlist.extent_of(1) || elemlist(it->second) != number) {
+            rebuild();
+            it = map_.find(number);
+            return it == map_.end() ? 0 : it->second;
+        }
+        return it->second;
+    }
+
+private:
+    void rebuild() {
+        map_ = {};
+        watch_.mark();
+        for (int64_t e = elemlist.extent_of(1); e >= 1; --e) map_[elemlist(e)] = e;
+    }
+
+    Watch<1> watch_{{&elemlist}};
+    std::unordered_map<int32_t, int64_t> map_;
 };
 
 uint64_t &generation() {
@@ -169,6 +208,11 @@ int32_t element_kind(std::string_view elemtype) {
 }
 
 void element_nodes_written() { ++generation(); }
+
+int64_t element_position(int32_t number) {
+    static ElementIndex index;
+    return index.position_of(number);
+}
 
 bool registered_type(std::string_view elemtype) {
     return begins(elemtype, "S") || (begins(elemtype, "C") && elemtype.substr(1, 2) != "IN");

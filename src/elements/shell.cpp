@@ -9,6 +9,7 @@
 #include "core/errorhandling.hpp"
 #include "decl/math.hpp"
 #include "elements/shapes.hpp"
+#include "math/arithmetic.hpp"
 
 namespace kestro::elements {
 
@@ -291,27 +292,39 @@ void GetDisplacementVector(double *u, const double *nmotion, const int32_t *inod
 
 void GetHex8ElemLength(double *elemlength, const double *matcos, const double *nodalcoord) {
     // The four space diagonals: node 7 - 1, 8 - 2, 5 - 3, 6 - 4.
+    // The three sums run side by side, each adding its terms in the order
+    // diagonal by diagonal, component by component.
     static constexpr int ends[4][2] = {{6, 0}, {7, 1}, {4, 2}, {5, 3}};
-    for (int j = 0; j < 3; ++j) {
-        double sum = 0.0;
-        for (const auto &e : ends)
-            for (int k = 0; k < 3; ++k)
-                sum += std::abs((nodalcoord[3 * e[0] + k] - nodalcoord[3 * e[1] + k]) * matcos[3 * j + k]);
-        elemlength[j] = 0.25 * sum;
-    }
+    double sum[3] = {0.0, 0.0, 0.0};
+#pragma GCC unroll 4
+    for (const auto &e : ends)
+#pragma GCC unroll 3
+        for (int k = 0; k < 3; ++k) {
+            const double d = nodalcoord[3 * e[0] + k] - nodalcoord[3 * e[1] + k];
+#pragma GCC unroll 3
+            for (int j = 0; j < 3; ++j) sum[j] += std::abs(d * matcos[3 * j + k]);
+        }
+    for (int j = 0; j < 3; ++j) elemlength[j] = 0.25 * sum[j];
 }
 
 void GetQuad4ElemLength(double *elemlength, const double *tdirect, const double *nodalcoord) {
-    // Node 1 to 2, node 1 to 4, then the diagonal node 1 to 3.
+    // Node 1 to 2, node 1 to 4, then the diagonal node 1 to 3; the three are
+    // independent, so they are computed side by side before any is stored.
     static constexpr int nodes[3] = {1, 3, 2};
+    double length[3];
+#pragma GCC unroll 3
     for (int k = 0; k < 3; ++k) {
         double d[3], p[3], q[3] = {0.0, 0.0, 0.0};
+#pragma GCC unroll 3
         for (int r = 0; r < 3; ++r) d[r] = nodalcoord[3 * nodes[k] + r] - nodalcoord[r];
         CoordinateProjection(tdirect, tdirect + 3, d, p, nullptr);
+#pragma GCC unroll 3
         for (int j = 0; j < 3; ++j)
+#pragma GCC unroll 3
             for (int r = 0; r < 3; ++r) q[r] += p[j] * tdirect[3 * j + r];
-        elemlength[k] = kestro::elements::norm3(q);
+        length[k] = kestro::elements::norm3(q);
     }
+    std::copy_n(length, 3, elemlength);
 }
 
 void GetTruss3ElemLength(double *elemlength, const double *nodalcoord) {

@@ -106,6 +106,20 @@ inline void ScalarTripleProduct(const double *a, const double *b, const double *
     DotProduct(a, bc, d, &three);
 }
 
+// The projection of p onto the plane through r0 (NULL: the origin) spanned by
+// u and v, along u x v.  Inline: the element lengths project at every call of
+// the characteristic-length hook.
+inline void CoordinateProjection(const double *u, const double *v, const double *p, double *ppro, const double *r0) {
+    double n[3], d[3], dn = 0.0, nn = 0.0;
+    CrossProduct(u, v, n);
+    for (int i = 0; i < 3; ++i) d[i] = p[i] - (r0 != nullptr ? r0[i] : 0.0);
+    const int32_t three = 3;
+    DotProduct(d, n, &dn, &three);
+    DotProduct(n, n, &nn, &three);
+    const double f = dn / nn;
+    for (int i = 0; i < 3; ++i) ppro[i] = p[i] - f * n[i];
+}
+
 inline void VectorSum(double *a, const double *b, const int32_t *n) {
     kestro::math::update(a, b, kestro::math::extent(n), [](double x, double y) { return x + y; });
 }

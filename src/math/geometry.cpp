@@ -56,17 +56,6 @@ void CoordinateReflection(const double *na, const double *nb, const double *p, d
     apply(m, p, pref);
 }
 
-void CoordinateProjection(const double *u, const double *v, const double *p, double *ppro, const double *r0) {
-    double n[3], d[3], dn = 0.0, nn = 0.0;
-    CrossProduct(u, v, n);
-    for (int i = 0; i < 3; ++i) d[i] = p[i] - (r0 != nullptr ? r0[i] : 0.0);
-    const int32_t three = 3;
-    DotProduct(d, n, &dn, &three);
-    DotProduct(n, n, &nn, &three);
-    const double f = dn / nn;
-    for (int i = 0; i < 3; ++i) ppro[i] = p[i] - f * n[i];
-}
-
 void GetCentroid(double *c, const double *x, const double *y, const int32_t *n) {
     if (ShoelaceMethod(x, y, n) == 0.0) return;  // no area: c stays as it was
     const int32_t m = *n;

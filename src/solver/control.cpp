@@ -20,6 +20,7 @@
 
 #include "core/errorhandling.hpp"
 #include "core/format.hpp"
+#include "core/job.hpp"
 #include "core/shared_data.hpp"
 #include "core/units.hpp"
 #include "decl/datahandling.hpp"
@@ -32,7 +33,6 @@ namespace kestro::solver {
 
 namespace {
 
-constexpr std::size_t kNameLength = 256;
 constexpr std::size_t kDeckLineLength = 80;
 constexpr int32_t kLargestCount = std::numeric_limits<int32_t>::max();
 constexpr int32_t kWindow = 5;  // contact forces in an impactor's moving average
@@ -44,21 +44,8 @@ Allocatable<int32_t, 1> denom("denom");
 // The shell count of the explicit entry's last consolidation of reference data.
 int32_t shell_count = 0;
 
-// A fixed-length name of the shared data: up to its first NUL, trailing blanks removed.
-std::string text_of(const char *buffer, std::size_t length) {
-    std::string_view name(buffer, length);
-    name = name.substr(0, name.find('\0'));
-    const std::size_t last = name.find_last_not_of(' ');
-    return std::string(name.substr(0, last == std::string_view::npos ? 0 : last + 1));
-}
-
-// One of the job's files: jobfilepath followed by the extension, cut to 256 characters.
-std::string job_file(std::string_view extension) {
-    std::string name = text_of(jobdata::jobfilepath, sizeof jobdata::jobfilepath);
-    name.append(extension);
-    name.resize(std::min(name.size(), kNameLength));
-    return name;
-}
+using job::job_file;
+using job::text_of;
 
 int32_t free_unit() {
     const int32_t first = 1, last = 120;

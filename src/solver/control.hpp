@@ -5,6 +5,7 @@
 
 #include <cstdint>
 
+#include "core/job.hpp"
 #include "core/shared_data.hpp"
 #include "decl/toplevel.hpp"
 
@@ -64,10 +65,9 @@ inline constexpr double kIndentationStart = 1e-10;
 
 // The kind of step kstep: stepid(kstep) when the table holds that step, else
 // fatigue, as a step without a key (no table before start-up, or a step
-// number outside it).
-inline int32_t step_kind(int32_t kstep) noexcept {
-    const auto &table = jobdata::stepid;
-    return kstep >= 1 && kstep <= table.extent_of(1) ? table(kstep) : fatigue;
-}
+// number outside it).  The rule itself is the job's (core/job.hpp), so that
+// the element services below the solver entries read step kinds the same way.
+using job::step_kind;
+static_assert(job::keyless_step == fatigue);
 
 }  // namespace kestro::solver
