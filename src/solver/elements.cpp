@@ -28,10 +28,10 @@ constexpr double kSmallestLength = 2.220446049250313e-16;  // stands in for a le
 int64_t clamp_count(int32_t n, int64_t most) { return std::clamp<int64_t>(n, 0, most); }
 
 // te(r, j) of the column-major 2 x 6 transformation, both 0-based.
-double te_at(const double *te, int r, int64_t j) { return te[2 * j + r]; }
+inline double te_at(const double *te, int r, int64_t j) { return te[2 * j + r]; }
 
 // The local pair te x of a 6-vector x.
-void to_local(double *pair, const double *te, const double *x) {
+inline void to_local(double *pair, const double *te, const double *x) {
     pair[0] = pair[1] = 0.0;
     for (int j = 0; j < kN; ++j) {
         pair[0] += te_at(te, 0, j) * x[j];
@@ -46,7 +46,7 @@ bool section_given(int32_t nprops) {
 }
 
 // Node 1 (x, y, z) then node 2 of element k of a block.
-void block_nodes(double *nodal, const ExplicitTrussBlock &b, int64_t k) {
+inline void block_nodes(double *nodal, const ExplicitTrussBlock &b, int64_t k) {
     const int64_t nb = b.nblock, nnode = b.nnode;
     for (int n = 0; n < 2; ++n)
         for (int c = 0; c < 3; ++c) nodal[3 * n + c] = b.coords[k + nb * (n + nnode * c)];
@@ -226,31 +226,45 @@ void explicit_truss(const ExplicitTrussBlock &b, const TrussSection &s) noexcept
     const auto set_rhs = [&](int64_t k, const double *te, double x1, double x2) {
         for (int64_t i = 0; i < freedoms; ++i) b.rhs[k + nb * i] = te_at(te, 0, i) * x1 + te_at(te, 1, i) * x2;
     };
-    for (int64_t k = 0; k < nb; ++k) {
-        if (pass == 1) {
+    if (pass == 1) {
+        for (int64_t k = 0; k < nb; ++k) {
             double nodal[6], length0 = 0.0;
             block_nodes(nodal, b, k);
             GetTruss3ElemLength(&length0, nodal);
             const double lumped = 0.5 * s.density * s.area * length0;
             for (int64_t j = 0; j < order; ++j)
                 for (int64_t i = 0; i < order; ++i) b.amass[k + nb * (i + order * j)] = i == j && i < kN ? lumped : 0.0;
-        } else if (pass == 2) {
-            double length0 = 0.0, te[2 * kN], ue[2];
-            explicit_truss_axis(length0, te, b, k);
-            explicit_truss_local(ue, te, b, k);
-            const double volume = s.area * length0, mass0 = s.density * s.area * length0;
-            double length = length0 + ue[1] - ue[0];
-            if (!(length > 0.0)) length = kSmallestLength;
-            if (!(length0 > 0.0)) length0 = kSmallestLength;
-            const double area = volume / length, ak = s.modulus * area / length;
-            b.dtimestable[k] = 0.99 * std::sqrt(mass0 / ak);  // no damping term
-            const double force = s.modulus * area * std::log(length / length0);
-            set_rhs(k, te, -force, force);
-            const double length_old = state(k, 0), force_old = state(k, 1);
-            b.energy[k + nb * 2] += 0.5 * (force_old + force) * (length - length_old);
-            if (b.nsvars >= 1) b.svars[k] = length;
-            if (b.nsvars >= 2) b.svars[k + nb] = force;
-        } else if (pass == 3 && b.jdltyp == 123) {
+        }
+    } else if (pass == 2) {
+        // Elements in groups: the lengths of a group first, then its forces, so
+        // that the divisions and roots of neighbouring elements overlap.
+        constexpr int64_t kGroup = 16;
+        for (int64_t first = 0; first < nb; first += kGroup) {
+            const int64_t n = std::min(kGroup, nb - first);
+            double length0[kGroup], length[kGroup], te[kGroup][2 * kN];
+            for (int64_t e = 0; e < n; ++e) {
+                double ue[2];
+                explicit_truss_axis(length0[e], te[e], b, first + e);
+                explicit_truss_local(ue, te[e], b, first + e);
+                length[e] = length0[e] + ue[1] - ue[0];
+            }
+            for (int64_t e = 0; e < n; ++e) {
+                const int64_t k = first + e;
+                const double volume = s.area * length0[e], mass0 = s.density * s.area * length0[e];
+                const double l = length[e] > 0.0 ? length[e] : kSmallestLength;
+                const double l0 = length0[e] > 0.0 ? length0[e] : kSmallestLength;
+                const double area = volume / l, ak = s.modulus * area / l;
+                b.dtimestable[k] = 0.99 * std::sqrt(mass0 / ak);  // no damping term
+                const double force = s.modulus * area * std::log(l / l0);
+                set_rhs(k, te[e], -force, force);
+                const double length_old = state(k, 0), force_old = state(k, 1);
+                b.energy[k + nb * 2] += 0.5 * (force_old + force) * (l - length_old);
+                if (b.nsvars >= 1) b.svars[k] = l;
+                if (b.nsvars >= 2) b.svars[k + nb] = force;
+            }
+        }
+    } else if (pass == 3 && b.jdltyp == 123) {
+        for (int64_t k = 0; k < nb; ++k) {
             double length0 = 0.0, te[2 * kN];
             explicit_truss_axis(length0, te, b, k);
             set_rhs(k, te, 0.0, b.adlmag[k]);  // the load acts at node 2 alone
