@@ -21,11 +21,11 @@ I32 = lambda *v: np.array(v, np.int32)  # noqa: E731
 
 
 def uel(lflags, nrhs=1, svars=np.zeros(12), loads=([0], [0.0], [0.0]), du2=np.zeros(6), params=(0, 0, 0),
-        dtime=0.0, **kw):
+        dtime=0.0, u=U, coords=BAR.T, props=(200, 8, 0.05), start=0.0, **kw):
     du = np.zeros((6, nrhs))
     du[:, :2] = np.stack([U, du2], 1)[:, :nrhs]
     rhs, amatrx, sv, energy, pnewdt = tl.uel_truss(
-        np.zeros((6, nrhs)), np.zeros((6, 6)), np.array(svars, float), np.zeros(8), [200, 8, 0.05], BAR.T, U, du,
+        np.full((6, nrhs), start), np.full((6, 6), start), np.array(svars, float), np.zeros(8), props, coords, u, du,
         np.arange(1, 7) / 10, np.arange(1.0, 7), 1, [0, 0], dtime, 1, 1, 1, params, I32(*loads[0]), loads[1],
         [0.0], I32(*lflags), loads[2], 0.5, I32(0), 0.0, **kw)
     assert pnewdt == 0.5
@@ -200,9 +200,7 @@ def test_impactor_without_analysis_control_or_state():
 @pytest.mark.parametrize("call", [
     lambda: uel((1, 1, 1)),
     lambda: uel((1, 1, 1, 0), params=(0, 0)),
-    lambda: tl.uel_truss(*[np.zeros((6, 1)), np.zeros((6, 6)), np.zeros(2), np.zeros(8), [1.0] * 3, BAR.T,
-                           np.zeros(5), np.zeros((6, 1)), np.zeros(6), np.zeros(6), 1, [0, 0], 0.0, 1, 1, 1,
-                           [0, 0, 0], I32(0), [0.0], [0.0], I32(1, 1, 1, 0), [0.0], 1.0, I32(0), 0.0]),
+    lambda: uel((1, 1, 1, 0), u=U[:5]),
     lambda: vuel(tl.vuel_truss, (17, 2), [U]),
     lambda: vuel(tl.vuel_impact, (17, 2, 0), [U], np.zeros(19)),
     lambda: vuel(tl.vuel_impact, (17, 2, 0), [U], np.zeros(21)),
@@ -212,13 +210,15 @@ def test_python_forms_refuse_short_arguments(call):
         call()
 
 
-@pytest.mark.parametrize("coords, props, error", [
-    (BAR[:, :2].T, [200, 8, 0.05], (-3, "Error: Truss element needs two nodes with three coordinates.")),
-    (BAR[:1].T, [200, 8, 0.05], (-3, "Error: Truss element needs two nodes with three coordinates.")),
-    (BAR.T, [200, 8], (-2, "Warning: Truss element needs 3 properties.")),
+@pytest.mark.parametrize("explicit", [False, True])
+@pytest.mark.parametrize("nodes, props, error", [
+    (BAR[:, :2], [200, 8, 0.05], (-3, "Error: Truss element needs two nodes with three coordinates.")),
+    (BAR[:1], [200, 8, 0.05], (-3, "Error: Truss element needs two nodes with three coordinates.")),
+    (BAR, [200, 8], (-2, "Warning: Truss element needs 3 properties.")),
 ])
-def test_truss_layout_and_properties_checked(coords, props, error):
-    rhs, amatrx, *_ = tl.uel_truss(np.ones((6, 1)), np.ones((6, 6)), np.ones(12), np.ones(8), props, coords, U,
-                                   U[:, None], U, U, 1, [0, 0], 0.0, 1, 1, 1, [0, 0, 0], I32(0), [0.0], [0.0],
-                                   I32(1, 1, 1, 0), [0.0], 1.0, I32(0), 0.0)
-    assert (rhs == 1).all() and (amatrx == 1).all() and recorded() == error
+def test_truss_layout_and_properties_checked(explicit, nodes, props, error):
+    if explicit:
+        outputs = vuel(tl.vuel_truss, (17, 2, 0), [U], props=props, coords=nodes[None])[:3]
+    else:
+        outputs = uel((1, 1, 1, 0), coords=nodes.T, props=props, start=9.0)[:2]
+    assert all((x == 9).all() for x in outputs) and recorded() == error
