@@ -4,6 +4,18 @@
 #include "check.h"
 #include "kestro/kestro.h"
 
+/* The implicit truss of a bar along x of length 0.5 (E 1, rho 8, A 0.5), node 2 moved by 0.1 along x. */
+static void truss(double *rhs, double *amatrx, double *energy, const int32_t *lflags) {
+    const int32_t six = 6, one = 1, two = 2, three = 3, twelve = 12, none = 0;
+    const double props[3] = {1.0, 8.0, 0.5}, coords[6] = {0, 0, 0, 0.5, 0, 0}, u[6] = {0, 0, 0, 0.1, 0, 0};
+    const double params[3] = {0, 0, 0}, time[2] = {0, 0}, zero = 0.0;
+    double svars[12] = {0}, pnewdt = 1.0;
+    __toplevel_MOD_uel_truss(rhs, amatrx, svars, energy, &six, &one, &twelve, props, &three, coords, &three, &two, u,
+                             u, u, u, &one, time, &zero, &one, &one, &one, params, &none, &none, &zero, &zero, &none,
+                             lflags, &six, &zero, &none, &pnewdt, &none, &none, &zero);
+    CHECK(pnewdt == 1.0);
+}
+
 int main(void) {
     const int32_t lrestart = 0, kinc = 1, ints[4] = {0, 0, 7, 3}, two = 2, four = 4, three = 3;
     const double time[2] = {0.0, 0.0}, dtime = 0.1, reals[3] = {0.0, 0.0, 0.1};
@@ -27,6 +39,18 @@ int main(void) {
     lop = 3;
     UACCESS_IOControl(&lop, &dtime);
     CHECK(!kestro_array_exists(&__jobdata_MOD_stepid));
+
+    /* The truss element: a bar along x with E A / L = 1, node 2 moved by 0.1: rhs (0.1, 0, 0, -0.1, 0, 0),
+     * strain energy 0.005; the mass pass puts 0.5 rho A L = 1 on the diagonal. */
+    {
+        const int32_t statics[4] = {1, 1, 1, 0}, mass[4] = {1, 1, 4, 0};
+        double rhs[6], amatrx[36], energy[8] = {0};
+        truss(rhs, amatrx, energy, statics);
+        CHECK(rhs[0] == 0.1 && rhs[3] == -0.1 && rhs[1] == 0 && rhs[5] == 0 && amatrx[3] == -1.0);
+        CHECK(energy[1] == 0.5 * 0.1 * 0.1);
+        truss(rhs, amatrx, energy, mass);
+        CHECK(amatrx[0] == 1.0 && amatrx[35] == 1.0 && amatrx[1] == 0.0 && rhs[0] == 0.0);
+    }
 
     if (failures != 0) fprintf(stderr, "%d check(s) failed\n", failures);
     return failures != 0;

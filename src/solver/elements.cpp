@@ -1,0 +1,453 @@
+// The truss and impactor user elements: the implicit truss with lumped mass
+// (uel_truss), the explicit truss over a block of elements (vuel_truss), and
+// the explicit impactor (vuel_impact), a truss of negligible stiffness whose
+// nodes follow the struck point and which turns the impactor's penetration
+// into the contact force, radius and depth of its column of cprops.  All work
+// is on fixed 2 x 6 and 6 x 6 arrays on the stack, and nothing is read or
+// written beyond the counts the caller passes.
+#include "solver/elements.hpp"
+
+#include <algorithm>
+#include <cmath>
+#include <cstdint>
+
+#include "core/errorhandling.hpp"
+#include "core/shared_data.hpp"
+#include "decl/elementhandling.hpp"
+#include "decl/interaction.hpp"
+#include "decl/permcollection.hpp"
+#include "solver/control.hpp"
+
+namespace kestro::solver {
+
+namespace {
+
+constexpr int kN = kTrussFreedoms;
+constexpr double kSmallestLength = 2.220446049250313e-16;  // stands in for a length that is not positive
+
+int64_t clamp_count(int32_t n, int64_t most) { return std::clamp<int64_t>(n, 0, most); }
+
+// te(r, j) of the column-major 2 x 6 transformation, both 0-based.
+inline double te_at(const double *te, int r, int64_t j) { return te[2 * j + r]; }
+
+// The local pair te x of a 6-vector x.
+inline void to_local(double *pair, const double *te, const double *x) {
+    pair[0] = pair[1] = 0.0;
+    for (int j = 0; j < kN; ++j) {
+        pair[0] += te_at(te, 0, j) * x[j];
+        pair[1] += te_at(te, 1, j) * x[j];
+    }
+}
+
+bool section_given(int32_t nprops) {
+    if (nprops >= 3) return true;
+    record_error(-2, "Warning: Truss element needs 3 properties.");
+    return false;
+}
+
+// Node 1 (x, y, z) then node 2 of element k of a block.
+inline void block_nodes(double *nodal, const ExplicitTrussBlock &b, int64_t k) {
+    const int64_t nb = b.nblock, nnode = b.nnode;
+    for (int n = 0; n < 2; ++n)
+        for (int c = 0; c < 3; ++c) nodal[3 * n + c] = b.coords[k + nb * (n + nnode * c)];
+}
+
+}  // namespace
+
+bool truss_layout_holds(int32_t ncoords, int32_t nnodes) noexcept {
+    if (ncoords >= 3 && nnodes >= 2) return true;
+    record_error(-3, "Error: Truss element needs two nodes with three coordinates.");
+    return false;
+}
+
+ImplicitTrussCall implicit_truss_call(double *rhs, double *amatrx, double *svars, double *energy,
+                                      const int32_t *ndofel, const int32_t *nrhs, const int32_t *nsvars,
+                                      const double *coords, const int32_t *mcrd, const int32_t *nnode,
+                                      const double *u, const double *du, const double *v, const double *a,
+                                      const double *dtime, const double *params, const int32_t *ndload,
+                                      const int32_t *jdltyp, const double *adlmag, const int32_t *lflags,
+                                      const int32_t *mlvarx, const double *ddlmag, const int32_t *mdload) noexcept {
+    return {rhs,  amatrx, svars, energy, *ndofel, *nrhs,  *nsvars, *mlvarx, coords,  *mcrd,   *nnode, u,
+            du,   v,      a,     *dtime, params,  jdltyp, adlmag,  ddlmag,  *ndload, *mdload, lflags};
+}
+
+bool implicit_truss_motion(TrussMotion &m, const ImplicitTrussCall &c) noexcept {
+    if (!truss_layout_holds(c.mcrd, c.nnode)) return false;
+    double nodal[6];
+    for (int n = 0; n < 2; ++n)
+        for (int k = 0; k < 3; ++k) nodal[3 * n + k] = c.coords[static_cast<int64_t>(c.mcrd) * n + k];
+    GetTruss3ElemLength(&m.length, nodal);
+    GetTruss3TransformationMatrix(m.te, nodal);
+    const int64_t freedoms = clamp_count(c.ndofel, kN), rows = std::min(freedoms, clamp_count(c.mlvarx, kN));
+    for (int i = 0; i < kN; ++i) {
+        m.u[i] = i < freedoms ? c.u[i] : 0.0;
+        m.v[i] = i < freedoms ? c.v[i] : 0.0;
+        m.a[i] = i < freedoms ? c.a[i] : 0.0;
+    }
+    to_local(m.ue, m.te, m.u);
+    for (int k = 0; k < 2; ++k) {
+        double column[kN] = {};
+        if (k < c.nrhs)
+            for (int64_t i = 0; i < rows; ++i) column[i] = c.du[k * static_cast<int64_t>(c.mlvarx) + i];
+        to_local(m.due[k], m.te, column);
+    }
+    return true;
+}
+
+void implicit_truss(const ImplicitTrussCall &c, const TrussSection &s, const TrussMotion &m) noexcept {
+    const double ak = s.modulus * s.area / m.length, am = 0.5 * s.area * s.density * m.length;
+    const int64_t order = std::max(c.ndofel, 0), freedoms = clamp_count(c.ndofel, kN);
+    const int64_t rows = clamp_count(c.mlvarx, kN), columns = std::max(c.nrhs, 0), ld = c.mlvarx;
+    const int64_t own_rows = std::min(freedoms, rows);  // the rows of "i = 1 .. ndofel"
+    for (int64_t j = 0; j < columns; ++j) std::fill_n(c.rhs + j * ld, own_rows, 0.0);
+    std::fill_n(c.amatrx, order * order, 0.0);
+
+    // tet (1, -1): the global form of a unit axial pair; amatrx = k0 g g^T and
+    // the internal force tet (-F, F) = -F g.
+    double g[kN], sresid[kN];
+    const double elongation = m.ue[1] - m.ue[0], force = ak * elongation;
+    for (int j = 0; j < kN; ++j) {
+        g[j] = te_at(m.te, 0, j) - te_at(m.te, 1, j);
+        sresid[j] = -force * g[j];
+    }
+    const auto amatrx = [&](int64_t i, int64_t j) -> double & { return c.amatrx[j * order + i]; };
+    const auto stiffness = [&](double k0) {
+        for (int64_t j = 0; j < freedoms; ++j)
+            for (int64_t i = 0; i < freedoms; ++i) amatrx(i, j) = k0 * g[i] * g[j];
+    };
+    // rhs(:, j) = tet (x1, x2), within the rows and columns the caller holds.
+    const auto set_rhs = [&](int64_t j, double x1, double x2) {
+        if (j >= columns) return;
+        for (int64_t i = 0; i < rows; ++i) c.rhs[j * ld + i] = te_at(m.te, 0, i) * x1 + te_at(m.te, 1, i) * x2;
+    };
+    const auto state = [&](int64_t i) { return i < c.nsvars ? c.svars[i] : 0.0; };
+    const auto kinetic = [&] {
+        double sum = 0.0;
+        for (int64_t i = 0; i < freedoms; ++i) sum += 0.5 * am * m.v[i] * m.v[i];
+        return sum;
+    };
+    const auto perturbation = [&] {
+        const double dd = m.due[0][1] - m.due[0][0], df = ak * dd;
+        set_rhs(0, df, -df);
+        c.energy[1] = 0.5 * ak * elongation * dd + 0.5 * elongation * df + 0.5 * dd * df;
+    };
+    const int32_t procedure = c.lflags[0];
+    const bool statics = procedure == 1 || procedure == 2;
+    switch (c.lflags[2]) {
+        case 1:
+            if (statics) {
+                stiffness(ak);
+                if (c.lflags[3] != 0) return perturbation();
+                double local[2][2] = {{force, -force}, {0.0, 0.0}};  // local[j]: nodes 1, 2 of column j
+                const int64_t loads = std::max(std::min(c.ndload, c.mdload), 0);
+                for (int64_t k = 0; k < loads; ++k) {
+                    if (c.jdltyp[k] != 1001) continue;
+                    local[0][1] += c.adlmag[k];
+                    c.energy[7] += (c.adlmag[k] - 0.5 * c.ddlmag[k]) * m.due[0][1];
+                    if (c.nrhs == 2) local[1][1] += c.ddlmag[k];
+                }
+                for (int j = 0; j < 2; ++j) set_rhs(j, local[j][0], local[j][1]);
+                c.energy[1] = 0.5 * force * elongation;
+            } else if (procedure == 11 || procedure == 12) {
+                const double alpha = c.params[0], beta = c.params[1];
+                stiffness(ak * (1.0 + alpha));
+                for (int64_t i = 0; i < freedoms; ++i) amatrx(i, i) += am / (beta * c.dtime * c.dtime);
+                if (columns > 0)
+                    for (int64_t i = 0; i < own_rows; ++i)
+                        c.rhs[i] = -am * m.a[i] - ((1.0 + alpha) * sresid[i] - alpha * state(i));
+                for (int64_t i = 0; i < freedoms; ++i) {
+                    if (i + kN < c.nsvars) c.svars[i + kN] = state(i);
+                    if (i < c.nsvars) c.svars[i] = sresid[i];
+                }
+                c.energy[0] = kinetic();
+                c.energy[1] = 0.5 * force * elongation;
+            }
+            return;
+        case 2:
+            return stiffness(ak);
+        case 4:
+            for (int64_t i = 0; i < freedoms; ++i) amatrx(i, i) = am;
+            return;
+        case 5:
+            if (columns > 0) {
+                const double alpha = c.params[0];
+                for (int64_t i = 0; i < own_rows; ++i)
+                    c.rhs[i] = -am * m.a[i] - (1.0 + alpha) * sresid[i] + 0.5 * alpha * (state(i) + state(i + kN));
+            }
+            return;
+        case 6:
+            for (int64_t i = 0; i < freedoms; ++i) {
+                amatrx(i, i) = am;
+                if (columns > 0 && i < rows) c.rhs[i] = -sresid[i];
+                if (i < c.nsvars) c.svars[i] = sresid[i];
+            }
+            c.energy[0] = kinetic();
+            c.energy[1] = 0.5 * force * elongation;
+            return;
+        case 100:
+            if (statics) {
+                perturbation();
+            } else if (procedure == 41) {
+                for (int j = 0; j < 2; ++j) {
+                    const double df = ak * (m.due[j][1] - m.due[j][0]);
+                    set_rhs(j, df, -df);
+                }
+            } else {
+                return;
+            }
+            std::fill_n(c.svars, std::max(c.nsvars, 0), 0.0);
+            if (columns > 0) std::copy_n(c.rhs, std::min<int64_t>(own_rows, std::max(c.nsvars, 0)), c.svars);
+            return;
+        default:
+            return;
+    }
+}
+
+void explicit_truss_axis(double &length, double *te, const ExplicitTrussBlock &b, int64_t k) noexcept {
+    double nodal[6];
+    block_nodes(nodal, b, k);
+    GetTruss3ElemLength(&length, nodal);
+    GetTruss3TransformationMatrix(te, nodal);
+}
+
+void explicit_truss_local(double *ue, const double *te, const ExplicitTrussBlock &b, int64_t k) noexcept {
+    double row[kN] = {};
+    const int64_t freedoms = clamp_count(b.ndofel, kN), nb = b.nblock;
+    for (int64_t i = 0; i < freedoms; ++i) row[i] = b.u[k + nb * i];
+    to_local(ue, te, row);
+}
+
+void explicit_truss(const ExplicitTrussBlock &b, const TrussSection &s) noexcept {
+    if (b.lflags[0] != 17) return;
+    const int32_t pass = b.lflags[1];
+    const int64_t nb = std::max(b.nblock, 0), order = std::max(b.ndofel, 0), freedoms = clamp_count(b.ndofel, kN);
+    const auto state = [&](int64_t k, int64_t column) { return column < b.nsvars ? b.svars[k + nb * column] : 0.0; };
+    // rhs(k, :) = tet (x1, x2) within the freedoms.
+    const auto set_rhs = [&](int64_t k, const double *te, double x1, double x2) {
+        for (int64_t i = 0; i < freedoms; ++i) b.rhs[k + nb * i] = te_at(te, 0, i) * x1 + te_at(te, 1, i) * x2;
+    };
+    if (pass == 1) {
+        for (int64_t k = 0; k < nb; ++k) {
+            double nodal[6], length0 = 0.0;
+            block_nodes(nodal, b, k);
+            GetTruss3ElemLength(&length0, nodal);
+            const double lumped = 0.5 * s.density * s.area * length0;
+            for (int64_t j = 0; j < order; ++j)
+                for (int64_t i = 0; i < order; ++i) b.amass[k + nb * (i + order * j)] = i == j && i < kN ? lumped : 0.0;
+        }
+    } else if (pass == 2) {
+        // Elements in groups: the lengths of a group first, then its forces, so
+        // that the divisions and roots of neighbouring elements overlap.
+        constexpr int64_t kGroup = 16;
+        for (int64_t first = 0; first < nb; first += kGroup) {
+            const int64_t n = std::min(kGroup, nb - first);
+            double length0[kGroup], length[kGroup], te[kGroup][2 * kN];
+            for (int64_t e = 0; e < n; ++e) {
+                double ue[2];
+                explicit_truss_axis(length0[e], te[e], b, first + e);
+                explicit_truss_local(ue, te[e], b, first + e);
+                length[e] = length0[e] + ue[1] - ue[0];
+            }
+            for (int64_t e = 0; e < n; ++e) {
+                const int64_t k = first + e;
+                const double volume = s.area * length0[e], mass0 = s.density * s.area * length0[e];
+                const double l = length[e] > 0.0 ? length[e] : kSmallestLength;
+                const double l0 = length0[e] > 0.0 ? length0[e] : kSmallestLength;
+                const double area = volume / l, ak = s.modulus * area / l;
+                b.dtimestable[k] = 0.99 * std::sqrt(mass0 / ak);  // no damping term
+                const double force = s.modulus * area * std::log(l / l0);
+                set_rhs(k, te[e], -force, force);
+                const double length_old = state(k, 0), force_old = state(k, 1);
+                b.energy[k + nb * 2] += 0.5 * (force_old + force) * (l - length_old);
+                if (b.nsvars >= 1) b.svars[k] = l;
+                if (b.nsvars >= 2) b.svars[k + nb] = force;
+            }
+        }
+    } else if (pass == 3 && b.jdltyp == 123) {
+        for (int64_t k = 0; k < nb; ++k) {
+            double length0 = 0.0, te[2 * kN];
+            explicit_truss_axis(length0, te, b, k);
+            set_rhs(k, te, 0.0, b.adlmag[k]);  // the load acts at node 2 alone
+        }
+    }
+}
+
+namespace {
+
+ExplicitTrussBlock explicit_block(const int32_t *nblock, double *rhs, double *amass, double *dtimestable,
+                                  double *svars, const int32_t *nsvars, double *energy, const int32_t *nnode,
+                                  const int32_t *ndofel, const double *coords, const int32_t *ncrd, const double *u,
+                                  const int32_t *lflags, const int32_t *jdltyp, const double *adlmag) {
+    return {*nblock, rhs, amass, dtimestable, svars, energy, *nsvars, *nnode,
+            *ndofel, *ncrd, coords, u, lflags, *jdltyp, adlmag};
+}
+
+// The impactor's work on its column of cprops for the elements of a block
+// whose svars(k, 16) hold this call's relative displacements.
+void impactor_contact(const ExplicitTrussBlock &b, const double *props, int32_t nprops, const int32_t *jprops,
+                      int32_t njprops, const double *time, double dtimecur, int32_t kstep, int32_t kinc,
+                      double *cprops) {
+    const auto p = [props](int i) { return props[i - 1]; };
+    const auto row = [cprops](int r) -> double & { return cprops[r - 1]; };
+    const int64_t nb = std::max(b.nblock, 0);
+    const auto state = [&](int64_t k, int column) -> double & { return b.svars[k + nb * (column - 1)]; };
+    const auto set_scheme = [&](double code) { row(scheme_alpha) = row(scheme_beta) = row(scheme_gamma) = code; };
+
+    const double idle_until = std::max(p(start), 0.0), gap = std::min(p(start), 0.0);
+    auto csprops = contact_stiffness_props(props);
+    const int32_t irfflag = jprops[force_mode - 1], icsflag = jprops[stiffness_flag - 1];
+    if (njprops == 4 && jprops[scheme_choice - 1] != 1) {
+        set_scheme(-2.0);
+        row(last_increment) = nprops > 12 ? p(scheme_weight) : 0.5;  // the velocity weight of scheme -2
+    } else {
+        set_scheme(-1.0);
+    }
+    if (time[0] < idle_until) set_scheme(0.0);
+
+    // Force, radius and depth of the penetration x - w_old by the force mode.
+    const auto contact = [&](int32_t mode, double penetration, int64_t k, double &f, double &radius,
+                             double &depth) {
+        constexpr int32_t count = kContactProps, power_law = 2, radius_count = 4, depth_count = 3, hertz_depth = 0;
+        double kc = 0.0, eeff = 0.0, a0 = 0.0, exponent = 1.5, factor = 1.0;
+        ContactStiffness(&kc, &eeff, csprops.data(), &count, &icsflag);
+        bool valid = true;
+        switch (mode) {
+            case 2:
+                csprops[9] = row(largest_force);
+                csprops[10] = row(largest_indentation);
+                if (row(rebound_mark) != 0.0) {
+                    PITanSunNonLinear(&a0, &row(largest_indentation), &props[critical_indentation - 1]);
+                    csprops[11] = a0;
+                    // Unloading from this element's own peak, else reloading.
+                    exponent = row(largest_force) == state(k, element_largest_force) ? 2.5 : 1.5;
+                    csprops[8] = exponent;
+                    double unused = 0.0;  // the power law gives no modulus: radius and depth keep eeff
+                    ContactStiffness(&kc, &unused, csprops.data(), &count, &power_law);
+                }
+                break;
+            case 1:
+                break;
+            case 0:  // the prescribed force passes through
+                exponent = 0.0;
+                kc = 1.0;
+                factor = row(ImpactRow::force);
+                break;
+            default:
+                record_error(-3, "Error: Invalid root finding procedure");
+                valid = false;
+        }
+        const double base = penetration - a0;
+        // Below the permanent indentation the impactor does not touch.
+        f = !valid || (base < 0.0 && exponent > 0.0) ? 0.0 : factor * kc * std::pow(base, exponent);
+        const double radius_args[4] = {f, eeff, p(impactor_radius_r1), 2.0 * p(impactor_r2)};
+        const double depth_args[3] = {f, p(impactor_radius_r1), eeff};
+        ContactRadius(&radius, radius_args, &radius_count, &icsflag);
+        ContactDepth(&depth, depth_args, &depth_count, &hertz_depth);
+    };
+
+    const int32_t kind = step_kind(kstep);
+    for (int64_t k = 0; k < nb; ++k) {
+        if (kind == initialization) {
+            if (kinc == 0) continue;
+            row(displacement) = gap;
+            row(mass) = p(impactor_mass);
+            row(impactor_radius) = p(impactor_radius_r1);
+            row(impactor_width) = p(impactor_r2);
+            state(k, gravity_copy) = row(acceleration);
+            for (int column = structure_compliance; column <= kImpactorStates; ++column) state(k, column) = 0.0;
+            const double start_velocity = std::sqrt(2.0 * p(impact_energy) / p(impactor_mass));
+            row(velocity) = start_velocity;
+            row(half_velocity) = start_velocity - 0.5 * dtimecur * row(acceleration);
+            continue;
+        }
+        if (kind != impact || time[0] < idle_until) continue;
+        const double x = row(displacement), w_old = state(k, last_stretch), w = state(k, stretch);
+        double f = row(ImpactRow::force), radius = row(contact_radius), depth = row(indentation);
+        if (kinc != 0) {
+            if (w_old < x) {
+                contact(irfflag, x - w_old, k, f, radius, depth);
+            } else if (irfflag == 0) {
+                contact(0, x - w_old, k, f, radius, depth);
+            } else if (x < w_old) {  // separated
+                f = radius = depth = 0.0;
+            }
+        }
+        state(k, last_stretch) = w;
+        row(ImpactRow::force) = f;
+        state(k, element_largest_force) = std::max(state(k, element_largest_force), f);
+        row(contact_radius) = radius;
+        row(indentation) = depth;
+    }
+}
+
+}  // namespace
+
+}  // namespace kestro::solver
+
+namespace kestro::toplevel {
+
+void uel_truss(double *rhs, double *amatrx, double *svars, double *energy, const int32_t *ndofel, const int32_t *nrhs,
+               const int32_t *nsvars, const double *props, const int32_t *nprops, const double *coords,
+               const int32_t *mcrd, const int32_t *nnode, const double *u, const double *du, const double *v,
+               const double *a, const int32_t * /*jtype*/, const double * /*time*/, const double *dtime,
+               const int32_t * /*kstep*/, const int32_t * /*kinc*/, const int32_t * /*jelem*/, const double *params,
+               const int32_t *ndload, const int32_t *jdltyp, const double *adlmag, const double * /*predef*/,
+               const int32_t * /*npredf*/, const int32_t *lflags, const int32_t *mlvarx, const double *ddlmag,
+               const int32_t *mdload, double * /*pnewdt*/, const int32_t * /*jprops*/, const int32_t * /*njprop*/,
+               const double * /*period*/) noexcept {
+    using namespace solver;
+    const ImplicitTrussCall call = implicit_truss_call(rhs, amatrx, svars, energy, ndofel, nrhs, nsvars, coords, mcrd,
+                                                       nnode, u, du, v, a, dtime, params, ndload, jdltyp, adlmag,
+                                                       lflags, mlvarx, ddlmag, mdload);
+    TrussMotion motion;
+    if (!implicit_truss_motion(motion, call) || !section_given(*nprops)) return;
+    implicit_truss(call, {props[0], props[1], props[2]}, motion);
+}
+
+void vuel_truss(const int32_t *nblock, double *rhs, double *amass, double *dtimestable, double *svars,
+                const int32_t *nsvars, double *energy, const int32_t *nnode, const int32_t *ndofel,
+                const double *props, const int32_t *nprops, const int32_t * /*jprops*/, const int32_t * /*njprops*/,
+                const double *coords, const int32_t *ncrd, const double *u, const double * /*du*/,
+                const double * /*v*/, const double * /*a*/, const int32_t * /*jtype*/, const int32_t * /*jelem*/,
+                const double * /*time*/, const double * /*period*/, const double * /*dtimecur*/,
+                const double * /*dtimeprev*/, const int32_t * /*kstep*/, const int32_t * /*kinc*/,
+                const int32_t *lflags, const double * /*dmassscalefactor*/, const double * /*predef*/,
+                const int32_t * /*npredef*/, const int32_t *jdltyp, const double *adlmag) noexcept {
+    using namespace solver;
+    if (!truss_layout_holds(*ncrd, *nnode) || !section_given(*nprops)) return;
+    explicit_truss(explicit_block(nblock, rhs, amass, dtimestable, svars, nsvars, energy, nnode, ndofel, coords, ncrd,
+                                  u, lflags, jdltyp, adlmag),
+                   {props[0], props[1], props[2]});
+}
+
+void vuel_impact(const int32_t *nblock, double *rhs, double *amass, double *dtimestable, double *svars,
+                 const int32_t *nsvars, double *energy, const int32_t *nnode, const int32_t *ndofel,
+                 const double *props, const int32_t *nprops, const int32_t *jprops, const int32_t *njprops,
+                 const double *coords, const int32_t *ncrd, const double *u, const double * /*du*/,
+                 const double * /*v*/, const double * /*a*/, const int32_t * /*jtype*/, const int32_t * /*jelem*/,
+                 const double *time, const double * /*period*/, const double *dtimecur,
+                 const double * /*dtimeprev*/, const int32_t *kstep, const int32_t *kinc, const int32_t *lflags,
+                 const double * /*dmassscalefactor*/, const double * /*predef*/, const int32_t * /*npredef*/,
+                 const int32_t *jdltyp, const double *adlmag, double *cprops) noexcept {
+    using namespace solver;
+    if (!truss_layout_holds(*ncrd, *nnode)) return;
+    const ExplicitTrussBlock block = explicit_block(nblock, rhs, amass, dtimestable, svars, nsvars, energy, nnode,
+                                                    ndofel, coords, ncrd, u, lflags, jdltyp, adlmag);
+    explicit_truss(block, kImpactorTruss);
+    if (lflags[0] != 17 || lflags[1] != 2) return;  // the impactor works in the internal-force pass
+    if (*nsvars < kImpactorStates || *nprops < 12 || *njprops < 2) {
+        record_error(-2, "Warning: vuel_impact needs 18 state variables, 12 properties and 2 integer properties.");
+        return;
+    }
+    const int64_t nb = std::max(*nblock, 0);
+    for (int64_t k = 0; k < nb; ++k) {
+        double length0 = 0.0, te[2 * kTrussFreedoms], ue[2];
+        explicit_truss_axis(length0, te, block, k);
+        explicit_truss_local(ue, te, block, k);
+        svars[k + nb * (stretch - 1)] = ue[1] - ue[0];
+    }
+    if (!jobdata::stepid.exists()) return;  // no analysis control has run
+    impactor_contact(block, props, *nprops, jprops, *njprops, time, *dtimecur, *kstep, *kinc, cprops);
+}
+
+}  // namespace kestro::toplevel
