@@ -203,6 +203,9 @@ void prepare_impact_data(const std::vector<std::array<double, 3>> &positions) {
     window.fill(0.0);
     reshape(dprops, 12, count);
     dprops.fill(0.0);
+    // The implicit impactors' measurements and handed-over compliances belong
+    // to one analysis; deallocall keeps them, so a new one starts without.
+    impactdata::csvars.drop();
     for (int64_t i = 1; i <= count; ++i) {
         cprops(acceleration, i) = kGravity;
         cprops(largest_force, i) = static_cast<double>(i);

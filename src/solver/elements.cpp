@@ -272,6 +272,45 @@ void explicit_truss(const ExplicitTrussBlock &b, const TrussSection &s) noexcept
     }
 }
 
+double start_impactor(double *cprops, const double *props) noexcept {
+    const auto p = [props](int i) { return props[i - 1]; };
+    const auto row = [cprops](int r) -> double & { return cprops[r - 1]; };
+    row(displacement) = std::min(p(start), 0.0);  // a negative start entry is a gap
+    row(mass) = p(impactor_mass);
+    row(impactor_radius) = p(impactor_radius_r1);
+    row(impactor_width) = p(impactor_r2);
+    return row(velocity) = std::sqrt(2.0 * p(impact_energy) / p(impactor_mass));
+}
+
+double radius_at(double f, double eeff, const double *props, int32_t icsflag) noexcept {
+    const int32_t count = 4;
+    const double args[count] = {f, eeff, props[impactor_radius_r1 - 1], 2.0 * props[impactor_r2 - 1]};
+    double radius = 0.0;
+    ContactRadius(&radius, args, &count, &icsflag);
+    return radius;
+}
+
+double depth_at(double f, double eeff, const double *props) noexcept {
+    const int32_t count = 3, hertz = 0;
+    const double args[count] = {f, props[impactor_radius_r1 - 1], eeff};
+    double depth = 0.0;
+    ContactDepth(&depth, args, &count, &hertz);
+    return depth;
+}
+
+ReboundLaw rebound_law(std::array<double, kContactProps> &csprops, const double *cprops, const double *props,
+                       double element_largest_force) noexcept {
+    constexpr int32_t count = kContactProps, power_law = 2;
+    ReboundLaw law{0.0, 0.0, 0.0};
+    PITanSunNonLinear(&law.permanent, &cprops[largest_indentation - 1], &props[critical_indentation - 1]);
+    law.exponent = cprops[largest_force - 1] == element_largest_force ? 2.5 : 1.5;
+    csprops[8] = law.exponent;
+    csprops[11] = law.permanent;
+    double unused = 0.0;
+    ContactStiffness(&law.stiffness, &unused, csprops.data(), &count, &power_law);
+    return law;
+}
+
 namespace {
 
 ExplicitTrussBlock explicit_block(const int32_t *nblock, double *rhs, double *amass, double *dtimestable,
@@ -293,7 +332,7 @@ void impactor_contact(const ExplicitTrussBlock &b, const double *props, int32_t 
     const auto state = [&](int64_t k, int column) -> double & { return b.svars[k + nb * (column - 1)]; };
     const auto set_scheme = [&](double code) { row(scheme_alpha) = row(scheme_beta) = row(scheme_gamma) = code; };
 
-    const double idle_until = std::max(p(start), 0.0), gap = std::min(p(start), 0.0);
+    const double idle_until = std::max(p(start), 0.0);
     auto csprops = contact_stiffness_props(props);
     const int32_t irfflag = jprops[force_mode - 1], icsflag = jprops[stiffness_flag - 1];
     if (njprops == 4 && jprops[scheme_choice - 1] != 1) {
@@ -307,7 +346,7 @@ void impactor_contact(const ExplicitTrussBlock &b, const double *props, int32_t 
     // Force, radius and depth of the penetration x - w_old by the force mode.
     const auto contact = [&](int32_t mode, double penetration, int64_t k, double &f, double &radius,
                              double &depth) {
-        constexpr int32_t count = kContactProps, power_law = 2, radius_count = 4, depth_count = 3, hertz_depth = 0;
+        constexpr int32_t count = kContactProps;
         double kc = 0.0, eeff = 0.0, a0 = 0.0, exponent = 1.5, factor = 1.0;
         ContactStiffness(&kc, &eeff, csprops.data(), &count, &icsflag);
         bool valid = true;
@@ -316,13 +355,10 @@ void impactor_contact(const ExplicitTrussBlock &b, const double *props, int32_t 
                 csprops[9] = row(largest_force);
                 csprops[10] = row(largest_indentation);
                 if (row(rebound_mark) != 0.0) {
-                    PITanSunNonLinear(&a0, &row(largest_indentation), &props[critical_indentation - 1]);
-                    csprops[11] = a0;
-                    // Unloading from this element's own peak, else reloading.
-                    exponent = row(largest_force) == state(k, element_largest_force) ? 2.5 : 1.5;
-                    csprops[8] = exponent;
-                    double unused = 0.0;  // the power law gives no modulus: radius and depth keep eeff
-                    ContactStiffness(&kc, &unused, csprops.data(), &count, &power_law);
+                    const ReboundLaw law = rebound_law(csprops, cprops, props, state(k, element_largest_force));
+                    kc = law.stiffness;
+                    a0 = law.permanent;
+                    exponent = law.exponent;
                 }
                 break;
             case 1:
@@ -339,24 +375,17 @@ void impactor_contact(const ExplicitTrussBlock &b, const double *props, int32_t 
         const double base = penetration - a0;
         // Below the permanent indentation the impactor does not touch.
         f = !valid || (base < 0.0 && exponent > 0.0) ? 0.0 : factor * kc * std::pow(base, exponent);
-        const double radius_args[4] = {f, eeff, p(impactor_radius_r1), 2.0 * p(impactor_r2)};
-        const double depth_args[3] = {f, p(impactor_radius_r1), eeff};
-        ContactRadius(&radius, radius_args, &radius_count, &icsflag);
-        ContactDepth(&depth, depth_args, &depth_count, &hertz_depth);
+        radius = radius_at(f, eeff, props, icsflag);
+        depth = depth_at(f, eeff, props);
     };
 
     const int32_t kind = step_kind(kstep);
     for (int64_t k = 0; k < nb; ++k) {
         if (kind == initialization) {
             if (kinc == 0) continue;
-            row(displacement) = gap;
-            row(mass) = p(impactor_mass);
-            row(impactor_radius) = p(impactor_radius_r1);
-            row(impactor_width) = p(impactor_r2);
+            const double start_velocity = start_impactor(cprops, props);
             state(k, gravity_copy) = row(acceleration);
             for (int column = structure_compliance; column <= kImpactorStates; ++column) state(k, column) = 0.0;
-            const double start_velocity = std::sqrt(2.0 * p(impact_energy) / p(impactor_mass));
-            row(velocity) = start_velocity;
             row(half_velocity) = start_velocity - 0.5 * dtimecur * row(acceleration);
             continue;
         }

@@ -133,9 +133,13 @@ enum ImpactorState : int {
     last_stretch = 15,          // relative axial displacement at the last stored evaluation
     stretch = 16,               // relative axial displacement of this call
     element_largest_force = 17, // running maximum of this element's contact force
+    table_compliance = 19,      // implicit: the structure's compliance at this time increment
+    impactor_number = 20,       // implicit: the impactor's column of csvars
+    compliance_table = 21,      // implicit: n time increments (descending), then n responses
 };
 // Columns the impactor elements need; 14 to 18 start at 0 in the initialization step.
 inline constexpr int kImpactorStates = 18;
+inline constexpr int kImplicitImpactorStates = 20;
 
 inline constexpr int kContactProps = 14;
 
@@ -148,5 +152,28 @@ inline std::array<double, kContactProps> contact_stiffness_props(const double *p
             p(surface_curvature_x), p(surface_curvature_y), p(ply_modulus_33), p(ply_poisson_12),
             0.0, 0.0, 0.0, 0.0, 0.0, 0.0};
 }
+
+// The initialization step of an impactor: its column of cprops takes the
+// start position min(props(11), 0), mass, radius, second dimension and the
+// start velocity sqrt(2 props(5) / props(6)), which is returned.
+double start_impactor(double *cprops, const double *props) noexcept;
+
+// The radius (by icsflag) and the Hertz depth of the contact force f for the
+// effective modulus eeff.
+double radius_at(double f, double eeff, const double *props, int32_t icsflag) noexcept;
+double depth_at(double f, double eeff, const double *props) noexcept;
+
+// The Tan-Sun law of an impactor whose rebound mark is set: the permanent
+// indentation a0 after the largest indentation cprops(15), the exponent 2.5
+// when the largest force cprops(14) is this element's own peak (unloading),
+// else 1.5 (reloading), and the power-law stiffness cprops(14) / (cprops(15)
+// - a0)^n.  csprops(9) and (12) take the exponent and a0; csprops(10, 11)
+// must hold cprops(14, 15).  The power law gives no modulus: radius and depth
+// keep the one of the icsflag stiffness.
+struct ReboundLaw {
+    double stiffness, permanent, exponent;
+};
+ReboundLaw rebound_law(std::array<double, kContactProps> &csprops, const double *cprops, const double *props,
+                       double element_largest_force) noexcept;
 
 }  // namespace kestro::solver

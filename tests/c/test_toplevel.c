@@ -52,6 +52,19 @@ int main(void) {
         CHECK(amatrx[0] == 1.0 && amatrx[35] == 1.0 && amatrx[1] == 0.0 && rhs[0] == 0.0);
     }
 
+    /* The implicit impactor before any start-up: the truss part, and svars(16) the struck point's displacement. */
+    {
+        const int32_t six = 6, one = 1, two = 2, three = 3, twenty = 20, twelve = 12, none = 0, statics[4] = {1, 1, 1, 0};
+        const int32_t jprops[3] = {1, 0, 0};
+        const double props[12] = {1, 0.3, 1, 0.3, 1, 1, 1, 1, 0, 0, 0, 0}, coords[6] = {0, 0, 0, 0.5, 0, 0};
+        const double u[6] = {0, 0, 0, 0.1, 0, 0}, params[3] = {0, 0, 0}, zero = 0.0;
+        double rhs[6], amatrx[36], svars[20] = {0}, energy[8] = {0}, cprops[20] = {0}, pnewdt = 1.0;
+        __toplevel_MOD_uel_impact(rhs, amatrx, svars, energy, &six, &one, &twenty, props, &twelve, coords, &three, &two,
+                                  u, u, u, u, &one, time, &zero, &one, &one, &one, params, &none, &none, &zero, &zero,
+                                  &none, statics, &six, &zero, &none, &pnewdt, jprops, &three, &zero, cprops);
+        CHECK(svars[15] == 0.1 && cprops[0] == 0.0 && pnewdt == 1.0 && __errorhandling_MOD_errstat == 0);
+    }
+
     if (failures != 0) fprintf(stderr, "%d check(s) failed\n", failures);
     return failures != 0;
 }

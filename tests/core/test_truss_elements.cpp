@@ -102,6 +102,53 @@ TEST_F(TrussElements, ExplicitBlocksStayWithinTheirCounts) {
                 }
 }
 
+// The implicit impactor in each kind of step, with and without a compliance
+// table, beside csvars of other shapes: nothing written past the caller's
+// arrays or csvars, whose columns are the impactors'.
+TEST_F(TrussElements, ImplicitImpactorStaysWithinItsArrays) {
+    const Vec coords{0, 0, 0, 0, 0, 1}, props{210e9, 0.3, 9e9, 0.3, 50, 4, 0.008, 0.001, 0, 0, 0, 1e-5};
+    const Vec params{-0.3, 0.4225, 0.8}, time{0, 0};
+    const std::vector<int32_t> jprops{1, 0, 0};
+    const double dtime = 1e-5, period = 0.0, predef = 0.0, load = 0.0;
+    const int32_t zero = 0, three = 3, two = 2, one = 1, twelve = 12, kinc = 2;
+    const int32_t lflags[][4] = {{11, 1, 1, 0}, {1, 1, 1, 0}, {1, 1, 100, 0}};
+    jobdata::stepid.create(3);
+    jobdata::stepid(1) = solver::initialization;
+    jobdata::stepid(2) = solver::impact;
+    jobdata::stepid(3) = solver::structural_response;
+    loaddata::nimp = 2;
+    for (const Implicit &l : {Implicit{6, 6, 1, 20, 0, 0}, Implicit{3, 3, 1, 21, 0, 0}, Implicit{8, 8, 2, 26, 0, 0}})
+        for (int32_t kstep = 1; kstep <= 3; ++kstep)
+            for (const auto &flags : lflags)
+                for (int64_t rows : {0, 1, 6}) {
+                    if (flags[2] == 100 && l.nsvars == 26 && kstep == 2) continue;  // a cleared table ends the process
+                    impactdata::csvars.drop();
+                    if (rows > 0) impactdata::csvars.create(rows, rows == 1 ? 3 : 1);
+                    Vec u(l.ndofel), du(static_cast<std::size_t>(l.mlvarx) * l.nrhs);  // the struck point moves
+                    for (Vec *x : {&u, &du})
+                        for (std::size_t i = 0; i < x->size(); ++i) (*x)[i] = 1e-6 * static_cast<double>(i);
+                    Guarded rhs(int64_t{l.mlvarx} * l.nrhs), amatrx(int64_t{l.ndofel} * l.ndofel), svars(l.nsvars),
+                        energy(8), cprops(20), pnewdt(1);
+                    for (int32_t i = 0; i < l.nsvars; ++i) svars.v[i] = (l.nsvars - i) * 1e-9;  // a falling table
+                    cprops.v[12] = 0.0;
+                    cprops.v[14] = 1e-10;
+                    toplevel::uel_impact(rhs.data(), amatrx.data(), svars.data(), energy.data(), &l.ndofel, &l.nrhs,
+                                         &l.nsvars, props.data(), &twelve, coords.data(), &three, &two, u.data(),
+                                         du.data(), u.data(), u.data(), &one, time.data(), &dtime, &kstep, &kinc, &one,
+                                         params.data(), &zero, &zero, &load, &predef, &zero, flags, &l.mlvarx, &load,
+                                         &zero, pnewdt.data(), jprops.data(), &three, &period, cprops.data());
+                    EXPECT_TRUE(rhs.intact() && amatrx.intact() && svars.intact() && energy.intact() &&
+                                cprops.intact() && pnewdt.intact())
+                        << l.nsvars << " " << kstep << " " << flags[2] << " " << rows;
+                    const auto &t = impactdata::csvars;
+                    if (kstep == 2) {
+                        EXPECT_EQ(shape(t), (std::vector<int64_t>{1, rows == 1 ? 3 : 2}));
+                    } else if (kstep == 3 && l.nsvars == 26) {
+                        EXPECT_EQ(shape(t), (std::vector<int64_t>{6, 2}));
+                    }
+                }
+}
+
 // The implicit impactor's path from C++: the call gathered from the implicit
 // list, the motion it reads (length, stretch, local increments of both du
 // columns) and the truss part with the impactor's section, E A / L = 2e-24.

@@ -1,0 +1,196 @@
+"""The implicit impactor element: a steel ball (E 210e9, nu 0.3, R 0.008, mass
+4) on a ply (E33 9e9, nu 0.3), k_c = 4/3 E* sqrt(R), predicted by HHT
+(alpha -0.3, beta 0.4225, dt 1e-5) from x 1e-4, v 4, a -50 with the last
+force 300; struck point at 6e-5, its compliance 2e-9.  Expected forces are
+the roots of F = k (D - c F)^n found by scipy (or closed forms)."""
+
+import math
+
+import numpy as np
+import pytest
+
+import _kestro
+from conftest import recorded
+from test_control import event, job
+
+tl, jd, ld, ip = _kestro.toplevel, _kestro.jobdata, _kestro.loaddata, _kestro.impactdata
+I32 = lambda *v: np.array(v, np.int32)  # noqa: E731
+G, HUGE = 9.80665, 1.7976931348623157e308
+PROPS = [210e9, 0.3, 9e9, 0.3, 50, 4, 0.008, 0.001, 0, 0, 0, 1e-5]
+HHT = (-0.3, 0.4225, 0.8)
+KC = 1130993286.8281338
+COORDS = np.array([[0.0, 0, 0], [0, 0, 1]]).T
+TABLE = [1e-3, 5.0000005e-4, 1.0000000003410059e-10, 3e-8, 2e-8, 1e-9]
+DYNAMIC, STATIC = (11, 1, 1, 0), (1, 1, 1, 0)
+
+
+def column(rows=None, hht=True):
+    c = np.zeros(20)
+    c[[5, 13, 14]] = G, 1, 1e-10
+    if hht:
+        c[[3, 4, 5, 6, 10]] = 1e-4, 4, -50, 4, 300
+    for row, value in (rows or {}).items():
+        c[row - 1] = value
+    return c
+
+
+def states(n=20, entries=None):
+    s = np.zeros(n)
+    s[12:15] = G, 2e-9, 6e-5
+    for entry, value in (entries or {}).items():
+        s[entry - 1] = value
+    return s
+
+
+def uel(c, svars, lflags=DYNAMIC, kstep=2, kinc=1, dtime=1e-5, jprops=(1, 0, 0), props=PROPS, w=6e-5, moved=0.0,
+        params=HHT, time=0.0, nimp=1):
+    """One call in step kstep of stepid (0, 3, 2): node 2 at w along the axis, moved by `moved`."""
+    jd.stepid, ld.nimp = I32(0, 3, 2), nimp
+    u, du = np.zeros(6), np.zeros((6, 1))
+    u[5], du[5, 0] = w, moved
+    out = tl.uel_impact(np.zeros((6, 1)), np.zeros((6, 6)), np.array(svars, float), np.zeros(8), props, COORDS, u,
+                        du, np.zeros(6), np.zeros(6), 1, [time, time], dtime, kstep, kinc, 1, params, I32(0), [0.0],
+                        [0.0], I32(*lflags), [0.0], 1.0, I32(*jprops), 0.0, np.array(c, float))
+    return out[5], out[2], out[4]
+
+
+@pytest.mark.parametrize("jprops, force, tolerance", [
+    ((1, 0, 0), 785.4524884756843, 1e-12),
+    ((2, 0, 0), 785.4524884756843, 2e-3 / 785),
+    ((2, 0, 1), 27666.28948332949, 2e-3 / 27666),  # constant samples, exponent 1: k D / (1 + k c)
+])
+def test_hht_contact(jprops, force, tolerance):
+    c, s, pnewdt = uel(column(), states(), jprops=jprops)
+    assert c[0] == pytest.approx(force, rel=tolerance) and pnewdt == 1 and recorded()[0] == 0
+    estar = 1 / (0.91 / 210e9 + 0.91 / 9e9)
+    radius = (3 * c[0] * 0.008 / (4 * estar))**(1 / 3)
+    np.testing.assert_allclose(c[1:3], [radius, radius**2 / 0.008], rtol=1e-12)
+    assert (c[7:10] == HHT).all() and s[16] == c[0] and s[14] == 6e-5
+    if jprops[0] == 1:
+        np.testing.assert_allclose(c[1:3], [7.920725410701944e-4, 7.842236378967433e-5], rtol=1e-12)
+        # The control's HHT step with this force lands where the law puts the struck surface.
+        alpha, beta, _ = HHT
+        a1 = G - ((1 + alpha) * c[0] - alpha * 300) / 4
+        x1 = 1e-4 + 4e-5 + 1e-10 * ((0.5 - beta) * -50 + beta * a1)
+        assert x1 - (6e-5 + 2e-9 * c[0]) == pytest.approx((c[0] / KC)**(2 / 3), rel=1e-9)
+
+
+@pytest.mark.parametrize("jprops, rows, entries, props, force, tolerance", [
+    ((2, 0, 2), {}, {}, PROPS + [1.0], 6662.484621690909, 2e-3),  # the user's power law 1e8 (D - c F)^1
+    ((2, 1, 0), {14: 500, 15: 5e-5, 16: 1}, {17: 500}, PROPS, 2625.9777487493143, 2e-3),  # unloading, Tan-Sun
+    ((2, 1, 0), {14: 500, 15: 5e-5, 16: 1}, {17: 400}, PROPS, 1447.7640886997165, 2e-3),  # reloading
+    ((2, 1, 0), {14: 500, 15: 5e-4, 16: 1}, {17: 500}, PROPS, 0, 0),  # within the permanent indentation
+    ((2, 0, 0), {16: 1}, {}, PROPS, 785.4524884756843, 2e-3),  # icsflag 0 stays Hertz
+])
+def test_bracketed_laws(jprops, rows, entries, props, force, tolerance):
+    props = props[:11] + [1e8] + props[12:] if jprops[2] == 2 else props
+    c, s, _ = uel(column(rows), states(entries=entries), jprops=jprops, props=props)
+    assert c[0] == pytest.approx(force, abs=tolerance) and recorded()[0] == 0
+    if jprops[1] == 1:  # radius with the modulus of the icsflag 1 stiffness, not the power law's
+        assert c[1] == pytest.approx((3 * c[0] * 0.008 / 4 * (0.91 / 210e9 + 1 / 9e9))**(1 / 3), rel=1e-12)
+
+
+def test_closed_form_cubic():
+    """x_free - w_ref = 0.001, k_c = 1e9 (E 1.5e9, nu 0, R 1 on both sides), c_i + c_p = 1e-7."""
+    c, _, _ = uel(column({4: 0.001, 6: 0, 7: 1}, hht=False), states(entries={14: 1e-7, 15: 0}), params=(0, 0, 0),
+                  props=[1.5e9, 0, 1.5e9, 0, 1, 1, 1, 1, 0, 0, 0, 0])
+    assert c[0] == pytest.approx(6512.593056504814, rel=1e-12)
+
+
+@pytest.mark.parametrize("jprops, lflags, svars15, error", [
+    ((7, 0, 0), DYNAMIC, 6e-5, (-3, "Error: Invalid root finding procedure")),
+    ((2, 0, 0), DYNAMIC, -1e-17, (-2, "Error in BISECTION: Root must be bracketed.")),  # no sign change
+    ((1, 0, 0), DYNAMIC, 1.0, (0, "")),  # no contact: x_free < w_ref
+    ((1, 0, 0), STATIC, 6e-5, (0, "")),  # static calls keep the contact data
+    ((1, 0, 0), (11, 1, 2, 0), 6e-5, (0, "")),  # neither a normal nor a perturbation call
+])
+def test_without_a_contact_force(jprops, lflags, svars15, error):
+    hht = svars15 != -1e-17
+    c0 = column({1: 5, 2: 6, 3: 7, 6: 0, 7: 4}, hht=hht)  # a bracket of 1e-17 when at rest
+    c, s, _ = uel(c0, states(entries={15: svars15, 16: 3.0}), lflags=lflags, jprops=jprops, w=1e-4,
+                  params=HHT if hht else (0, 0, 0))
+    kept = lflags != DYNAMIC
+    assert (c[:3] == ([5, 6, 7] if kept else 0)).all() and recorded() == error
+    assert s[15] == (3.0 if lflags[2] == 2 else 1e-4)
+
+
+def test_structural_response_table():
+    """Three repeats of the first increment measure the table dt 1e-3 down to 1e-10."""
+    for start, smallest, pnewdts in [(None, 1e-10, [0.50000005, 1.9999998006820317e-7, 0.8]),
+                                     (np.full((1, 1), 4.0), 1e-10, [0.50000005, 1.9999998006820317e-7, 0.8]),
+                                     (None, 0.0, [0.5])]:
+        ip.csvars, c = start, column({15: smallest}, hht=False)
+        for (dt, w, pnewdt) in zip(TABLE[:3], TABLE[3:], pnewdts):
+            c, s, p = uel(c, np.zeros(26), kstep=3, dtime=dt, w=w)
+            assert p == pnewdt and c[0] == c[1] == 0
+        if smallest:
+            assert (c[12], c[14], s[13], s[19]) == (1e-3, HUGE, 1e-3, 1)
+            np.testing.assert_array_equal(ip.csvars[:, 0], TABLE)
+            np.testing.assert_array_equal(s[20:], TABLE)
+        else:
+            np.testing.assert_array_equal(ip.csvars[:, 0], [1e-3, 5e-4, 0, 3e-8, 0, 0])
+    # The table in an impact step gives the compliance at dt (monotone cubic of scipy's PCHIP).
+    _, s, _ = uel(column(), states(26, dict(zip(range(21, 27), TABLE))), dtime=2.5e-4)
+    assert s[18] == pytest.approx(1.1799566063146146e-8, rel=1e-12)
+
+
+@pytest.mark.parametrize("nsvars, csvars, answer, pnewdt", [
+    (20, None, 3e-8, 0.8),  # a single response
+    (21, None, 3e-8, 0.8),  # odd: no table
+    (20, np.full((2, 1), 7e-9), 7e-9, 0.8),  # a compliance measured before
+])
+def test_single_response(nsvars, csvars, answer, pnewdt):
+    ip.csvars = csvars
+    c, s, p = uel(column(hht=False), np.zeros(nsvars), kstep=3, w=3e-8)
+    assert (c[12], c[14], p, s[13], s[19]) == (answer, HUGE, pnewdt, answer, 1)
+    c, s, p = uel(c, np.zeros(nsvars), kstep=3, w=3e-8)  # closed: no unit force, nothing asked
+    assert c[0] == 0 and p == 1
+
+
+@pytest.mark.parametrize("nimp, start, number, force, stored, kept_force", [
+    (1, None, 1, 5.0, [0], -7),
+    (1, None, 1, -3e-9, [3e-9], -7),
+    (1, None, 1, -7.0, [0], -7),  # the last force handed on, not a compliance
+    (2, np.zeros((1, 1)), 2, -4e-9, [0, 4e-9], -7),
+    (1, np.zeros((3, 1)), 1, -4e-9, [4e-9], -7),
+    (1, None, 2, -4e-9, [0], -7),  # an impactor number beyond nimp reaches no column
+    (1, None, math.nan, -4e-9, [0], -7),
+])
+def test_hand_on(nimp, start, number, force, stored, kept_force):
+    ip.csvars = start
+    c, _, _ = uel(column({1: force, 11: 7, 12: 0.3}), states(entries={20: number}), lflags=STATIC, kinc=2, nimp=nimp)
+    np.testing.assert_array_equal(ip.csvars, [stored])
+    assert (c[0], c[1]) == (kept_force, 0.3)
+
+
+def test_handed_over_compliance_replaces_the_impactors():
+    ip.csvars = np.full((1, 1), 5e-9)
+    c, _, _ = uel(column(), states(entries={20: 1}), kinc=2, moved=1e-6)
+    assert c[0] == pytest.approx(732.6955915043884, rel=1e-12) and c[12] == 6e-5  # the frozen reference
+
+
+@pytest.mark.parametrize("nsvars, props, jprops", [
+    (19, PROPS, (1, 0, 0)), (20, PROPS[:11], (1, 0, 0)), (20, PROPS, (1, 0)), (20, PROPS, (2, 0, 2)),
+])
+def test_short_arguments_leave_the_truss_part(nsvars, props, jprops):
+    c, s, _ = uel(column(), np.full(nsvars, 3.0), props=props, jprops=jprops)
+    assert (c == column()).all() and (s[12:] == 3).all() and recorded() == (
+        -2, "Warning: uel_impact needs 20 state variables, 12 properties and 3 integer properties."[:80])
+
+
+def test_initialization_and_idle_steps():
+    c, s, _ = uel(column(), states(entries={17: 9, 18: 9}), kstep=1, props=PROPS[:10] + [-0.002, 0.01])
+    np.testing.assert_allclose(c[[3, 4, 6, 16, 17]], [-0.002, 5, 4, 0.008, 0.001], rtol=1e-15)
+    assert s[12] == -50 and not s[13:18].any()
+    c, s, _ = uel(column({1: 5}), states(), props=PROPS[:10] + [0.2, 0.01], time=0.1)
+    assert (c[7:10] == 0).all() and c[0] == 5 and s[15] == 6e-5
+
+
+def test_two_analyses_do_not_share_csvars(tmp_path):
+    job(tmp_path)
+    event(0)
+    ip.csvars = np.ones((1, 2))
+    event(3)
+    assert ip.csvars is not None  # deallocall keeps it
+    event(0)
+    assert ip.csvars is None
