@@ -967,6 +967,34 @@ def patch_callbacks(patches: Patches, modules: list[Module], callbacks: bool):
     patches.text = text
 
 
+RESULT_RE = re.compile(r'(capi_buildvalue = Py_BuildValue\("([A-Za-z#]*)",([^;]*)\);\n'
+                       r'/\*closepyobjfrom\*/\n/\*end of closepyobjfrom\*/\n\s*\})'
+                       r'( /\*if \(f2py_success\) after callfortranroutine\*/)')
+
+
+def patch_failed_results(patches: Patches):
+    """The arrays a wrapper hands over in its result ("N") are released when
+    the routine failed after they were made (a callable raised), instead of
+    leaking."""
+    def release(match):
+        codes, args = match.group(2), [a.strip() for a in match.group(3).split(",")]
+        owned, k = [], 0
+        for i, code in enumerate(codes):
+            if code == "#":
+                continue
+            if code == "N":
+                owned.append(args[k])
+            k += 2 if i + 1 < len(codes) and codes[i + 1] == "#" else 1
+        if not owned:
+            return match.group(0)
+        freed = " ".join(f"Py_XDECREF({a});" for a in owned)
+        return f"{match.group(1)} else {{ {freed} }}{match.group(4)}"
+    patches.text, count = RESULT_RE.subn(release, patches.text)
+    if count == 0:
+        raise SignatureError("patch 'failed results released' matches nothing "
+                             f"(checked with numpy {', '.join(CHECKED_NUMPY_VERSIONS)})")
+
+
 def run_f2py(outdir: Path, modules: dict[str, Module]):
     work = outdir / "f2py"
     work.mkdir(exist_ok=True)
@@ -1043,6 +1071,7 @@ def run_f2py(outdir: Path, modules: dict[str, Module]):
                 required=callbacks)
 
     patch_extents(patches, python)
+    patch_failed_results(patches)
     patch_callbacks(patches, python, callbacks)
 
     text = patches.text
