@@ -12,6 +12,7 @@
 #include "fortranobject.h"
 
 #include <algorithm>
+#include <cmath>
 #include <cstdint>
 #include <cstdio>
 #include <cstring>
@@ -60,13 +61,42 @@ bool has_negative(PyArrayObject *array) {
 
 }  // namespace
 
+namespace {
+
+// Whether a narrowing conversion of source to a real or complex type turns a
+// finite value infinite: a value beyond the largest of the type.
+bool overflows(PyArrayObject *source, int type) {
+    const bool complex = PyTypeNum_ISCOMPLEX(type);
+    PyArray_Descr *target = PyArray_DescrFromType(type);
+    const double largest = target->elsize == (complex ? 8 : 4) ? 3.4028234663852886e38 : 1.7976931348623157e308;
+    Py_DECREF(target);
+    auto *wide = reinterpret_cast<PyArrayObject *>(
+        PyArray_CastToType(source, PyArray_DescrFromType(complex ? NPY_CDOUBLE : NPY_DOUBLE), 1));
+    if (wide == nullptr) {
+        PyErr_Clear();
+        return true;
+    }
+    const auto *w = static_cast<const double *>(PyArray_DATA(wide));
+    const npy_intp count = PyArray_SIZE(wide) * (complex ? 2 : 1);
+    bool lost = false;
+    for (npy_intp i = 0; i < count && !lost; ++i) lost = std::isfinite(w[i]) && std::abs(w[i]) > largest;
+    Py_DECREF(wide);
+    return lost;
+}
+
+}  // namespace
+
 Fit fits(PyArrayObject *source, int type) {
     // An empty list ([] reads as reals) holds no value to lose.
     if (PyArray_SIZE(source) == 0 && PyTypeNum_ISNUMBER(PyArray_TYPE(source))) return Fit::ok;
     PyArray_Descr *target = PyArray_DescrFromType(type);
     const bool same_kind = PyArray_CanCastArrayTo(source, target, NPY_SAME_KIND_CASTING);
+    const bool narrower = PyArray_DESCR(source)->elsize > target->elsize;
     Py_DECREF(target);
     if (!same_kind) return Fit::wrong_kind;
+    if ((PyTypeNum_ISFLOAT(type) || PyTypeNum_ISCOMPLEX(type)) && narrower &&
+        !PyTypeNum_ISINTEGER(PyArray_TYPE(source)) && overflows(source, type))
+        return Fit::out_of_range;
     if (!PyTypeNum_ISINTEGER(type) || PyArray_TYPE(source) == type || PyTypeNum_ISBOOL(PyArray_TYPE(source)))
         return Fit::ok;
     // A narrowing integer conversion must give back the values it was given,
@@ -105,6 +135,20 @@ PyObject *string_bytes(PyObject *value, const char *what) {
     return nullptr;
 }
 
+bool is_masked(PyObject *value) {
+    static PyObject *masked = [] {
+        PyObject *ma = PyImport_ImportModule("numpy.ma");
+        PyObject *type = ma != nullptr ? PyObject_GetAttrString(ma, "MaskedArray") : nullptr;
+        Py_XDECREF(ma);
+        if (type == nullptr) PyErr_Clear();
+        return type;
+    }();
+    if (masked == nullptr || !PyArray_Check(value)) return false;
+    const int is = PyObject_IsInstance(value, masked);
+    if (is < 0) PyErr_Clear();
+    return is > 0;
+}
+
 namespace {
 
 PyObject *module_error = nullptr;
@@ -139,7 +183,12 @@ int check_values(const CheckedRoutine &w, const Argument &a, PyArrayObject *arra
 }
 
 // The value as a numpy array (a new reference), or nullptr with the error set.
+// A masked array is refused: its mask would be dropped.
 PyArrayObject *as_array(const CheckedRoutine &w, const Argument &a, PyObject *value) {
+    if (is_masked(value)) {
+        refuse(w, a, "is a masked array, whose mask the routine cannot honour");
+        return nullptr;
+    }
     PyObject *array = PyArray_FROM_O(value);
     if (array == nullptr) {
         PyErr_Clear();
@@ -461,6 +510,13 @@ PyObject *checked_call(PyObject *self, PyObject *args, PyObject *kwargs) {
     auto *dest = reinterpret_cast<PyArrayObject *>(target);
     auto *src = reinterpret_cast<PyArrayObject *>(result);
     if (!PyArray_SAMESHAPE(dest, src)) return result;
+    // Values the caller's array cannot hold are refused, not cast.
+    if (fits(src, PyArray_TYPE(dest)) != Fit::ok) {
+        PyErr_Format(module_error, "%s.%s: the result does not fit the type of the caller's array %s", r.module,
+                     r.name, PyArray_DESCR(dest)->typeobj->tp_name);
+        Py_DECREF(result);
+        return nullptr;
+    }
     if (PyArray_CopyInto(dest, src) != 0) {
         Py_DECREF(result);
         return nullptr;

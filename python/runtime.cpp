@@ -93,6 +93,11 @@ int set_string(const Variable &var, PyObject *value) {
 // element type.  Conversions of the same kind are accepted (integers to
 // narrower integers, reals to integers not); integers that do not fit raise.
 PyArrayObject *convert_value(const Variable &var, PyObject *value, int type) {
+    if (is_masked(value)) {
+        PyErr_Format(module_error, "%s.%s: a masked array cannot be assigned (its mask would be dropped)",
+                     var.module, var.name);
+        return nullptr;
+    }
     PyArrayObject *source = reinterpret_cast<PyArrayObject *>(
         PyArray_FromAny(value, nullptr, 0, 0, NPY_ARRAY_ALIGNED | NPY_ARRAY_F_CONTIGUOUS, nullptr));
     if (source == nullptr) {

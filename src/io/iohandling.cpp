@@ -309,7 +309,7 @@ void getelementdataextents(int32_t *iele, int32_t *inodes, int32_t *idof, const 
         known = number(4, last + 1, &nodes) || number(4, last, &nodes);
     }
     if (!counted) return;
-    ++*iele;
+    *iele = static_cast<int32_t>(static_cast<uint32_t>(*iele) + 1u);  // wraps past the largest count, as iINC
     if (known) *inodes = std::max(*inodes, nodes);
     *idof = std::max(*idof, name[last] == '5' ? 5 : 6);
 }
