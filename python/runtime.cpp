@@ -246,6 +246,17 @@ void flush_python_streams() {
     PyGILState_Release(gil);
 }
 
+// String variables that nothing has set yet start blank, as every string the
+// library sets is blank-padded.
+void blank_unset_strings() {
+    for (const Variable *v = variables; v->module != nullptr; ++v) {
+        if (v->kind != Kind::string) continue;
+        char *text = static_cast<char *>(const_cast<void *>(v->address));
+        if (std::all_of(text, text + v->length, [](char c) { return c == '\0'; }))
+            std::memset(text, ' ', static_cast<std::size_t>(v->length));
+    }
+}
+
 // Constants must not be written through the numpy views f2py keeps of them.
 int protect_constants(PyObject *module) {
     for (const Variable *v = variables; v->module != nullptr; ++v) {
@@ -277,6 +288,7 @@ extern "C" int kestro_python_setup(PyObject *module, PyObject *error) {
         PyFortran_Type.tp_setattr = setattr;
     }
     kestro_host_set_before_exit(flush_python_streams);
+    blank_unset_strings();
     if (install_checked_routines(module, error) != 0) return -1;
     return protect_constants(module);
 }
