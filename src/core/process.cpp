@@ -61,6 +61,13 @@ void *allocate(std::size_t bytes) noexcept {
 
 void *operator new(std::size_t bytes) { return allocate(bytes); }
 void *operator new[](std::size_t bytes) { return allocate(bytes); }
+// The forms that may fail (a temporary buffer tries a smaller size then).
+void *operator new(std::size_t bytes, const std::nothrow_t &) noexcept { return std::malloc(bytes != 0 ? bytes : 1); }
+void *operator new[](std::size_t bytes, const std::nothrow_t &) noexcept {
+    return std::malloc(bytes != 0 ? bytes : 1);
+}
+void operator delete(void *block, const std::nothrow_t &) noexcept { std::free(block); }
+void operator delete[](void *block, const std::nothrow_t &) noexcept { std::free(block); }
 void operator delete(void *block) noexcept { std::free(block); }
 void operator delete[](void *block) noexcept { std::free(block); }
 void operator delete(void *block, std::size_t) noexcept { std::free(block); }
