@@ -382,10 +382,10 @@ int check_bound_extents(const CheckedRoutine &w, PyObject *args, PyObject *kwarg
         const Argument &a = r.arguments[i];
         if (a.kind != ArgKind::array) continue;
         long long block[KESTRO_MAX_RANK];
+        std::fill_n(block, KESTRO_MAX_RANK, -1LL);
         bool smaller = false;
         int ndim = 0;
         for (int d = 0; d < a.rank; ++d) {
-            block[d] = -1;
             if (a.source_arg[d] < 0) continue;
             npy_intp actual = 0, from_source = 0;
             if (!extent_of(w, args, kwargs, i, d, &actual, &ndim)) break;
