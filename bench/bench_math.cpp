@@ -5,11 +5,13 @@
 #include <benchmark/benchmark.h>
 
 #include <array>
+#include <cmath>
 #include <cstdint>
 
 #include <Eigen/Dense>
 
 #include "decl/math.hpp"
+#include "decl/signalprocessing.hpp"
 #include "math/arithmetic.hpp"
 
 namespace {
@@ -252,5 +254,28 @@ void BM_TensorRotation4th(benchmark::State &state) {
     }
 }
 BENCHMARK(BM_TensorRotation4th);
+
+// The smooth step near 1/2, where most terms count, at orders on either side
+// of the switch to the uniform expansion (100): the cost stays bounded as the
+// order grows.  The peer is one normal integral (std::erfc), the least the
+// expansion costs.
+void BM_GeneralSmoothStep(benchmark::State &state) {
+    const auto n = static_cast<int32_t>(state.range(0));
+    double x = 0.4999;
+    for (auto _ : state) {
+        benchmark::DoNotOptimize(x);
+        benchmark::DoNotOptimize(GeneralSmoothStep(&x, &n));
+    }
+}
+BENCHMARK(BM_GeneralSmoothStep)->Arg(3)->Arg(100)->Arg(101)->Arg(2147483647);
+
+void BM_NormalIntegral(benchmark::State &state) {
+    double x = 0.4999;
+    for (auto _ : state) {
+        benchmark::DoNotOptimize(x);
+        benchmark::DoNotOptimize(std::erfc(x));
+    }
+}
+BENCHMARK(BM_NormalIntegral);
 
 }  // namespace

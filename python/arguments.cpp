@@ -12,6 +12,8 @@
 #include "fortranobject.h"
 
 #include <algorithm>
+#include <cmath>
+#include <cstdint>
 #include <cstdio>
 #include <cstring>
 
@@ -59,13 +61,42 @@ bool has_negative(PyArrayObject *array) {
 
 }  // namespace
 
+namespace {
+
+// Whether a narrowing conversion of source to a real or complex type turns a
+// finite value infinite: a value beyond the largest of the type.
+bool overflows(PyArrayObject *source, int type) {
+    const bool complex = PyTypeNum_ISCOMPLEX(type);
+    PyArray_Descr *target = PyArray_DescrFromType(type);
+    const double largest = target->elsize == (complex ? 8 : 4) ? 3.4028234663852886e38 : 1.7976931348623157e308;
+    Py_DECREF(target);
+    auto *wide = reinterpret_cast<PyArrayObject *>(
+        PyArray_CastToType(source, PyArray_DescrFromType(complex ? NPY_CDOUBLE : NPY_DOUBLE), 1));
+    if (wide == nullptr) {
+        PyErr_Clear();
+        return true;
+    }
+    const auto *w = static_cast<const double *>(PyArray_DATA(wide));
+    const npy_intp count = PyArray_SIZE(wide) * (complex ? 2 : 1);
+    bool lost = false;
+    for (npy_intp i = 0; i < count && !lost; ++i) lost = std::isfinite(w[i]) && std::abs(w[i]) > largest;
+    Py_DECREF(wide);
+    return lost;
+}
+
+}  // namespace
+
 Fit fits(PyArrayObject *source, int type) {
     // An empty list ([] reads as reals) holds no value to lose.
     if (PyArray_SIZE(source) == 0 && PyTypeNum_ISNUMBER(PyArray_TYPE(source))) return Fit::ok;
     PyArray_Descr *target = PyArray_DescrFromType(type);
     const bool same_kind = PyArray_CanCastArrayTo(source, target, NPY_SAME_KIND_CASTING);
+    const bool narrower = PyArray_DESCR(source)->elsize > target->elsize;
     Py_DECREF(target);
     if (!same_kind) return Fit::wrong_kind;
+    if ((PyTypeNum_ISFLOAT(type) || PyTypeNum_ISCOMPLEX(type)) && narrower &&
+        !PyTypeNum_ISINTEGER(PyArray_TYPE(source)) && overflows(source, type))
+        return Fit::out_of_range;
     if (!PyTypeNum_ISINTEGER(type) || PyArray_TYPE(source) == type || PyTypeNum_ISBOOL(PyArray_TYPE(source)))
         return Fit::ok;
     // A narrowing integer conversion must give back the values it was given,
@@ -104,6 +135,20 @@ PyObject *string_bytes(PyObject *value, const char *what) {
     return nullptr;
 }
 
+bool is_masked(PyObject *value) {
+    static PyObject *masked = [] {
+        PyObject *ma = PyImport_ImportModule("numpy.ma");
+        PyObject *type = ma != nullptr ? PyObject_GetAttrString(ma, "MaskedArray") : nullptr;
+        Py_XDECREF(ma);
+        if (type == nullptr) PyErr_Clear();
+        return type;
+    }();
+    if (masked == nullptr || !PyArray_Check(value)) return false;
+    const int is = PyObject_IsInstance(value, masked);
+    if (is < 0) PyErr_Clear();
+    return is > 0;
+}
+
 namespace {
 
 PyObject *module_error = nullptr;
@@ -138,7 +183,12 @@ int check_values(const CheckedRoutine &w, const Argument &a, PyArrayObject *arra
 }
 
 // The value as a numpy array (a new reference), or nullptr with the error set.
+// A masked array is refused: its mask would be dropped.
 PyArrayObject *as_array(const CheckedRoutine &w, const Argument &a, PyObject *value) {
+    if (is_masked(value)) {
+        refuse(w, a, "is a masked array, whose mask the routine cannot honour");
+        return nullptr;
+    }
     PyObject *array = PyArray_FROM_O(value);
     if (array == nullptr) {
         PyErr_Clear();
@@ -161,6 +211,16 @@ int check_array(const CheckedRoutine &w, const Argument &a, PyObject *value, boo
         else
             std::snprintf(text, sizeof text, "takes an array of rank %d, not %d", a.rank, ndim);
         status = refuse(w, a, text);
+    }
+    // The routines' extents are 4-byte integers: a larger array is refused
+    // before the wrapper converts (and perhaps copies) it.
+    for (int d = 0; status == 0 && d < (a.rank < 0 ? 1 : a.rank); ++d) {
+        const npy_intp extent = a.rank < 0 ? PyArray_SIZE(array) : PyArray_DIM(array, d);
+        if (extent > INT32_MAX) {
+            std::snprintf(text, sizeof text, "holds %ld entries along dimension %d, more than a 4-byte extent",
+                          static_cast<long>(extent), d + 1);
+            status = refuse(w, a, text);
+        }
     }
     for (int d = 0; status == 0 && d < a.rank; ++d)
         if (a.fixed[d] >= 0 && PyArray_DIM(array, d) != a.fixed[d]) {
@@ -250,6 +310,116 @@ int replace(PyObject *args, PyObject *kwargs, int i, const char *name, PyObject 
     return status;
 }
 
+// The value of an extent argument the caller gave; false when none was given
+// or it is no integer (the wrapper's conversion reports that).
+bool given_extent(PyObject *value, long long *extent) {
+    if (value == nullptr || value == Py_None) return false;
+    PyObject *index = PyNumber_Index(value);
+    if (index == nullptr) {
+        PyErr_Clear();
+        return false;
+    }
+    *extent = PyLong_AsLongLong(index);
+    Py_DECREF(index);
+    if (*extent == -1 && PyErr_Occurred()) {
+        PyErr_Clear();
+        return false;
+    }
+    return true;
+}
+
+// The extent of the array given as argument i along dimension d (and its
+// number of dimensions); false when it was not given or has fewer dimensions.
+bool extent_of(const CheckedRoutine &w, PyObject *args, PyObject *kwargs, int i, int d, npy_intp *extent,
+               int *ndim = nullptr) {
+    const Argument &a = w.declared->arguments[i];
+    PyObject *value = argument(args, kwargs, i, a.name);
+    if (value == nullptr || value == Py_None) return false;
+    PyArrayObject *array = as_array(w, a, value);
+    if (array == nullptr) {
+        PyErr_Clear();
+        return false;
+    }
+    const bool has = d < PyArray_NDIM(array);
+    if (has) *extent = PyArray_DIM(array, d);
+    if (ndim != nullptr) *ndim = PyArray_NDIM(array);
+    Py_DECREF(array);
+    return has;
+}
+
+// Replaces the block argument i by its leading block of the given extents
+// (-1: the whole dimension), which the wrapper then copies.
+int pass_block(PyObject *args, PyObject *kwargs, PyObject *call_args, PyObject *call_kwargs, const Argument &a,
+               int i, int ndim, const long long *block) {
+    PyObject *index = PyTuple_New(ndim);
+    if (index == nullptr) return -1;
+    for (int d = 0; d < ndim; ++d) {
+        PyObject *stop = block[d] >= 0 ? PyLong_FromLongLong(block[d]) : Py_NewRef(Py_None);
+        PyObject *range = stop != nullptr ? PySlice_New(nullptr, stop, nullptr) : nullptr;
+        Py_XDECREF(stop);
+        if (range == nullptr) {
+            Py_DECREF(index);
+            return -1;
+        }
+        PyTuple_SET_ITEM(index, d, range);
+    }
+    PyObject *array = PyArray_FROM_O(argument(args, kwargs, i, a.name));
+    PyObject *part = array != nullptr ? PyObject_GetItem(array, index) : nullptr;
+    Py_XDECREF(array);
+    Py_DECREF(index);
+    return part != nullptr ? replace(call_args, call_kwargs, i, a.name, part) : -1;
+}
+
+// The dimensions whose extent is an argument that defaults to an extent of an
+// array: without that argument they equal that array's extent (two vectors of
+// one length n = len(x)); with it, a leading dimension, which spaces the
+// entries of the next, equals it and the last dimension holds at least that
+// many.  The wrapper then takes these arrays in the extents they have.
+int check_bound_extents(const CheckedRoutine &w, PyObject *args, PyObject *kwargs, PyObject *call_args,
+                        PyObject *call_kwargs) {
+    const Routine &r = *w.declared;
+    for (int i = 0; i < r.count; ++i) {
+        const Argument &a = r.arguments[i];
+        if (a.kind != ArgKind::array) continue;
+        long long block[KESTRO_MAX_RANK];
+        std::fill_n(block, KESTRO_MAX_RANK, -1LL);
+        bool smaller = false;
+        int ndim = 0;
+        for (int d = 0; d < a.rank; ++d) {
+            if (a.source_arg[d] < 0) continue;
+            npy_intp actual = 0, from_source = 0;
+            if (!extent_of(w, args, kwargs, i, d, &actual, &ndim)) break;
+            long long expected = 0;
+            const char *as = nullptr;
+            bool exact = true;
+            const bool itself = a.source_arg[d] == i && a.source_dim[d] == d;
+            if (a.extent_arg[d] >= 0 &&
+                given_extent(argument(args, kwargs, a.extent_arg[d], r.arguments[a.extent_arg[d]].name), &expected)) {
+                as = r.arguments[a.extent_arg[d]].name;
+                // A leading dimension spaces the entries of the next one.
+                exact = !a.block && d < std::min<int>(a.rank, ndim) - 1;
+                if (a.block && expected >= 0 && expected < actual) {
+                    block[d] = expected;
+                    smaller = true;
+                }
+            } else if (!itself && extent_of(w, args, kwargs, a.source_arg[d], a.source_dim[d], &from_source)) {
+                expected = from_source;
+                as = r.arguments[a.source_arg[d]].name;
+            } else {
+                continue;
+            }
+            if (exact ? actual == expected : actual >= expected) continue;
+            char text[160];
+            std::snprintf(text, sizeof text, "needs %s%lld entries along dimension %d (as %s), not %ld",
+                          exact ? "" : "at least ", expected, d + 1, as, static_cast<long>(actual));
+            return refuse(w, a, text);
+        }
+        if (smaller && pass_block(args, kwargs, call_args, call_kwargs, a, i, std::min<int>(ndim, a.rank), block) != 0)
+            return -1;
+    }
+    return 0;
+}
+
 // The wrapper's own conversion failures (an array whose extents disagree with
 // the other arguments) raise ValueError before the routine is called; they
 // are argument errors like the others.  Exceptions raised once the routine
@@ -321,6 +491,7 @@ PyObject *checked_call(PyObject *self, PyObject *args, PyObject *kwargs) {
         case ArgKind::overwrite: break;
         }
     }
+    if (status == 0) status = check_bound_extents(w, args, kwargs, call_args, call_kwargs);
     if (status == 0) {
         const bool outer = routine_entered;
         routine_entered = false;
@@ -339,6 +510,13 @@ PyObject *checked_call(PyObject *self, PyObject *args, PyObject *kwargs) {
     auto *dest = reinterpret_cast<PyArrayObject *>(target);
     auto *src = reinterpret_cast<PyArrayObject *>(result);
     if (!PyArray_SAMESHAPE(dest, src)) return result;
+    // Values the caller's array cannot hold are refused, not cast.
+    if (fits(src, PyArray_TYPE(dest)) != Fit::ok) {
+        PyErr_Format(module_error, "%s.%s: the result does not fit the type of the caller's array %s", r.module,
+                     r.name, PyArray_DESCR(dest)->typeobj->tp_name);
+        Py_DECREF(result);
+        return nullptr;
+    }
     if (PyArray_CopyInto(dest, src) != 0) {
         Py_DECREF(result);
         return nullptr;

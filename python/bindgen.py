@@ -46,7 +46,9 @@ words for:
   that is handed the Python form's copy of an input); ``shaped <argument>
   [<rows>]`` (an assumed-size array that the Python form takes in any shape,
   with <rows> entries along its first dimension when given, passes as its
-  column-major list of values and returns in the caller's shape);
+  column-major list of values and returns in the caller's shape); ``block
+  <argument>`` (the routine works on the leading block of the argument that
+  its extent arguments give: the Python form passes that block);
 * before a procedure interface: ``typedef <name>`` (its C type name);
   ``complex-mode <arguments>`` (real arrays of the procedure that its caller
   may pass as complex values instead: the Python callable gets and returns
@@ -251,14 +253,24 @@ class PyArgument:
     fixed: list[int] = field(default_factory=list)  # per dimension: a literal extent, or -1
     inplace: bool = False    # the Python form writes the result into the caller's array
     shaped: int = -1         # -1, or: taken in any shape and returned in it (> 0: rows it must have)
+    inout: bool = False      # intent(inout): updated in the caller's own array (reverse communication)
+    # Per dimension whose extent is an argument defaulting to an extent of an
+    # array: (the extent argument, or None when hidden; that array; its dimension).
+    extents: list = field(default_factory=list)
+    block: bool = False      # the routine works on the leading block its extents give
 
     def table_entry(self, index_of) -> str:
         same = ", ".join(str(d) for d in self.same) or "0"
         fixed = ", ".join(str(d) for d in self.fixed) or "-1"
         overwrite = index_of.get(f"overwrite_{self.name}", -1)
+        bound = [b or (None, None, -1) for b in self.extents]
+        extent_args = ", ".join(str(index_of.get(e, -1)) for e, _, _ in bound) or "-1"
+        sources = ", ".join(str(index_of.get(p, -1)) for _, p, _ in bound) or "-1"
+        source_dims = ", ".join(str(k) for _, _, k in bound) or "-1"
         return (f'{{"{self.name}", kestro::python::ArgKind::{self.kind}, {self.typecode}, {self.rank}, '
                 f'{str(self.required).lower()}, {str(self.written).lower()}, {overwrite}, '
-                f'{str(self.inplace).lower()}, {self.shaped}, {{{same}}}, {{{fixed}}}}}')
+                f'{str(self.inplace).lower()}, {self.shaped}, {{{same}}}, {{{fixed}}}, '
+                f'{{{extent_args}}}, {{{sources}}}, {{{source_dims}}}, {str(self.block).lower()}}}')
 
 
 @dataclass
@@ -358,6 +370,7 @@ class Notes:
     inplace: dict[str, list[str]] = field(default_factory=dict)
     c_intents: dict[str, dict[str, str]] = field(default_factory=dict)
     shaped: dict[str, dict[str, int]] = field(default_factory=dict)
+    blocks: dict[str, list[str]] = field(default_factory=dict)
     cnames: dict[str, str] = field(default_factory=dict)
     uses: dict[str, list[str]] = field(default_factory=dict)
     typedefs: dict[tuple[str, str], tuple[str, list[str]]] = field(default_factory=dict)
@@ -406,6 +419,10 @@ def scan_notes(text: str, origin: str) -> Notes:
                 if routine is None:
                     raise SignatureError(f"{where}: inplace outside a routine")
                 notes.inplace.setdefault(routine, []).append(rest.strip().lower())
+            elif verb == "block":
+                if routine is None or not rest.strip():
+                    raise SignatureError(f"{where}: block needs a routine and an argument")
+                notes.blocks.setdefault(routine, []).append(rest.strip().lower())
             elif verb == "shaped":
                 m = re.match(r"(\w+)(?:\s+(\d+))?\s*$", rest.strip().lower())
                 if routine is None or not m:
@@ -653,6 +670,11 @@ def build_routine(module: Module, block: dict, notes: Notes, procedures: dict) -
                 raise SignatureError(f"{where}: shaped argument {a} is not an assumed-size array")
             entry.shaped = notes.shaped[key][a]
         python_args[a] = entry
+    bind_extents(block, python_args, where)
+    for a in notes.blocks.get(key, []):
+        if a not in python_args or not any(python_args[a].extents):
+            raise SignatureError(f"{where}: block argument {a} has no extent given by another argument")
+        python_args[a].block = True
     complex_when = notes.complex_when.get(key)
     if complex_when is not None:
         if not any(a.callback for a in args) or complex_when[0] not in [a.name for a in args if not a.array]:
@@ -660,6 +682,38 @@ def build_routine(module: Module, block: dict, notes: Notes, procedures: dict) -
     return Routine(module.name, name, args, function_result(block, where), symbol, c_named, lengths,
                    doc=notes.routine_docs.get(key, []), section=notes.sections.get(key),
                    python_args=python_args, complex_when=complex_when)
+
+
+EXTENT_SOURCE_RE = re.compile(r"len\((\w+)\)|shape\((\w+),(\d+)\)")
+
+
+def bind_extents(block: dict, python_args: dict[str, PyArgument], where: str):
+    """The dimensions of the Python arrays whose extent is an integer argument
+    that defaults to an extent of an array (n = len(x), n = shape(a, 0)).  The
+    runtime checks them before the wrapper converts anything: without the
+    argument each such extent equals that array's; with it, a leading dimension
+    (one that spaces the entries of the next) equals it and the last dimension
+    holds at least that many.  The generated wrapper then takes these arrays
+    in the extents they have (an empty array too)."""
+    vars_ = block["vars"]
+    sources = {}
+    for e in block["args"]:
+        var = vars_.get(e, {})
+        if var.get("dimension") or var.get("typespec") != "integer":
+            continue
+        m = EXTENT_SOURCE_RE.fullmatch((var.get("=") or "").replace(" ", ""))
+        if m is None:
+            continue
+        source, dim = (m.group(1), 0) if m.group(1) else (m.group(2), int(m.group(3)))
+        if source in python_args and python_args[source].kind == "array" and python_args[source].rank > dim:
+            sources[e] = (e if e in python_args else None, source, dim)
+    for a in python_args.values():
+        if a.kind != "array" or a.rank < 1:
+            continue
+        dims = [d.replace(" ", "") for d in vars_[a.name].get("dimension", [])]
+        if len(dims) != a.rank:
+            raise SignatureError(f"{where}: argument {a.name} has {len(dims)} dimensions, not {a.rank}")
+        a.extents = [sources.get(d) for d in dims]
 
 
 def python_argument(name: str, var: dict, external: bool, where: str) -> PyArgument:
@@ -682,7 +736,8 @@ def python_argument(name: str, var: dict, external: bool, where: str) -> PyArgum
     # its values in column-major order.
     rank = -1 if dims == ["*"] else len(dims)
     fixed = [int(d) if d.isdigit() else -1 for d in dims] if rank > 0 else []
-    return PyArgument(name, "array", code, rank, required, written, copy, same if rank > 0 else [], fixed)
+    return PyArgument(name, "array", code, rank, required, written, copy, same if rank > 0 else [], fixed,
+                      inout="inout" in intent or "inplace" in intent)
 
 
 def build_module(mod: dict, fragment: Fragment, procedures: dict) -> Module:
@@ -844,6 +899,14 @@ def patch_extents(patches: Patches, modules: list[Module]):
                 return match.group(1) + wide(match.group(2)) + match.group(3)
             region = DIMS_RE.sub(extent, text[a:b])
             region = CHECK_RE.sub(check, region)
+            # Extents the runtime has checked are taken from the arrays.
+            for x in r.python_args.values():
+                for d, bound in enumerate(x.extents):
+                    if bound is None:
+                        continue
+                    pattern = re.compile(rf"\b({x.name}_Dims\[{d}\]=)([^;]*);")
+                    free = "-1" if x.required else rf"({x.name}_capi == Py_None ? (\2) : -1)"
+                    region = pattern.sub(rf"\1{free};", region)
             text = text[:a] + region + text[b:]
     patches.text = text
     patches.sub("no conversion after a failed argument", r"(capi_\w+_as_array = )ndarray_from_pyobj\(",
@@ -902,6 +965,34 @@ def patch_callbacks(patches: Patches, modules: list[Module], callbacks: bool):
             region = region.replace(call, call + back)
         text = text[:a] + region + text[b:]
     patches.text = text
+
+
+RESULT_RE = re.compile(r'(capi_buildvalue = Py_BuildValue\("([A-Za-z#]*)",([^;]*)\);\n'
+                       r'/\*closepyobjfrom\*/\n/\*end of closepyobjfrom\*/\n\s*\})'
+                       r'( /\*if \(f2py_success\) after callfortranroutine\*/)')
+
+
+def patch_failed_results(patches: Patches):
+    """The arrays a wrapper hands over in its result ("N") are released when
+    the routine failed after they were made (a callable raised), instead of
+    leaking."""
+    def release(match):
+        codes, args = match.group(2), [a.strip() for a in match.group(3).split(",")]
+        owned, k = [], 0
+        for i, code in enumerate(codes):
+            if code == "#":
+                continue
+            if code == "N":
+                owned.append(args[k])
+            k += 2 if i + 1 < len(codes) and codes[i + 1] == "#" else 1
+        if not owned:
+            return match.group(0)
+        freed = " ".join(f"Py_XDECREF({a});" for a in owned)
+        return f"{match.group(1)} else {{ {freed} }}{match.group(4)}"
+    patches.text, count = RESULT_RE.subn(release, patches.text)
+    if count == 0:
+        raise SignatureError("patch 'failed results released' matches nothing "
+                             f"(checked with numpy {', '.join(CHECKED_NUMPY_VERSIONS)})")
 
 
 def run_f2py(outdir: Path, modules: dict[str, Module]):
@@ -980,6 +1071,7 @@ def run_f2py(outdir: Path, modules: dict[str, Module]):
                 required=callbacks)
 
     patch_extents(patches, python)
+    patch_failed_results(patches)
     patch_callbacks(patches, python, callbacks)
 
     text = patches.text
@@ -1236,7 +1328,7 @@ def python_metadata(r: Routine, keyword: str) -> dict:
         return {"name": keyword, "kind": "extra_args" if keyword.endswith("_extra_args") else "overwrite"}
     return {"name": a.name, "kind": a.kind, "type": a.typecode.removeprefix("KESTRO_TYPE_").lower(),
             "rank": a.rank, "required": a.required, "written": a.written, "copy": a.copy, "fixed": a.fixed,
-            "shaped": a.shaped}
+            "shaped": a.shaped, "inplace": a.inplace, "inout": a.inout, "block": a.block}
 
 
 def write_metadata(outdir: Path, modules: list[Module]):
@@ -1340,7 +1432,8 @@ def write_glue(outdir: Path, modules: list[Module]):
             table = f"arguments_{m.name}_{r.name}"
             out.append(f"const kestro::python::Argument {table}[] = {{")
             out.extend(f"    {entry}," for entry in entries)
-            out.append("    {nullptr, kestro::python::ArgKind::scalar, 0, 0, false, false, -1, false, -1, {0}, {-1}},")
+            out.append("    {nullptr, kestro::python::ArgKind::scalar, 0, 0, false, false, -1, false, -1, {0}, {-1}, "
+                       "{-1}, {-1}, {-1}, false},")
             out.append("};")
             tables.append(f'    {{"{m.name}", "{r.name}", {table}, {len(entries)}}},')
     out.append("")

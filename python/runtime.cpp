@@ -93,6 +93,11 @@ int set_string(const Variable &var, PyObject *value) {
 // element type.  Conversions of the same kind are accepted (integers to
 // narrower integers, reals to integers not); integers that do not fit raise.
 PyArrayObject *convert_value(const Variable &var, PyObject *value, int type) {
+    if (is_masked(value)) {
+        PyErr_Format(module_error, "%s.%s: a masked array cannot be assigned (its mask would be dropped)",
+                     var.module, var.name);
+        return nullptr;
+    }
     PyArrayObject *source = reinterpret_cast<PyArrayObject *>(
         PyArray_FromAny(value, nullptr, 0, 0, NPY_ARRAY_ALIGNED | NPY_ARRAY_F_CONTIGUOUS, nullptr));
     if (source == nullptr) {
@@ -241,6 +246,17 @@ void flush_python_streams() {
     PyGILState_Release(gil);
 }
 
+// String variables that nothing has set yet start blank, as every string the
+// library sets is blank-padded.
+void blank_unset_strings() {
+    for (const Variable *v = variables; v->module != nullptr; ++v) {
+        if (v->kind != Kind::string) continue;
+        char *text = static_cast<char *>(const_cast<void *>(v->address));
+        if (std::all_of(text, text + v->length, [](char c) { return c == '\0'; }))
+            std::memset(text, ' ', static_cast<std::size_t>(v->length));
+    }
+}
+
 // Constants must not be written through the numpy views f2py keeps of them.
 int protect_constants(PyObject *module) {
     for (const Variable *v = variables; v->module != nullptr; ++v) {
@@ -272,6 +288,7 @@ extern "C" int kestro_python_setup(PyObject *module, PyObject *error) {
         PyFortran_Type.tp_setattr = setattr;
     }
     kestro_host_set_before_exit(flush_python_streams);
+    blank_unset_strings();
     if (install_checked_routines(module, error) != 0) return -1;
     return protect_constants(module);
 }

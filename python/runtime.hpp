@@ -111,6 +111,13 @@ struct Argument {
     int32_t shaped;   // -1; else taken in any shape (> 0: with that many rows), returned in it
     int8_t same[KESTRO_MAX_RANK];    // per dimension, the first dimension of equal extent
     int32_t fixed[KESTRO_MAX_RANK];  // per dimension, the extent it must have, or -1
+    // Per dimension whose extent is an argument that defaults to the extent of
+    // an array: the position of that argument (-1 when it is hidden), of that
+    // array (-1 when the dimension is not bound) and its dimension.
+    int8_t extent_arg[KESTRO_MAX_RANK];
+    int8_t source_arg[KESTRO_MAX_RANK];
+    int8_t source_dim[KESTRO_MAX_RANK];
+    bool block;  // the routine works on the leading block that explicit extents give
 };
 
 struct Routine {

@@ -15,8 +15,12 @@ enum class Fit { ok, wrong_kind, out_of_range };
 
 // Whether the values of source convert to numpy type `type` by same-kind
 // casting with every value kept (an integer that does not fit the narrower
-// type, or an unsigned value that would turn negative, is out of range).
+// type, an unsigned value that would turn negative, or a finite real that
+// would turn infinite, is out of range).
 Fit fits(PyArrayObject *source, int type);
+
+// Whether value is a numpy masked array (whose mask a conversion would drop).
+bool is_masked(PyObject *value);
 
 // The text a string argument stands for: str as its UTF-8 bytes, bytes,
 // bytearray, memoryview and numpy bytes arrays whole.  nullptr with TypeError

@@ -11,26 +11,30 @@ namespace kestro::boxbeam {
 
 namespace {
 
-// The array with the given extents: kept when it has them, else created anew.
+// The array with the given extents, every entry 0: kept (and cleared) when it
+// has them, else created anew, which gives zeros without touching the storage.
 template <class A, class... E>
 void ensure(A &a, E... extents) {
     const int64_t wanted[] = {static_cast<int64_t>(extents)...};
     bool same = a.exists();
     for (int d = 0; d < static_cast<int>(sizeof...(E)) && same; ++d) same = a.extent_of(d + 1) == wanted[d];
-    if (same) return;
+    if (same) {
+        a.fill(0);
+        return;
+    }
     a.drop();
     a.create(extents...);
-}
-
-template <class... A>
-void zero(A &...arrays) {
-    (arrays.fill(0), ...);
 }
 
 void allocate_all(int64_t maxw, int64_t maxg, int64_t maxz) {
     using namespace wand;
     for (auto *a : {&ig1, &ig2, &it}) ensure(*a, maxw);
-    for (auto *a : {&yk0, &zk0, &yklk, &zklk, &bk, &gk, &rhok, &e, &th}) ensure(*a, maxw);
+    for (auto *a : {&yk0, &zk0, &yklk, &zklk, &bk, &gk, &rhok, &th}) ensure(*a, maxw);
+    // The moduli e keep their values when the capacity stays.
+    if (!e.exists() || e.extent_of(1) != maxw) {
+        e.drop();
+        e.create(maxw);
+    }
     for (auto *a : {&gurt::yi, &gurt::bi, &gurt::zi, &gurt::myi}) ensure(*a, maxg);
     ensure(zelle::iak, maxz);
     ensure(zelle::ia, maxg, maxz);
@@ -57,10 +61,6 @@ void initialize(const int32_t *nw, const int32_t *ng, const int32_t *nz) {
     ymst = zmst = ymstac = zmstac = iyys = izys = izzs = dt = 0.0;
     using namespace spanug;
     qqx = qqy = qqz = qmx = qmy = qmz = 0.0;
-    // Every wall, cap and cell datum but e.
-    zero(zelle::iak, zelle::ia, wand::ig1, wand::ig2, wand::it, wand::yk0, wand::zk0, wand::yklk, wand::zklk, wand::bk,
-         wand::gk, wand::rhok, wand::th, kraft::nx0, kraft::nxl2, kraft::nxl, kraft::t0, kraft::tl2, kraft::tl,
-         epigam::epi, epigam::gam, epigam::epigu, gurt::yi, gurt::zi, gurt::bi, gurt::myi);
 }
 
 }  // namespace kestro::boxbeam

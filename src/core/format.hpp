@@ -182,9 +182,10 @@ int32_t write_integer(const Format &format, int64_t value, char *record, std::si
 // value; r*c is r copies of c and r* r null values; a slash ends the values.
 // scan_list calls item(text, repeat) for each value item in order (text
 // empty for a null item) until it returns false; the number of values found
-// (repeats counted), or -1 when a repeat count is malformed.
+// (repeats counted), or -1 when a repeat count is malformed (that item whole
+// in *malformed when given).
 template <class Item>
-int64_t scan_list(std::string_view record, Item item);
+int64_t scan_list(std::string_view record, Item item, std::string_view *malformed = nullptr);
 
 // The number of values list-directed input finds in the record alone.
 int64_t count_list_values(std::string_view record);
@@ -205,7 +206,7 @@ int32_t parse_real(std::string_view text, double &value);
 int32_t read_integer(std::string_view text, int32_t &value);
 
 template <class Item>
-int64_t scan_list(std::string_view record, Item item) {
+int64_t scan_list(std::string_view record, Item item, std::string_view *malformed) {
     const auto blank = [](char c) { return c == ' ' || c == '\t'; };
     const std::size_t n = record.size();
     std::size_t i = 0;
@@ -225,11 +226,15 @@ int64_t scan_list(std::string_view record, Item item) {
         int64_t repeat = 1;
         if (const std::size_t star = text.find('*'); star != std::string_view::npos) {
             repeat = 0;
-            for (std::size_t k = 0; k < star; ++k) {
-                if (text[k] < '0' || text[k] > '9' || repeat > (int64_t{1} << 40)) return -1;
-                repeat = repeat * 10 + (text[k] - '0');
+            bool digits = star > 0;
+            for (std::size_t k = 0; k < star && digits; ++k) {
+                digits = text[k] >= '0' && text[k] <= '9' && repeat <= (int64_t{1} << 40);
+                if (digits) repeat = repeat * 10 + (text[k] - '0');
             }
-            if (star == 0 || repeat == 0) return -1;
+            if (!digits || repeat == 0) {
+                if (malformed != nullptr) *malformed = text;
+                return -1;
+            }
             text = text.substr(star + 1);
         }
         count += repeat;

@@ -1,8 +1,10 @@
 #include "core/process.hpp"
 
 #include <cstdarg>
+#include <cstddef>
 #include <cstdio>
 #include <cstdlib>
+#include <new>
 
 #include "kestro/host.h"
 
@@ -40,3 +42,33 @@ void fatal_error(const char *format, ...) noexcept {
 }  // namespace kestro
 
 void kestro_host_set_before_exit(void (*hook)(void)) { kestro::set_before_exit_hook(hook); }
+
+// Every allocation of the library's own code (containers, work buffers) goes
+// through these: when it fails the process ends with the library's message
+// instead of an exception that would end it from inside a routine that cannot
+// throw.  The linker's version script keeps them local to the library; the
+// arrays of the shared data come from their own allocator (array.cpp), which
+// ends the process the same way.
+namespace {
+
+void *allocate(std::size_t bytes) noexcept {
+    void *block = std::malloc(bytes != 0 ? bytes : 1);
+    if (block == nullptr) kestro::fatal_error("Error allocating %lu bytes", static_cast<unsigned long>(bytes));
+    return block;
+}
+
+}  // namespace
+
+void *operator new(std::size_t bytes) { return allocate(bytes); }
+void *operator new[](std::size_t bytes) { return allocate(bytes); }
+// The forms that may fail (a temporary buffer tries a smaller size then).
+void *operator new(std::size_t bytes, const std::nothrow_t &) noexcept { return std::malloc(bytes != 0 ? bytes : 1); }
+void *operator new[](std::size_t bytes, const std::nothrow_t &) noexcept {
+    return std::malloc(bytes != 0 ? bytes : 1);
+}
+void operator delete(void *block, const std::nothrow_t &) noexcept { std::free(block); }
+void operator delete[](void *block, const std::nothrow_t &) noexcept { std::free(block); }
+void operator delete(void *block) noexcept { std::free(block); }
+void operator delete[](void *block) noexcept { std::free(block); }
+void operator delete(void *block, std::size_t) noexcept { std::free(block); }
+void operator delete[](void *block, std::size_t) noexcept { std::free(block); }

@@ -176,12 +176,10 @@ void int2aformat(char *j2s, const int32_t *jrray, const char *aw, const int32_t 
     if (!problem.empty()) fatal_error("int2aformat: %s", problem.c_str());
     const size_t len = result_length(sout, j2s_len);
     const auto format = format::Format::parse(view(aw, aw_len));
-    const auto width = static_cast<size_t>(std::max(*jmax, 0));
-    std::string joined;
-    std::string field(width, ' ');
+    std::string joined, field;
     for (int64_t c = 0; c < *m; ++c)
         for (int64_t r = 0; r < *n; ++r) {
-            format::write_integer(*format, jrray[c * *n + r], field.data(), width);
+            integer_field(*format, jrray[c * *n + r], *jmax, field);
             joined.resize(len_trim(joined));
             joined += adjusted_left(field);
             if (joined.size() > len) joined.resize(len);
@@ -273,15 +271,24 @@ void inistringwithcharacter(char *res, const char *ch, const int32_t *n, size_t 
 
 size_t reduced_length(std::string_view s) noexcept { return reduced(s).size(); }
 
+int32_t integer_field(const format::Format &format, int32_t value, int32_t jmax, std::string &field) {
+    const auto width = static_cast<size_t>(std::max(jmax, 0));
+    for (size_t size = std::min<size_t>(width, 64);; size = std::min(width, 2 * size)) {
+        field.assign(size, ' ');
+        const int32_t status = format::write_integer(format, value, field.data(), size);
+        if (status != format::status_end_of_record || size == width) return status;
+    }
+}
+
 std::string int2aformat_problem(const int32_t *jrray, int32_t n, int32_t m, std::string_view aw, int32_t jmax) {
     const auto format = format::Format::parse(aw);
     if (!format) return "'" + std::string(trim(aw)) + "' is not a valid format";
     const auto width = static_cast<size_t>(std::max(jmax, 0));
-    std::string field(width, ' ');
+    std::string field;
     for (int64_t c = 0; c < m; ++c)
         for (int64_t r = 0; r < n; ++r) {
             const int32_t value = jrray[c * n + r];
-            const int32_t status = format::write_integer(*format, value, field.data(), width);
+            const int32_t status = integer_field(*format, value, jmax, field);
             if (status == format::status_bad_format)
                 return "the format '" + std::string(trim(aw)) + "' does not write an integer";
             if (status != format::status_ok)

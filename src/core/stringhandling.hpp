@@ -12,6 +12,10 @@
 
 #include "decl/stringhandling.hpp"
 
+namespace kestro::format {
+class Format;
+}
+
 namespace kestro::stringhandling {
 
 using std::size_t;
@@ -19,6 +23,11 @@ using std::size_t;
 // Length of s once every run of blanks (leading runs included) is one blank
 // and the trailing blanks are gone: the room reduceblanks needs.
 std::size_t reduced_length(std::string_view s) noexcept;
+
+// value written with format into field: as many characters as the format
+// writes, at most jmax, so the work follows the text and not jmax; the status
+// of format::write_integer into a record of jmax characters.
+int32_t integer_field(const format::Format &format, int32_t value, int32_t jmax, std::string &field);
 
 // Why int2aformat cannot write jrray(n, m) with format aw into fields of jmax
 // characters; empty when it can.

@@ -2,8 +2,10 @@
 
 #include <sys/stat.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstring>
+#include <exception>
 #include <filesystem>
 #include <map>
 #include <vector>
@@ -55,12 +57,19 @@ std::vector<std::size_t> record_starts(const std::string &text) {
     return starts;
 }
 
-bool read_whole(const std::string &path, std::string &text, std::size_t size_hint) {
+// The whole of a regular file (size bytes when it was opened; a file that
+// grows meanwhile is read to its end).  A failed allocation ends the process.
+bool read_whole(const std::string &path, std::string &text, std::size_t size) {
     std::FILE *f = std::fopen(path.c_str(), "rb");
     if (f == nullptr) return false;
-    text.reserve(size_hint);  // a regular file's size: one block, no copies as it grows
     char buffer[1 << 16];
-    for (std::size_t got; (got = std::fread(buffer, 1, sizeof buffer, f)) > 0;) text.append(buffer, got);
+    try {
+        text.reserve(size);
+        for (std::size_t got; (got = std::fread(buffer, 1, sizeof buffer, f)) > 0;) text.append(buffer, got);
+    } catch (const std::exception &) {
+        std::fclose(f);
+        fatal_error("Error allocating %lu bytes", static_cast<unsigned long>(std::max(size, text.size() + sizeof buffer)));
+    }
     const bool ok = std::ferror(f) == 0;
     std::fclose(f);
     return ok;
@@ -97,7 +106,10 @@ bool open(int unit, const std::string &path, Access access, bool create) {
     Unit u;
     u.path = path;
     if (access == Access::read) {
-        if (!exists || !read_whole(path, u.text, static_cast<std::size_t>(info.st_size))) return false;
+        // Only a regular file is read: a pipe would block, a device never end.
+        if (!exists || !S_ISREG(info.st_mode) ||
+            !read_whole(path, u.text, static_cast<std::size_t>(std::max<off_t>(info.st_size, 0))))
+            return false;
         u.reading = true;
         u.starts = record_starts(u.text);
     } else {

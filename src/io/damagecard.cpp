@@ -144,7 +144,8 @@ private:
         if (category_item.size() > 5)
             for (int c = 0; c < 6 && category == 0; ++c)
                 if (category_item.substr(5).starts_with(kCategories[c])) category = c + 1;
-        if (!numbered || layer < 1 || layer > nplies_ || layer > points.extent_of(2) || category == 0) {
+        if (!numbered || layer < 1 || layer > nplies_ || layer > points.extent_of(2) || category == 0 ||
+            category > points.extent_of(3)) {
             io::record_input_error("Error: +Table with unknown layer or category in GetDamageDataFromFile.");
             return;
         }

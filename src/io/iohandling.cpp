@@ -104,6 +104,13 @@ bool read_block(int32_t unit, std::vector<T> &values) {
         }
         // As many values as the line holds in its counted part, each item read whole.
         int64_t wanted = format::count_list_values(counted_part(record)), item = 0;
+        if (wanted < 0) {
+            // A malformed repeat count is an item that is not a number.
+            std::string_view malformed;
+            format::scan_list(counted_part(record), [&item](std::string_view, int64_t) { return ++item > 0; },
+                              &malformed);
+            kestro::io::bad_item(unit, item + 1, malformed, std::is_same_v<T, double>);
+        }
         format::scan_list(record, [&](std::string_view text, int64_t repeat) {
             ++item;
             T value{};
@@ -149,9 +156,12 @@ void record_input_error(const char *message) {
 }
 
 void bad_item(int32_t unit, int64_t item, std::string_view text, bool real) {
-    fatal_error("Error reading unit %d (file %s), record %lld: item %lld, \"%.*s\", is not %s", unit,
+    // The item as read, a NUL shown as \0 rather than ending the quotation.
+    std::string quoted;
+    for (char c : text) quoted += c == '\0' ? std::string_view("\\0") : std::string_view(&c, 1);
+    fatal_error("Error reading unit %d (file %s), record %lld: item %lld, \"%s\", is not %s", unit,
                 units::path_of(unit).c_str(), static_cast<long long>(units::tell(unit)), static_cast<long long>(item),
-                static_cast<int>(text.size()), text.data(), real ? "a real number" : "an integer");
+                quoted.c_str(), real ? "a real number" : "an integer");
 }
 
 }  // namespace kestro::io
@@ -309,7 +319,7 @@ void getelementdataextents(int32_t *iele, int32_t *inodes, int32_t *idof, const 
         known = number(4, last + 1, &nodes) || number(4, last, &nodes);
     }
     if (!counted) return;
-    ++*iele;
+    *iele = static_cast<int32_t>(static_cast<uint32_t>(*iele) + 1u);  // wraps past the largest count, as iINC
     if (known) *inodes = std::max(*inodes, nodes);
     *idof = std::max(*idof, name[last] == '5' ? 5 : 6);
 }

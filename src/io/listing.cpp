@@ -77,9 +77,9 @@ bool next_line(int32_t unit, std::string_view &line) {
     return true;
 }
 
-// Element data of nelem elements with nnodes slots and ndof freedoms: arrays of
-// other extents are dropped (elemindices first, as its positions no longer
-// hold) and every array is created anew.
+// Element data of nelem elements with nnodes slots and ndof freedoms:
+// elemindices is dropped (its positions belong to the model read before),
+// arrays of other extents are dropped and every array is created anew.
 void prepare_arrays() {
     using namespace elementdata;
     using namespace nodaldata;
@@ -97,8 +97,8 @@ void prepare_arrays() {
                      differs(nsectionpoints, {e}) || differs(nodesmotion, {d, n, e}) ||
                      differs(nodalcoords, {3, n, e}) || differs(tnodalmatrices, {3, 3, 8, e}) ||
                      differs(tcurvmatrices, {3, 3, e});
+    elemindices.drop();
     if (any) {
-        elemindices.drop();
         if (differs(elemlist, {e})) elemlist.drop();
         if (differs(elemkind, {e})) elemkind.drop();
         if (differs(elemnodes, {n, e})) elemnodes.drop();

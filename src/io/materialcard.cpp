@@ -255,8 +255,12 @@ private:
                 material = card_.reals();
             }
         }
+        // A block cut off by the end of the card gives its temperatures too.
+        if (in_block && given) merge_temperatures(material);
         card_.rewind();
-        ntemp_ = std::max<int64_t>(temperatures.size(), 1);
+        // The temperatures read, never the absent markers; 1 when there are none.
+        const auto span = temperatures.span();
+        ntemp_ = std::max<int64_t>(std::count_if(span.begin(), span.end(), [](double t) { return t != kHuge; }), 1);
         ntempdata = static_cast<int32_t>(ntemp_);
         const auto points = [this](int type, int64_t per_point) {
             return static_cast<int32_t>(std::max<int64_t>(sizes_.calibration[type] / per_point, 1));

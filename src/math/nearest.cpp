@@ -168,6 +168,11 @@ void GetNearestCorrelationMatrix(double *corr, const double *a, const int32_t *n
         report_non_finite("GetNearestCorrelationMatrix");
         return;
     }
+    // A negative weight has no square root: the failure value, the zero matrix.
+    if (weighted && std::any_of(weights, weights + order, [](double v) { return v < 0.0; })) {
+        kestro::record_error(-2, "GetNearestCorrelationMatrix: a weight is negative", {0, 0}, {0.0, 0.0}, {"", ""});
+        return;
+    }
     const int32_t kind = cflag != nullptr && *cflag >= 0 ? *cflag : pearson;
     const int32_t limit = maxiter == nullptr ? maxit : (*maxiter > 0 ? *maxiter : 1);
     double tau = static_cast<double>(order) * kEps;

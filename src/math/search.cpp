@@ -146,7 +146,7 @@ void GSSAFE(double *xi, double *yi, const double *dx, double *x, double *y, doub
             kestro_logical1 *update, kestro_logical1 *finish, const double *defaultvalue, const int32_t *npoints) {
     const int32_t n = *npoints;
     for (;;) {
-        ++*proc;
+        *proc = static_cast<int32_t>(static_cast<uint32_t>(*proc) + 1u);  // no state lies past the largest
         *update = 0;
         *finish = 0;
         if (*proc == 1) {

@@ -18,6 +18,12 @@ namespace kestro::lamina {
 
 inline void unsupported(const char *message) { record_error(-2, message); }
 
+// Zeros c(n, n); nothing for n below 1 (no such matrix), the count in 64 bits.
+inline void zero_square(double *c, int32_t n) {
+    const int64_t count = n > 0 ? int64_t{n} * n : 0;
+    for (int64_t k = 0; k < count; ++k) c[k] = 0.0;
+}
+
 // The orthotropic stiffness (column-major 6 x 6, Nye order) of nyeprops
 // E1, E2, E3, nu12, nu13, nu23, G12, G13, G23: the inverse of the compliance
 // in closed form.
@@ -206,6 +212,7 @@ inline bool invert_nonzero_block(double *c, int32_t n) {
         for (int j = 0; j < n; ++j) any = any || c[j * n + i] != 0.0 || c[i * n + j] != 0.0;
         if (any) rows[count++] = i;
     }
+    if (count == 0) return false;  // an all-zero matrix has no inverse
     bool ok = true;
     math::small::dispatch(count, [&](auto size) {
         constexpr int N = decltype(size)::value;
@@ -264,7 +271,7 @@ inline void GetNyeStiffnessMatrix(double *c, const double *nyeprops, const int32
     double c6[36];
     kestro::lamina::orthotropic_stiffness(nyeprops, c6);
     if (!kestro::lamina::reduce_stiffness(c6, *ntens, psflag, c)) {
-        for (int32_t k = 0; k < *ntens * *ntens; ++k) c[k] = 0.0;
+        kestro::lamina::zero_square(c, *ntens);
         kestro::lamina::unsupported("Unsupported dimension in GetNyeStiffnessMatrix");
     }
 }
@@ -273,7 +280,7 @@ inline void GetNyeTransformationMatrix(double *t, const double *angle, const int
                                        const int32_t *tflag) {
     const int32_t n = *tdim;
     if (n != 3 && n != 6) {
-        for (int32_t k = 0; k < n * n; ++k) t[k] = 0.0;
+        kestro::lamina::zero_square(t, n);
         kestro::lamina::unsupported("Unsupported dimension in GetNyeTransformationMatrix");
         return;
     }
@@ -397,9 +404,7 @@ inline void GetGeneralizedNyeOnAxisSC(double *sc, const double *props, const int
                                       const kestro_logical1 *unsymm) {
     using namespace kestro::lamina;
     const int32_t n = *ntens;
-    const auto zero = [&] {
-        for (int32_t k = 0; k < n * n; ++k) sc[k] = 0.0;
-    };
+    const auto zero = [&] { zero_square(sc, n); };
     double c6[36], nye[9];
     bool constants = false;
     if (!stiffness_of(props, *nprops, unsymm != nullptr && *unsymm != 0, c6, nye, constants)) {

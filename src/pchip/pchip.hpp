@@ -829,6 +829,9 @@ public:
         if (k < 1) return fail("K DOES NOT SATISFY K.GE.1");
         if (n < k) return fail("N DOES NOT SATISFY N.GE.K");
         if (ideriv < 0 || ideriv >= k) return fail("IDERIV DOES NOT SATISFY 0.LE.IDERIV.LT.K");
+        // A NaN passes every comparison of the interval search and would lead
+        // the steps below to read before the tables: it has no value.
+        if (std::isnan(x)) return x;
         const auto T = [&](int64_t i) { return t[i - 1]; };
         const auto W = [&](int64_t j) -> Real & { return work[j - 1]; };
         if (*inbv < 1) *inbv = 1;

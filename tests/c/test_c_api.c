@@ -1,6 +1,7 @@
 /* The library as a C caller sees it: the shared variables, the array
  * functions, the error record, the creation routines and the array services. */
 #include <math.h>
+#include <stdint.h>
 #include <stdio.h>
 #include <string.h>
 
@@ -206,6 +207,54 @@ static void contact_force(void) {
     CHECK(status == 0 && fabs(force - 2e5 * 0.01 / (1.0 + 2e5 * 3e-6)) < 1e-6);
 }
 
+/* Counts that no array can have write nothing (a guard stays), record -2 and
+ * compute nothing in 32 bits that overflows; an all-zero stiffness has no
+ * compliance. */
+static void unsupported_ply_dimensions(void) {
+    const int32_t counts[3] = {-1, -3, INT32_MIN}, one = 1, six = 6, zero = 0, nine = 9, n36 = 36;
+    const double angle = 0.3, props[36] = {0.0}, ones[9] = {1, 1, 1, 1, 1, 1, 1, 1, 1};
+    double guard[36];
+    int32_t cleared = 0, i, k;
+    const kestro_logical1 yes = 1;
+    for (k = 0; k < 3; ++k) {
+        for (i = 0; i < 36; ++i) guard[i] = 7.0;
+        GetNyeTransformationMatrix(guard, &angle, &counts[k], &one, &one);
+        GetNyeStiffnessMatrix(guard, ones, &counts[k], NULL);
+        GetGeneralizedNyeOnAxisSC(guard, ones, &counts[k], &nine, &one, NULL, NULL, NULL);
+        for (i = 0; i < 36; ++i) CHECK(guard[i] == 7.0);
+        CHECK(__errorhandling_MOD_errstat == -2);
+        __errorhandling_MOD_rsxerr(&cleared, &yes);
+    }
+    GetGeneralizedNyeOnAxisSC(guard, props, &six, &n36, &zero, NULL, NULL, NULL);
+    CHECK(__errorhandling_MOD_errstat == -2);
+    CHECK(memcmp(__errorhandling_MOD_errstring, "Matrix inverse becomes numerically singular!", 44) == 0);
+    for (i = 0; i < 36; ++i) CHECK(guard[i] == 0.0);
+    __errorhandling_MOD_rsxerr(&cleared, &yes);
+}
+
+/* A NaN point has no B-spline value and reads no table; evaluator checks of
+ * too few points fail without writing. */
+static void cubic_hermite_limits(void) {
+    const double t[8] = {0, 0, 0, 0, 1, 1, 1, 1}, a[4] = {1, 2, 3, 4}, x = NAN;
+    const float ts[8] = {0, 0, 0, 0, 1, 1, 1, 1}, as[4] = {1, 2, 3, 4}, xs = NAN;
+    const int32_t n = 4, k = 4, ideriv = 0, lout = 6, kprint = 0;
+    const int32_t few[3] = {0, 1, 10};
+    int32_t inbv = 1, fail = 0, j, i;
+    double work[12], guard[4];
+    float works[12], guards[4];
+    CHECK(isnan(dbvalu_(t, a, &n, &k, &ideriv, &x, &inbv, work)));
+    CHECK(isnan(bvalu_(ts, as, &n, &k, &ideriv, &xs, &inbv, works)));
+    for (j = 0; j < 3; ++j) {
+        for (i = 0; i < 4; ++i) guard[i] = guards[i] = 5.0f;
+        devchk_(&lout, &kprint, &few[j], guard, guard + 1, guard + 2, guard + 3, &fail);
+        CHECK(fail == 1);
+        fail = 0;
+        evchck_(&lout, &kprint, &few[j], guards, guards + 1, guards + 2, guards + 3, &fail);
+        CHECK(fail == 1);
+        for (i = 0; i < 4; ++i) CHECK(guard[i] == 5.0 && guards[i] == 5.0f);
+    }
+}
+
 int main(void) {
     initial_state();
     box_beam();
@@ -215,6 +264,8 @@ int main(void) {
     utility_routines();
     section_tables();
     contact_force();
+    unsupported_ply_dimensions();
+    cubic_hermite_limits();
     if (failures != 0) fprintf(stderr, "%d check(s) failed\n", failures);
     return failures != 0;
 }

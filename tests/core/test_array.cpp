@@ -146,6 +146,14 @@ TEST_F(ArrayDeathTest, FailedAllocationEndsTheProcess) {
     // 2^48 four-byte entries: 2^50 bytes, no overflow but far beyond any address space.
     EXPECT_EXIT(elementdata::elemlist.create(int64_t{1} << 48), ::testing::ExitedWithCode(1),
                 "Error allocating 1125899906842624 bytes");
+    // The library's own work buffers end the same way instead of throwing.
+    EXPECT_EXIT(
+        {
+            volatile char *block = new char[std::size_t{1} << 50];
+            block[0] = 1;
+            delete[] block;
+        },
+        ::testing::ExitedWithCode(1), "Error allocating 1125899906842624 bytes");
 }
 
 }  // namespace

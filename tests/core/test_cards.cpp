@@ -126,4 +126,14 @@ TEST_F(Cards, DamageArraysSmallerThanTheCard) {
     EXPECT_EQ(kestro::errorhandling::errstat, -2);
 }
 
+TEST_F(Cards, TableCategoriesBeyondTheArray) {
+    using namespace kestro::damagedata;
+    dmgpoints.create(2, 1, 3, 1);  // the categories General, Fiber and Matrix only
+    read_per_ply(kestro::iohandling::getdamagedatafromfile, "DamageCard",
+                 "++Begin Damage, DmgID=1\n+Table, TYPE=Matrix, LayID=1\n4 5\n"
+                 "+Table, TYPE=User, LayID=1\n1 2\n++End Damage\n", 1, 1);
+    EXPECT_EQ(dmgpoints(2, 1, 3, 1), 5.0);
+    EXPECT_EQ(kestro::errorhandling::errstat, -2);
+}
+
 }  // namespace

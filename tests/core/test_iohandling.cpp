@@ -2,6 +2,7 @@
 // connection rules), list-directed values, and the primitives of module
 // iohandling on small files written by the tests and on tests/data.
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cmath>
@@ -134,6 +135,14 @@ TEST_F(IoHandling, ConnectionRules) {
     EXPECT_EQ(io::getunitnumber(absent.data(), absent.size()), -1);
     units::close(4);
     EXPECT_EQ(io::getunitnumber(path.data(), path.size()), -1);
+    // Only regular files are read: a pipe would block, a device never end.
+    const std::string fifo = temp_path("card.fifo"), device = temp_path("card.zero");
+    std::filesystem::remove(fifo);
+    std::filesystem::remove(device);
+    ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
+    std::filesystem::create_symlink("/dev/zero", device);
+    EXPECT_FALSE(units::open(30, fifo, units::Access::read));
+    EXPECT_FALSE(units::open(30, device, units::Access::read));
 }
 
 // ---------------------------------------------------------------- list-directed values
@@ -287,6 +296,23 @@ TEST_F(IoHandling, BadItemsEndTheProcess) {
             io::int_getdatapoints(&f.unit, out, &n);
         },
         ::testing::ExitedWithCode(1), "bad.txt.*record 2.*item 1.*1\\.5");
+    // A malformed repeat count is an item that is not a number; a NUL is shown.
+    for (const auto &[line, item] : std::vector<std::pair<std::string, std::string>>{
+             {" 0.2, 0*0.1, 0.3", "item 2, \"0\\*0\\.1\""}, {"-3*0.1", "item 1, \"-3\\*0\\.1\""},
+             {"1 *0.1", "item 2"}, {"1, *", "item 2, \"\\*\""}, {" **", "item 1, \"\\*\\*\""},
+             {std::string("0.\0", 3), "item 1, \"0\\.\\\\0\""}}) {
+        SCOPED_TRACE(line);
+        const std::string bad = write_file("repeat.txt", "*R\n" + line + "\n");
+        EXPECT_EXIT(
+            {
+                Open f(bad);
+                f.next();
+                double out[3] = {};
+                const int32_t n = 3;
+                io::real_getdatapoints(&f.unit, out, &n);
+            },
+            ::testing::ExitedWithCode(1), "repeat.txt.*record 2.*" + item);
+    }
     const std::string huge = write_file("huge.txt", "*R\n2147483647*1. 5\n");
     EXPECT_EXIT(
         {
@@ -336,6 +362,9 @@ TEST(IoNames, ElementExtents) {
     int32_t iele = 2, inodes = 8, idof = 6;
     io::getelementdataextents(&iele, &inodes, &idof, "S4R5    ", 8);  // extents only widen
     EXPECT_EQ((std::vector<int32_t>{iele, inodes, idof}), (std::vector<int32_t>{3, 8, 6}));
+    iele = INT32_MAX;  // the count wraps rather than overflowing
+    io::getelementdataextents(&iele, &inodes, &idof, "S4R     ", 8);
+    EXPECT_EQ(iele, INT32_MIN);
 }
 
 TEST(IoReport, HeaderOnceThenOneLinePerCall) {

@@ -119,6 +119,18 @@ TEST(SearchBounds, FewPointsStayInsideTheirBuffers) {
     }
 }
 
+TEST(SearchBounds, AStepPastTheLargestStateEnds) {
+    double x[2] = {}, y[2] = {}, xmove[4] = {}, ymove[4] = {}, lplimits[2] = {0.0, 1.0}, xi = 0.0, yi = 0.0;
+    const double dx = 0.1, defaultvalue = 0.0;
+    const int32_t npoints = 2;
+    int32_t xdir = 0, increment = 0, proc = INT32_MAX;
+    kestro_logical1 golden = 0, update = 0, finish = 0;
+    GSSAFE(&xi, &yi, &dx, x, y, xmove, ymove, lplimits, &xdir, &increment, &proc, &golden, &update, &finish,
+           &defaultvalue, &npoints);
+    EXPECT_TRUE(finish && !update);
+    EXPECT_EQ(proc, INT32_MIN);
+}
+
 // ---------------------------------------------------------------- root finders
 
 int calls = 0;

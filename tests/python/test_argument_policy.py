@@ -5,6 +5,7 @@ give back."""
 import json
 import os
 import textwrap
+from pathlib import Path
 
 import numpy as np
 import pytest
@@ -15,6 +16,7 @@ from conftest import GENERATED, MODULES
 m = _kestro.math
 u = _kestro.utility
 s = _kestro.stringhandling
+DATA = Path(__file__).resolve().parents[1] / "data"
 
 ROUTINE_MODULES = sorted(name for name, module in MODULES.items() if module["python"] and module["routines"])
 
@@ -247,3 +249,109 @@ def test_the_generated_module_is_the_patched_one():
     text = (GENERATED / "_kestromodule.c").read_text()
     assert "longjmp(" not in text and "kestro_extent(" in text and "kestro_lend_array(" in text
     assert os.path.exists(GENERATED / "modules.json")
+
+
+def test_arrays_a_routine_updates_come_back_as_copies():
+    # Only a declared in-place form or a reverse-communication state writes into the caller's array.
+    written = [(module, name, a["name"]) for module, data in MODULES.items() if data["python"]
+               for name, routine in data["routines"].items() for a in routine["python"]
+               if a["kind"] == "array" and a["written"] and not (a["inplace"] or a["inout"])]
+    assert written == []
+
+
+@pytest.mark.parametrize("call", [
+    lambda: m.matrixinverse(np.eye(3), n=2),                       # a leading extent below the array's
+    lambda: m.matrixproduct(np.ones((3, 2)), np.ones((2, 2)), l=2),
+    lambda: u.matrixcopy(np.ones((3, 2)), n=2),
+    lambda: s.int2aformat(np.ones((3, 1), np.int32), "(I2)", 2, 6, n=2),
+    lambda: m.rootmeansquareerror(np.ones(3), [1, 1, 1, 100]),     # paired vectors of other lengths
+    lambda: m.rootmeansquareerror(np.ones(4), [1, 1, 1]),
+    lambda: m.meanabsoluteerror(np.ones(3), np.ones(4)),
+    lambda: m.euclideandistance(np.ones(4), np.ones(3)),
+    lambda: m.vectormodalassurancecriterion(np.ones(3), np.ones(4)),
+    lambda: _kestro.iohandling.getelementdataextents(2**31 - 1, 1, 1, "S4R"),
+])
+def test_extents_that_do_not_match_the_arrays_raise(call):
+    with pytest.raises(_kestro.error):
+        call()
+
+
+@pytest.mark.parametrize("call,expected", [
+    (lambda: m.shoelacemethod([0, 1, 1, 0.0], [0, 0, 1, 1.0], 3), 0.5),  # the first three vertices
+    (lambda: m.rootmeansquareerror([1.0, 2.0, 5.0], [1.0, 2.0, 9.0, 7.0], n=2), 0.0),
+    (lambda: s.translate("abc", np.array([[97, 65], [98, 66]], np.int32), 3, nc=1), b"Abc"),
+    (lambda: s.copya2s(np.array([[b"a", b"b"], [b"c", b"d"], [b"e", b"f"]]), n=2), b"ac"),
+    (lambda: s.copya2s(np.zeros((3, 0), "S1")), b"   "),
+    (lambda: m.trapezoidintegration([], []), 0.0),  # empty arrays: n = 0 as the C form takes it
+    (lambda: m.shoelacemethod([], []), 0.0),
+    (lambda: _kestro.imageprocessing.polygon(0.0, 0.0, [], []), -1.0),
+    (lambda: m.getcentroid([], []), [0.0, 0.0]),
+    (lambda: m.getabvector([], []), []),
+    (lambda: m.euclideanangle([], []), np.pi),
+    (lambda: m.complexstepderivative(np.zeros(0, complex), np.zeros(0, complex)), []),
+    (lambda: m.gradient(np.zeros((2, 0)), []), np.zeros((2, 0))),
+])
+def test_extents_within_the_arrays_and_empty_arrays(call, expected):
+    result = call()
+    if isinstance(expected, bytes):
+        assert result == expected
+    else:
+        np.testing.assert_array_equal(result, expected)
+
+
+@pytest.mark.parametrize("array,call", [
+    (np.zeros(3, np.uint8), lambda a: u.int_fillvectorwithscalar(a, 300)),
+    (np.zeros(3, np.int32), lambda a: u.real_fillvectorwithscalar(a, 5.5)),
+    (np.zeros(3, np.float32), lambda a: u.real_fillvectorwithscalar(a, 1e300)),
+    (np.ma.masked_array(np.zeros(3), [0, 1, 0]), lambda a: u.real_fillvectorwithscalar(a, 1.0)),
+])
+def test_values_the_callers_array_cannot_hold_are_refused(array, call):
+    before = np.array(array)
+    with pytest.raises(_kestro.error):
+        call(array)
+    np.testing.assert_array_equal(np.array(array), before)
+
+
+def test_limits_hold_before_any_copy_or_allocation(run_python):
+    # Under a 4 GB address limit: a broadcast array of 2^31 + 1 entries is refused before it
+    # is copied, int2aformat writes 12 characters without a field of jmax, and a table the
+    # machine cannot hold ends the process with the library's message.
+    result = run_python(f"""
+        import resource, shutil, sys, tempfile, numpy as np, _kestro
+        resource.setrlimit(resource.RLIMIT_AS, (4 << 30, 4 << 30))
+        try:
+            _kestro.utility.int_vectorcopy(np.broadcast_to(np.ones(1, np.int32), (2**31 + 1,)))
+        except _kestro.error as exc:
+            print("refused", "2147483649" in str(exc))
+        print(_kestro.stringhandling.int2aformat(np.ones((1, 3), np.int32), "(3i4)", 2**31 - 1, 12))
+        work = tempfile.mkdtemp()
+        shutil.copy({str(DATA / "DamageCard.zrv")!r}, work)
+        _kestro.iohandling.getdamagedatafromfile("absent.inp", work, 3, 1)
+        sys.stdout.flush()
+        _kestro.iohandling.getdamagedatafromfile("absent.inp", work, 2**31 - 1, 1)
+    """)
+    assert result.stdout.decode().split("\n")[:2] == ["refused True", "b'111         '"]
+    assert result.returncode == 1 and result.stderr.decode().startswith("Error allocating ")
+
+
+def test_a_failing_tangent_callable_leaks_nothing(run_python):
+    result = run_python("""
+        import resource, numpy as np, _kestro
+        def raises(strain, props, ntens, ndi, nprops):
+            raise ZeroDivisionError
+        def none(strain, props, ntens, ndi, nprops):
+            return None
+        def run(times):
+            for f in (raises, none):
+                for _ in range(times):
+                    try:
+                        _kestro.elasticity.getnumericaltangent(f, np.ones(9), np.zeros(6), np.zeros(6), np.zeros(6), 3)
+                    except (ZeroDivisionError, TypeError):
+                        pass
+        run(1000)
+        before = resource.getrusage(resource.RUSAGE_SELF).ru_maxrss
+        run(50000)
+        print(resource.getrusage(resource.RUSAGE_SELF).ru_maxrss - before)
+    """)
+    assert result.returncode == 0, result.stderr.decode()
+    assert int(result.stdout) < 4_000  # kilobytes: flat, where 224 bytes a call are 22 MB

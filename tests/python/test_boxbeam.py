@@ -43,6 +43,15 @@ def test_capacities_extents_and_start_values():
     assert get("restr.maxwa") == 7
 
 
+def test_capacities_beyond_the_memory_end_with_the_message(run_python):
+    result = run_python("""
+        import resource, _kestro
+        resource.setrlimit(resource.RLIMIT_AS, (2 << 30, 2 << 30))
+        _kestro.boxbeamio.box_initialize(2 * 10**8, 1, 1)
+    """)
+    assert result.returncode == 1 and result.stderr.decode().startswith("Error allocating ")
+
+
 # ---------------------------------------------------------------- checks of the data
 
 

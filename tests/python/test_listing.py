@@ -93,6 +93,18 @@ def test_a_second_listing_replaces_arrays_of_other_extents(tmp_path):
     np.testing.assert_allclose(nd.nodalcoords[:, 7, 1], coordinates(8))
 
 
+def test_a_second_listing_of_the_same_extents_drops_the_old_index(tmp_path):
+    # An index left from the model read before would skip the second shell.
+    shells = [(1, "S4", [1, 2, 3, 4]), (2, "S4", [5, 6, 7, 8])]
+    first = listing(tmp_path, shells, [(k, coordinates(k)) for k in range(1, 9)], "a.dat")
+    second = listing(tmp_path, shells, [(k, coordinates(10 + k)) for k in range(1, 9)], "b.dat")
+    io.getabqdatafromfile(first)
+    ed.elemindices = np.array([1, -1], np.int32)
+    io.getabqdatafromfile(second)
+    assert ed.elemindices is None
+    np.testing.assert_allclose(nd.nodalcoords[:, 3, 1], coordinates(18))
+
+
 def test_flat_square_from_a_listing_gets_identity_frames(tmp_path):
     corners = [(0.0, 0.0), (2.0, 0.0), (2.0, 2.0), (0.0, 2.0), (1.0, 0.0), (2.0, 1.0), (1.0, 2.0), (0.0, 1.0)]
     path = listing(tmp_path, [(7, "S8R", range(1, 9))], [(k, (x + 3.0, y - 1.0, 4.0)) for k, (x, y) in

@@ -110,6 +110,20 @@ def test_no_temperatures_and_a_missing_cure_block(tmp_path):
     assert (md.cuprops == HUGE).all()  # TYPE=MASTER is missing
 
 
+def test_temperatures_count_what_was_read(tmp_path):
+    # A block cut off by the end of the card still gives its temperatures.
+    sections(tmp_path, "1")
+    (tmp_path / "MaterialCard.zrv").write_text("++Begin Material, MatID=1\n+Temperature\n80 20 120\n")
+    io.getmaterialdatafromfile("absent.inp", str(tmp_path), 1, 1)
+    np.testing.assert_array_equal(md.temperatures, [20, 80, 120])
+    assert md.ntempdata == 3 and md.peprops.shape == (27, 1, 1)
+    # Absent markers left in the list are no temperatures.
+    md.temperatures = np.full(3, HUGE)
+    (tmp_path / "MaterialCard.zrv").write_text("++Begin Material, MatID=1\n+Strength\n1\n++End Material\n")
+    io.getmaterialdatafromfile("absent.inp", str(tmp_path), 1, 1)
+    assert md.ntempdata == 1
+
+
 def test_the_cure_group_of_a_one_ply_model(tmp_path):
     cure = ("+GelPoint\n1 2 3 4 5 6 7 8 9 10\n+Enthalpie\n1\n+Expansion\n1\n+Shrinkage\n1\n+Curing\n1\n"
             "+Transition\n1\n+Curing, TYPE=RATE\n1 2 3 4 5 6 7\n+Curing, TYPE=MASTER\n9 8 7 6\n")

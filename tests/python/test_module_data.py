@@ -13,7 +13,7 @@ PATH_STRINGS = ["jobname", "joboutdir", "jobfilepath"]
 
 
 def test_start_state_of_a_fresh_process(run_python):
-    # Every array absent, every scalar 0, every string all zero bytes.
+    # Every array absent, every scalar 0, every string blank.
     names = {
         m: {n: [v.kind, v.rank] for n, v in DECLARED[m].items() if not v.constant}
         for m in DATA_MODULES
@@ -42,7 +42,7 @@ def test_start_state_of_a_fresh_process(run_python):
         for name, (kind, rank) in variables.items():
             length = DECLARED[module][name].length
             expected[module + "." + name] = (
-                "00" * length if kind == "char" else None if rank else [[], 0]
+                "20" * length if kind == "char" else None if rank else [[], 0]
             )
     assert report == expected
 

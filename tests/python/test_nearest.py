@@ -78,6 +78,12 @@ def test_nearest_correlation_matrix_cases(a, kwargs, expected):
     assert recorded()[0] == 0
 
 
+@pytest.mark.parametrize("weights", [[1.0, -0.5, 1.0], [-1.0, 2.0, -1.0]])
+def test_a_negative_weight_gives_the_zero_matrix(weights):
+    np.testing.assert_array_equal(m.getnearestcorrelationmatrix(EXAMPLE, weights=weights), np.zeros((3, 3)))
+    assert recorded() == (-2, "GetNearestCorrelationMatrix: a weight is negative")
+
+
 def test_nearest_correlation_matrix_weights():
     plain = m.getnearestcorrelationmatrix(EXAMPLE)
     np.testing.assert_array_equal(m.getnearestcorrelationmatrix(EXAMPLE, weights=[-1.0] * 3), plain)

@@ -202,3 +202,27 @@ def test_green_strain_and_fracture_plane_angle():
 def test_wrong_shapes_are_refused(call):
     with pytest.raises(_kestro.error):
         call()
+
+
+@pytest.mark.parametrize("ntens", [-1, -3, -2**31])
+@pytest.mark.parametrize("call", [
+    lambda n: La.getnyetransformationmatrix(0.3, n, 1, 1),
+    lambda n: La.getnyestiffnessmatrix(PLY, n),
+    lambda n: La.getgeneralizednyeonaxissc(PLY, n, 1),
+])
+def test_a_negative_dimension_is_unsupported(call, ntens):
+    assert call(ntens).shape == (0, 0)
+    assert recorded()[0] == -2
+
+
+def test_the_compliance_of_a_zero_stiffness_is_singular():
+    np.testing.assert_array_equal(La.getgeneralizednyeonaxissc(np.zeros(36), 6, 0), np.zeros((6, 6)))
+    assert recorded() == (-2, "Matrix inverse becomes numerically singular!")
+
+
+def test_the_stress_update_returns_a_copy_unless_overwritten():
+    stress, ddsdde, strain = np.ones(3), 2.0 * np.eye(3), np.full(3, 0.5)
+    updated = La.getstressvector(stress, ddsdde, strain, strain, 2)
+    assert updated is not stress and stress.tolist() == [1.0, 1.0, 1.0] and updated.tolist() == [2.0, 2.0, 2.0]
+    La.getstressvector(stress, ddsdde, strain, strain, 2, overwrite_stress=1)
+    assert stress.tolist() == [2.0, 2.0, 2.0]

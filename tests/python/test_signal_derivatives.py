@@ -1,6 +1,10 @@
 """Numerical derivatives, quadrature and signal shaping through _kestro: the
 Python forms, the running state they hand back, and their refusals."""
 
+import math
+from fractions import Fraction
+from math import comb
+
 import numpy as np
 import pytest
 
@@ -59,3 +63,29 @@ def test_running_state_comes_back_to_the_caller():
 def test_bad_arguments_raise(call):
     with pytest.raises(_kestro.error):
         call()
+
+
+def smooth_step_exactly(x, n):
+    """The defining sum of C(-n-1, k) C(2n+1, n-k) t^(n+k+1) in exact fractions."""
+    t = min(max(Fraction(x), Fraction(0)), Fraction(1))
+    p, q = t.numerator, t.denominator
+    total, power = 0, 1  # sum_k c_k p^k q^(n-k), by Horner's rule from k = n down
+    for k in range(n, -1, -1):
+        total, power = total * p + (-1) ** k * comb(n + k, k) * comb(2 * n + 1, n - k) * power, power * q
+    return float(Fraction(p ** (n + 1) * total, q ** (2 * n + 1)))
+
+
+@pytest.mark.parametrize("x", [0.1, 0.5, 0.7, 0.99])
+def test_the_smooth_step_agrees_with_its_exact_sum(x):
+    values = [s.generalsmoothstep(x, n) for n in range(201)]
+    assert all(0.0 <= v <= 1.0 for v in values)
+    np.testing.assert_allclose(values, [smooth_step_exactly(x, n) for n in range(201)], rtol=0, atol=1e-12)
+
+
+def test_the_smooth_step_of_a_large_order():
+    n = 2**31 - 1
+    assert s.generalsmoothstep(0.5, n) == 0.5
+    assert (s.generalsmoothstep(0.7, n), s.generalsmoothstep(0.3, n)) == (1.0, 0.0)
+    # Near 1/2 the step is the normal integral of sqrt(2n) (2x - 1): erf(1) / 2 + 1/2 at sqrt(2n) u = sqrt(2).
+    u = 1.0 / math.sqrt(n)
+    assert s.generalsmoothstep(0.5 + u / 2, n) == pytest.approx(0.5 + 0.5 * math.erf(1.0), abs=1e-6)
