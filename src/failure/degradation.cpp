@@ -7,11 +7,11 @@
 #include <cstdint>
 
 #include "core/errorhandling.hpp"
+#include "mechanics/ply.hpp"
 
 namespace {
 
-// The nine factors in nyeprops order.
-enum Factor { E1, E2, E3, Nu12, Nu13, Nu23, G12, G13, G23 };
+using namespace kestro::ply;
 
 // Degradation factors of the sudden law: 1, or degrfac where failed.
 void sudden(double *degpeprops, double *degpsprops, const double *peprops, const double *psprops, double *de,
@@ -40,23 +40,15 @@ extern "C" {
 
 void MatzenmillerDegradation(const double *propvec, double *c_deg, const double *dnorm, const double *d23,
                              const double *d13, const double *d12) {
-    const double e1 = propvec[0], e2 = propvec[1], e3 = propvec[2];
-    const double nu23 = propvec[6], nu13 = propvec[7], nu12 = propvec[8];
-    const double nu21 = nu12 * e2 / e1, nu31 = nu13 * e3 / e1, nu32 = nu23 * e3 / e2;
-    const double r1 = 1.0 - dnorm[0], r2 = 1.0 - dnorm[1], r3 = 1.0 - dnorm[2];
-    const double den = 1.0 - r1 * r2 * nu12 * nu21 - r2 * r3 * nu23 * nu32 - r1 * r3 * nu13 * nu31 -
-                       2.0 * r1 * r2 * r3 * nu12 * nu23 * nu31;
-    std::fill_n(c_deg, 36, 0.0);
-    const auto c = [c_deg](int i, int j) -> double & { return c_deg[j * 6 + i]; };
-    c(0, 0) = r1 * e1 * (1.0 - r2 * r3 * nu23 * nu32) / den;
-    c(1, 1) = r2 * e2 * (1.0 - r1 * r3 * nu13 * nu31) / den;
-    c(2, 2) = r3 * e3 * (1.0 - r1 * r2 * nu12 * nu21) / den;
-    c(0, 1) = c(1, 0) = r1 * r2 * e1 * (nu21 + r3 * nu31 * nu23) / den;
-    c(0, 2) = c(2, 0) = r1 * r3 * e1 * (nu31 + r2 * nu21 * nu32) / den;
-    c(1, 2) = c(2, 1) = r2 * r3 * e2 * (nu32 + r1 * nu12 * nu31) / den;
-    c(3, 3) = 2.0 * (1.0 - *d23) * propvec[3];
-    c(4, 4) = 2.0 * (1.0 - *d13) * propvec[4];
-    c(5, 5) = 2.0 * (1.0 - *d12) * propvec[5];
+    // propvec: E11, E22, E33, G23, G13, G12, nu23, nu13, nu12; the result in
+    // Voigt order with tensor shears (2 G).
+    const Constants p{propvec[0], propvec[1], propvec[2], propvec[8], propvec[7],
+                      propvec[6], propvec[5], propvec[4], propvec[3]};
+    const Retention r{1.0 - dnorm[0], 1.0 - dnorm[1], 1.0 - dnorm[2], 1.0 - *d12, 1.0 - *d13, 1.0 - *d23};
+    const auto c = orthotropic_stiffness(p, r);
+    constexpr Nye from[6] = {N11, N22, N33, N23, N13, N12};  // Voigt position -> Nye
+    for (int j = 0; j < 6; ++j)
+        for (int i = 0; i < 6; ++i) c_deg[j * 6 + i] = i == j && i >= V23 ? 2.0 * c(from[i], from[j]) : c(from[i], from[j]);
 }
 
 void DegradationFromModes(const double *d_modes, double *w_stat, const kestro_logical1 *accumulation, double *c_deg,

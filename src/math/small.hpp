@@ -36,6 +36,34 @@ void dispatch(int64_t n, F &&f) {
     }
 }
 
+// Fixed-size matrices and vectors as values: the one vocabulary of the
+// stiffness, compliance and vectors of a material point.  Storage is
+// column-major, as the C faces hand arrays over, so a value is loaded from
+// and stored to a caller's array by one copy, and the kernels below work on
+// data().  Default construction leaves the entries unset; Matrix{} is zero.
+template <int R, int C = R>
+struct Matrix {
+    double a[R * C];
+
+    static Matrix load(const double *from) {
+        Matrix m;
+        for (int k = 0; k < R * C; ++k) m.a[k] = from[k];
+        return m;
+    }
+    void store(double *to) const {
+        for (int k = 0; k < R * C; ++k) to[k] = a[k];
+    }
+    double &operator()(int i, int j) { return a[j * R + i]; }
+    double operator()(int i, int j) const { return a[j * R + i]; }
+    double &operator[](int k) { return a[k]; }
+    double operator[](int k) const { return a[k]; }
+    double *data() { return a; }
+    const double *data() const { return a; }
+};
+
+template <int N>
+using Vector = Matrix<N, 1>;
+
 // LU factorisation with partial pivoting in place (column-major a), as
 // getrf/getf2: the pivot of column j is the first entry of largest magnitude
 // at or below the diagonal; an exactly zero pivot is noted and skipped.

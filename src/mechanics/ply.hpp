@@ -13,29 +13,85 @@
 #include "core/errorhandling.hpp"
 #include "decl/lamina.hpp"
 #include "math/small.hpp"
+#include "mechanics/plydata.hpp"
+
+// The laws of a ply on values: one function per law, which the C faces
+// below and every other caller use.
+namespace kestro::ply {
+
+using math::small::Matrix;
+
+// The fractions of the moduli that damage leaves (1 - the damage of each
+// axis and shear plane); 1 undamaged.
+struct Retention {
+    double r1 = 1.0, r2 = 1.0, r3 = 1.0, r12 = 1.0, r13 = 1.0, r23 = 1.0;
+};
+
+// The orthotropic stiffness, Nye order, engineering shears: the inverse of
+// the compliance in closed form.  Each normal modulus enters through its
+// retained fraction inside the inverse (the damaged compliance of
+// Matzenmiller, Lubliner and Taylor), each shear modulus times its own.
+inline Matrix<6> orthotropic_stiffness(const Constants &p, const Retention &r = {}) {
+    const double nu21 = p.nu12 * p.e2 / p.e1, nu31 = p.nu13 * p.e3 / p.e1, nu32 = p.nu23 * p.e3 / p.e2;
+    const double r1 = r.r1, r2 = r.r2, r3 = r.r3;
+    const double delta = 1.0 - r1 * r2 * p.nu12 * nu21 - r2 * r3 * p.nu23 * nu32 - r1 * r3 * p.nu13 * nu31 -
+                         2.0 * (r1 * nu21) * (r2 * nu32) * (r3 * p.nu13);
+    Matrix<6> c{};
+    c(N11, N11) = r1 * p.e1 * (1.0 - r2 * r3 * p.nu23 * nu32) / delta;
+    c(N22, N22) = r2 * p.e2 * (1.0 - r1 * r3 * p.nu13 * nu31) / delta;
+    c(N33, N33) = r3 * p.e3 * (1.0 - r1 * r2 * p.nu12 * nu21) / delta;
+    c(N11, N22) = c(N22, N11) = r1 * r2 * p.e1 * (nu21 + r3 * nu31 * p.nu23) / delta;
+    c(N11, N33) = c(N33, N11) = r1 * r3 * p.e1 * (nu31 + r2 * nu21 * nu32) / delta;
+    c(N22, N33) = c(N33, N22) = r2 * r3 * p.e2 * (nu32 + r1 * p.nu12 * nu31) / delta;
+    c(N12, N12) = r.r12 * p.g12;
+    c(N13, N13) = r.r13 * p.g13;
+    c(N23, N23) = r.r23 * p.g23;
+    return c;
+}
+
+// The reduced (plane-stress) stiffness over 11, 22, 12 in closed form.
+inline Matrix<3> plane_stress_stiffness(const Constants &p) {
+    const double den = 1.0 - p.nu12 * p.nu12 * p.e2 / p.e1;
+    Matrix<3> q{};
+    q(0, 0) = p.e1 / den;
+    q(1, 1) = p.e2 / den;
+    q(0, 1) = q(1, 0) = p.nu12 * p.e2 / den;
+    q(2, 2) = p.g12;
+    return q;
+}
+
+// The orthotropic compliance, Nye order, engineering shears: 1 / E,
+// -nu / E and 1 / G.
+inline Matrix<6> compliance(const Constants &p) {
+    Matrix<6> s{};
+    s(N11, N11) = 1.0 / p.e1;
+    s(N22, N22) = 1.0 / p.e2;
+    s(N33, N33) = 1.0 / p.e3;
+    s(N11, N22) = s(N22, N11) = -p.nu12 / p.e1;
+    s(N11, N33) = s(N33, N11) = -p.nu13 / p.e1;
+    s(N22, N33) = s(N33, N22) = -p.nu23 / p.e2;
+    s(N12, N12) = 1.0 / p.g12;
+    s(N13, N13) = 1.0 / p.g13;
+    s(N23, N23) = 1.0 / p.g23;
+    return s;
+}
+
+// Whether the constants make a positive-definite stiffness: finite positive
+// moduli and a positive-definite normal block of the compliance.
+inline bool positive_definite(const Constants &p) {
+    const double moduli[6] = {p.e1, p.e2, p.e3, p.g12, p.g13, p.g23};
+    for (double m : moduli)
+        if (!(m > 0.0 && m < kLargestReal)) return false;
+    const double nu21 = p.nu12 * p.e2 / p.e1, nu31 = p.nu13 * p.e3 / p.e1, nu32 = p.nu23 * p.e3 / p.e2;
+    const double delta = 1.0 - p.nu12 * nu21 - p.nu23 * nu32 - p.nu13 * nu31 - 2.0 * nu21 * nu32 * p.nu13;
+    return 1.0 - p.nu12 * nu21 > 0.0 && delta > 0.0;
+}
+
+}  // namespace kestro::ply
 
 namespace kestro::lamina {
 
 inline void unsupported(const char *message) { record_error(-2, message); }
-
-// The orthotropic stiffness (column-major 6 x 6, Nye order) of nyeprops
-// E1, E2, E3, nu12, nu13, nu23, G12, G13, G23: the inverse of the compliance
-// in closed form.
-inline void orthotropic_stiffness(const double *p, double *c) {
-    const double e1 = p[0], e2 = p[1], e3 = p[2], nu12 = p[3], nu13 = p[4], nu23 = p[5];
-    const double nu21 = nu12 * e2 / e1, nu31 = nu13 * e3 / e1, nu32 = nu23 * e3 / e2;
-    const double delta = 1.0 - nu12 * nu21 - nu23 * nu32 - nu13 * nu31 - 2.0 * nu21 * nu32 * nu13;
-    for (int i = 0; i < 36; ++i) c[i] = 0.0;
-    c[0] = e1 * (1.0 - nu23 * nu32) / delta;
-    c[7] = e2 * (1.0 - nu13 * nu31) / delta;
-    c[14] = e3 * (1.0 - nu12 * nu21) / delta;
-    c[6] = c[1] = e1 * (nu21 + nu31 * nu23) / delta;
-    c[12] = c[2] = e1 * (nu31 + nu21 * nu32) / delta;
-    c[13] = c[8] = e2 * (nu32 + nu12 * nu31) / delta;
-    c[21] = p[6];
-    c[28] = p[7];
-    c[35] = p[8];
-}
 
 // The stiffness c6 (6 x 6, Nye order) reduced to ntens components into
 // c(ntens, ntens): 6 as it is, 4 its leading block, 3 the plane-stress
@@ -121,6 +177,9 @@ inline double mises(const Split &s) {
     for (int32_t i = 0; i < s.shears; ++i) q += 3.0 * s.shear[i] * s.shear[i];
     return std::sqrt(q);
 }
+
+// The Mises stress of a 6-component (Nye) stress.
+inline double mises_stress(const double *stress) { return mises(split(stress, 3, 6)); }
 
 // fn = q with components 4 to 6 (rows, and columns when `matrix`) taken
 // from 3 + (j + Shift) mod 3; fn may be q.
@@ -224,6 +283,31 @@ inline bool invert_nonzero_block(double *c, int32_t n) {
     return ok;
 }
 
+// The compliance of the constants nye for the layouts of
+// GetNyeStiffnessMatrix whose nonzero block is a block of the full
+// compliance (all but the uncondensed plane-stress 3 x 3) into sc(n, n):
+// the closed form on the components each row stands for, zero rows where
+// the stiffness has them.  False, sc untouched, for other layouts and for
+// constants without a positive-definite stiffness (the inverse then goes the
+// general way, with its records).
+inline bool compliance_layout(int32_t n, const int32_t *psflag, double *sc, const double *nye) {
+    using namespace kestro::ply;
+    constexpr int kZero = -1;
+    static constexpr int full[6] = {N11, N22, N33, N12, N13, N23}, plane6[6] = {N11, N22, kZero, N12, N13, N23};
+    static constexpr int plane4[4] = {N11, N22, kZero, N12}, plane3[3] = {N11, N22, N12};
+    const bool plane = psflag != nullptr && *psflag == 0;
+    const int *rows = n == 6 ? (plane ? plane6 : full)
+                      : n == 4 ? (plane ? plane4 : full)
+                      : n == 3 && (psflag == nullptr || plane) ? plane3
+                                                               : nullptr;
+    const auto p = Constants::of(nye);
+    if (rows == nullptr || !positive_definite(p)) return false;
+    const Matrix<6> s = compliance(p);
+    for (int32_t j = 0; j < n; ++j)
+        for (int32_t i = 0; i < n; ++i) sc[j * n + i] = rows[i] == kZero || rows[j] == kZero ? 0.0 : s(rows[i], rows[j]);
+    return true;
+}
+
 // Prints c(n, n) row by row on standard output, after the host's own output.
 void print_matrix(const double *c, int32_t n);
 
@@ -250,20 +334,13 @@ inline void FlipVoigtCyclicNotation(double *fn, const double *q, const int32_t *
 }
 
 inline void GetNyeStiffnessMatrix(double *c, const double *nyeprops, const int32_t *ntens, const int32_t *psflag) {
+    const auto constants = kestro::ply::Constants::of(nyeprops);
     if (*ntens == 3 && (psflag == nullptr || *psflag == 0)) {
-        // The plane-stress stiffness in closed form.
-        const double e1 = nyeprops[0], e2 = nyeprops[1], nu12 = nyeprops[3];
-        const double den = 1.0 - nu12 * nu12 * e2 / e1;
-        c[0] = e1 / den;
-        c[4] = e2 / den;
-        c[1] = c[3] = nu12 * e2 / den;
-        c[2] = c[5] = c[6] = c[7] = 0.0;
-        c[8] = nyeprops[6];
+        kestro::ply::plane_stress_stiffness(constants).store(c);
         return;
     }
-    double c6[36];
-    kestro::lamina::orthotropic_stiffness(nyeprops, c6);
-    if (!kestro::lamina::reduce_stiffness(c6, *ntens, psflag, c)) {
+    const auto c6 = kestro::ply::orthotropic_stiffness(constants);
+    if (!kestro::lamina::reduce_stiffness(c6.data(), *ntens, psflag, c)) {
         for (int32_t k = 0; k < *ntens * *ntens; ++k) c[k] = 0.0;
         kestro::lamina::unsupported("Unsupported dimension in GetNyeStiffnessMatrix");
     }
@@ -407,17 +484,22 @@ inline void GetGeneralizedNyeOnAxisSC(double *sc, const double *props, const int
         unsupported("Unsupported number of properties in GetGeneralizedNyeOnAxisSC");
         return;
     }
-    if (constants && (n == 3 || n == 4 || n == 6)) {
-        GetNyeStiffnessMatrix(sc, nye, ntens, psflag);
-    } else if (!reduce_stiffness(c6, n, psflag, sc)) {
-        zero();
-        unsupported("Unsupported dimension in GetGeneralizedNyeOnAxisSC");
-        return;
-    }
-    if (*scflag != 1 && !invert_nonzero_block(sc, n)) {
-        zero();
-        kestro::record_error(-2, "Matrix inverse becomes numerically singular!");
-        return;
+    const bool compliance = *scflag != 1;
+    if (compliance && constants && compliance_layout(n, psflag, sc, nye)) {
+        // The compliance of valid constants in closed form.
+    } else {
+        if (constants && (n == 3 || n == 4 || n == 6)) {
+            GetNyeStiffnessMatrix(sc, nye, ntens, psflag);
+        } else if (!reduce_stiffness(c6, n, psflag, sc)) {
+            zero();
+            unsupported("Unsupported dimension in GetGeneralizedNyeOnAxisSC");
+            return;
+        }
+        if (compliance && !invert_nonzero_block(sc, n)) {
+            zero();
+            kestro::record_error(-2, "Matrix inverse becomes numerically singular!");
+            return;
+        }
     }
     if (ldflag != nullptr && *ldflag != 0) print_matrix(sc, n);
 }
