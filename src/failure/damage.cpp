@@ -16,6 +16,7 @@
 #include "decl/imageprocessing.hpp"
 #include "decl/lamina.hpp"
 #include "decl/math.hpp"
+#include "mechanics/notation.hpp"
 
 namespace kestro::failure {
 
@@ -237,9 +238,8 @@ void TensorDegradation(const double *csix, double *cdeg, const double *angle_r, 
     // Rows of the crack frame, column-major storage; its transpose turns back.
     const double frame[9] = {1.0, 0.0, 0.0, 0.0, c, -s, 0.0, s, c};
     const double back[9] = {1.0, 0.0, 0.0, 0.0, c, s, 0.0, -s, c};
-    const int32_t stiffness = 1, voigt = 0;
     double local[36];
-    GetArbitraryBaseSC(local, csix, frame, &stiffness, &voigt);
+    kestro::lamina::in_base(local, csix, frame, true, false);
     // The crack-face shears of each normal in Voigt positions (0-based).
     static constexpr int shears[3][2] = {{4, 5}, {3, 5}, {3, 4}};
     double f[6] = {1.0, 1.0, 1.0, 1.0, 1.0, 1.0};
@@ -248,7 +248,7 @@ void TensorDegradation(const double *csix, double *cdeg, const double *angle_r, 
     if (*nn > 0) f[*baseid - 1] = kept;
     for (int j = 0; j < 6; ++j)
         for (int i = 0; i < 6; ++i) local[j * 6 + i] *= std::sqrt(f[i] * f[j]);
-    GetArbitraryBaseSC(cdeg, local, back, &stiffness, &voigt);
+    kestro::lamina::in_base(cdeg, local, back, true, false);
 }
 
 void BogenfeldDegradation(double *d, double *sdv, const double *svoigt, const double *evoigt,

@@ -24,8 +24,8 @@ void sudden(double *degpeprops, double *degpsprops, const double *peprops, const
     }
     if (g_m >= ttol[1]) {
         std::fill_n(de + 1, 5, factor);
-        for (int i = 0; i < 9; ++i)
-            if (i != 0 && i != 3) df[i] = factor;
+        for (int i = 0; i < kDirections; ++i)
+            if (i != Xt11 && i != Xc11) df[i] = factor;
     }
     for (int i = 0; i < 6; ++i)
         if (nm[i] >= 1.0) de[i] = factor;

@@ -16,6 +16,7 @@
 #include "math/arithmetic.hpp"
 #include "math/lapack.hpp"
 #include "math/small.hpp"
+#include "core/markers.hpp"
 
 namespace {
 
@@ -195,7 +196,7 @@ void SingularValueDecomposition(const double *a, double *u, double *s, double *v
 
 void CholeskyFactorization(const double *a, double *c, const int32_t *n) {
     const int64_t order = extent(n);
-    std::fill_n(c, order * order, -std::numeric_limits<double>::max());
+    std::fill_n(c, order * order, -kestro::kLargestReal);
     if (order == 0) return;
     if (order <= kestro::math::small::max_order) {
         kestro::math::small::dispatch(order, [&](auto size) {

@@ -8,10 +8,11 @@
 
 #include "decl/math.hpp"
 #include "decl/signalprocessing.hpp"
+#include "core/markers.hpp"
 
 namespace {
 
-constexpr double kLargest = std::numeric_limits<double>::max();
+constexpr double kLargest = kestro::kLargestReal;
 constexpr double kUnusedRow = std::numeric_limits<double>::min();  // marks a row of the peak tables
 
 // t^k for k >= 0 by repeated squaring (an integer power).
