@@ -45,10 +45,16 @@ void MatzenmillerDegradation(const double *propvec, double *c_deg, const double 
     const Constants p{propvec[0], propvec[1], propvec[2], propvec[8], propvec[7],
                       propvec[6], propvec[5], propvec[4], propvec[3]};
     const Retention r{1.0 - dnorm[0], 1.0 - dnorm[1], 1.0 - dnorm[2], 1.0 - *d12, 1.0 - *d13, 1.0 - *d23};
-    const auto c = orthotropic_stiffness(p, r);
-    constexpr Nye from[6] = {N11, N22, N33, N23, N13, N12};  // Voigt position -> Nye
-    for (int j = 0; j < 6; ++j)
-        for (int i = 0; i < 6; ++i) c_deg[j * 6 + i] = i == j && i >= V23 ? 2.0 * c(from[i], from[j]) : c(from[i], from[j]);
+    Matrix<6> c;
+    orthotropic_stiffness(c, p, r);
+    // The normal block stands alike in both orders; the shears are diagonal.
+    const Ref<6> out(c_deg);
+    out.zero();
+    for (int j = N11; j <= N33; ++j)
+        for (int i = N11; i <= N33; ++i) out(i, j) = c(i, j);
+    out(V23, V23) = 2.0 * c(N23, N23);
+    out(V13, V13) = 2.0 * c(N13, N13);
+    out(V12, V12) = 2.0 * c(N12, N12);
 }
 
 void DegradationFromModes(const double *d_modes, double *w_stat, const kestro_logical1 *accumulation, double *c_deg,

@@ -62,10 +62,11 @@ void layer_stiffness(const double *props, const double *f, bool plane, double *c
     const Constants scaled{r(0) * p.e1,   r(1) * p.e2,  r(2) * p.e3,  r(0) * p.nu12, r(0) * p.nu13,
                            r(1) * p.nu23, r(3) * p.g12, r(4) * p.g13, r(5) * p.g23};
     if (!plane) {
-        orthotropic_stiffness(scaled).store(c);
+        orthotropic_stiffness(c, scaled);
         return;
     }
-    const auto q = plane_stress_stiffness(scaled);
+    Matrix<3> q;
+    plane_stress_stiffness(q, scaled);
     std::fill_n(c, 36, 0.0);
     constexpr Nye plane_rows[3] = {N11, N22, N12};
     for (int j = 0; j < 3; ++j)

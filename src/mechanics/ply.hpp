@@ -6,6 +6,8 @@
 // names.  Nye order 11, 22, 33, 12, 13, 23; engineering shears.
 #pragma once
 
+#include <algorithm>
+#include <bit>
 #include <cmath>
 #include <cstdint>
 #include <numbers>
@@ -20,6 +22,7 @@
 namespace kestro::ply {
 
 using math::small::Matrix;
+using math::small::Ref;
 
 // The fractions of the moduli that damage leaves (1 - the damage of each
 // axis and shear plane); 1 undamaged.
@@ -31,12 +34,12 @@ struct Retention {
 // the compliance in closed form.  Each normal modulus enters through its
 // retained fraction inside the inverse (the damaged compliance of
 // Matzenmiller, Lubliner and Taylor), each shear modulus times its own.
-inline Matrix<6> orthotropic_stiffness(const Constants &p, const Retention &r = {}) {
+[[gnu::always_inline]] inline void orthotropic_stiffness(Ref<6> c, const Constants &p, const Retention &r = {}) {
     const double nu21 = p.nu12 * p.e2 / p.e1, nu31 = p.nu13 * p.e3 / p.e1, nu32 = p.nu23 * p.e3 / p.e2;
     const double r1 = r.r1, r2 = r.r2, r3 = r.r3;
     const double delta = 1.0 - r1 * r2 * p.nu12 * nu21 - r2 * r3 * p.nu23 * nu32 - r1 * r3 * p.nu13 * nu31 -
                          2.0 * (r1 * nu21) * (r2 * nu32) * (r3 * p.nu13);
-    Matrix<6> c{};
+    c.zero();
     c(N11, N11) = r1 * p.e1 * (1.0 - r2 * r3 * p.nu23 * nu32) / delta;
     c(N22, N22) = r2 * p.e2 * (1.0 - r1 * r3 * p.nu13 * nu31) / delta;
     c(N33, N33) = r3 * p.e3 * (1.0 - r1 * r2 * p.nu12 * nu21) / delta;
@@ -46,24 +49,22 @@ inline Matrix<6> orthotropic_stiffness(const Constants &p, const Retention &r = 
     c(N12, N12) = r.r12 * p.g12;
     c(N13, N13) = r.r13 * p.g13;
     c(N23, N23) = r.r23 * p.g23;
-    return c;
 }
 
 // The reduced (plane-stress) stiffness over 11, 22, 12 in closed form.
-inline Matrix<3> plane_stress_stiffness(const Constants &p) {
+[[gnu::always_inline]] inline void plane_stress_stiffness(Ref<3> q, const Constants &p) {
     const double den = 1.0 - p.nu12 * p.nu12 * p.e2 / p.e1;
-    Matrix<3> q{};
     q(0, 0) = p.e1 / den;
     q(1, 1) = p.e2 / den;
     q(0, 1) = q(1, 0) = p.nu12 * p.e2 / den;
+    q(0, 2) = q(2, 0) = q(1, 2) = q(2, 1) = 0.0;
     q(2, 2) = p.g12;
-    return q;
 }
 
 // The orthotropic compliance, Nye order, engineering shears: 1 / E,
 // -nu / E and 1 / G.
-inline Matrix<6> compliance(const Constants &p) {
-    Matrix<6> s{};
+[[gnu::always_inline]] inline void compliance(Ref<6> s, const Constants &p) {
+    s.zero();
     s(N11, N11) = 1.0 / p.e1;
     s(N22, N22) = 1.0 / p.e2;
     s(N33, N33) = 1.0 / p.e3;
@@ -73,18 +74,24 @@ inline Matrix<6> compliance(const Constants &p) {
     s(N12, N12) = 1.0 / p.g12;
     s(N13, N13) = 1.0 / p.g13;
     s(N23, N23) = 1.0 / p.g23;
-    return s;
 }
 
 // Whether the constants make a positive-definite stiffness: finite positive
-// moduli and a positive-definite normal block of the compliance.
+// moduli, and the leading minors of the normal block of the compliance
+// positive (1 - nu12 nu21 and the determinant factor of the stiffness),
+// written without divisions by multiplying with E1 and E1 E2.
 inline bool positive_definite(const Constants &p) {
-    const double moduli[6] = {p.e1, p.e2, p.e3, p.g12, p.g13, p.g23};
-    for (double m : moduli)
-        if (!(m > 0.0 && m < kLargestReal)) return false;
-    const double nu21 = p.nu12 * p.e2 / p.e1, nu31 = p.nu13 * p.e3 / p.e1, nu32 = p.nu23 * p.e3 / p.e2;
-    const double delta = 1.0 - p.nu12 * nu21 - p.nu23 * nu32 - p.nu13 * nu31 - 2.0 * nu21 * nu32 * p.nu13;
-    return 1.0 - p.nu12 * nu21 > 0.0 && delta > 0.0;
+    // Positive, finite and normal: the bits less the smallest normal below
+    // the span up to the infinity, taken as unsigned (one test for all six).
+    constexpr uint64_t smallest = 0x0010000000000000, span = 0x7ff0000000000000 - smallest;
+    const auto offset = [](double m) { return std::bit_cast<uint64_t>(m) - smallest; };
+    const uint64_t worst = std::max({offset(p.e1), offset(p.e2), offset(p.e3), offset(p.g12), offset(p.g13),
+                                     offset(p.g23)});
+    if (worst >= span) return false;
+    const double minor = p.e1 - p.nu12 * p.nu12 * p.e2;
+    const double det = p.e1 * p.e2 - p.nu12 * p.nu12 * p.e2 * p.e2 - p.nu23 * p.nu23 * p.e3 * p.e1 -
+                       p.nu13 * p.nu13 * p.e3 * p.e2 - 2.0 * p.nu12 * p.nu23 * p.nu13 * p.e2 * p.e3;
+    return minor > 0.0 && det > 0.0;
 }
 
 }  // namespace kestro::ply
@@ -205,9 +212,12 @@ inline bool stiffness_of(const double *props, int32_t nprops, bool unsymmetric, 
                          bool &constants) {
     constants = false;
     switch (nprops) {
+        case 9:
+            for (int k = 0; k < 9; ++k) nye[k] = props[k];
+            constants = true;
+            return true;
         case 2:
         case 5:
-        case 9:
             GetNyeProperties(nye, props, &nprops);
             constants = true;
             return true;
@@ -290,26 +300,70 @@ inline bool invert_nonzero_block(double *c, int32_t n) {
 // the stiffness has them.  False, sc untouched, for other layouts and for
 // constants without a positive-definite stiffness (the inverse then goes the
 // general way, with its records).
-inline bool compliance_layout(int32_t n, const int32_t *psflag, double *sc, const double *nye) {
+[[gnu::always_inline]] inline bool compliance_layout(int32_t n, const int32_t *psflag, double *sc, const kestro::ply::Constants &p) {
     using namespace kestro::ply;
-    constexpr int kZero = -1;
-    static constexpr int full[6] = {N11, N22, N33, N12, N13, N23}, plane6[6] = {N11, N22, kZero, N12, N13, N23};
-    static constexpr int plane4[4] = {N11, N22, kZero, N12}, plane3[3] = {N11, N22, N12};
+    // Where each Nye component stands in the layout, -1 where its row is zero.
+    static constexpr int full[6] = {0, 1, 2, 3, 4, 5}, plane6[6] = {0, 1, -1, 3, 4, 5};
+    static constexpr int plane4[6] = {0, 1, -1, 3, -1, -1}, leading4[6] = {0, 1, 2, 3, -1, -1};
+    static constexpr int plane3[6] = {0, 1, -1, 2, -1, -1};
     const bool plane = psflag != nullptr && *psflag == 0;
-    const int *rows = n == 6 ? (plane ? plane6 : full)
-                      : n == 4 ? (plane ? plane4 : full)
-                      : n == 3 && (psflag == nullptr || plane) ? plane3
-                                                               : nullptr;
-    const auto p = Constants::of(nye);
-    if (rows == nullptr || !positive_definite(p)) return false;
-    const Matrix<6> s = compliance(p);
-    for (int32_t j = 0; j < n; ++j)
-        for (int32_t i = 0; i < n; ++i) sc[j * n + i] = rows[i] == kZero || rows[j] == kZero ? 0.0 : s(rows[i], rows[j]);
+    const int *at = n == 6 ? (plane ? plane6 : full)
+                    : n == 4 ? (plane ? plane4 : leading4)
+                    : n == 3 && (psflag == nullptr || plane) ? plane3
+                                                             : nullptr;
+    if (at == nullptr || !positive_definite(p)) return false;
+    if (at == full) {
+        compliance(sc, p);
+        return true;
+    }
+    Matrix<6> s;
+    compliance(s, p);
+    for (int32_t k = 0; k < n * n; ++k) sc[k] = 0.0;
+    for (int j = 0; j < 6; ++j)
+        for (int i = 0; i < 6; ++i)
+            if (at[i] >= 0 && at[j] >= 0) sc[at[j] * n + at[i]] = s(i, j);
     return true;
 }
 
 // Prints c(n, n) row by row on standard output, after the host's own output.
 void print_matrix(const double *c, int32_t n);
+
+// GetGeneralizedNyeOnAxisSC but for its most common call, out of line so
+// that the closed form below needs no large frame.
+[[gnu::noinline]] inline void generalized_sc(double *sc, const double *props, const int32_t *ntens,
+                                             const int32_t *nprops, const int32_t *scflag, const int32_t *psflag,
+                                             const kestro_logical1 *ldflag, const kestro_logical1 *unsymm) {
+    const int32_t n = *ntens;
+    const auto zero = [&] {
+        for (int32_t k = 0; k < n * n; ++k) sc[k] = 0.0;
+    };
+    double c6[36], nye[9];
+    bool constants = false;
+    if (!stiffness_of(props, *nprops, unsymm != nullptr && *unsymm != 0, c6, nye, constants)) {
+        zero();
+        unsupported("Unsupported number of properties in GetGeneralizedNyeOnAxisSC");
+        return;
+    }
+    const bool compliance = *scflag != 1;
+    if (compliance && constants && compliance_layout(n, psflag, sc, kestro::ply::Constants::of(nye))) {
+        // The compliance of valid constants in closed form.
+    } else {
+        if (constants && (n == 3 || n == 4 || n == 6)) {
+            ::GetNyeStiffnessMatrix(sc, nye, ntens, psflag);
+        } else if (!reduce_stiffness(c6, n, psflag, sc)) {
+            zero();
+            unsupported("Unsupported dimension in GetGeneralizedNyeOnAxisSC");
+            return;
+        }
+        if (compliance && !invert_nonzero_block(sc, n)) {
+            zero();
+            kestro::record_error(-2, "Matrix inverse becomes numerically singular!");
+            return;
+        }
+    }
+    if (ldflag != nullptr && *ldflag != 0) print_matrix(sc, n);
+}
+
 
 }  // namespace kestro::lamina
 
@@ -335,11 +389,11 @@ inline void FlipVoigtCyclicNotation(double *fn, const double *q, const int32_t *
 
 inline void GetNyeStiffnessMatrix(double *c, const double *nyeprops, const int32_t *ntens, const int32_t *psflag) {
     const auto constants = kestro::ply::Constants::of(nyeprops);
-    if (*ntens == 3 && (psflag == nullptr || *psflag == 0)) {
-        kestro::ply::plane_stress_stiffness(constants).store(c);
-        return;
-    }
-    const auto c6 = kestro::ply::orthotropic_stiffness(constants);
+    const bool plane = psflag != nullptr && *psflag == 0;
+    if (*ntens == 3 && (psflag == nullptr || plane)) return kestro::ply::plane_stress_stiffness(c, constants);
+    if (*ntens == 6 && !plane) return kestro::ply::orthotropic_stiffness(c, constants);
+    kestro::ply::Matrix<6> c6;
+    kestro::ply::orthotropic_stiffness(c6, constants);
     if (!kestro::lamina::reduce_stiffness(c6.data(), *ntens, psflag, c)) {
         for (int32_t k = 0; k < *ntens * *ntens; ++k) c[k] = 0.0;
         kestro::lamina::unsupported("Unsupported dimension in GetNyeStiffnessMatrix");
@@ -472,36 +526,11 @@ inline double Relaxation(const double *dold, const double *tau, const double *sh
 inline void GetGeneralizedNyeOnAxisSC(double *sc, const double *props, const int32_t *ntens, const int32_t *nprops,
                                       const int32_t *scflag, const int32_t *psflag, const kestro_logical1 *ldflag,
                                       const kestro_logical1 *unsymm) {
-    using namespace kestro::lamina;
-    const int32_t n = *ntens;
-    const auto zero = [&] {
-        for (int32_t k = 0; k < n * n; ++k) sc[k] = 0.0;
-    };
-    double c6[36], nye[9];
-    bool constants = false;
-    if (!stiffness_of(props, *nprops, unsymm != nullptr && *unsymm != 0, c6, nye, constants)) {
-        zero();
-        unsupported("Unsupported number of properties in GetGeneralizedNyeOnAxisSC");
+    // Nine valid constants asked as compliance: the closed form.
+    if (*scflag != 1 && *nprops == 9 && (ldflag == nullptr || *ldflag == 0) &&
+        kestro::lamina::compliance_layout(*ntens, psflag, sc, kestro::ply::Constants::of(props)))
         return;
-    }
-    const bool compliance = *scflag != 1;
-    if (compliance && constants && compliance_layout(n, psflag, sc, nye)) {
-        // The compliance of valid constants in closed form.
-    } else {
-        if (constants && (n == 3 || n == 4 || n == 6)) {
-            GetNyeStiffnessMatrix(sc, nye, ntens, psflag);
-        } else if (!reduce_stiffness(c6, n, psflag, sc)) {
-            zero();
-            unsupported("Unsupported dimension in GetGeneralizedNyeOnAxisSC");
-            return;
-        }
-        if (compliance && !invert_nonzero_block(sc, n)) {
-            zero();
-            kestro::record_error(-2, "Matrix inverse becomes numerically singular!");
-            return;
-        }
-    }
-    if (ldflag != nullptr && *ldflag != 0) print_matrix(sc, n);
+    kestro::lamina::generalized_sc(sc, props, ntens, nprops, scflag, psflag, ldflag, unsymm);
 }
 
 inline void GetEngConstsFromComplianceMatrix(double *engconst, const double *s) {
