@@ -247,3 +247,13 @@ def test_the_generated_module_is_the_patched_one():
     text = (GENERATED / "_kestromodule.c").read_text()
     assert "longjmp(" not in text and "kestro_extent(" in text and "kestro_lend_array(" in text
     assert os.path.exists(GENERATED / "modules.json")
+
+
+def test_help_shows_the_signature_comments_without_internal_helpers():
+    import pydoc
+    text = pydoc.render_doc(_kestro.lamina.getnyestiffnessmatrix)
+    assert "c(ntens, ntens) = the ply stiffness in Nye order" in text and "Wrapper for" not in text
+    assert "bounds (ntens,ntens)" in text and "bounds (n - abs(k))" in _kestro.math.matrixdiagonal.__doc__
+    helpers = [f"{name}.{r}" for name in ROUTINE_MODULES for r in MODULES[name]["routines"]
+               if "kestro_" in (getattr(getattr(_kestro, name), r).__doc__ or "")]
+    assert not helpers
