@@ -226,20 +226,23 @@ void GPQuadNominal(double *r, const double *s11, const double *s12, const double
     *r = quad_nominal(*s11, *s12, *s13, *xt11, *x12, *x13);
 }
 
-void GPDruckerPrager(const double *stress, const double *xt, const double *xc, double *d, double *di1) {
+[[gnu::flatten]] void GPDruckerPrager(const double *stress, const double *xt, const double *xc, double *d,
+                                      double *di1) {
     const Resin e = drucker_prager(stress, *xt, *xc);
     *di1 = e.di1;
     *d = e.d;
 }
 
-void GPRaghava(const double *stress, const double *xt, const double *xc, double *d) { *d = raghava(stress, *xt, *xc); }
+[[gnu::flatten]] void GPRaghava(const double *stress, const double *xt, const double *xc, double *d) {
+    *d = raghava(stress, *xt, *xc);
+}
 
-void GPBauwens(const double *stress, const double *xt, const double *xc, double *d) {
+[[gnu::flatten]] void GPBauwens(const double *stress, const double *xt, const double *xc, double *d) {
     *d = drucker_prager(stress, *xt, *xc).d;
 }
 
-void GPHa(const double *stress, const double *xt, const double *xc, const double *np, double *d, double *di1,
-          double *dmises, double *i1cr, double *misescr, double *life) {
+[[gnu::flatten]] void GPHa(const double *stress, const double *xt, const double *xc, const double *np, double *d,
+                           double *di1, double *dmises, double *i1cr, double *misescr, double *life) {
     const Ha h = ha(stress, *xt, *xc, *np);
     *misescr = h.misescr;
     *i1cr = h.i1cr;

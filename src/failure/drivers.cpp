@@ -74,7 +74,8 @@ void generalfailure(double *fgp, double *rgp, const double *plystress, const dou
                     const double *plyorientation, const int32_t *layer, const int32_t *isec, const int32_t *gpflag,
                     const int32_t *nlayer, const int32_t *nsec, const int32_t *npsprops) noexcept {
     static_cast<void>(plyorientation);
-    const auto ply = prologue("generalfailure", fgp, rgp, *gpflag == 0, *layer, *isec, *nlayer, *nsec, psprops, npsprops);
+    const auto ply =
+        prologue("generalfailure", fgp, rgp, *gpflag == 0, *layer, *isec, *nlayer, *nsec, psprops, npsprops);
     if (!ply) return;
     const Strengths &x = ply->x;
     const Stress s = Stress::of(plystress);
@@ -103,7 +104,8 @@ void fiberbreakage(double *ffb, double *rfb, const double *plystress, const doub
                    const int32_t *nlayer, const int32_t *nsec, const int32_t *npeprops,
                    const int32_t *npsprops) noexcept {
     static_cast<void>(plyorientation);
-    const auto ply = prologue("fiberbreakage", ffb, rfb, *fbflag == 0, *layer, *isec, *nlayer, *nsec, psprops, npsprops);
+    const auto ply =
+        prologue("fiberbreakage", ffb, rfb, *fbflag == 0, *layer, *isec, *nlayer, *nsec, psprops, npsprops);
     if (!ply) return;
     const Strengths &x = ply->x;
     const Stress s = Stress::of(plystress);
@@ -128,7 +130,8 @@ void delamination(double *fdel, double *rdel, const double *s33i, const double *
                   const int32_t *npsprops) noexcept {
     static_cast<void>(peprops);
     static_cast<void>(npeprops);
-    const auto ply = prologue("delamination", fdel, rdel, *delflag == 0, *layer, *isec, *nlayer, *nsec, psprops, npsprops);
+    const auto ply =
+        prologue("delamination", fdel, rdel, *delflag == 0, *layer, *isec, *nlayer, *nsec, psprops, npsprops);
     if (!ply) return;
     if (*delflag != 1 && *delflag != 2) return ply->unknown();
     if (*layer == *nlayer) return;  // the top ply has no interface above it
@@ -172,7 +175,8 @@ void MatrixCracking(double *fmc, double *rmc, const double *plystress, const dou
     static_cast<void>(peprops);
     static_cast<void>(npeprops);
     static_cast<void>(plyorientation);
-    const auto ply = prologue("MatrixCracking", fmc, rmc, *mcflag == 0, *layer, *isec, *nlayer, *nsec, psprops, npsprops);
+    const auto ply =
+        prologue("MatrixCracking", fmc, rmc, *mcflag == 0, *layer, *isec, *nlayer, *nsec, psprops, npsprops);
     if (!ply) return;
     const Strengths &x = ply->x;
     // The fracture angle under compression and Puck's inclinations: pdprops 1 to 5 where given.

@@ -293,14 +293,15 @@ inline bool invert_nonzero_block(double *c, int32_t n) {
     return ok;
 }
 
-// The compliance of the constants nye for the layouts of
+// The compliance of the constants p for the layouts of
 // GetNyeStiffnessMatrix whose nonzero block is a block of the full
 // compliance (all but the uncondensed plane-stress 3 x 3) into sc(n, n):
 // the closed form on the components each row stands for, zero rows where
 // the stiffness has them.  False, sc untouched, for other layouts and for
 // constants without a positive-definite stiffness (the inverse then goes the
 // general way, with its records).
-[[gnu::always_inline]] inline bool compliance_layout(int32_t n, const int32_t *psflag, double *sc, const kestro::ply::Constants &p) {
+[[gnu::always_inline]] inline bool compliance_layout(int32_t n, const int32_t *psflag, double *sc,
+                                                     const kestro::ply::Constants &p) {
     using namespace kestro::ply;
     // Where each Nye component stands in the layout, -1 where its row is zero.
     static constexpr int full[6] = {0, 1, 2, 3, 4, 5}, plane6[6] = {0, 1, -1, 3, 4, 5};
