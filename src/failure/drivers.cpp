@@ -48,16 +48,21 @@ struct Ply {
     }
 };
 
+[[gnu::cold]] void outside(const char *routine) {
+    record_error(-2, "Warning: Ply or section outside the material tables in " + std::string(routine));
+}
+
 // The prologue of every driver: flag and exposure 0; nothing more for a mode
 // switched off (or an id that computes nothing), a warning for a ply or
 // section outside the tables; else the ply with its strengths.
-std::optional<Ply> prologue(const char *routine, double *flag, double *exposure, bool off, int32_t layer,
-                            int32_t isec, int32_t nlayer, int32_t nsec, const double *psprops,
-                            const int32_t *npsprops) {
+[[gnu::always_inline]] inline std::optional<Ply> prologue(const char *routine, double *flag, double *exposure,
+                                                          bool off, int32_t layer, int32_t isec, int32_t nlayer,
+                                                          int32_t nsec, const double *psprops,
+                                                          const int32_t *npsprops) {
     *flag = *exposure = 0.0;
     if (off) return std::nullopt;
     if (!(layer >= 1 && layer <= nlayer && isec >= 1 && isec <= nsec)) {
-        record_error(-2, "Warning: Ply or section outside the material tables in " + std::string(routine));
+        outside(routine);
         return std::nullopt;
     }
     const int64_t index = int64_t{layer - 1} + int64_t{nlayer} * (isec - 1);
