@@ -1,6 +1,7 @@
 // The ply stiffness services of the stress-state conversions, the material
 // card and the material laws, which run at every material point; the laws'
 // services are timed through their exported symbols.
+#include <Eigen/Core>
 #include <benchmark/benchmark.h>
 
 #include <array>
@@ -118,5 +119,45 @@ void BM_GetGeneralizedNyeOnAxisSC(benchmark::State &state) {
     }
 }
 BENCHMARK(BM_GetGeneralizedNyeOnAxisSC);
+
+// The compliance of nine ply constants through the exported face, and its
+// peer: the closed form written with Eigen's fixed-size matrix into the same
+// column-major storage, called the same way.
+void BM_ComplianceFromConstants(benchmark::State &state) {
+    const int32_t ntens = 6, nprops = 9, compliance = 0;
+    std::array<double, 36> sc{};
+    auto *call = exported(&GetGeneralizedNyeOnAxisSC);
+    for (auto _ : state) {
+        benchmark::DoNotOptimize(kPly.data());
+        call(sc.data(), kPly.data(), &ntens, &nprops, &compliance, nullptr, nullptr, nullptr);
+        benchmark::DoNotOptimize(sc.data());
+    }
+}
+BENCHMARK(BM_ComplianceFromConstants);
+
+[[gnu::noinline]] void eigen_compliance(double *out, const double *p) {
+    Eigen::Map<Eigen::Matrix<double, 6, 6>> s(out);
+    s.setZero();
+    s(0, 0) = 1.0 / p[0];
+    s(1, 1) = 1.0 / p[1];
+    s(2, 2) = 1.0 / p[2];
+    s(0, 1) = s(1, 0) = -p[3] / p[0];
+    s(0, 2) = s(2, 0) = -p[4] / p[0];
+    s(1, 2) = s(2, 1) = -p[5] / p[1];
+    s(3, 3) = 1.0 / p[6];
+    s(4, 4) = 1.0 / p[7];
+    s(5, 5) = 1.0 / p[8];
+}
+
+void BM_ComplianceFromConstantsEigenPeer(benchmark::State &state) {
+    std::array<double, 36> sc{};
+    auto *call = exported(&eigen_compliance);
+    for (auto _ : state) {
+        benchmark::DoNotOptimize(kPly.data());
+        call(sc.data(), kPly.data());
+        benchmark::DoNotOptimize(sc.data());
+    }
+}
+BENCHMARK(BM_ComplianceFromConstantsEigenPeer);
 
 }  // namespace

@@ -16,6 +16,9 @@
 #include <cstdint>
 #include <cstdio>
 #include <cstring>
+#include <string>
+#include <string_view>
+#include <vector>
 
 #include "python/runtime.hpp"
 #include "python/values.hpp"
@@ -533,8 +536,56 @@ void checked_dealloc(PyObject *self) {
     Py_DECREF(type);
 }
 
+// The generated wrapper's text with the library's own helpers in its
+// expressions hidden: kestro_nonnegative(e) reads as e, kestro_f(...) as f(...).
+std::string without_helpers(std::string_view text) {
+    constexpr std::string_view nonnegative = "kestro_nonnegative(", prefix = "kestro_";
+    std::string out;
+    std::vector<std::size_t> dropped;  // where the ")" of a hidden call will come
+    int depth = 0;
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        if (text.substr(i, nonnegative.size()) == nonnegative) {
+            dropped.push_back(static_cast<std::size_t>(++depth));
+            i += nonnegative.size() - 1;
+            continue;
+        }
+        if (text.substr(i, prefix.size()) == prefix) {
+            i += prefix.size() - 1;
+            continue;
+        }
+        if (text[i] == '(') ++depth;
+        if (text[i] == ')') {
+            const bool hidden = !dropped.empty() && dropped.back() == static_cast<std::size_t>(depth);
+            --depth;
+            if (hidden) {
+                dropped.pop_back();
+                continue;
+            }
+        }
+        out += text[i];
+    }
+    return out;
+}
+
+// help() shows the routine's description from its signature file, then the
+// generated call signature and arguments in place of "Wrapper for ...".
 PyObject *checked_doc(PyObject *self, void *) {
-    return PyObject_GetAttrString(reinterpret_cast<CheckedRoutine *>(self)->routine, "__doc__");
+    const auto &w = *reinterpret_cast<CheckedRoutine *>(self);
+    PyObject *generated = PyObject_GetAttrString(w.routine, "__doc__");
+    if (generated == nullptr || !PyUnicode_Check(generated)) return generated;
+    Py_ssize_t size = 0;
+    const char *utf8 = PyUnicode_AsUTF8AndSize(generated, &size);
+    if (utf8 == nullptr) {
+        Py_DECREF(generated);
+        return nullptr;
+    }
+    std::string text = without_helpers({utf8, static_cast<std::size_t>(size)});
+    Py_DECREF(generated);
+    const std::string wrapper = std::string("Wrapper for ``") + w.declared->name + "``.";
+    const std::size_t at = text.find(wrapper);
+    const std::string description = w.declared->doc != nullptr ? w.declared->doc : "";
+    if (at != std::string::npos && !description.empty()) text.replace(at, wrapper.size(), description);
+    return PyUnicode_FromStringAndSize(text.data(), static_cast<Py_ssize_t>(text.size()));
 }
 
 PyGetSetDef checked_getset[] = {

@@ -1435,11 +1435,13 @@ def write_glue(outdir: Path, modules: list[Module]):
             out.append("    {nullptr, kestro::python::ArgKind::scalar, 0, 0, false, false, -1, false, -1, {0}, {-1}, "
                        "{-1}, {-1}, {-1}, false},")
             out.append("};")
-            tables.append(f'    {{"{m.name}", "{r.name}", {table}, {len(entries)}}},')
+            # The routine's description for help(): its signature comments.
+            doc = json.dumps("\n".join(r.doc))
+            tables.append(f'    {{"{m.name}", "{r.name}", {table}, {len(entries)}, {doc}}},')
     out.append("")
     out.append("const kestro::python::Routine kestro::python::routines[] = {")
     out.extend(tables)
-    out.append("    {nullptr, nullptr, nullptr, 0},")
+    out.append("    {nullptr, nullptr, nullptr, 0, nullptr},")
     out.append("};")
     out.append("")
     out.append("const kestro::python::Variable kestro::python::variables[] = {")

@@ -125,6 +125,7 @@ struct Routine {
     const char *name;
     const Argument *arguments;  // in the order of the Python arguments
     int count;
+    const char *doc;  // the signature file's comments above the routine
 };
 
 // Every routine offered to Python, ended by an entry whose module is nullptr.

@@ -23,15 +23,22 @@ Principal principal(const Section &s, double y, double z) {
     return {s.cosa * g + s.sina * h, s.cosa * h - s.sina * g};
 }
 
-}  // namespace
+// The principal angle in degrees as the report prints it.
+double degrees_of(double alpha) { return 180.0 * alpha / 3.141592654; }
 
-bool section_properties(Section &s, const Report &report) {
+// The sums of step 2 and 3 that the centres and the bending step read.
+struct Sums {
+    double sy = 0.0, sz = 0.0, myt = 0.0, mzt = 0.0;
+};
+
+// 1. to 3. Start values (c is zero as created), then the stiffness and mass
+// sums of the caps and walls; false when the section has no axial stiffness.
+bool stiffness_and_mass(Section &s, Sums &sums) {
     using namespace quer;
     using namespace gurt;
     using namespace wand;
-    // 1. Start values; c is zero as created.
     bx = m = yt = zt = itt = dyy = dzy = dzz = 0.0;
-    double sy = 0.0, sz = 0.0, myt = 0.0, mzt = 0.0;
+    double &sy = sums.sy, &sz = sums.sz, &myt = sums.myt, &mzt = sums.mzt;
     s.iyyd = s.izyd = s.izzd = 0.0;
 
     // 2., 3. Stiffness and mass sums of the caps and walls.
@@ -60,14 +67,24 @@ bool section_properties(Section &s, const Report &report) {
         refuse(-2, "Box-beam: the section has no axial stiffness");
         return false;
     }
+    return true;
+}
 
+void centres(const Sums &sums, const Report &report) {
+    using namespace quer;
     // 4. Centres; without mass the mass centre is the origin.
-    ys = sz / bx;
-    zs = sy / bx;
-    yt = m != 0.0 ? myt / m : 0.0;
-    zt = m != 0.0 ? mzt / m : 0.0;
+    ys = sums.sz / bx;
+    zs = sums.sy / bx;
+    yt = m != 0.0 ? sums.myt / m : 0.0;
+    zt = m != 0.0 ? sums.mzt / m : 0.0;
     if (report.extended()) report.write(Block::centres, {bx, m, ys, zs, yt, zt});
+}
 
+void bending_and_mass_moments(Section &s, const Sums &sums, const Report &report) {
+    using namespace quer;
+    using namespace gurt;
+    using namespace wand;
+    const double sy = sums.sy, sz = sums.sz;
     // 5. Bending stiffnesses and mass moments about the stiffness centre,
     // the polar mass moment about the mass centre.
     for (int32_t i = 1; i <= s.ig; ++i) {
@@ -133,7 +150,11 @@ bool section_properties(Section &s, const Report &report) {
     report.write(Block::bending_reference, {dyy + zs * zs * bx, dzy + ys * zs * bx, dzz + ys * ys * bx});
     report.write(Block::polar_centre, {itt});
     report.write(Block::polar_reference, {itt + m * (yt * yt + zt * zt)});
+}
 
+// False when the section has no bending stiffness about a principal axis.
+bool principal_axes(Section &s, const Report &report) {
+    using namespace quer;
     // 7. Principal stiffnesses and angle.
     const double difference = dzz - dyy, root = std::sqrt(difference * difference + 4.0 * dzy * dzy);
     if (difference >= 0.0) {
@@ -156,7 +177,7 @@ bool section_properties(Section &s, const Report &report) {
     s.cos2 = s.cosa * s.cosa;
     s.sin2al = std::sin(2.0 * alpha);
     s.cos2al = std::cos(2.0 * alpha);
-    const double degrees = 180.0 * alpha / 3.141592654;
+    const double degrees = degrees_of(alpha);
     report.trace({"H1", root});
     report.trace({"H2", difference});
     report.trace({"DZY", dzy});
@@ -171,25 +192,41 @@ bool section_properties(Section &s, const Report &report) {
     }
     report.write(Block::principal, {alpha, degrees, dyyste, dzzste});
     report.write(Block::cap_table_head);
+    return true;
+}
 
+// The axial strain of the section at a point: eps0 + ky z* + kz y*.
+struct StrainPlane {
+    double eps0, ky, kz;
+
+    double at(const Section &s, double y, double z) const {
+        const Principal p = principal(s, y, z);
+        return eps0 + ky * p.z + kz * p.y;
+    }
+};
+
+StrainPlane strain_plane(Section &s, const Report &report) {
+    using namespace quer;
     // 8. The strain plane: moments about the stiffness centre, turned to the
     // principal axes.
     const double m1 = s.my - s.qx * zs, m2 = s.mz + s.qx * ys;
     s.my = s.cosa * m1 + s.sina * m2;
     s.mz = s.cosa * m2 - s.sina * m1;
     const double eps0 = s.qx / bx, ky = s.my / dyyste, kz = -s.mz / dzzste;
-    const auto strain = [&](double y, double z) {
-        const Principal p = principal(s, y, z);
-        return eps0 + ky * p.z + kz * p.y;
-    };
     report.trace({"H1, MY, ZS, QX", m1, s.my, zs, s.qx});
     report.trace({"H2, MZ ,YS ,QX", m2, s.mz, ys, s.qx});
-    report.trace({"H3", degrees});
+    report.trace({"H3", degrees_of(alpha)});
     report.trace();
+    return {eps0, ky, kz};
+}
 
+void cap_forces(Section &s, const StrainPlane &plane, const Report &report) {
+    using namespace quer;
+    using namespace gurt;
+    const double eps0 = plane.eps0, ky = plane.ky, kz = plane.kz;
     // 9. Cap forces and strains.
     for (int32_t i = 1; i <= s.ig; ++i) {
-        const double n = strain(yi(i), zi(i)) * bi(i);
+        const double n = plane.at(s, yi(i), zi(i)) * bi(i);
         epigam::epigu(i) = bi(i) != 0.0 ? n / bi(i) : 0.0;
         report.write(Block::cap_table_row, {i, n, epigam::epigu(i)});
     }
@@ -197,21 +234,28 @@ bool section_properties(Section &s, const Report &report) {
     report.trace({"H2, MZ ,YS ,QX", ky, s.mz, ys, s.qx});
     report.trace({"H3", kz});
     report.trace();
+}
 
+void wall_flows(const Section &s, const StrainPlane &plane, const Report &report) {
+    using namespace wand;
     // 10. Longitudinal flows and strains of the walls at start, middle and end.
     report.write(Block::wall_table_head);
     for (int32_t k = 1; k <= s.kw; ++k) {
         const double ym = (yk0(k) + yklk(k)) / 2.0, zm = (zk0(k) + zklk(k)) / 2.0;
-        kraft::nx0(k) = strain(yk0(k), zk0(k)) * bk(k);
-        kraft::nxl2(k) = strain(ym, zm) * bk(k);
-        kraft::nxl(k) = strain(yklk(k), zklk(k)) * bk(k);
+        kraft::nx0(k) = plane.at(s, yk0(k), zk0(k)) * bk(k);
+        kraft::nxl2(k) = plane.at(s, ym, zm) * bk(k);
+        kraft::nxl(k) = plane.at(s, yklk(k), zklk(k)) * bk(k);
         const bool soft = std::abs(bk(k)) < 1e-9;
         const double flows[3] = {kraft::nx0(k), kraft::nxl2(k), kraft::nxl(k)};
         for (int p = 0; p < 3; ++p) epigam::epi(k, p + 1) = soft ? 0.0 : flows[p] / bk(k);
         report.write(Block::flow_row,
                      {k, flows[0], flows[1], flows[2], epigam::epi(k, 1), epigam::epi(k, 2), epigam::epi(k, 3)});
     }
+}
 
+void shear_flow_terms(Section &s, const Report &report) {
+    using namespace quer;
+    using namespace wand;
     // 11. Static moments about the stiffness centre in principal axes, and the
     // wall terms of the shear-flow systems; the moment row of c and its load.
     if (report.extended()) report.write(Block::static_head);
@@ -254,6 +298,20 @@ bool section_properties(Section &s, const Report &report) {
         moment.push_back({k, s.ruk[w]});
         s.rmx += bk(k) * (s.qz_star * s.truyk[w] / dyyste + s.qy_star * s.truzk[w] / dzzste);
     }
+}
+
+}  // namespace
+
+bool section_properties(Section &s, const Report &report) {
+    Sums sums;
+    if (!stiffness_and_mass(s, sums)) return false;
+    centres(sums, report);
+    bending_and_mass_moments(s, sums, report);
+    if (!principal_axes(s, report)) return false;
+    const StrainPlane plane = strain_plane(s, report);
+    cap_forces(s, plane, report);
+    wall_flows(s, plane, report);
+    shear_flow_terms(s, report);
     return true;
 }
 

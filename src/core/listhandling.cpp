@@ -13,6 +13,7 @@
 #include "core/shared_data.hpp"
 #include "core/utility.hpp"
 #include "kestro/host.h"
+#include "core/markers.hpp"
 
 namespace kestro::listhandling {
 
@@ -29,19 +30,19 @@ struct Family;
 template <>
 struct Family<int32_t> {
     static constexpr int32_t ifflag = 0;
-    static constexpr int32_t marker = std::numeric_limits<int32_t>::max();
+    static constexpr int32_t marker = kestro::kAbsentInt;
     static Allocatable<int32_t, 1> *lists[3];
 };
 template <>
 struct Family<double> {
     static constexpr int32_t ifflag = 1;
-    static constexpr double marker = std::numeric_limits<double>::max();
+    static constexpr double marker = kestro::kAbsentReal;
     static Allocatable<double, 1> *lists[3];
 };
 template <>
 struct Family<Complex> {
     static constexpr int32_t ifflag = 2;
-    static constexpr Complex marker{std::numeric_limits<double>::max(), std::numeric_limits<double>::max()};
+    static constexpr Complex marker{kestro::kAbsentReal, kestro::kAbsentReal};
     static Allocatable<Complex, 1> *lists[3];
 };
 Allocatable<int32_t, 1> *Family<int32_t>::lists[3] = {&dynintlist1, &dynintlist2, &dynintlist3};

@@ -6,6 +6,7 @@
 #include <type_traits>
 
 #include "core/shared_data.hpp"
+#include "core/markers.hpp"
 
 namespace kestro::utility {
 
@@ -379,11 +380,11 @@ void GetIndicesExcludingSubArray(int32_t *indices, const int32_t *a, const int32
 
 void iGetMerged(int32_t *merged, const int32_t *x, const int32_t *y, const int32_t *nx, const int32_t *ny,
                 const int32_t *defval) {
-    get_merged(merged, x, y, *nx, *ny, defval != nullptr ? *defval : std::numeric_limits<int32_t>::max());
+    get_merged(merged, x, y, *nx, *ny, defval != nullptr ? *defval : kestro::kAbsentInt);
 }
 void fGetMerged(double *merged, const double *x, const double *y, const int32_t *nx, const int32_t *ny,
                 const double *defval) {
-    get_merged(merged, x, y, *nx, *ny, defval != nullptr ? *defval : std::numeric_limits<double>::max());
+    get_merged(merged, x, y, *nx, *ny, defval != nullptr ? *defval : kestro::kAbsentReal);
 }
 
 kestro_logical1 ProcessLock(const int32_t *procid, const int32_t *maxid, const int32_t * /*wflag*/) {

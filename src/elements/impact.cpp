@@ -11,11 +11,12 @@
 #include "decl/math.hpp"
 #include "decl/permcollection.hpp"
 #include "decl/signalprocessing.hpp"
+#include "core/markers.hpp"
 
 namespace {
 
 constexpr double kPi = std::numbers::pi;
-constexpr double kHuge = 1.7976931348623157e308;  // a result the flag does not define
+constexpr double kHuge = kestro::kLargestReal;  // a result the flag does not define
 
 void unknown(const char *message) { kestro::record_error(-3, message, {0}, {0.0}, {""}); }
 

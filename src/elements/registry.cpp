@@ -25,6 +25,7 @@
 #include "decl/listhandling.hpp"
 #include "decl/math.hpp"
 #include "kestro/host.h"
+#include "core/markers.hpp"
 
 namespace kestro::elements {
 
@@ -406,7 +407,7 @@ void GetNodesMotion(const double *ntraction, const double *nrotation, const int3
     if (!elemnodes.exists() || !nodesmotion.exists() || !tcurvmatrices.exists() || !tnodalmatrices.exists() ||
         *nblock < 1)
         return;
-    const double marker = defreal != nullptr ? *defreal : 1.7976931348623157e308;
+    const double marker = defreal != nullptr ? *defreal : kestro::kAbsentReal;
     const int64_t dim = std::max(*ndim, 0), m = std::min<int64_t>(dim, 3);
     const int64_t dof = nodesmotion.extent_of(1), rotations = std::min<int64_t>(dof, 6) - 3;
     static constexpr double identity[9] = {1, 0, 0, 0, 1, 0, 0, 0, 1};

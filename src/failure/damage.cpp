@@ -16,6 +16,8 @@
 #include "decl/imageprocessing.hpp"
 #include "decl/lamina.hpp"
 #include "decl/math.hpp"
+#include "mechanics/notation.hpp"
+#include "mechanics/plydata.hpp"
 
 namespace kestro::failure {
 
@@ -219,10 +221,10 @@ void GetCrackStatus(int32_t *status, const double *svoigt, const double *nrot, c
         kestro::record_error(-2, "Unsupported base id in GetCrackStatus");
         return;
     }
-    // Voigt 11, 22, 33, 23, 13, 12.
+    using namespace kestro::ply;
     const double *s = svoigt;
-    const double normal = s[0] * n[0] * n[0] + s[1] * n[1] * n[1] + s[2] * n[2] * n[2] +
-                          2.0 * (s[3] * n[1] * n[2] + s[4] * n[0] * n[2] + s[5] * n[0] * n[1]);
+    const double normal = s[V11] * n[0] * n[0] + s[V22] * n[1] * n[1] + s[V33] * n[2] * n[2] +
+                          2.0 * (s[V23] * n[1] * n[2] + s[V13] * n[0] * n[2] + s[V12] * n[0] * n[1]);
     *status = normal >= 0.0 ? 1 : -1;
 }
 
@@ -237,18 +239,18 @@ void TensorDegradation(const double *csix, double *cdeg, const double *angle_r, 
     // Rows of the crack frame, column-major storage; its transpose turns back.
     const double frame[9] = {1.0, 0.0, 0.0, 0.0, c, -s, 0.0, s, c};
     const double back[9] = {1.0, 0.0, 0.0, 0.0, c, s, 0.0, -s, c};
-    const int32_t stiffness = 1, voigt = 0;
     double local[36];
-    GetArbitraryBaseSC(local, csix, frame, &stiffness, &voigt);
-    // The crack-face shears of each normal in Voigt positions (0-based).
-    static constexpr int shears[3][2] = {{4, 5}, {3, 5}, {3, 4}};
+    kestro::lamina::in_base(local, csix, frame, true, false);
+    // The crack-face shears of each normal.
+    using namespace kestro::ply;
+    static constexpr Voigt shears[3][2] = {{V13, V12}, {V23, V12}, {V23, V13}};
     double f[6] = {1.0, 1.0, 1.0, 1.0, 1.0, 1.0};
     const double kept = 1.0 - *d;
     for (int k : shears[*baseid - 1]) f[k] = kept;
     if (*nn > 0) f[*baseid - 1] = kept;
     for (int j = 0; j < 6; ++j)
         for (int i = 0; i < 6; ++i) local[j * 6 + i] *= std::sqrt(f[i] * f[j]);
-    GetArbitraryBaseSC(cdeg, local, back, &stiffness, &voigt);
+    kestro::lamina::in_base(cdeg, local, back, true, false);
 }
 
 void BogenfeldDegradation(double *d, double *sdv, const double *svoigt, const double *evoigt,
@@ -262,18 +264,19 @@ void BogenfeldDegradation(double *d, double *sdv, const double *svoigt, const do
     }
     const double phi = props[0], gic = props[1], eta = props[2], giic = props[3], giiic = props[4];
     const double c = std::cos(phi), s = std::sin(phi), length = charelemlength[0];
-    // Jumps across the crack band from the tensor strains (Voigt 11, 22, 33, 23, 13, 12).
+    // Jumps across the crack band from the tensor strains.
+    using namespace kestro::ply;
     const double *e = evoigt;
-    const double en = e[1] * c * c + e[2] * s * s + 2.0 * e[3] * c * s;
-    const double gnt = 2.0 * ((e[2] - e[1]) * c * s + e[3] * (c * c - s * s));
-    const double gn1 = 2.0 * (e[5] * c + e[4] * s);
+    const double en = e[V22] * c * c + e[V33] * s * s + 2.0 * e[V23] * c * s;
+    const double gnt = 2.0 * ((e[V33] - e[V22]) * c * s + e[V23] * (c * c - s * s));
+    const double gn1 = 2.0 * (e[V12] * c + e[V13] * s);
     const double jump[3] = {length * std::max(en, 0.0), length * gnt, length * gn1};
     const double size = std::sqrt(square(jump[0]) + square(jump[1]) + square(jump[2]));
     if (sdv[0] < 0.0) {
         const double *t = svoigt;
-        const double sn = t[1] * c * c + t[2] * s * s + 2.0 * t[3] * c * s;
-        const double tnt = (t[2] - t[1]) * c * s + t[3] * (c * c - s * s);
-        const double tn1 = t[5] * c + t[4] * s;
+        const double sn = t[V22] * c * c + t[V33] * s * s + 2.0 * t[V23] * c * s;
+        const double tnt = (t[V33] - t[V22]) * c * s + t[V23] * (c * c - s * s);
+        const double tn1 = t[V12] * c + t[V13] * s;
         const double t0 = std::sqrt(square(std::max(sn, 0.0)) + square(tnt) + square(tn1));
         if (!(t0 > 0.0 && size > 0.0)) return;  // onset waits
         const double g1 = std::max(sn, 0.0) * jump[0], g2 = std::abs(tn1 * jump[2]), g3 = std::abs(tnt * jump[1]);

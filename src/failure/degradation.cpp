@@ -7,11 +7,11 @@
 #include <cstdint>
 
 #include "core/errorhandling.hpp"
+#include "mechanics/ply.hpp"
 
 namespace {
 
-// The nine factors in nyeprops order.
-enum Factor { E1, E2, E3, Nu12, Nu13, Nu23, G12, G13, G23 };
+using namespace kestro::ply;
 
 // Degradation factors of the sudden law: 1, or degrfac where failed.
 void sudden(double *degpeprops, double *degpsprops, const double *peprops, const double *psprops, double *de,
@@ -24,8 +24,8 @@ void sudden(double *degpeprops, double *degpsprops, const double *peprops, const
     }
     if (g_m >= ttol[1]) {
         std::fill_n(de + 1, 5, factor);
-        for (int i = 0; i < 9; ++i)
-            if (i != 0 && i != 3) df[i] = factor;
+        for (int i = 0; i < kDirections; ++i)
+            if (i != Xt11 && i != Xc11) df[i] = factor;
     }
     for (int i = 0; i < 6; ++i)
         if (nm[i] >= 1.0) de[i] = factor;
@@ -34,29 +34,46 @@ void sudden(double *degpeprops, double *degpsprops, const double *peprops, const
     for (int i = 0; i < 9; ++i) degpsprops[i] = df[i] * psprops[i];
 }
 
+// The N x N factor matrix of the nine factors d for 6, 4 (11, 22, 33, 12)
+// or 3 (11, 22, 12) Nye components: each entry its constant's factor, 1
+// where there is none.
+template <int N>
+void factor_matrix(const double *d, double *degrf) {
+    constexpr int kOne = kFactors;
+    static constexpr int factor[6][6] = {{E1, Nu12, Nu13, kOne, kOne, kOne}, {Nu12, E2, Nu23, kOne, kOne, kOne},
+                                         {Nu13, Nu23, E3, kOne, kOne, kOne}, {kOne, kOne, kOne, G12, kOne, kOne},
+                                         {kOne, kOne, kOne, kOne, G13, kOne}, {kOne, kOne, kOne, kOne, kOne, G23}};
+    static constexpr int six[6] = {N11, N22, N33, N12, N13, N23}, four[4] = {N11, N22, N33, N12},
+                         three[3] = {N11, N22, N12};
+    constexpr const int *components = N == 6 ? six : N == 4 ? four : three;
+    double factors[kFactors + 1];
+    std::copy_n(d, kFactors, factors);
+    factors[kOne] = 1.0;
+#pragma GCC unroll 36
+    for (int k = 0; k < N * N; ++k) degrf[k] = factors[factor[components[k % N]][components[k / N]]];
+}
+
 }  // namespace
 
 extern "C" {
 
 void MatzenmillerDegradation(const double *propvec, double *c_deg, const double *dnorm, const double *d23,
                              const double *d13, const double *d12) {
-    const double e1 = propvec[0], e2 = propvec[1], e3 = propvec[2];
-    const double nu23 = propvec[6], nu13 = propvec[7], nu12 = propvec[8];
-    const double nu21 = nu12 * e2 / e1, nu31 = nu13 * e3 / e1, nu32 = nu23 * e3 / e2;
-    const double r1 = 1.0 - dnorm[0], r2 = 1.0 - dnorm[1], r3 = 1.0 - dnorm[2];
-    const double den = 1.0 - r1 * r2 * nu12 * nu21 - r2 * r3 * nu23 * nu32 - r1 * r3 * nu13 * nu31 -
-                       2.0 * r1 * r2 * r3 * nu12 * nu23 * nu31;
-    std::fill_n(c_deg, 36, 0.0);
-    const auto c = [c_deg](int i, int j) -> double & { return c_deg[j * 6 + i]; };
-    c(0, 0) = r1 * e1 * (1.0 - r2 * r3 * nu23 * nu32) / den;
-    c(1, 1) = r2 * e2 * (1.0 - r1 * r3 * nu13 * nu31) / den;
-    c(2, 2) = r3 * e3 * (1.0 - r1 * r2 * nu12 * nu21) / den;
-    c(0, 1) = c(1, 0) = r1 * r2 * e1 * (nu21 + r3 * nu31 * nu23) / den;
-    c(0, 2) = c(2, 0) = r1 * r3 * e1 * (nu31 + r2 * nu21 * nu32) / den;
-    c(1, 2) = c(2, 1) = r2 * r3 * e2 * (nu32 + r1 * nu12 * nu31) / den;
-    c(3, 3) = 2.0 * (1.0 - *d23) * propvec[3];
-    c(4, 4) = 2.0 * (1.0 - *d13) * propvec[4];
-    c(5, 5) = 2.0 * (1.0 - *d12) * propvec[5];
+    // propvec: E11, E22, E33, G23, G13, G12, nu23, nu13, nu12; the result in
+    // Voigt order with tensor shears (2 G).
+    const Constants p{propvec[0], propvec[1], propvec[2], propvec[8], propvec[7],
+                      propvec[6], propvec[5], propvec[4], propvec[3]};
+    const Retention r{1.0 - dnorm[0], 1.0 - dnorm[1], 1.0 - dnorm[2], 1.0 - *d12, 1.0 - *d13, 1.0 - *d23};
+    Matrix<6> c;
+    orthotropic_stiffness(c, p, r);
+    // The normal block stands alike in both orders; the shears are diagonal.
+    const Ref<6> out(c_deg);
+    out.zero();
+    for (int j = N11; j <= N33; ++j)
+        for (int i = N11; i <= N33; ++i) out(i, j) = c(i, j);
+    out(V23, V23) = 2.0 * c(N23, N23);
+    out(V13, V13) = 2.0 * c(N13, N13);
+    out(V12, V12) = 2.0 * c(N12, N12);
 }
 
 void DegradationFromModes(const double *d_modes, double *w_stat, const kestro_logical1 *accumulation, double *c_deg,
@@ -110,9 +127,9 @@ void SuddenDegradation_viscouse(double *degpeprops, double *degpsprops, const do
 
 void RuvazuDegradation(double *d, const double *dds, const double *rdisc, const int32_t *degrid,
                        const kestro_logical1 *plyistape, const double *fa) {
-    std::fill_n(d, 9, 1.0);
     const int32_t scheme = *degrid;
     if (scheme < 0 || scheme > 5) {
+        std::fill_n(d, kFactors, 1.0);
         kestro::record_error(-2, "Unsupported scheme in RuvazuDegradation");
         return;
     }
@@ -126,50 +143,45 @@ void RuvazuDegradation(double *d, const double *dds, const double *rdisc, const 
     // The damage groups in scheme order: fibre, matrix, delamination, core, the other interface.
     const bool groups[5] = {flagged(1, 2), flagged(3, 4), flagged(5, 6), flagged(7, 7), flagged(8, 8)};
     const bool tape = *plyistape != 0;
-    const auto lower = [d](int k, double v) { d[k] = std::min(d[k], v); };
+    // The factors are formed in registers and written once.
+    const double r = *rdisc, fibre = r * f[0], matrix = r * f[1], normal = r * f[2], shear = r * f[3];
+    double w[kFactors] = {1.0, 1.0, 1.0, 1.0, 1.0, 1.0, 1.0, 1.0, 1.0};
+    const auto lower = [&w](int k, double v) { w[k] = std::min(w[k], v); };
     for (int g = 0; g < scheme; ++g) {
         if (!groups[g]) continue;
         if (g == 0) {
-            lower(E1, *rdisc * f[0]);
-            if (!tape) lower(E2, *rdisc * f[0]);
+            lower(E1, fibre);
+            if (!tape) lower(E2, fibre);
         } else if (g == 1) {
-            lower(G12, *rdisc * f[1]);
+            lower(G12, matrix);
             if (tape) {
-                lower(E2, *rdisc * f[1]);
-                lower(G23, *rdisc * f[1]);
+                lower(E2, matrix);
+                lower(G23, matrix);
             }
         } else {
-            lower(E3, *rdisc * f[2]);
-            lower(G13, *rdisc * f[3]);
-            lower(G23, *rdisc * f[3]);
+            lower(E3, normal);
+            lower(G13, shear);
+            lower(G23, shear);
         }
     }
-    d[Nu12] = std::sqrt(d[E1] * d[E2]);
-    d[Nu13] = std::sqrt(d[E1] * d[E3]);
-    d[Nu23] = std::sqrt(d[E2] * d[E3]);
+    w[Nu12] = std::sqrt(w[E1] * w[E2]);
+    w[Nu13] = std::sqrt(w[E1] * w[E3]);
+    w[Nu23] = std::sqrt(w[E2] * w[E3]);
+    std::copy_n(w, kFactors, d);
 }
 
 void GetNyeDegradationMatrix(const double *d, double *degrf, const int32_t *ntens, const int32_t *psflag) {
     static_cast<void>(psflag);
-    const int32_t n = *ntens;
-    // The Nye components each row and column stands for.
-    static constexpr int six[6] = {0, 1, 2, 3, 4, 5}, four[4] = {0, 1, 2, 3}, three[3] = {0, 1, 3};
-    const int *components = n == 6 ? six : n == 4 ? four : n == 3 ? three : nullptr;
-    if (components == nullptr) {
-        kestro::record_error(-2, "Unsupported dimension in GetNyeDegradationMatrix");
-        return;
+    switch (*ntens) {
+        case 6:
+            return factor_matrix<6>(d, degrf);
+        case 4:
+            return factor_matrix<4>(d, degrf);
+        case 3:
+            return factor_matrix<3>(d, degrf);
+        default:
+            kestro::record_error(-2, "Unsupported dimension in GetNyeDegradationMatrix");
     }
-    double full[6][6];
-    for (auto &row : full) std::fill_n(row, 6, 1.0);
-    for (int i = 0; i < 3; ++i) full[i][i] = d[i];
-    full[0][1] = full[1][0] = d[Nu12];
-    full[0][2] = full[2][0] = d[Nu13];
-    full[1][2] = full[2][1] = d[Nu23];
-    full[3][3] = d[G12];
-    full[4][4] = d[G13];
-    full[5][5] = d[G23];
-    for (int j = 0; j < n; ++j)
-        for (int i = 0; i < n; ++i) degrf[j * n + i] = full[components[i]][components[j]];
 }
 
 }  // extern "C"

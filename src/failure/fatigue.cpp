@@ -15,7 +15,9 @@
 
 namespace {
 
-constexpr double kHuge = 1.7976931348623157e308;
+using namespace kestro::ply;
+
+constexpr double kHuge = kestro::kLargestReal;
 
 void invalid_cycles() { kestro::record_error(-2, "Warning: Invalid cycle data in CycleCount"); }
 
@@ -40,12 +42,10 @@ double surface_scale(double a, double b, double np) {
     return e;
 }
 
-// The stress directions of the Shokrieh model in strength order: 11t, 22t,
-// 33t, 11c, 22c, 33c, 12, 13, 23, with their Nye component and the modulus
-// they degrade (stiffness fraction 0..5: E1, E2, E3, G12, G13, G23).
-constexpr int kComponent[9] = {0, 1, 2, 0, 1, 2, 3, 4, 5};
-constexpr int kModulus[9] = {0, 1, 2, 0, 1, 2, 3, 4, 5};
-constexpr int kModulusProp[6] = {0, 1, 2, 6, 7, 8};  // E1, E2, E3, G12, G13, G23 in nyeprops
+// The stress directions of the Shokrieh model are the strengths' (Xt11 ...
+// S23), each acting on its Nye component (kStrengthComponent); the
+// stiffness fractions (0..5) are those of the moduli E1, E2, E3, G12, G13,
+// G23 (kModuli), so a direction degrades the fraction of its component.
 
 // State entries (0-based).
 constexpr int kCycle = 0, kStress = 1, kStrain = 7, kLives = 13, kFlags = 22, kUpdated = 43, kStiffness = 58,
@@ -58,20 +58,19 @@ constexpr int kCycle = 0, kStress = 1, kStrain = 7, kLives = 13, kFlags = 22, kU
 // closed form.
 void layer_stiffness(const double *props, const double *f, bool plane, double *c) {
     const auto r = [f](int k) { return std::max(f[k], 1e-6); };
-    const double nye[9] = {r(0) * props[0], r(1) * props[1], r(2) * props[2], r(0) * props[3], r(0) * props[4],
-                           r(1) * props[5], r(3) * props[6], r(4) * props[7], r(5) * props[8]};
+    const auto p = Constants::of(props);
+    const Constants scaled{r(0) * p.e1,   r(1) * p.e2,  r(2) * p.e3,  r(0) * p.nu12, r(0) * p.nu13,
+                           r(1) * p.nu23, r(3) * p.g12, r(4) * p.g13, r(5) * p.g23};
     if (!plane) {
-        const int32_t six = 6;
-        GetNyeStiffnessMatrix(c, nye, &six, nullptr);
+        orthotropic_stiffness(c, scaled);
         return;
     }
-    double q[9];
-    const int32_t three = 3;
-    GetNyeStiffnessMatrix(q, nye, &three, nullptr);
+    Matrix<3> q;
+    plane_stress_stiffness(q, scaled);
     std::fill_n(c, 36, 0.0);
-    constexpr int plane_rows[3] = {0, 1, 3};
+    constexpr Nye plane_rows[3] = {N11, N22, N12};
     for (int j = 0; j < 3; ++j)
-        for (int i = 0; i < 3; ++i) c[plane_rows[j] * 6 + plane_rows[i]] = q[j * 3 + i];
+        for (int i = 0; i < 3; ++i) c[plane_rows[j] * 6 + plane_rows[i]] = q(i, j);
 }
 
 void product(const double *c, const double *v, double *out) {
@@ -145,8 +144,7 @@ void GetEquivalentFatigueStress(const double *stress, const double *xt, const do
         kestro::record_error(-2, "Warning: Unsupported parameters in GetEquivalentFatigueStress");
         return;
     }
-    const int32_t six = 6;
-    const double i1 = stress[0] + stress[1] + stress[2], mises = GetMisesStress(stress, &six);
+    const double i1 = stress[0] + stress[1] + stress[2], mises = kestro::lamina::mises_stress(stress);
     if (i1 == 0.0 && mises == 0.0) return;
     // Whole exponents 1 and 2 (the usual ones) without pow.
     const double p = *np;
@@ -214,8 +212,8 @@ void GetShokrieh(double *stress, double *ddsdde, double *statev, const double *s
     // Residual strength and stiffness after n cycles.
     if (n > statev[kUpdated] && n > 0.25) {
         double smallest = kHuge;
-        for (int k = 0; k < 9; ++k) {
-            const double v = s0[kComponent[k]];
+        for (int k = 0; k < kDirections; ++k) {
+            const double v = s0[kStrengthComponent[k]];
             const double s = k < 3 ? std::max(v, 0.0) : k < 6 ? std::max(-v, 0.0) : std::abs(v);
             const double rs = strength[k];
             const double opposite = k < 3 ? strength[k + 3] / rs : k < 6 ? strength[k - 3] / rs : 1.0;
@@ -224,7 +222,8 @@ void GetShokrieh(double *stress, double *ddsdde, double *statev, const double *s
             statev[kLives + k] = nf;
             smallest = std::min(smallest, nf);
             if (nf >= kHuge) continue;  // no fatigue in this direction
-            const double es = props[kModulusProp[kModulus[k]]], floor_modulus = s / p[7];
+            const int fraction = kStrengthComponent[k];
+            const double es = props[kModuli[fraction]], floor_modulus = s / p[7];
             double r = s, e = floor_modulus;
             if (n < nf) {
                 const double w = (std::log10(n) - std::log10(0.25)) / (std::log10(nf) - std::log10(0.25));
@@ -232,7 +231,7 @@ void GetShokrieh(double *stress, double *ddsdde, double *statev, const double *s
                 e = std::pow(1.0 - std::pow(w, p[2]), 1.0 / p[3]) * (es - floor_modulus) + floor_modulus;
             }
             if (std::isfinite(r)) statev[kStrength + k] = std::min(statev[kStrength + k], r / rs);
-            if (std::isfinite(e)) statev[kStiffness + kModulus[k]] = std::min(statev[kStiffness + kModulus[k]], e / es);
+            if (std::isfinite(e)) statev[kStiffness + fraction] = std::min(statev[kStiffness + fraction], e / es);
         }
         statev[kSmallest] = smallest;
         statev[kUpdated] = n;

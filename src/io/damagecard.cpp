@@ -12,12 +12,13 @@
 #include "decl/iohandling.hpp"
 #include "io/cards.hpp"
 #include "io/io.hpp"
+#include "core/markers.hpp"
 
 namespace kestro::cards {
 
 namespace {
 
-constexpr double kHuge = std::numeric_limits<double>::max();
+constexpr double kHuge = kestro::kAbsentReal;
 
 // The regions of "+Abstraction", in the order their names are looked for.
 constexpr std::string_view kRegions[6] = {"General", "Fiber", "Matrix", "Core", "Delamination", "User"};

@@ -20,12 +20,13 @@
 #include "decl/stringhandling.hpp"
 #include "io/cards.hpp"
 #include "io/io.hpp"
+#include "mechanics/plydata.hpp"
 
 namespace kestro::cards {
 
 namespace {
 
-constexpr double kHuge = std::numeric_limits<double>::max();
+constexpr double kHuge = kestro::kAbsentReal;
 
 // The options of a material block; each "+Calibration" type is an option of its own.
 enum Option : int {
@@ -100,8 +101,8 @@ std::optional<int> recognised(const Card &card) {
 
 // The table sizes the card asks for (sizing pass).
 struct Sizes {
-    int64_t elastic = 9, strength = 10, temperatures = 1, hygro = 1, fracture = 1, damage = 1, viscous = 1, rate = 7,
-            master = 1;
+    int64_t elastic = ply::kConstants, strength = ply::kStrengths, temperatures = 1, hygro = 1, fracture = 1,
+            damage = 1, viscous = 1, rate = 7, master = 1;
     std::array<int64_t, kCalibrations> calibration{};
 };
 
@@ -173,9 +174,9 @@ struct Block {
 bool within_limit(int option, int64_t n) {
     switch (option) {
         case Elastic:
-            return n >= 2 && n <= 9;
+            return n >= 2 && n <= ply::kConstants;
         case Strength:
-            return n <= 10;
+            return n <= ply::kStrengths;
         case Hygrothermal:
         case Fracture:
         case DamageProperties:
@@ -389,11 +390,11 @@ private:
                 return slots > 1 ? factors[static_cast<std::size_t>(t * (ne + ns) + k)] : 1.0;
             };
             if (ne > 0) {
-                double values[9], nye[9];
+                double values[ply::kConstants], nye[ply::kConstants];
                 for (int64_t k = 0; k < ne; ++k) values[k] = b.reals[Elastic][static_cast<std::size_t>(k)] * factor(k);
                 const auto n = static_cast<int32_t>(ne);
                 GetNyeProperties(nye, values, &n);
-                for (int64_t k = 0; k < 9; ++k) put(peprops, t * sizes_.elastic + k + 1, p, s, nye[k]);
+                for (int64_t k = 0; k < ply::kConstants; ++k) put(peprops, t * sizes_.elastic + k + 1, p, s, nye[k]);
             }
             for (int64_t k = 0; k < ns; ++k)
                 put(psprops, t * sizes_.strength + k + 1, p, s,

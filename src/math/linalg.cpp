@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "core/errorhandling.hpp"
+#include "core/markers.hpp"
 #include "core/scratch.hpp"
 #include "math/arithmetic.hpp"
 #include "math/lapack.hpp"
@@ -26,8 +27,17 @@ using kestro::Scratch;
 
 void fail(const char *message) { kestro::record_error(-2, message, {0, 0}, {0.0, 0.0}, {"", ""}); }
 
-// The optimal workspace size that a query call (LWORK = -1) returned.
-int optimal(double query) { return std::max(1, static_cast<int>(query)); }
+// Runs a LAPACK routine with its optimal workspace: call(work, lwork) first
+// as the workspace query (lwork -1, which touches nothing but work(1)), then
+// with a work array of the size it asked for, at least `least`.
+template <class Call>
+void with_workspace(int least, Call &&call) {
+    double query = 0.0;
+    call(&query, -1);
+    const int lwork = std::max({1, least, static_cast<int>(query)});
+    Scratch<double> work(lwork);
+    call(work.data(), lwork);
+}
 
 bool untransposed(const char *flag) { return *flag == 'N' || *flag == 'n'; }
 
@@ -133,12 +143,9 @@ void MatrixEigenvalues(const double *a, double *d, const int32_t *n) {
     Scratch<double> e(order - 1), tau(order - 1);
     const int nn = static_cast<int>(order);
     int info = 0;
-    double query = 0.0;
-    const int ask = -1;
-    dsytrd_("U", &nn, t.data(), &nn, d, e.data(), tau.data(), &query, &ask, &info, 1);
-    const int lwork = optimal(query);
-    Scratch<double> work(lwork);
-    dsytrd_("U", &nn, t.data(), &nn, d, e.data(), tau.data(), work.data(), &lwork, &info, 1);
+    with_workspace(1, [&](double *work, int lwork) {
+        dsytrd_("U", &nn, t.data(), &nn, d, e.data(), tau.data(), work, &lwork, &info, 1);
+    });
     dsterf_(&nn, d, e.data(), &info);
 }
 
@@ -156,16 +163,10 @@ void MatrixEigenVectors(const double *a, double *z, const int32_t *n, double *ei
     const int nn = static_cast<int>(order);
     Scratch<double> d(order);
     int info = 0;
-    double query = 0.0;
-    const int ask = -1;
-    {
-        Scratch<double> probe = copy_of(a, order * order);
-        dsyev_("V", "U", &nn, probe.data(), &nn, d.data(), &query, &ask, &info, 1, 1);
-    }
-    const int lwork = std::max(3 * nn - 1, optimal(query));
-    Scratch<double> work(lwork);
     std::memcpy(z, a, static_cast<std::size_t>(order * order) * sizeof(double));
-    dsyev_("V", "U", &nn, z, &nn, d.data(), work.data(), &lwork, &info, 1, 1);
+    with_workspace(3 * nn - 1, [&](double *work, int lwork) {
+        dsyev_("V", "U", &nn, z, &nn, d.data(), work, &lwork, &info, 1, 1);
+    });
     if (requested) std::memcpy(eigvals, d.data(), static_cast<std::size_t>(order) * sizeof(double));
 }
 
@@ -180,22 +181,16 @@ void SingularValueDecomposition(const double *a, double *u, double *s, double *v
     const int64_t k = std::min(rows, cols);
     Scratch<double> sv(k);
     int info = 0;
-    double query = 0.0;
-    const int ask = -1;
-    {
-        Scratch<double> probe = copy_of(a, rows * cols);
-        dgesvd_("A", "A", &mm, &nn, probe.data(), &mm, sv.data(), u, &mm, v, &nn, &query, &ask, &info, 1, 1);
-    }
-    const int lwork = optimal(query);
-    Scratch<double> work(lwork);
     Scratch<double> w = copy_of(a, rows * cols);
-    dgesvd_("A", "A", &mm, &nn, w.data(), &mm, sv.data(), u, &mm, v, &nn, work.data(), &lwork, &info, 1, 1);
+    with_workspace(1, [&](double *work, int lwork) {
+        dgesvd_("A", "A", &mm, &nn, w.data(), &mm, sv.data(), u, &mm, v, &nn, work, &lwork, &info, 1, 1);
+    });
     for (int64_t i = 0; i < k; ++i) s[i * rows + i] = sv[static_cast<std::size_t>(i)];
 }
 
 void CholeskyFactorization(const double *a, double *c, const int32_t *n) {
     const int64_t order = extent(n);
-    std::fill_n(c, order * order, -std::numeric_limits<double>::max());
+    std::fill_n(c, order * order, -kestro::kLargestReal);
     if (order == 0) return;
     if (order <= kestro::math::small::max_order) {
         kestro::math::small::dispatch(order, [&](auto size) {

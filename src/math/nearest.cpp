@@ -15,13 +15,14 @@
 #include "core/scratch.hpp"
 #include "math/arithmetic.hpp"
 #include "math/math.hpp"
+#include "core/markers.hpp"
 
 namespace {
 
 using kestro::math::extent;
 
 constexpr double kEps = 2.220446049250313e-16;
-constexpr double kHuge = std::numeric_limits<double>::max();
+constexpr double kHuge = kestro::kLargestReal;
 // The shift loops end on their own for finite input; this bounds them when
 // an overflow turns the matrix non-finite on the way.
 constexpr int kMaxShifts = 1000;

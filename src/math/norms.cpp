@@ -9,13 +9,14 @@
 #include "core/scratch.hpp"
 #include "decl/math.hpp"
 #include "math/arithmetic.hpp"
+#include "core/markers.hpp"
 
 namespace {
 
 using kestro::Scratch;
 using kestro::math::extent;
 
-constexpr double kLargest = std::numeric_limits<double>::max();
+constexpr double kLargest = kestro::kLargestReal;
 constexpr double kTwoTo52 = 4503599627370496.0;
 
 // The exponent of the p-norms: p, but never below the smallest positive normal double.

@@ -9,10 +9,11 @@
 
 #include "decl/math.hpp"
 #include "decl/signalprocessing.hpp"
+#include "core/markers.hpp"
 
 namespace {
 
-constexpr double kLargest = std::numeric_limits<double>::max();
+constexpr double kLargest = kestro::kLargestReal;
 constexpr double kUnusedRow = std::numeric_limits<double>::min();  // marks a row of the peak tables
 
 // ---- The smooth step S_n(t) = I_t(n + 1, n + 1), the regularized incomplete

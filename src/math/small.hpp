@@ -36,6 +36,56 @@ void dispatch(int64_t n, F &&f) {
     }
 }
 
+// Fixed-size matrices and vectors as values: the one vocabulary of the
+// stiffness, compliance and vectors of a material point.  Storage is
+// column-major, as the C faces hand arrays over, so a value is loaded from
+// and stored to a caller's array by one copy, and the kernels below work on
+// data().  Default construction leaves the entries unset; Matrix{} is zero.
+template <int R, int C = R>
+struct Matrix {
+    double a[R * C];
+
+    static Matrix load(const double *from) {
+        Matrix m;
+#pragma GCC unroll 64
+        for (int k = 0; k < R * C; ++k) m.a[k] = from[k];
+        return m;
+    }
+    void store(double *to) const {
+#pragma GCC unroll 64
+        for (int k = 0; k < R * C; ++k) to[k] = a[k];
+    }
+    double &operator()(int i, int j) { return a[j * R + i]; }
+    double operator()(int i, int j) const { return a[j * R + i]; }
+    double &operator[](int k) { return a[k]; }
+    double operator[](int k) const { return a[k]; }
+    double *data() { return a; }
+    const double *data() const { return a; }
+};
+
+template <int N>
+using Vector = Matrix<N, 1>;
+
+// The same vocabulary over storage that is not a value: a caller's
+// column-major array, or a Matrix.  Routines that fill a matrix take a Ref,
+// so they write straight into the caller's array: a value built and then
+// copied out costs a copy whose wide loads wait for the narrow stores that
+// built it.
+template <int R, int C = R>
+struct Ref {
+    double *a;
+
+    Ref(double *storage) : a(storage) {}
+    Ref(Matrix<R, C> &m) : a(m.a) {}
+    double &operator()(int i, int j) const { return a[j * R + i]; }
+    // Unrolled: as a loop, the compiler makes it a string store, whose
+    // start-up costs more than the whole matrix.
+    void zero() const {
+#pragma GCC unroll 64
+        for (int k = 0; k < R * C; ++k) a[k] = 0.0;
+    }
+};
+
 // LU factorisation with partial pivoting in place (column-major a), as
 // getrf/getf2: the pivot of column j is the first entry of largest magnitude
 // at or below the diagonal; an exactly zero pivot is noted and skipped.

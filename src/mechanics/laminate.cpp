@@ -11,8 +11,6 @@
 // integrals are closed forms (power moments) or 3-point Gauss rules, exact.
 #include "mechanics/laminate.hpp"
 
-#include <Eigen/Core>
-#include <Eigen/LU>
 #include <algorithm>
 #include <array>
 #include <cmath>
@@ -23,13 +21,16 @@
 #include "core/errorhandling.hpp"
 #include "core/scratch.hpp"
 #include "math/small.hpp"
+#include "mechanics/ply.hpp"
 
 namespace kestro::laminate {
 
 namespace {
 
-using Eigen::Matrix2d;
-using Eigen::Matrix3d;
+using math::small::Matrix;
+using math::small::Ref;
+using Matrix2 = Matrix<2>;
+using Matrix3 = Matrix<3>;
 
 constexpr int32_t kAbsent = std::numeric_limits<int32_t>::max();
 constexpr std::size_t kStackPlies = 64;
@@ -38,7 +39,7 @@ constexpr std::size_t kStackRows = 2 * kStackPlies + 1;
 // A ply of a section: its turned membrane stiffness and the z of its bottom,
 // middle and top.
 struct Ply {
-    Matrix3d q;
+    Matrix3 q;
     double bottom, middle, top;
 };
 
@@ -50,16 +51,16 @@ void cos_sin(double degrees, double &c, double &s) {
 
 // The plane-stress stiffness of a ply (11, 22, 12, engineering shear) from
 // its nine constants, turned by its angle.
-Matrix3d ply_membrane_stiffness(const double *e, double degrees) {
-    const double e1 = e[0], e2 = e[1], nu12 = e[3], g12 = e[6];
-    const double den = 1.0 - nu12 * nu12 * e2 / e1;
-    const double q11 = e1 / den, q22 = e2 / den, q12 = nu12 * e2 / den, q66 = g12;
+Matrix3 ply_membrane_stiffness(const double *e, double degrees) {
+    Matrix3 reduced;
+    ply::plane_stress_stiffness(reduced, ply::Constants::of(e));
+    const double q11 = reduced(0, 0), q22 = reduced(1, 1), q12 = reduced(0, 1), q66 = reduced(2, 2);
     double c, s;
     cos_sin(degrees, c, s);
     const double c2 = c * c, s2 = s * s, cs = c * s;
     const double c4 = c2 * c2, s4 = s2 * s2, c2s2 = c2 * s2;
     const double a = q11 - q12 - 2.0 * q66, b = q22 - q12 - 2.0 * q66;
-    Matrix3d q;
+    Matrix3 q;
     q(0, 0) = q11 * c4 + 2.0 * (q12 + 2.0 * q66) * c2s2 + q22 * s4;
     q(1, 1) = q11 * s4 + 2.0 * (q12 + 2.0 * q66) * c2s2 + q22 * c4;
     q(0, 1) = q(1, 0) = (q11 + q22 - 4.0 * q66) * c2s2 + q12 * (c4 + s4);
@@ -70,11 +71,11 @@ Matrix3d ply_membrane_stiffness(const double *e, double degrees) {
 }
 
 // The transverse-shear stiffness of a ply in (yz, xz), turned by its angle.
-Matrix2d ply_shear_stiffness(const double *e, double degrees) {
-    const double g13 = e[7], g23 = e[8];
+Matrix2 ply_shear_stiffness(const double *e, double degrees) {
+    const double g13 = e[ply::G13], g23 = e[ply::G23];
     double c, s;
     cos_sin(degrees, c, s);
-    Matrix2d g;
+    Matrix2 g;
     g(0, 0) = g23 * c * c + g13 * s * s;
     g(1, 1) = g13 * c * c + g23 * s * s;
     g(0, 1) = g(1, 0) = (g13 - g23) * c * s;
@@ -107,26 +108,92 @@ struct Weight {
 };
 
 // The four table entries of a 3 x 3 matrix of running integrals of P.
-std::array<double, 4> selected(const Matrix3d &m) { return {m(1, 1), m(2, 0), m(2, 1), m(0, 0)}; }
+std::array<double, 4> selected(const Matrix3 &m) { return {m(1, 1), m(2, 0), m(2, 1), m(0, 0)}; }
+
+// a b with the sums the tables have always had (those of Eigen's fixed-size
+// product, which served here before): rows 1 and 2 from left to right, row 3
+// as its first term plus the sum of the other two.  Kept so that the tables
+// do not change in their last bits.
+Matrix3 product(const Matrix3 &a, const Matrix3 &b) {
+    Matrix3 c;
+    for (int j = 0; j < 3; ++j) {
+        for (int i = 0; i < 2; ++i) c(i, j) = a(i, 0) * b(0, j) + a(i, 1) * b(1, j) + a(i, 2) * b(2, j);
+        c(2, j) = a(2, 0) * b(0, j) + (a(2, 1) * b(1, j) + a(2, 2) * b(2, j));
+    }
+    return c;
+}
+
+// a x + b y, a x and a + b entry by entry.
+Matrix3 combined(const Matrix3 &a, double x, const Matrix3 &b, double y) {
+    Matrix3 c;
+    for (int k = 0; k < 9; ++k) c[k] = a[k] * x + b[k] * y;
+    return c;
+}
+Matrix3 scaled(const Matrix3 &a, double x) {
+    Matrix3 c;
+    for (int k = 0; k < 9; ++k) c[k] = a[k] * x;
+    return c;
+}
+Matrix3 sum(const Matrix3 &a, const Matrix3 &b) {
+    Matrix3 c;
+    for (int k = 0; k < 9; ++k) c[k] = a[k] + b[k];
+    return c;
+}
+
+template <int R, int C>
+bool finite(const Matrix<R, C> &m) {
+    return std::all_of(m.a, m.a + R * C, [](double x) { return std::isfinite(x); });
+}
+
+// The determinant and inverse of a 2 x 2 matrix by its cofactors.
+double determinant(const Matrix2 &m) { return m(0, 0) * m(1, 1) - m(1, 0) * m(0, 1); }
+Matrix2 inverse(const Matrix2 &m) {
+    const double r = 1.0 / determinant(m);
+    Matrix2 v;
+    v(0, 0) = m(1, 1) * r;
+    v(1, 0) = -m(1, 0) * r;
+    v(0, 1) = -m(0, 1) * r;
+    v(1, 1) = m(0, 0) * r;
+    return v;
+}
+
+// (x f)^T c f of 2 x 2 matrices (x scaling the first factor, as the sums
+// of the energy have always been formed).
+Matrix2 congruent(double x, const Matrix2 &f, const Matrix2 &c) {
+    Matrix2 t, out;
+    for (int j = 0; j < 2; ++j)
+        for (int i = 0; i < 2; ++i) t(i, j) = (x * f(0, i)) * c(0, j) + (x * f(1, i)) * c(1, j);
+    for (int j = 0; j < 2; ++j)
+        for (int i = 0; i < 2; ++i) out(i, j) = t(i, 0) * f(0, j) + t(i, 1) * f(1, j);
+    return out;
+}
 
 // The coupling and bending blocks of the inverse of the weighted stiffness
 // matrix; false when it is singular or not finite.
-bool compliance_blocks(const Ply *plies, int64_t n, const Weight &w, Matrix3d &b, Matrix3d &d) {
-    Eigen::Matrix<double, 6, 6> abd = Eigen::Matrix<double, 6, 6>::Zero();
+bool compliance_blocks(const Ply *plies, int64_t n, const Weight &w, Matrix3 &b, Matrix3 &d) {
+    Matrix<6> abd{};
     for (int64_t p = 0; p < n; ++p) {
         const auto m = w.moments(plies[p].bottom, plies[p].top);
-        abd.topLeftCorner<3, 3>() += plies[p].q * m[0];
-        abd.topRightCorner<3, 3>() += plies[p].q * m[1];
-        abd.bottomRightCorner<3, 3>() += plies[p].q * m[2];
+        const Matrix3 &q = plies[p].q;
+        for (int j = 0; j < 3; ++j)
+            for (int i = 0; i < 3; ++i) {
+                abd(i, j) += q(i, j) * m[0];
+                abd(i, j + 3) += q(i, j) * m[1];
+                abd(i + 3, j + 3) += q(i, j) * m[2];
+            }
     }
-    abd.bottomLeftCorner<3, 3>() = abd.topRightCorner<3, 3>();
+    for (int j = 0; j < 3; ++j)
+        for (int i = 0; i < 3; ++i) abd(i + 3, j) = abd(i, j + 3);
     int piv[6];
     double recip[6];
     if (math::small::lu<6>(abd.data(), piv, recip) != 0) return false;
     math::small::inverse_from_lu<6>(abd.data(), piv, recip);
-    if (!abd.allFinite()) return false;
-    b = abd.topRightCorner<3, 3>();
-    d = abd.bottomRightCorner<3, 3>();
+    if (!finite(abd)) return false;
+    for (int j = 0; j < 3; ++j)
+        for (int i = 0; i < 3; ++i) {
+            b(i, j) = abd(i, j + 3);
+            d(i, j) = abd(i + 3, j + 3);
+        }
     return true;
 }
 
@@ -200,9 +267,9 @@ struct Sections {
 std::array<double, 3> quadratic_weights(double x) { return {0.5 * x * (x - 1.0), 1.0 - x * x, 0.5 * x * (x + 1.0)}; }
 
 // The 2 x 2 shape f at the local coordinate x of ply p of a table (ld rows).
-Matrix2d shape_at(const double *table, int64_t ld, int64_t p, double x) {
+Matrix2 shape_at(const double *table, int64_t ld, int64_t p, double x) {
     const auto l = quadratic_weights(x);
-    Matrix2d f;
+    Matrix2 f;
     for (int k = 0; k < 4; ++k) {
         const double *column = table + k * ld + 2 * p;
         f(k / 2, k % 2) = l[0] * column[0] + l[1] * column[1] + l[2] * column[2];
@@ -218,21 +285,21 @@ Matrix2d shape_at(const double *table, int64_t ld, int64_t p, double x) {
 // section's stiffness matrix is singular.
 bool section_table(const Ply *plies, int64_t n, double kx, double ky, bool shear, double *table, int64_t ld) {
     const Weight w{kx + ky, kx * ky};
-    Matrix3d b, d;
+    Matrix3 b, d;
     if (!compliance_blocks(plies, n, w, b, d)) return false;
     // Running integrals from the bottom face: r of w P, and for the normal
     // table i of r, whose selected entries give -(integral of w f).
-    Matrix3d r = Matrix3d::Zero();
+    Matrix3 r{};
     std::array<double, 4> integral{};
     for (int k = 0; k < 4; ++k) table[k * ld] = 0.0;
     for (int64_t p = 0; p < n; ++p) {
         const Ply &ply = plies[p];
-        Matrix3d r_top;
+        Matrix3 r_top;
         std::array<double, 4> integral_top{};
         for (int point = 1; point <= 2; ++point) {
             const double z = point == 1 ? ply.middle : ply.top;
             const auto m = w.moments(ply.bottom, z);
-            const Matrix3d rz = r + ply.q * (b * m[0] + d * m[1]);
+            const Matrix3 rz = sum(r, product(ply.q, combined(b, m[0], d, m[1])));
             std::array<double, 4> value;
             if (shear) {
                 const auto sel = selected(rz);
@@ -240,7 +307,8 @@ bool section_table(const Ply *plies, int64_t n, double kx, double ky, bool shear
             } else {
                 // The integral of r over [bottom, z]: r(bottom)(z - bottom) plus
                 // that of q (b W0 + d W1) with W from the bottom, by parts.
-                const Matrix3d i = r * (z - ply.bottom) + ply.q * (b * (z * m[0] - m[1]) + d * (z * m[1] - m[2]));
+                const Matrix3 i = sum(scaled(r, z - ply.bottom),
+                                      product(ply.q, combined(b, z * m[0] - m[1], d, z * m[1] - m[2])));
                 const auto sel = selected(i);
                 for (int k = 0; k < 4; ++k) {
                     const double running = integral[k] - sel[k];
@@ -342,14 +410,16 @@ void GetSectionHMatrix(double *sehmatrix, const int32_t *sectionlist, const doub
     const int64_t rows = 2 * sections.nplies + 1;
     Scratch<double, 4 * kStackRows> table(4 * rows);
     sections.each([&](const Ply *plies, int64_t n, int64_t s) {
-        Eigen::Map<Matrix2d> h(sehmatrix + 4 * s);
+        const Ref<2> h(sehmatrix + 4 * s);
         const double *elastic = sections.elastic + s * sections.nplies * sections.nelastic;
         const double *angles = sections.orientation + s * sections.nplies;
         if (how != 1) {
-            Matrix2d g = Matrix2d::Zero();
-            for (int64_t p = 0; p < n; ++p)
-                g += ply_shear_stiffness(elastic + p * sections.nelastic, angles[p]) * (plies[p].top - plies[p].bottom);
-            h = how == 0 ? Matrix2d(g * (5.0 / 6.0)) : g;
+            Matrix2 g{};
+            for (int64_t p = 0; p < n; ++p) {
+                const Matrix2 gp = ply_shear_stiffness(elastic + p * sections.nelastic, angles[p]);
+                for (int k = 0; k < 4; ++k) g[k] += gp[k] * (plies[p].top - plies[p].bottom);
+            }
+            for (int k = 0; k < 4; ++k) h.a[k] = how == 0 ? g[k] * (5.0 / 6.0) : g[k];
             return;
         }
         // The complementary shear energy of unit shear forces, exact for the
@@ -360,26 +430,26 @@ void GetSectionHMatrix(double *sehmatrix, const int32_t *sectionlist, const doub
         }
         static constexpr double x[3] = {-0.7745966692414834, 0.0, 0.7745966692414834};
         static constexpr double weight[3] = {5.0 / 9.0, 8.0 / 9.0, 5.0 / 9.0};
-        Matrix2d energy = Matrix2d::Zero();
+        Matrix2 energy{};
         for (int64_t p = 0; p < n; ++p) {
-            const Matrix2d g = ply_shear_stiffness(elastic + p * sections.nelastic, angles[p]);
-            if (g.determinant() == 0.0) {
+            const Matrix2 g = ply_shear_stiffness(elastic + p * sections.nelastic, angles[p]);
+            if (determinant(g) == 0.0) {
                 record_singular();
                 return;
             }
-            const Matrix2d compliance = g.inverse();
+            const Matrix2 compliance = inverse(g);
             const double half = 0.5 * (plies[p].top - plies[p].bottom);
             for (int i = 0; i < 3; ++i) {
-                const Matrix2d f = shape_at(table.data(), rows, p, x[i]);
-                energy += (weight[i] * half) * (f.transpose() * compliance * f);
+                const Matrix2 e = congruent(weight[i] * half, shape_at(table.data(), rows, p, x[i]), compliance);
+                for (int k = 0; k < 4; ++k) energy[k] += e[k];
             }
         }
-        const Matrix2d stiffness = energy.inverse();
-        if (energy.determinant() == 0.0 || !stiffness.allFinite()) {
+        const Matrix2 stiffness = inverse(energy);
+        if (determinant(energy) == 0.0 || !finite(stiffness)) {
             record_singular();
             return;
         }
-        h = stiffness;
+        stiffness.store(h.a);
     });
 }
 
@@ -457,7 +527,7 @@ void GetExt2DShearStress(double *xytss, const double *r, const double *plyorient
         cos_sin(plyorientation[p], c, s);
         for (int64_t i = 0; i < points; ++i) {
             const double x = points == 1 ? 0.0 : 2.0 * static_cast<double>(i) / static_cast<double>(points - 1) - 1.0;
-            const Matrix2d f = shape_at(smallfmatrix, rows, p, x);
+            const Matrix2 f = shape_at(smallfmatrix, rows, p, x);
             const double tyz = f(0, 0) * r[0] + f(0, 1) * r[1], txz = f(1, 0) * r[0] + f(1, 1) * r[1];
             const int64_t row = p * points + i;
             xytss[row] = -s * txz + c * tyz;

@@ -22,9 +22,12 @@ void GetStressFromOrthotropicElasticity(double *stress, const double *strain, co
         kestro::lamina::unsupported("Unsupported dimension in GetStressFromOrthotropicElasticity");
         return;
     }
-    double c[36];
-    const int32_t twelve = 12, stiffness = 1;
-    GetGeneralizedNyeOnAxisSC(c, props, ntens, &twelve, &stiffness, nullptr, nullptr, nullptr);
+    // props: E1, E2, E3, G12, G13, G23, nu12, nu13, nu23 (and the reverse ratios, not used).
+    const kestro::ply::Constants p{props[0], props[1], props[2], props[6], props[7],
+                                   props[8], props[3], props[4], props[5]};
+    double nye[kestro::ply::kConstants], c[36];
+    p.store(nye);
+    GetNyeStiffnessMatrix(c, nye, ntens, nullptr);
     for (int32_t j = 0; j < n; ++j)
         for (int32_t i = 0; i < n; ++i) stress[i] += c[j * n + i] * strain[j];
 }

@@ -13,6 +13,15 @@
 #include "core/errorhandling.hpp"
 #include "decl/lamina.hpp"
 
+namespace kestro::lamina {
+
+// The 6 x 6 stiffness (stiffness true) or compliance sc expressed in the
+// orthonormal base whose rows are the axis vectors, Nye (nye true) or Voigt
+// order: GetArbitraryBaseSC on values.
+void in_base(double *scbase, const double *sc, const double *base, bool stiffness, bool nye);
+
+}  // namespace kestro::lamina
+
 extern "C" {
 
 inline void NyeNotation(double *nn, const double *q) {

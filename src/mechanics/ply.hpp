@@ -6,6 +6,8 @@
 // names.  Nye order 11, 22, 33, 12, 13, 23; engineering shears.
 #pragma once
 
+#include <algorithm>
+#include <bit>
 #include <cmath>
 #include <cstdint>
 #include <numbers>
@@ -13,6 +15,86 @@
 #include "core/errorhandling.hpp"
 #include "decl/lamina.hpp"
 #include "math/small.hpp"
+#include "mechanics/plydata.hpp"
+
+// The laws of a ply on values: one function per law, which the C faces
+// below and every other caller use.
+namespace kestro::ply {
+
+using math::small::Matrix;
+using math::small::Ref;
+
+// The fractions of the moduli that damage leaves (1 - the damage of each
+// axis and shear plane); 1 undamaged.
+struct Retention {
+    double r1 = 1.0, r2 = 1.0, r3 = 1.0, r12 = 1.0, r13 = 1.0, r23 = 1.0;
+};
+
+// The orthotropic stiffness, Nye order, engineering shears: the inverse of
+// the compliance in closed form.  Each normal modulus enters through its
+// retained fraction inside the inverse (the damaged compliance of
+// Matzenmiller, Lubliner and Taylor), each shear modulus times its own.
+[[gnu::always_inline]] inline void orthotropic_stiffness(Ref<6> c, const Constants &p, const Retention &r = {}) {
+    const double nu21 = p.nu12 * p.e2 / p.e1, nu31 = p.nu13 * p.e3 / p.e1, nu32 = p.nu23 * p.e3 / p.e2;
+    const double r1 = r.r1, r2 = r.r2, r3 = r.r3;
+    const double delta = 1.0 - r1 * r2 * p.nu12 * nu21 - r2 * r3 * p.nu23 * nu32 - r1 * r3 * p.nu13 * nu31 -
+                         2.0 * (r1 * nu21) * (r2 * nu32) * (r3 * p.nu13);
+    c.zero();
+    c(N11, N11) = r1 * p.e1 * (1.0 - r2 * r3 * p.nu23 * nu32) / delta;
+    c(N22, N22) = r2 * p.e2 * (1.0 - r1 * r3 * p.nu13 * nu31) / delta;
+    c(N33, N33) = r3 * p.e3 * (1.0 - r1 * r2 * p.nu12 * nu21) / delta;
+    c(N11, N22) = c(N22, N11) = r1 * r2 * p.e1 * (nu21 + r3 * nu31 * p.nu23) / delta;
+    c(N11, N33) = c(N33, N11) = r1 * r3 * p.e1 * (nu31 + r2 * nu21 * nu32) / delta;
+    c(N22, N33) = c(N33, N22) = r2 * r3 * p.e2 * (nu32 + r1 * p.nu12 * nu31) / delta;
+    c(N12, N12) = r.r12 * p.g12;
+    c(N13, N13) = r.r13 * p.g13;
+    c(N23, N23) = r.r23 * p.g23;
+}
+
+// The reduced (plane-stress) stiffness over 11, 22, 12 in closed form.
+[[gnu::always_inline]] inline void plane_stress_stiffness(Ref<3> q, const Constants &p) {
+    const double den = 1.0 - p.nu12 * p.nu12 * p.e2 / p.e1;
+    q(0, 0) = p.e1 / den;
+    q(1, 1) = p.e2 / den;
+    q(0, 1) = q(1, 0) = p.nu12 * p.e2 / den;
+    q(0, 2) = q(2, 0) = q(1, 2) = q(2, 1) = 0.0;
+    q(2, 2) = p.g12;
+}
+
+// The orthotropic compliance, Nye order, engineering shears: 1 / E,
+// -nu / E and 1 / G.
+[[gnu::always_inline]] inline void compliance(Ref<6> s, const Constants &p) {
+    s.zero();
+    s(N11, N11) = 1.0 / p.e1;
+    s(N22, N22) = 1.0 / p.e2;
+    s(N33, N33) = 1.0 / p.e3;
+    s(N11, N22) = s(N22, N11) = -p.nu12 / p.e1;
+    s(N11, N33) = s(N33, N11) = -p.nu13 / p.e1;
+    s(N22, N33) = s(N33, N22) = -p.nu23 / p.e2;
+    s(N12, N12) = 1.0 / p.g12;
+    s(N13, N13) = 1.0 / p.g13;
+    s(N23, N23) = 1.0 / p.g23;
+}
+
+// Whether the constants make a positive-definite stiffness: finite positive
+// moduli, and the leading minors of the normal block of the compliance
+// positive (1 - nu12 nu21 and the determinant factor of the stiffness),
+// written without divisions by multiplying with E1 and E1 E2.
+inline bool positive_definite(const Constants &p) {
+    // Positive, finite and normal: the bits less the smallest normal below
+    // the span up to the infinity, taken as unsigned (one test for all six).
+    constexpr uint64_t smallest = 0x0010000000000000, span = 0x7ff0000000000000 - smallest;
+    const auto offset = [](double m) { return std::bit_cast<uint64_t>(m) - smallest; };
+    const uint64_t worst = std::max({offset(p.e1), offset(p.e2), offset(p.e3), offset(p.g12), offset(p.g13),
+                                     offset(p.g23)});
+    if (worst >= span) return false;
+    const double minor = p.e1 - p.nu12 * p.nu12 * p.e2;
+    const double det = p.e1 * p.e2 - p.nu12 * p.nu12 * p.e2 * p.e2 - p.nu23 * p.nu23 * p.e3 * p.e1 -
+                       p.nu13 * p.nu13 * p.e3 * p.e2 - 2.0 * p.nu12 * p.nu23 * p.nu13 * p.e2 * p.e3;
+    return minor > 0.0 && det > 0.0;
+}
+
+}  // namespace kestro::ply
 
 namespace kestro::lamina {
 
@@ -22,25 +104,6 @@ inline void unsupported(const char *message) { record_error(-2, message); }
 inline void zero_square(double *c, int32_t n) {
     const int64_t count = n > 0 ? int64_t{n} * n : 0;
     for (int64_t k = 0; k < count; ++k) c[k] = 0.0;
-}
-
-// The orthotropic stiffness (column-major 6 x 6, Nye order) of nyeprops
-// E1, E2, E3, nu12, nu13, nu23, G12, G13, G23: the inverse of the compliance
-// in closed form.
-inline void orthotropic_stiffness(const double *p, double *c) {
-    const double e1 = p[0], e2 = p[1], e3 = p[2], nu12 = p[3], nu13 = p[4], nu23 = p[5];
-    const double nu21 = nu12 * e2 / e1, nu31 = nu13 * e3 / e1, nu32 = nu23 * e3 / e2;
-    const double delta = 1.0 - nu12 * nu21 - nu23 * nu32 - nu13 * nu31 - 2.0 * nu21 * nu32 * nu13;
-    for (int i = 0; i < 36; ++i) c[i] = 0.0;
-    c[0] = e1 * (1.0 - nu23 * nu32) / delta;
-    c[7] = e2 * (1.0 - nu13 * nu31) / delta;
-    c[14] = e3 * (1.0 - nu12 * nu21) / delta;
-    c[6] = c[1] = e1 * (nu21 + nu31 * nu23) / delta;
-    c[12] = c[2] = e1 * (nu31 + nu21 * nu32) / delta;
-    c[13] = c[8] = e2 * (nu32 + nu12 * nu31) / delta;
-    c[21] = p[6];
-    c[28] = p[7];
-    c[35] = p[8];
 }
 
 // The stiffness c6 (6 x 6, Nye order) reduced to ntens components into
@@ -128,6 +191,9 @@ inline double mises(const Split &s) {
     return std::sqrt(q);
 }
 
+// The Mises stress of a 6-component (Nye) stress.
+inline double mises_stress(const double *stress) { return mises(split(stress, 3, 6)); }
+
 // fn = q with components 4 to 6 (rows, and columns when `matrix`) taken
 // from 3 + (j + Shift) mod 3; fn may be q.
 template <int Shift>
@@ -152,9 +218,12 @@ inline bool stiffness_of(const double *props, int32_t nprops, bool unsymmetric, 
                          bool &constants) {
     constants = false;
     switch (nprops) {
+        case 9:
+            for (int k = 0; k < 9; ++k) nye[k] = props[k];
+            constants = true;
+            return true;
         case 2:
         case 5:
-        case 9:
             GetNyeProperties(nye, props, &nprops);
             constants = true;
             return true;
@@ -231,8 +300,76 @@ inline bool invert_nonzero_block(double *c, int32_t n) {
     return ok;
 }
 
+// The compliance of the constants p for the layouts of
+// GetNyeStiffnessMatrix whose nonzero block is a block of the full
+// compliance (all but the uncondensed plane-stress 3 x 3) into sc(n, n):
+// the closed form on the components each row stands for, zero rows where
+// the stiffness has them.  False, sc untouched, for other layouts and for
+// constants without a positive-definite stiffness (the inverse then goes the
+// general way, with its records).
+[[gnu::always_inline]] inline bool compliance_layout(int32_t n, const int32_t *psflag, double *sc,
+                                                     const kestro::ply::Constants &p) {
+    using namespace kestro::ply;
+    // Where each Nye component stands in the layout, -1 where its row is zero.
+    static constexpr int full[6] = {0, 1, 2, 3, 4, 5}, plane6[6] = {0, 1, -1, 3, 4, 5};
+    static constexpr int plane4[6] = {0, 1, -1, 3, -1, -1}, leading4[6] = {0, 1, 2, 3, -1, -1};
+    static constexpr int plane3[6] = {0, 1, -1, 2, -1, -1};
+    const bool plane = psflag != nullptr && *psflag == 0;
+    const int *at = n == 6 ? (plane ? plane6 : full)
+                    : n == 4 ? (plane ? plane4 : leading4)
+                    : n == 3 && (psflag == nullptr || plane) ? plane3
+                                                             : nullptr;
+    if (at == nullptr || !positive_definite(p)) return false;
+    if (at == full) {
+        compliance(sc, p);
+        return true;
+    }
+    Matrix<6> s;
+    compliance(s, p);
+    for (int32_t k = 0; k < n * n; ++k) sc[k] = 0.0;
+    for (int j = 0; j < 6; ++j)
+        for (int i = 0; i < 6; ++i)
+            if (at[i] >= 0 && at[j] >= 0) sc[at[j] * n + at[i]] = s(i, j);
+    return true;
+}
+
 // Prints c(n, n) row by row on standard output, after the host's own output.
 void print_matrix(const double *c, int32_t n);
+
+// GetGeneralizedNyeOnAxisSC but for its most common call, out of line so
+// that the closed form below needs no large frame.
+[[gnu::noinline]] inline void generalized_sc(double *sc, const double *props, const int32_t *ntens,
+                                             const int32_t *nprops, const int32_t *scflag, const int32_t *psflag,
+                                             const kestro_logical1 *ldflag, const kestro_logical1 *unsymm) {
+    const int32_t n = *ntens;
+    const auto zero = [&] { zero_square(sc, n); };
+    double c6[36], nye[9];
+    bool constants = false;
+    if (!stiffness_of(props, *nprops, unsymm != nullptr && *unsymm != 0, c6, nye, constants)) {
+        zero();
+        unsupported("Unsupported number of properties in GetGeneralizedNyeOnAxisSC");
+        return;
+    }
+    const bool compliance = *scflag != 1;
+    if (compliance && constants && compliance_layout(n, psflag, sc, kestro::ply::Constants::of(nye))) {
+        // The compliance of valid constants in closed form.
+    } else {
+        if (constants && (n == 3 || n == 4 || n == 6)) {
+            ::GetNyeStiffnessMatrix(sc, nye, ntens, psflag);
+        } else if (!reduce_stiffness(c6, n, psflag, sc)) {
+            zero();
+            unsupported("Unsupported dimension in GetGeneralizedNyeOnAxisSC");
+            return;
+        }
+        if (compliance && !invert_nonzero_block(sc, n)) {
+            zero();
+            kestro::record_error(-2, "Matrix inverse becomes numerically singular!");
+            return;
+        }
+    }
+    if (ldflag != nullptr && *ldflag != 0) print_matrix(sc, n);
+}
+
 
 }  // namespace kestro::lamina
 
@@ -257,20 +394,13 @@ inline void FlipVoigtCyclicNotation(double *fn, const double *q, const int32_t *
 }
 
 inline void GetNyeStiffnessMatrix(double *c, const double *nyeprops, const int32_t *ntens, const int32_t *psflag) {
-    if (*ntens == 3 && (psflag == nullptr || *psflag == 0)) {
-        // The plane-stress stiffness in closed form.
-        const double e1 = nyeprops[0], e2 = nyeprops[1], nu12 = nyeprops[3];
-        const double den = 1.0 - nu12 * nu12 * e2 / e1;
-        c[0] = e1 / den;
-        c[4] = e2 / den;
-        c[1] = c[3] = nu12 * e2 / den;
-        c[2] = c[5] = c[6] = c[7] = 0.0;
-        c[8] = nyeprops[6];
-        return;
-    }
-    double c6[36];
-    kestro::lamina::orthotropic_stiffness(nyeprops, c6);
-    if (!kestro::lamina::reduce_stiffness(c6, *ntens, psflag, c)) {
+    const auto constants = kestro::ply::Constants::of(nyeprops);
+    const bool plane = psflag != nullptr && *psflag == 0;
+    if (*ntens == 3 && (psflag == nullptr || plane)) return kestro::ply::plane_stress_stiffness(c, constants);
+    if (*ntens == 6 && !plane) return kestro::ply::orthotropic_stiffness(c, constants);
+    kestro::ply::Matrix<6> c6;
+    kestro::ply::orthotropic_stiffness(c6, constants);
+    if (!kestro::lamina::reduce_stiffness(c6.data(), *ntens, psflag, c)) {
         kestro::lamina::zero_square(c, *ntens);
         kestro::lamina::unsupported("Unsupported dimension in GetNyeStiffnessMatrix");
     }
@@ -402,29 +532,11 @@ inline double Relaxation(const double *dold, const double *tau, const double *sh
 inline void GetGeneralizedNyeOnAxisSC(double *sc, const double *props, const int32_t *ntens, const int32_t *nprops,
                                       const int32_t *scflag, const int32_t *psflag, const kestro_logical1 *ldflag,
                                       const kestro_logical1 *unsymm) {
-    using namespace kestro::lamina;
-    const int32_t n = *ntens;
-    const auto zero = [&] { zero_square(sc, n); };
-    double c6[36], nye[9];
-    bool constants = false;
-    if (!stiffness_of(props, *nprops, unsymm != nullptr && *unsymm != 0, c6, nye, constants)) {
-        zero();
-        unsupported("Unsupported number of properties in GetGeneralizedNyeOnAxisSC");
+    // Nine valid constants asked as compliance: the closed form.
+    if (*scflag != 1 && *nprops == 9 && (ldflag == nullptr || *ldflag == 0) &&
+        kestro::lamina::compliance_layout(*ntens, psflag, sc, kestro::ply::Constants::of(props)))
         return;
-    }
-    if (constants && (n == 3 || n == 4 || n == 6)) {
-        GetNyeStiffnessMatrix(sc, nye, ntens, psflag);
-    } else if (!reduce_stiffness(c6, n, psflag, sc)) {
-        zero();
-        unsupported("Unsupported dimension in GetGeneralizedNyeOnAxisSC");
-        return;
-    }
-    if (*scflag != 1 && !invert_nonzero_block(sc, n)) {
-        zero();
-        kestro::record_error(-2, "Matrix inverse becomes numerically singular!");
-        return;
-    }
-    if (ldflag != nullptr && *ldflag != 0) print_matrix(sc, n);
+    kestro::lamina::generalized_sc(sc, props, ntens, nprops, scflag, psflag, ldflag, unsymm);
 }
 
 inline void GetEngConstsFromComplianceMatrix(double *engconst, const double *s) {

@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "decl/laminate.hpp"
+#include "guard_buffer.hpp"
 #include "shared_state.hpp"
 
 namespace {
@@ -16,16 +17,7 @@ namespace {
 using Laminate = SharedState;
 constexpr double kFill = -777.0;
 
-// n values and four guards after them.
-struct Out {
-    explicit Out(int64_t count) : n(count), v(static_cast<std::size_t>(count + 4), kFill) {}
-    double *data() { return v.data(); }
-    bool guards_intact() const {
-        return std::all_of(v.begin() + n, v.end(), [](double x) { return x == kFill; });
-    }
-    int64_t n;
-    std::vector<double> v;
-};
+using Out = kestro_test::Out<double, kFill>;
 
 TEST_F(Laminate, ExtentsAreKeptAndManyPliesTakeTheHeap) {
     // A homogeneous section of 70 plies of 1/70: f4 = 1.5 - 6 z^2 at every point.

@@ -15,6 +15,7 @@
 #include <vector>
 
 #include "decl/math.hpp"
+#include "guard_buffer.hpp"
 #include "shared_state.hpp"
 
 namespace {
@@ -26,17 +27,7 @@ using MathErrorTest = SharedState;
 constexpr double kFill = -7.25e77;
 const double kNaN = std::numeric_limits<double>::quiet_NaN();
 
-// n entries a routine may write, then four guard entries; all start as kFill.
-struct Out {
-    explicit Out(int64_t count) : n(std::max<int64_t>(count, 0)), v(n + 4, kFill) {}
-    double *data() { return v.data(); }
-    double operator[](int64_t i) const { return v[i]; }
-    Vec body() const { return {v.begin(), v.begin() + n}; }
-    bool guards_intact() const { return std::all_of(v.begin() + n, v.end(), [](double x) { return x == kFill; }); }
-    bool untouched() const { return std::all_of(v.begin(), v.end(), [](double x) { return x == kFill; }); }
-    int64_t n;
-    Vec v;
-};
+using Out = kestro_test::Out<double, kFill>;
 
 Vec random_vec(int n, std::mt19937 &g) {
     std::uniform_real_distribution<double> u(-1.0, 1.0);

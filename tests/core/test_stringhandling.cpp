@@ -12,12 +12,13 @@
 
 #include "core/format.hpp"
 #include "core/stringhandling.hpp"
+#include "guard_buffer.hpp"
 
 namespace {
 
 namespace sh = kestro::stringhandling;
 
-constexpr size_t kGuards = 8;
+constexpr int64_t kGuards = 8;
 constexpr char kDirt = '#';
 
 // Exactly the characters of text, on the heap.
@@ -35,18 +36,7 @@ private:
 };
 
 // A result of declared length len followed by guard bytes; all start dirty.
-class Out {
-public:
-    explicit Out(size_t len) : len_(len), buf_(len + kGuards, kDirt) {}
-    char *data() { return buf_.data(); }
-    size_t size() const { return len_; }
-    std::string text() const { return buf_.substr(0, len_); }
-    bool guards_intact() const { return buf_.substr(len_) == std::string(kGuards, kDirt); }
-
-private:
-    size_t len_;
-    std::string buf_;
-};
+using Out = kestro_test::Out<char, kDirt, kGuards>;
 
 // ---------------------------------------------------------------- split
 

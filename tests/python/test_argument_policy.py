@@ -355,3 +355,13 @@ def test_a_failing_tangent_callable_leaks_nothing(run_python):
     """)
     assert result.returncode == 0, result.stderr.decode()
     assert int(result.stdout) < 4_000  # kilobytes: flat, where 224 bytes a call are 22 MB
+
+
+def test_help_shows_the_signature_comments_without_internal_helpers():
+    import pydoc
+    text = pydoc.render_doc(_kestro.lamina.getnyestiffnessmatrix)
+    assert "c(ntens, ntens) = the ply stiffness in Nye order" in text and "Wrapper for" not in text
+    assert "bounds (ntens,ntens)" in text and "bounds (n - abs(k))" in _kestro.math.matrixdiagonal.__doc__
+    helpers = [f"{name}.{r}" for name in ROUTINE_MODULES for r in MODULES[name]["routines"]
+               if "kestro_" in (getattr(getattr(_kestro, name), r).__doc__ or "")]
+    assert not helpers

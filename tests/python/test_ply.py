@@ -226,3 +226,50 @@ def test_the_stress_update_returns_a_copy_unless_overwritten():
     assert updated is not stress and stress.tolist() == [1.0, 1.0, 1.0] and updated.tolist() == [2.0, 2.0, 2.0]
     La.getstressvector(stress, ddsdde, strain, strain, 2, overwrite_stress=1)
     assert stress.tolist() == [2.0, 2.0, 2.0]
+
+
+def test_compliance_of_constants_is_the_exact_closed_form():
+    # 10,000 random valid plies: every entry of every layout is the exact
+    # compliance (1/E, -nu/E, 1/G in rational arithmetic) correctly rounded.
+    from fractions import Fraction
+    rng = np.random.default_rng(3)
+    layouts = {(6, None): [0, 1, 2, 3, 4, 5], (6, 0): [0, 1, None, 3, 4, 5], (4, None): [0, 1, 2, 3],
+               (4, 0): [0, 1, None, 3], (3, None): [0, 1, 3], (3, 0): [0, 1, 3]}
+    checked = 0
+    while checked < 10000:
+        ply = np.r_[rng.uniform(5e3, 3e5), rng.uniform(3e3, 3e4, 2), rng.uniform(0.05, 0.5, 3), rng.uniform(1e3, 1e4, 3)]
+        e, nu, g = [Fraction(v) for v in ply[:3]], [Fraction(v) for v in ply[3:6]], [Fraction(v) for v in ply[6:]]
+        s = [[Fraction(0)] * 6 for _ in range(6)]
+        for i in range(3):
+            s[i][i], s[i + 3][i + 3] = 1 / e[i], 1 / g[i]
+        s[0][1] = s[1][0] = -nu[0] / e[0]
+        s[0][2] = s[2][0] = -nu[1] / e[0]
+        s[1][2] = s[2][1] = -nu[2] / e[1]
+        det = (s[0][0] * (s[1][1] * s[2][2] - s[1][2] ** 2) - s[0][1] * (s[0][1] * s[2][2] - s[1][2] * s[0][2])
+               + s[0][2] * (s[0][1] * s[1][2] - s[1][1] * s[0][2]))
+        if det <= 0 or s[0][0] * s[1][1] <= s[0][1] ** 2:
+            continue
+        (n, psflag), rows = list(layouts.items())[checked % len(layouts)]
+        exact = np.array([[0.0 if a is None or b is None else float(s[a][b]) for b in rows] for a in rows])
+        np.testing.assert_array_equal(La.getgeneralizednyeonaxissc(ply, n, 0, psflag=psflag), exact)
+        checked += 1
+    assert recorded()[0] == 0
+
+
+@pytest.mark.parametrize("ply", [
+    [140000, 9000, 9000, 0.3, 0.3, 0.45, 0.0, 4000, 3100],     # no shear stiffness: its row stays empty
+    [140000, 9000, 9000, 0.3, 0.3, 0.45, -4600, 4000, 3100],  # a negative modulus
+    [1000, 1000, 1000, 0.5, 0.5, 0.5, 400, 400, 400],         # incompressible
+    [0, 9000, 9000, 0.3, 0.3, 0.45, 4600, 4000, 3100],
+    [np.nan, 9000, 9000, 0.3, 0.3, 0.45, 4600, 4000, 3100],
+])
+def test_compliance_of_invalid_constants_inverts_their_stiffness(ply):
+    # Constants without a positive-definite stiffness: the compliance and its
+    # record are those of the stiffness given as 36 values.
+    stiffness = La.getnyestiffnessmatrix(np.array(ply, float), 6)
+    _kestro.errorhandling.rsxerr(1)
+    expected = La.getgeneralizednyeonaxissc(stiffness.ravel(order="F"), 6, 0)
+    record = recorded()
+    _kestro.errorhandling.rsxerr(1)
+    np.testing.assert_array_equal(La.getgeneralizednyeonaxissc(np.array(ply, float), 6, 0), expected)
+    assert recorded() == record
