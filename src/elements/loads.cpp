@@ -11,6 +11,7 @@
 #include <limits>
 #include <string_view>
 
+#include "core/markers.hpp"
 #include "core/errorhandling.hpp"
 #include "core/job.hpp"
 #include "core/scratch.hpp"
@@ -26,7 +27,7 @@ namespace kestro::elements {
 namespace {
 
 constexpr double kPi = 3.141592653589793;
-constexpr double kLargest = std::numeric_limits<double>::max();
+constexpr double kLargest = kestro::kLargestReal;
 constexpr double kSmallest = std::numeric_limits<double>::min();
 constexpr double kNegligible = 1e-10;  // direction components below this count as 0
 constexpr double kPointForceScale = 2.5e-07;

@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <limits>
 
+#include "core/markers.hpp"
 #include "core/errorhandling.hpp"
 #include "decl/elementhandling.hpp"
 #include "decl/math.hpp"
@@ -13,7 +14,7 @@ namespace kestro::elements {
 
 namespace {
 
-constexpr double kEmpty = -std::numeric_limits<double>::max();  // every row of an empty column
+constexpr double kEmpty = -kestro::kLargestReal;  // every row of an empty column
 constexpr double kDefaultTolerance = 1e-10;
 // Rings beyond the first are gathered by recursion, each ring one level
 // deeper and one call per element of the ring before; deeper patches than

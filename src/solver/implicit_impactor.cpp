@@ -14,6 +14,7 @@
 #include <cstdint>
 #include <limits>
 
+#include "core/markers.hpp"
 #include "core/errorhandling.hpp"
 #include "core/scratch.hpp"
 #include "core/shared_data.hpp"
@@ -27,7 +28,7 @@ namespace kestro::solver {
 
 namespace {
 
-constexpr double kLargest = std::numeric_limits<double>::max();
+constexpr double kLargest = kestro::kLargestReal;
 constexpr double kEpsilon = 2.220446049250313e-16;
 
 // Rows of the impactor's column that this element reads in its own sense.
