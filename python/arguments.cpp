@@ -216,19 +216,18 @@ PyArrayObject *as_array(const CheckedRoutine &w, const Argument &a, PyObject *va
 // then copies of them, so that the caller's never change.
 class Call {
 public:
-    static constexpr int capacity = 64;  // arguments of a routine (checked at import)
+    static constexpr int capacity = 64;  // arguments of a routine (checked at import), one bit each
 
     Call(const CheckedRoutine &w, PyObject *args, PyObject *kwargs) : w_(w), args_(args), kwargs_(kwargs) {
         const Py_ssize_t n = PyTuple_GET_SIZE(args);
-        for (int i = 0; i < w.declared->count; ++i) {
+        for (int i = 0; i < w.declared->count; ++i)
             values_[i] = i < n                ? PyTuple_GET_ITEM(args, i)
                          : kwargs != nullptr ? PyDict_GetItem(kwargs, PyTuple_GET_ITEM(w.keywords, i))
                                              : nullptr;
-            arrays_[i] = nullptr;
-        }
     }
     ~Call() {
-        for (int i = 0; i < w_.declared->count; ++i) Py_XDECREF(arrays_[i]);
+        for (int i = 0; owned_ >> i != 0; ++i)
+            if ((owned_ >> i & 1) != 0) Py_DECREF(arrays_[i]);
         Py_XDECREF(pass_args_);
         Py_XDECREF(pass_kwargs_);
     }
@@ -242,7 +241,16 @@ public:
     // The given argument i as a numpy array (borrowed, kept for the call), or
     // nullptr with the error set.
     PyArrayObject *array(int i) {
-        if (arrays_[i] == nullptr) arrays_[i] = as_array(w_, w_.declared->arguments[i], values_[i]);
+        const uint64_t bit = uint64_t{1} << i;
+        if ((known_ & bit) != 0) return arrays_[i];
+        if (PyArray_CheckExact(values_[i])) {
+            arrays_[i] = reinterpret_cast<PyArrayObject *>(values_[i]);  // the caller's, alive for the call
+        } else {
+            arrays_[i] = as_array(w_, w_.declared->arguments[i], values_[i]);
+            if (arrays_[i] == nullptr) return nullptr;
+            owned_ |= bit;
+        }
+        known_ |= bit;
         return arrays_[i];
     }
 
@@ -284,17 +292,27 @@ private:
     PyObject *kwargs_;
     PyObject *pass_args_ = nullptr;
     PyObject *pass_kwargs_ = nullptr;
-    PyObject *values_[capacity];         // the first count are set
-    PyArrayObject *arrays_[capacity];
+    PyObject *values_[capacity];       // the first count are set
+    PyArrayObject *arrays_[capacity];  // those of known_ are set, those of owned_ new references
+    uint64_t known_ = 0;
+    uint64_t owned_ = 0;
 };
 
-int check_array(const CheckedRoutine &w, Call &call, int i, bool overwrite) {
-    const Argument &a = w.declared->arguments[i];
-    // Arrays of single characters are the wrapper's to convert.
-    if (a.type == KESTRO_TYPE_CHAR) return 0;
-    PyObject *value = call[i];
-    PyArrayObject *array = call.array(i);
-    if (array == nullptr) return -1;
+// Whether an array of the declared rank passes every extent check below, in
+// one pass (the common case; otherwise the checks below name the failure).
+bool well_shaped(const Argument &a, PyArrayObject *array) {
+    if (a.rank <= 0 || PyArray_NDIM(array) != a.rank) return false;
+    for (int d = 0; d < a.rank; ++d) {
+        const npy_intp extent = PyArray_DIM(array, d);
+        if (extent > INT32_MAX || (a.fixed[d] >= 0 && extent != a.fixed[d]) ||
+            extent != PyArray_DIM(array, a.same[d]))
+            return false;
+    }
+    return true;
+}
+
+// The extent checks one by one, with the message of the first that fails.
+int check_shape(const CheckedRoutine &w, const Argument &a, PyArrayObject *array) {
     int status = 0;
     const int ndim = PyArray_NDIM(array);
     char text[160];
@@ -328,6 +346,17 @@ int check_array(const CheckedRoutine &w, Call &call, int i, bool overwrite) {
                           static_cast<long>(PyArray_DIM(array, d)));
             status = refuse(w, a, text);
         }
+    return status;
+}
+
+int check_array(const CheckedRoutine &w, Call &call, int i, bool overwrite) {
+    const Argument &a = w.declared->arguments[i];
+    // Arrays of single characters are the wrapper's to convert.
+    if (a.type == KESTRO_TYPE_CHAR) return 0;
+    PyObject *value = call[i];
+    PyArrayObject *array = call.array(i);
+    if (array == nullptr) return -1;
+    int status = well_shaped(a, array) ? 0 : check_shape(w, a, array);
     if (status == 0) status = check_values(w, a, array);
     // The routine writes into a caller's array that it receives as it is.
     if (status == 0 && (a.written || overwrite) && PyArray_Check(value) &&
@@ -489,10 +518,8 @@ int check_bound_extents(const CheckedRoutine &w, Call &call) {
             if (!given && itself) continue;  // the array sets the extent
             npy_intp actual = 0, from_source = 0;
             if (!extent_of(call, i, d, &actual, &ndim)) break;
-            const char *as = nullptr;
             bool exact = true;
             if (given) {
-                as = r.arguments[a.extent_arg[d]].name;
                 // A leading dimension spaces the entries of the next one.
                 exact = !a.block && d < std::min<int>(a.rank, ndim) - 1;
                 if (a.block && expected >= 0 && expected < actual) {
@@ -502,11 +529,11 @@ int check_bound_extents(const CheckedRoutine &w, Call &call) {
                 }
             } else if (extent_of(call, a.source_arg[d], a.source_dim[d], &from_source)) {
                 expected = from_source;
-                as = r.arguments[a.source_arg[d]].name;
             } else {
                 continue;
             }
             if (exact ? actual == expected : actual >= expected) continue;
+            const char *as = r.arguments[given ? a.extent_arg[d] : a.source_arg[d]].name;
             char text[160];
             std::snprintf(text, sizeof text, "needs %s%lld entries along dimension %d (as %s), not %ld",
                           exact ? "" : "at least ", expected, d + 1, as, static_cast<long>(actual));
