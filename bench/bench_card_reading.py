@@ -25,7 +25,7 @@ TAIL = "++End Material\n"
 
 def number_lines(target_bytes, rng):
     """Lines of two reals, x and y, about target_bytes long in all."""
-    rows = max(target_bytes // 47, 1)
+    rows = max(target_bytes // 45, 1)
     points = np.column_stack([np.cumsum(rng.uniform(1e-4, 1e-3, rows)), rng.uniform(-1e3, 1e5, rows)])
     return "".join(f"{x:.15e}, {y:.15e}\n" for x, y in points)
 
