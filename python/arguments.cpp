@@ -156,9 +156,16 @@ namespace {
 
 PyObject *module_error = nullptr;
 
+// numpy's generated C wrapper of a routine, as its routine object calls it.
+using WrapperFunction = PyObject *(*)(PyObject *, PyObject *, PyObject *, void *);
+
+// What a call needs of its routine, resolved once at import.
 struct CheckedRoutine {
     PyObject_HEAD
-    PyObject *routine;  // numpy's generated wrapper
+    PyObject *routine;   // numpy's generated wrapper
+    PyObject *keywords;  // the arguments' names as interned strings, in table order
+    WrapperFunction wrapper;
+    void *entry;         // the call adapter that the wrapper calls
     const Routine *declared;
 };
 
@@ -174,6 +181,7 @@ int refuse(const CheckedRoutine &w, const Argument &a, const char *text) {
 
 int check_values(const CheckedRoutine &w, const Argument &a, PyArrayObject *array) {
     const int type = numpy_type(a.type);
+    if (PyArray_TYPE(array) == type) return 0;  // every value fits its own type
     switch (fits(array, type)) {
     case Fit::ok: return 0;
     case Fit::wrong_kind:
@@ -188,6 +196,10 @@ int check_values(const CheckedRoutine &w, const Argument &a, PyArrayObject *arra
 // The value as a numpy array (a new reference), or nullptr with the error set.
 // A masked array is refused: its mask would be dropped.
 PyArrayObject *as_array(const CheckedRoutine &w, const Argument &a, PyObject *value) {
+    if (PyArray_CheckExact(value)) {
+        Py_INCREF(value);
+        return reinterpret_cast<PyArrayObject *>(value);
+    }
     if (is_masked(value)) {
         refuse(w, a, "is a masked array, whose mask the routine cannot honour");
         return nullptr;
@@ -200,11 +212,110 @@ PyArrayObject *as_array(const CheckedRoutine &w, const Argument &a, PyObject *va
     return reinterpret_cast<PyArrayObject *>(array);
 }
 
-int check_array(const CheckedRoutine &w, const Argument &a, PyObject *value, bool overwrite) {
-    // Arrays of single characters are the wrapper's to convert.
-    if (a.type == KESTRO_TYPE_CHAR) return 0;
-    PyArrayObject *array = as_array(w, a, value);
-    if (array == nullptr) return -1;
+// The arguments of one call.  The checks read the caller's tuple and
+// dictionary, each argument looked up once and each array converted once; the
+// routine receives them as they are unless an argument must be passed
+// otherwise (a string as its bytes, a shaped array flat, a leading block), and
+// then copies of them, so that the caller's never change.
+class Call {
+public:
+    static constexpr int capacity = 64;  // arguments of a routine (checked at import), one bit each
+
+    Call(const CheckedRoutine &w, PyObject *args, PyObject *kwargs) : w_(w), args_(args), kwargs_(kwargs) {
+        const Py_ssize_t n = PyTuple_GET_SIZE(args);
+        for (int i = 0; i < w.declared->count; ++i)
+            values_[i] = i < n                ? PyTuple_GET_ITEM(args, i)
+                         : kwargs != nullptr ? PyDict_GetItem(kwargs, PyTuple_GET_ITEM(w.keywords, i))
+                                             : nullptr;
+    }
+    ~Call() {
+        for (int i = 0; owned_ >> i != 0; ++i)
+            if ((owned_ >> i & 1) != 0) Py_DECREF(arrays_[i]);
+        Py_XDECREF(pass_args_);
+        Py_XDECREF(pass_kwargs_);
+    }
+    Call(const Call &) = delete;
+    Call &operator=(const Call &) = delete;
+
+    // The caller's argument at position i, positional or by keyword
+    // (borrowed; nullptr when not given).
+    PyObject *operator[](int i) const { return values_[i]; }
+
+    // The given argument i as a numpy array (borrowed, kept for the call), or
+    // nullptr with the error set.
+    PyArrayObject *array(int i) {
+        const uint64_t bit = uint64_t{1} << i;
+        if ((known_ & bit) != 0) return arrays_[i];
+        if (PyArray_CheckExact(values_[i])) {
+            arrays_[i] = reinterpret_cast<PyArrayObject *>(values_[i]);  // the caller's, alive for the call
+        } else {
+            arrays_[i] = as_array(w_, w_.declared->arguments[i], values_[i]);
+            if (arrays_[i] == nullptr) return nullptr;
+            owned_ |= bit;
+        }
+        known_ |= bit;
+        return arrays_[i];
+    }
+
+    // Passes value (a new reference, taken over) as the argument at position i.
+    int replace(int i, PyObject *value) {
+        const Py_ssize_t n = PyTuple_GET_SIZE(args_);
+        if (i < n && pass_args_ == nullptr) {
+            pass_args_ = PyTuple_New(n);
+            for (Py_ssize_t k = 0; pass_args_ != nullptr && k < n; ++k)
+                PyTuple_SET_ITEM(pass_args_, k, Py_NewRef(PyTuple_GET_ITEM(args_, k)));
+        } else if (i >= n && pass_kwargs_ == nullptr) {
+            pass_kwargs_ = PyDict_Copy(kwargs_);
+        }
+        PyObject *into = i < n ? pass_args_ : pass_kwargs_;
+        if (into == nullptr) {
+            Py_DECREF(value);
+            return -1;
+        }
+        if (i < n) {
+            PyObject *old = PyTuple_GET_ITEM(into, i);
+            PyTuple_SET_ITEM(into, i, value);
+            Py_DECREF(old);
+            return 0;
+        }
+        const int status = PyDict_SetItem(into, PyTuple_GET_ITEM(w_.keywords, i), value);
+        Py_DECREF(value);
+        return status;
+    }
+
+    // numpy's wrapper on the arguments, called directly.
+    PyObject *run() const {
+        return w_.wrapper(w_.routine, pass_args_ != nullptr ? pass_args_ : args_,
+                          pass_kwargs_ != nullptr ? pass_kwargs_ : kwargs_, w_.entry);
+    }
+
+private:
+    const CheckedRoutine &w_;
+    PyObject *args_;
+    PyObject *kwargs_;
+    PyObject *pass_args_ = nullptr;
+    PyObject *pass_kwargs_ = nullptr;
+    PyObject *values_[capacity];       // the first count are set
+    PyArrayObject *arrays_[capacity];  // those of known_ are set, those of owned_ new references
+    uint64_t known_ = 0;
+    uint64_t owned_ = 0;
+};
+
+// Whether an array of the declared rank passes every extent check below, in
+// one pass (the common case; otherwise the checks below name the failure).
+bool well_shaped(const Argument &a, PyArrayObject *array) {
+    if (a.rank <= 0 || PyArray_NDIM(array) != a.rank) return false;
+    for (int d = 0; d < a.rank; ++d) {
+        const npy_intp extent = PyArray_DIM(array, d);
+        if (extent > INT32_MAX || (a.fixed[d] >= 0 && extent != a.fixed[d]) ||
+            extent != PyArray_DIM(array, a.same[d]))
+            return false;
+    }
+    return true;
+}
+
+// The extent checks one by one, with the message of the first that fails.
+int check_shape(const CheckedRoutine &w, const Argument &a, PyArrayObject *array) {
     int status = 0;
     const int ndim = PyArray_NDIM(array);
     char text[160];
@@ -238,16 +349,57 @@ int check_array(const CheckedRoutine &w, const Argument &a, PyObject *value, boo
                           static_cast<long>(PyArray_DIM(array, d)));
             status = refuse(w, a, text);
         }
+    return status;
+}
+
+int check_array(const CheckedRoutine &w, Call &call, int i, bool overwrite) {
+    const Argument &a = w.declared->arguments[i];
+    // Arrays of single characters are the wrapper's to convert.
+    if (a.type == KESTRO_TYPE_CHAR) return 0;
+    PyObject *value = call[i];
+    PyArrayObject *array = call.array(i);
+    if (array == nullptr) return -1;
+    int status = well_shaped(a, array) ? 0 : check_shape(w, a, array);
     if (status == 0) status = check_values(w, a, array);
     // The routine writes into a caller's array that it receives as it is.
     if (status == 0 && (a.written || overwrite) && PyArray_Check(value) &&
         !PyArray_ISWRITEABLE(reinterpret_cast<PyArrayObject *>(value)))
         status = refuse(w, a, "is read-only, but the routine writes into it");
-    Py_DECREF(array);
     return status;
 }
 
+// Whether a Python number certainly converts to the scalar's type with its
+// value kept, as the array path below would find: a float or an integer
+// within range.  False leaves the decision (and its message) to that path.
+bool plainly_fits(int32_t type, PyObject *value) {
+    if (PyFloat_CheckExact(value) || PyComplex_CheckExact(value)) {
+        if (type == KESTRO_TYPE_COMPLEX16) return true;
+        return type == KESTRO_TYPE_REAL8 && PyFloat_CheckExact(value);
+    }
+    if (PyBool_Check(value)) return numpy_type(type) != NPY_NOTYPE;
+    if (!PyLong_CheckExact(value)) return false;
+    int overflow = 0;
+    const long long v = PyLong_AsLongLongAndOverflow(value, &overflow);
+    if (overflow != 0 || (v == -1 && PyErr_Occurred())) {
+        PyErr_Clear();
+        return false;
+    }
+    switch (type) {
+    case KESTRO_TYPE_INT1:
+    case KESTRO_TYPE_LOGICAL1: return v >= INT8_MIN && v <= INT8_MAX;
+    case KESTRO_TYPE_INT2: return v >= INT16_MIN && v <= INT16_MAX;
+    case KESTRO_TYPE_INT4:
+    case KESTRO_TYPE_LOGICAL4: return v >= INT32_MIN && v <= INT32_MAX;
+    case KESTRO_TYPE_INT8:
+    case KESTRO_TYPE_REAL4:
+    case KESTRO_TYPE_REAL8:
+    case KESTRO_TYPE_COMPLEX16: return true;
+    default: return false;
+    }
+}
+
 int check_scalar(const CheckedRoutine &w, const Argument &a, PyObject *value) {
+    if (plainly_fits(a.type, value)) return 0;
     PyArrayObject *array = as_array(w, a, value);
     if (array == nullptr) return -1;
     int status = PyArray_SIZE(array) == 1 ? check_values(w, a, array) : refuse(w, a, "takes a single value");
@@ -260,7 +412,7 @@ int check_scalar(const CheckedRoutine &w, const Argument &a, PyObject *value) {
 struct Shape {
     PyObject *flat = nullptr;
     int ndim = 0;
-    npy_intp dims[NPY_MAXDIMS] = {};
+    npy_intp dims[NPY_MAXDIMS];  // the first ndim hold the shape (not cleared: every call makes one)
 };
 
 int flatten(const CheckedRoutine &w, const Argument &a, PyObject *value, Shape *shape) {
@@ -292,27 +444,6 @@ PyObject *reshaped(PyObject *result, const Shape &shape) {
     return out;
 }
 
-// The argument at position i: from the positional arguments or by keyword
-// (borrowed; nullptr when not given).
-PyObject *argument(PyObject *args, PyObject *kwargs, int i, const char *name) {
-    if (i < PyTuple_GET_SIZE(args)) return PyTuple_GET_ITEM(args, i);
-    return kwargs != nullptr ? PyDict_GetItemString(kwargs, name) : nullptr;
-}
-
-// Replaces the argument at position i (the tuple and dictionary are copies
-// made for the call).
-int replace(PyObject *args, PyObject *kwargs, int i, const char *name, PyObject *value) {
-    if (i < PyTuple_GET_SIZE(args)) {
-        PyObject *old = PyTuple_GET_ITEM(args, i);
-        PyTuple_SET_ITEM(args, i, value);
-        Py_DECREF(old);
-        return 0;
-    }
-    const int status = PyDict_SetItemString(kwargs, name, value);
-    Py_DECREF(value);
-    return status;
-}
-
 // The value of an extent argument the caller gave; false when none was given
 // or it is no integer (the wrapper's conversion reports that).
 bool given_extent(PyObject *value, long long *extent) {
@@ -333,12 +464,10 @@ bool given_extent(PyObject *value, long long *extent) {
 
 // The extent of the array given as argument i along dimension d (and its
 // number of dimensions); false when it was not given or has fewer dimensions.
-bool extent_of(const CheckedRoutine &w, PyObject *args, PyObject *kwargs, int i, int d, npy_intp *extent,
-               int *ndim = nullptr) {
-    const Argument &a = w.declared->arguments[i];
-    PyObject *value = argument(args, kwargs, i, a.name);
+bool extent_of(Call &call, int i, int d, npy_intp *extent, int *ndim = nullptr) {
+    PyObject *value = call[i];
     if (value == nullptr || value == Py_None) return false;
-    PyArrayObject *array = as_array(w, a, value);
+    PyArrayObject *array = call.array(i);
     if (array == nullptr) {
         PyErr_Clear();
         return false;
@@ -346,14 +475,12 @@ bool extent_of(const CheckedRoutine &w, PyObject *args, PyObject *kwargs, int i,
     const bool has = d < PyArray_NDIM(array);
     if (has) *extent = PyArray_DIM(array, d);
     if (ndim != nullptr) *ndim = PyArray_NDIM(array);
-    Py_DECREF(array);
     return has;
 }
 
 // Replaces the block argument i by its leading block of the given extents
 // (-1: the whole dimension), which the wrapper then copies.
-int pass_block(PyObject *args, PyObject *kwargs, PyObject *call_args, PyObject *call_kwargs, const Argument &a,
-               int i, int ndim, const long long *block) {
+int pass_block(Call &call, int i, int ndim, const long long *block) {
     PyObject *index = PyTuple_New(ndim);
     if (index == nullptr) return -1;
     for (int d = 0; d < ndim; ++d) {
@@ -366,11 +493,11 @@ int pass_block(PyObject *args, PyObject *kwargs, PyObject *call_args, PyObject *
         }
         PyTuple_SET_ITEM(index, d, range);
     }
-    PyObject *array = PyArray_FROM_O(argument(args, kwargs, i, a.name));
+    PyObject *array = PyArray_FROM_O(call[i]);
     PyObject *part = array != nullptr ? PyObject_GetItem(array, index) : nullptr;
     Py_XDECREF(array);
     Py_DECREF(index);
-    return part != nullptr ? replace(call_args, call_kwargs, i, a.name, part) : -1;
+    return part != nullptr ? call.replace(i, part) : -1;
 }
 
 // The dimensions whose extent is an argument that defaults to an extent of an
@@ -378,46 +505,44 @@ int pass_block(PyObject *args, PyObject *kwargs, PyObject *call_args, PyObject *
 // one length n = len(x)); with it, a leading dimension, which spaces the
 // entries of the next, equals it and the last dimension holds at least that
 // many.  The wrapper then takes these arrays in the extents they have.
-int check_bound_extents(const CheckedRoutine &w, PyObject *args, PyObject *kwargs, PyObject *call_args,
-                        PyObject *call_kwargs) {
+int check_bound_extents(const CheckedRoutine &w, Call &call) {
     const Routine &r = *w.declared;
     for (int i = 0; i < r.count; ++i) {
         const Argument &a = r.arguments[i];
         if (a.kind != ArgKind::array) continue;
         long long block[KESTRO_MAX_RANK];
-        std::fill_n(block, KESTRO_MAX_RANK, -1LL);
         bool smaller = false;
         int ndim = 0;
         for (int d = 0; d < a.rank; ++d) {
             if (a.source_arg[d] < 0) continue;
-            npy_intp actual = 0, from_source = 0;
-            if (!extent_of(w, args, kwargs, i, d, &actual, &ndim)) break;
             long long expected = 0;
-            const char *as = nullptr;
-            bool exact = true;
+            const bool given = a.extent_arg[d] >= 0 && given_extent(call[a.extent_arg[d]], &expected);
             const bool itself = a.source_arg[d] == i && a.source_dim[d] == d;
-            if (a.extent_arg[d] >= 0 &&
-                given_extent(argument(args, kwargs, a.extent_arg[d], r.arguments[a.extent_arg[d]].name), &expected)) {
-                as = r.arguments[a.extent_arg[d]].name;
+            if (!given && itself) continue;  // the array sets the extent
+            npy_intp actual = 0, from_source = 0;
+            if (!extent_of(call, i, d, &actual, &ndim)) break;
+            bool exact = true;
+            if (given) {
                 // A leading dimension spaces the entries of the next one.
                 exact = !a.block && d < std::min<int>(a.rank, ndim) - 1;
                 if (a.block && expected >= 0 && expected < actual) {
+                    if (!smaller) std::fill_n(block, KESTRO_MAX_RANK, -1LL);
                     block[d] = expected;
                     smaller = true;
                 }
-            } else if (!itself && extent_of(w, args, kwargs, a.source_arg[d], a.source_dim[d], &from_source)) {
+            } else if (extent_of(call, a.source_arg[d], a.source_dim[d], &from_source)) {
                 expected = from_source;
-                as = r.arguments[a.source_arg[d]].name;
             } else {
                 continue;
             }
             if (exact ? actual == expected : actual >= expected) continue;
+            const char *as = r.arguments[given ? a.extent_arg[d] : a.source_arg[d]].name;
             char text[160];
             std::snprintf(text, sizeof text, "needs %s%lld entries along dimension %d (as %s), not %ld",
                           exact ? "" : "at least ", expected, d + 1, as, static_cast<long>(actual));
             return refuse(w, a, text);
         }
-        if (smaller && pass_block(args, kwargs, call_args, call_kwargs, a, i, std::min<int>(ndim, a.rank), block) != 0)
+        if (smaller && pass_block(call, i, std::min<int>(ndim, a.rank), block) != 0)
             return -1;
     }
     return 0;
@@ -448,16 +573,14 @@ void as_module_error() {
 PyObject *checked_call(PyObject *self, PyObject *args, PyObject *kwargs) {
     auto &w = *reinterpret_cast<CheckedRoutine *>(self);
     const Routine &r = *w.declared;
-    // Copies of the arguments, in which strings are replaced by their bytes.
-    PyObject *call_args = PyTuple_GetSlice(args, 0, PyTuple_GET_SIZE(args));
-    PyObject *call_kwargs = kwargs != nullptr ? PyDict_Copy(kwargs) : nullptr;
+    Call call(w, args, kwargs);
     PyObject *result = nullptr;
     PyObject *target = nullptr;  // the caller's array of an in-place argument (borrowed)
     Shape shape;                 // the caller's shape of a shaped argument
-    int status = call_args == nullptr || (kwargs != nullptr && call_kwargs == nullptr) ? -1 : 0;
+    int status = 0;
     for (int i = 0; status == 0 && i < r.count; ++i) {
         const Argument &a = r.arguments[i];
-        PyObject *value = argument(args, kwargs, i, a.name);
+        PyObject *value = call[i];
         if (value == nullptr) continue;  // the generated wrapper reports a missing argument
         if (value == Py_None) {
             if (a.required && a.kind != ArgKind::extra_args && a.kind != ArgKind::overwrite) {
@@ -469,15 +592,14 @@ PyObject *checked_call(PyObject *self, PyObject *args, PyObject *kwargs) {
         }
         switch (a.kind) {
         case ArgKind::array: {
-            PyObject *flag = a.overwrite >= 0 ? argument(args, kwargs, a.overwrite, r.arguments[a.overwrite].name)
-                                              : nullptr;
+            PyObject *flag = a.overwrite >= 0 ? call[a.overwrite] : nullptr;
             const int overwrite = flag != nullptr ? PyObject_IsTrue(flag) : 0;
-            status = overwrite < 0 ? -1 : check_array(w, a, value, overwrite > 0);
+            status = overwrite < 0 ? -1 : check_array(w, call, i, overwrite > 0);
             if (a.inplace) target = value;
             if (status == 0 && a.shaped >= 0) {
                 // Passed as its column-major list of values; the result takes this shape.
                 status = flatten(w, a, value, &shape);
-                if (status == 0) status = replace(call_args, call_kwargs, i, a.name, shape.flat);
+                if (status == 0) status = call.replace(i, shape.flat);
             }
             break;
         }
@@ -486,7 +608,7 @@ PyObject *checked_call(PyObject *self, PyObject *args, PyObject *kwargs) {
             char what[160];
             std::snprintf(what, sizeof what, "%s.%s: argument %s", r.module, r.name, a.name);
             PyObject *bytes = string_bytes(value, what);
-            status = bytes == nullptr ? -1 : replace(call_args, call_kwargs, i, a.name, bytes);
+            status = bytes == nullptr ? -1 : call.replace(i, bytes);
             break;
         }
         case ArgKind::procedure:
@@ -494,16 +616,15 @@ PyObject *checked_call(PyObject *self, PyObject *args, PyObject *kwargs) {
         case ArgKind::overwrite: break;
         }
     }
-    if (status == 0) status = check_bound_extents(w, args, kwargs, call_args, call_kwargs);
+    if (status == 0) status = check_bound_extents(w, call);
     if (status == 0) {
-        const bool outer = routine_entered;
-        routine_entered = false;
-        result = PyObject_Call(w.routine, call_args, call_kwargs);
-        if (result == nullptr && !routine_entered) as_module_error();
-        routine_entered = outer;
+        bool &entered = routine_entered;
+        const bool outer = entered;
+        entered = false;
+        result = call.run();
+        if (result == nullptr && !entered) as_module_error();
+        entered = outer;
     }
-    Py_XDECREF(call_args);
-    Py_XDECREF(call_kwargs);
     if (result != nullptr && shape.flat != nullptr) result = reshaped(result, shape);
     // An in-place routine returns its result in the caller's own array
     // (strided views and other layouts included).
@@ -532,6 +653,7 @@ PyObject *checked_call(PyObject *self, PyObject *args, PyObject *kwargs) {
 void checked_dealloc(PyObject *self) {
     PyTypeObject *type = Py_TYPE(self);
     Py_XDECREF(reinterpret_cast<CheckedRoutine *>(self)->routine);
+    Py_XDECREF(reinterpret_cast<CheckedRoutine *>(self)->keywords);
     type->tp_free(self);
     Py_DECREF(type);
 }
@@ -617,14 +739,27 @@ int install_checked_routines(PyObject *module, PyObject *error) {
         }
         auto *fp = reinterpret_cast<PyFortranObject *>(mod);
         PyObject *routine = PyFortran_Check(mod) ? PyDict_GetItemString(fp->dict, r->name) : nullptr;
+        const FortranDataDef *def =
+            routine != nullptr && PyFortran_Check(routine) ? reinterpret_cast<PyFortranObject *>(routine)->defs : nullptr;
         status = -1;
-        if (routine != nullptr) {
+        if (r->count > Call::capacity) {
+            PyErr_Format(PyExc_ImportError, "%s.%s: more than %d arguments", r->module, r->name, Call::capacity);
+        } else if (def != nullptr && def->rank == -1 && def->func != nullptr) {
             auto *w = PyObject_New(CheckedRoutine, reinterpret_cast<PyTypeObject *>(type));
             if (w != nullptr) {
-                Py_INCREF(routine);
-                w->routine = routine;
+                w->routine = Py_NewRef(routine);
+                // fortranobject.c calls the same pointer as this type (its fortranfunc).
+                w->wrapper = reinterpret_cast<WrapperFunction>(reinterpret_cast<void (*)()>(def->func));
+                w->entry = def->data;
                 w->declared = r;
-                status = PyDict_SetItemString(fp->dict, r->name, reinterpret_cast<PyObject *>(w));
+                w->keywords = PyTuple_New(r->count);
+                for (int i = 0; w->keywords != nullptr && i < r->count; ++i) {
+                    PyObject *name = PyUnicode_InternFromString(r->arguments[i].name);
+                    if (name == nullptr) Py_CLEAR(w->keywords);
+                    else PyTuple_SET_ITEM(w->keywords, i, name);
+                }
+                if (w->keywords != nullptr)
+                    status = PyDict_SetItemString(fp->dict, r->name, reinterpret_cast<PyObject *>(w));
                 Py_DECREF(w);
             }
         } else {

@@ -229,6 +229,21 @@ PyObject *getattr(PyObject *self, char *name) {
     return result;
 }
 
+// Attribute lookup by name object: routines and the other entries of the
+// module's dictionary that are no arrays are found with the name's cached hash,
+// without the text conversion of the lookup by C string; everything else takes
+// the way above.
+PyObject *getattro(PyObject *self, PyObject *name) {
+    PyObject *dict = reinterpret_cast<PyFortranObject *>(self)->dict;
+    if (dict != nullptr && PyUnicode_CheckExact(name)) {
+        PyObject *found = PyDict_GetItemWithError(dict, name);
+        if (found != nullptr && !PyArray_Check(found)) return Py_NewRef(found);
+        if (found == nullptr && PyErr_Occurred()) return nullptr;
+    }
+    const char *text = PyUnicode_AsUTF8(name);
+    return text != nullptr ? getattr(self, const_cast<char *>(text)) : nullptr;
+}
+
 // Writes out what Python has buffered before the library prints or ends the process.
 void flush_python_streams() {
     if (!Py_IsInitialized()) return;
@@ -285,6 +300,7 @@ extern "C" int kestro_python_setup(PyObject *module, PyObject *error) {
         fortran_getattr = PyFortran_Type.tp_getattr;
         fortran_setattr = PyFortran_Type.tp_setattr;
         PyFortran_Type.tp_getattr = getattr;
+        PyFortran_Type.tp_getattro = getattro;
         PyFortran_Type.tp_setattr = setattr;
     }
     kestro_host_set_before_exit(flush_python_streams);

@@ -115,7 +115,11 @@ void uppercase(char *res, const char *s, const int32_t *n, size_t res_len, size_
 }
 
 int8_t match(const char *a, const char *b, size_t a_len, size_t b_len) noexcept {
-    return lowered(trim(view(a, a_len))) == lowered(trim(view(b, b_len))) ? 1 : 0;
+    const std::string_view x = trim(view(a, a_len)), y = trim(view(b, b_len));
+    return x.size() == y.size() && std::equal(x.begin(), x.end(), y.begin(),
+                                              [](char c, char d) { return lower(c) == lower(d); })
+               ? 1
+               : 0;
 }
 
 void translate(const char *s0, char *sout, const int32_t *codes, const int32_t *n, const int32_t *nc,

@@ -63,18 +63,18 @@ bool Card::next() {
     if (status > 0) fatal_error("Error reading unit %d (file %s)", unit_, units::path_of(unit_).c_str());
     if (status < 0) return false;
     line_.assign(record.substr(0, kLineLength));
-    const std::size_t comma = line_.find(',');
-    key_ = line_.substr(0, comma);
-    params_.clear();
-    if (comma != std::string::npos) {
-        const std::size_t start = line_.find_first_not_of(' ', comma + 1);
-        if (start != std::string::npos) params_ = line_.substr(start);
+    const std::string_view line = line_;
+    const std::size_t comma = line.find(',');
+    key_ = line.substr(0, comma);
+    params_ = {};
+    if (comma != std::string_view::npos) {
+        const std::size_t start = line.find_first_not_of(' ', comma + 1);
+        if (start != std::string_view::npos) params_ = line.substr(start);
     }
     return true;
 }
 
-bool Card::key_is(std::string_view k) const { return same(key_, k); }
-bool Card::line_is(std::string_view text) const { return same(line_, text); }
+bool Card::same(std::string_view a, std::string_view b) { return cards::same(a, b); }
 bool Card::params_are(std::string_view p) const { return same(params_, p); }
 bool Card::params_contain(std::string_view p) const {
     return stringhandling::occurs(params_.data(), p.data(), params_.size(), p.size()) != 0;
@@ -84,12 +84,15 @@ bool Card::params_empty() const { return trimmed(params_).empty(); }
 int32_t Card::block_number(std::size_t skip, int32_t previous) const {
     if (params_.size() <= skip) return previous;
     int32_t value = 0;
-    return format::read_integer(std::string_view(params_).substr(skip), value) == format::status_ok ? value : previous;
+    return format::read_integer(params_.substr(skip), value) == format::status_ok ? value : previous;
 }
 
 int32_t Card::measure() const {
+    // Every pass over the card measures the same blocks: each is counted once.
+    const int64_t at = line_number();
+    if (const auto known = measured_.find(at); known != measured_.end()) return known->second;
     const int32_t ls = 2;
-    return iohandling::getsizeofdata(&unit_, "*+", &ls, 2);
+    return measured_[at] = iohandling::getsizeofdata(&unit_, "*+", &ls, 2);
 }
 
 std::vector<double> Card::reals() const {

@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <string>
 #include <string_view>
+#include <unordered_map>
 #include <vector>
 
 namespace kestro::cards {
@@ -32,9 +33,9 @@ public:
     int64_t line_number() const;
     std::string path() const;
     // The key equals k: letter case and trailing blanks ignored, leading blanks counting.
-    bool key_is(std::string_view k) const;
+    bool key_is(std::string_view k) const { return may_be(key_, k) && same(key_, k); }
     // The whole line equals text in the same sense.
-    bool line_is(std::string_view text) const;
+    bool line_is(std::string_view text) const { return may_be(line_, text) && same(line_, text); }
     bool params_are(std::string_view p) const;
     bool params_contain(std::string_view p) const;
     bool params_empty() const;
@@ -51,8 +52,18 @@ public:
     void read(int32_t *out, int64_t n) const;
 
 private:
+    static bool same(std::string_view a, std::string_view b);
+    // Whether text can equal key by its first character (letter case
+    // ignored), which tells a data line from every key at once.
+    static bool may_be(std::string_view text, std::string_view key) {
+        const auto lower = [](char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; };
+        return key.empty() || key[0] == ' ' || (!text.empty() && lower(text[0]) == lower(key[0]));
+    }
+
     int32_t unit_ = -1;
-    std::string line_, key_, params_;
+    std::string line_;                 // the line read last, cut to 80 columns
+    std::string_view key_, params_;    // parts of line_
+    mutable std::unordered_map<int64_t, int32_t> measured_;  // block sizes by the line before the block
 };
 
 }  // namespace kestro::cards

@@ -54,6 +54,12 @@ bool is_block_end(std::string_view record, std::string_view skeys) {
     return skeys.find(first_character(record)) != std::string_view::npos;
 }
 
+[[noreturn]] void too_many_values(int32_t unit) {
+    kestro::fatal_error("Data block of unit %d (file %s) at record %lld holds more than %d values", unit,
+                        units::path_of(unit).c_str(), static_cast<long long>(units::tell(unit)),
+                        std::numeric_limits<int32_t>::max());
+}
+
 // The number of values in the data block at the current position; the
 // position is restored.  A read error ends the block like a key line.
 int64_t block_size(int32_t unit, std::string_view skeys) {
@@ -62,10 +68,7 @@ int64_t block_size(int32_t unit, std::string_view skeys) {
     std::string_view record;
     while (units::read_record(unit, &record) == units::read_ok && !is_block_end(record, skeys)) {
         items += std::max<int64_t>(format::count_list_values(counted_part(record)), 0);
-        if (items > std::numeric_limits<int32_t>::max())
-            kestro::fatal_error("Data block of unit %d (file %s) at record %lld holds more than %d values", unit,
-                                units::path_of(unit).c_str(), static_cast<long long>(units::tell(unit)),
-                                std::numeric_limits<int32_t>::max());
+        if (items > std::numeric_limits<int32_t>::max()) too_many_values(unit);
     }
     units::seek(unit, start);
     return items;
@@ -79,18 +82,48 @@ int32_t parse(std::string_view text, T &value) {
         return format::parse_integer(text, value);
 }
 
-// Reads the data block into values (sized by block_size, zero-filled): false
-// after a read error, which is recorded.  The line that ended the block is
-// read next.
+// Appends the values of one data line to values: as many as the line holds
+// in its counted part, each item read whole, a null value as zero.  A line
+// within the counted length and without repeat counts is counted and parsed
+// in one pass.
+template <class T>
+void read_line(int32_t unit, std::string_view record, std::vector<T> &values) {
+    int64_t item = 0;
+    const auto value_of = [&](std::string_view text) {
+        T value{};
+        if (!text.empty() && parse(text, value) != format::status_ok)
+            kestro::io::bad_item(unit, item, text, std::is_same_v<T, double>);
+        return value;
+    };
+    if (record.size() <= kRecordLength && record.find('*') == std::string_view::npos) {
+        format::scan_list(record, [&](std::string_view text, int64_t) {
+            ++item;
+            values.push_back(value_of(text));
+            return true;
+        });
+        return;
+    }
+    int64_t wanted = format::count_list_values(counted_part(record));
+    if (wanted < 0) {
+        // A malformed repeat count is an item that is not a number.
+        std::string_view malformed;
+        format::scan_list(counted_part(record), [&item](std::string_view, int64_t) { return ++item > 0; },
+                          &malformed);
+        kestro::io::bad_item(unit, item + 1, malformed, std::is_same_v<T, double>);
+    }
+    format::scan_list(record, [&](std::string_view text, int64_t repeat) {
+        ++item;
+        const T value = value_of(text);
+        for (int64_t r = 0; r < repeat && wanted > 0; ++r, --wanted) values.push_back(value);
+        return wanted > 0;
+    });
+}
+
+// Reads the data block into values, line by line: false after a read error,
+// which is recorded.  The line that ended the block is read next.
 template <class T>
 bool read_block(int32_t unit, std::vector<T> &values) {
-    const int64_t count = block_size(unit, "*+");
-    try {
-        values.assign(static_cast<std::size_t>(count), T{});
-    } catch (const std::exception &) {
-        kestro::fatal_error("Error allocating %lld bytes", static_cast<long long>(count * sizeof(T)));
-    }
-    std::size_t filled = 0;
+    values.clear();
     for (;;) {
         std::string_view record;
         const int status = units::read_record(unit, &record);
@@ -102,24 +135,8 @@ bool read_block(int32_t unit, std::vector<T> &values) {
             units::backspace(unit);
             return true;
         }
-        // As many values as the line holds in its counted part, each item read whole.
-        int64_t wanted = format::count_list_values(counted_part(record)), item = 0;
-        if (wanted < 0) {
-            // A malformed repeat count is an item that is not a number.
-            std::string_view malformed;
-            format::scan_list(counted_part(record), [&item](std::string_view, int64_t) { return ++item > 0; },
-                              &malformed);
-            kestro::io::bad_item(unit, item + 1, malformed, std::is_same_v<T, double>);
-        }
-        format::scan_list(record, [&](std::string_view text, int64_t repeat) {
-            ++item;
-            T value{};
-            if (!text.empty() && parse(text, value) != format::status_ok)
-                kestro::io::bad_item(unit, item, text, std::is_same_v<T, double>);
-            for (int64_t r = 0; r < repeat && wanted > 0; ++r, --wanted, ++filled)
-                if (!text.empty() && filled < values.size()) values[filled] = value;
-            return wanted > 0;
-        });
+        read_line(unit, record, values);
+        if (values.size() > static_cast<std::size_t>(std::numeric_limits<int32_t>::max())) too_many_values(unit);
     }
 }
 
