@@ -194,16 +194,21 @@ void product_columns(const double *__restrict a, const double *__restrict b, dou
     }
 }
 
-template <int L, int K, int M>
-void product_skipping_zeros(const double *__restrict a, const double *__restrict b, double *__restrict c) {
-    // An Inf or NaN has every exponent bit set; adding one to the exponent
-    // then carries into the sign bit.  (Integer operations, so that the test
-    // runs on whole vectors.)
+// True when none of the first N values of a is an Inf or NaN.  An Inf or
+// NaN has every exponent bit set; adding one to the exponent then carries
+// into the sign bit.  (Integer operations, so that the test runs on whole
+// vectors.)
+template <int N>
+bool all_finite(const double *a) {
     uint64_t special = 0;
     KESTRO_UNROLL
-    for (int i = 0; i < L * K; ++i)
-        special |= (std::bit_cast<uint64_t>(a[i]) & 0x7ff0000000000000) + 0x0010000000000000;
-    if ((special & 0x8000000000000000) == 0)
+    for (int i = 0; i < N; ++i) special |= (std::bit_cast<uint64_t>(a[i]) & 0x7ff0000000000000) + 0x0010000000000000;
+    return (special & 0x8000000000000000) == 0;
+}
+
+template <int L, int K, int M>
+void product_skipping_zeros(const double *__restrict a, const double *__restrict b, double *__restrict c) {
+    if (all_finite<L * K>(a))
         product_columns<L, K, M, false>(a, b, c);
     else
         product_columns<L, K, M, true>(a, b, c);
