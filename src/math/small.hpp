@@ -7,6 +7,7 @@
 // under the same conditions.
 #pragma once
 
+#include <algorithm>
 #include <bit>
 #include <cmath>
 #include <cstdint>
@@ -142,6 +143,39 @@ void inverse_from_lu(double *a, const int *piv, const double *recip) {
         if (piv[j] != j)
             KESTRO_UNROLL
             for (int i = 0; i < N; ++i) std::swap(a[j * N + i], a[piv[j] * N + i]);
+}
+
+// The adjugate adj (column-major) and the determinant of a 3 x 3 matrix by
+// cofactors (the determinant along the first column), where they agree with
+// what the LU factors give to rounding: true when the determinant is finite,
+// at least 2^-900 (no product lost bits to underflow) and safely away from
+// zero, that is when the matrix with its columns scaled to a largest
+// magnitude of 1 has a condition number (largest magnitudes of the matrix
+// and of its inverse) of at most 32; there both ways stay well within 1e-13
+// of each other.  Otherwise false, and the caller takes the LU factors.
+inline bool cofactors3(const double *a, double *adj, double &det) {
+    const auto e = [a](int r, int c) { return a[c * 3 + r]; };
+    adj[0] = e(1, 1) * e(2, 2) - e(1, 2) * e(2, 1);
+    adj[1] = e(1, 2) * e(2, 0) - e(1, 0) * e(2, 2);
+    adj[2] = e(1, 0) * e(2, 1) - e(1, 1) * e(2, 0);
+    adj[3] = e(0, 2) * e(2, 1) - e(0, 1) * e(2, 2);
+    adj[4] = e(0, 0) * e(2, 2) - e(0, 2) * e(2, 0);
+    adj[5] = e(0, 1) * e(2, 0) - e(0, 0) * e(2, 1);
+    adj[6] = e(0, 1) * e(1, 2) - e(0, 2) * e(1, 1);
+    adj[7] = e(0, 2) * e(1, 0) - e(0, 0) * e(1, 2);
+    adj[8] = e(0, 0) * e(1, 1) - e(0, 1) * e(1, 0);
+    det = e(0, 0) * adj[0] + e(1, 0) * adj[3] + e(2, 0) * adj[6];
+    // Scaling column r of a by 1 / its largest magnitude scales row r of the
+    // adjugate by that magnitude over the determinant's factor.
+    double scaled = 0.0;
+    KESTRO_UNROLL
+    for (int r = 0; r < 3; ++r) {
+        const double column = std::max({std::abs(e(0, r)), std::abs(e(1, r)), std::abs(e(2, r))});
+        scaled = std::max({scaled, column * std::abs(adj[r]), column * std::abs(adj[3 + r]),
+                           column * std::abs(adj[6 + r])});
+    }
+    const double size = std::abs(det);
+    return size >= 0x1p-900 && size <= std::numeric_limits<double>::max() && scaled <= 32.0 * size;
 }
 
 // The upper Cholesky factor in place (a = U^T U, upper triangle read and
