@@ -1,7 +1,7 @@
 // Dense matrix algebra of module math.  Matrices up to order 6 (the ply and
 // stiffness matrices of the integration points) go through the fixed-size
 // kernels of small.hpp and Eigen's fixed-size symmetric eigensolver
-// (small_eigen.cpp), larger
+// (small_eigen.hpp), larger
 // ones through LAPACK and BLAS.  Every routine works on private copies; for
 // the small matrices the copies and LAPACK's workspace live on the stack.
 #include <algorithm>

@@ -284,8 +284,14 @@ void gemm(double alpha, const double *__restrict a, const double *__restrict b, 
 }
 
 // Eigenvalues d (ascending) and, when z is not null, orthonormal eigenvectors
-// (the columns of z, in the order of d) of the symmetric matrix of order
-// 1 <= n <= max_order whose upper triangle a holds (small_eigen.cpp).
-void symmetric_eigen(int64_t n, const double *a, double *d, double *z) noexcept;
+// (the columns of z, in the order of d) of the symmetric matrix of order N
+// whose upper triangle a holds (small_eigen.hpp, one source per order).
+template <int N>
+void symmetric_eigen_of_order(const double *a, double *d, double *z) noexcept;
+
+// The same for 1 <= n <= max_order.
+inline void symmetric_eigen(int64_t n, const double *a, double *d, double *z) noexcept {
+    dispatch(n, [&](auto size) { symmetric_eigen_of_order<decltype(size)::value>(a, d, z); });
+}
 
 }  // namespace kestro::math::small
