@@ -41,19 +41,33 @@ std::vector<int32_t> run(int32_t from, int32_t to) {
     return caps;
 }
 
-// The ellipse y = 5 cos t, z = 0.6 sin t with caps 1..300 at t = 2 pi (i - 1) / 300.
-void ellipse(bool spars) {
-    const int32_t walls = 310, caps = kCaps, cells = 3;
-    Box_Initialize(&walls, &caps, &cells);
-    gurt::ig = kCaps;
-    for (int32_t i = 1; i <= kCaps; ++i) {
-        const double t = 2.0 * 3.141592653589793 * (i - 1) / kCaps;
+// Caps 1..n on the ellipse y = 5 cos t, z = 0.6 sin t at t = 2 pi (i - 1) / n,
+// joined into a ring by walls 1..n.
+void ring_of_caps(int32_t n) {
+    gurt::ig = n;
+    for (int32_t i = 1; i <= n; ++i) {
+        const double t = 2.0 * 3.141592653589793 * (i - 1) / n;
         gurt::yi(i) = 5.0 * std::cos(t);
         gurt::zi(i) = 0.6 * std::sin(t);
         gurt::bi(i) = 50.0;
         gurt::myi(i) = 0.01;
     }
-    for (int32_t i = 1; i <= kCaps; ++i) add_wall(i, i % kCaps + 1);
+    for (int32_t i = 1; i <= n; ++i) add_wall(i, i % n + 1);
+}
+
+// The loads of every section here, without report.
+void loads() {
+    spanug::qqz = 10.0;
+    spanug::qmx = 3.0;
+    spanug::qmy = 2.0;
+    steuer::druck = 0;
+}
+
+// The ellipse of 300 caps, one cell or three.
+void ellipse(bool spars) {
+    const int32_t walls = 310, caps = kCaps, cells = 3;
+    Box_Initialize(&walls, &caps, &cells);
+    ring_of_caps(kCaps);
     if (spars) {
         add_wall(51, 251);
         add_wall(101, 201);
@@ -67,10 +81,7 @@ void ellipse(bool spars) {
     } else {
         add_cell(run(1, kCaps));
     }
-    spanug::qqz = 10.0;
-    spanug::qmx = 3.0;
-    spanug::qmy = 2.0;
-    steuer::druck = 0;
+    loads();
 }
 
 void BM_BoxGetXSection(benchmark::State &state) {
@@ -121,31 +132,17 @@ int32_t ladder(int32_t cells, bool by_rails) {
         for (int32_t k = k0 + per; k >= k0; --k) loop.push_back(bottom(k));
         add_cell(loop);
     }
-    spanug::qqz = 10.0;
-    spanug::qmx = 3.0;
-    spanug::qmy = 2.0;
-    steuer::druck = 0;
+    loads();
     return walls;
 }
 
-// One cell of range(0) caps on a circle: the peer of the ladders.
+// One cell of `caps` caps on the ellipse: the peer of the ladders.
 int32_t ring(int32_t caps) {
     const int32_t one = 1;
     Box_Initialize(&caps, &caps, &one);
-    gurt::ig = caps;
-    for (int32_t i = 1; i <= caps; ++i) {
-        const double t = 2.0 * 3.141592653589793 * (i - 1) / caps;
-        gurt::yi(i) = 5.0 * std::cos(t);
-        gurt::zi(i) = 0.6 * std::sin(t);
-        gurt::bi(i) = 50.0;
-        gurt::myi(i) = 0.01;
-    }
-    for (int32_t i = 1; i <= caps; ++i) add_wall(i, i % caps + 1);
+    ring_of_caps(caps);
     add_cell(run(1, caps));
-    spanug::qqz = 10.0;
-    spanug::qmx = 3.0;
-    spanug::qmy = 2.0;
-    steuer::druck = 0;
+    loads();
     return caps;
 }
 
