@@ -244,7 +244,14 @@ void System::factor(const Section &s, int32_t n) {
     if (!s.wall_order.empty()) {
         std::vector<int32_t> columns = s.wall_order;
         if (n > s.kw) columns.push_back(n);  // the twist
-        status = elimination.factor(s.rows, n, 1e-30, columns);
+        // Banded, the fill is a few entries per row.  Where a long row wins
+        // a pivot all the same (the moment row, whose entries grow as the
+        // walls before are eliminated), every row it meets fills to its
+        // length: that elimination is given up early, for the walls' own
+        // order, which costs what it did.
+        std::size_t entries = 0;
+        for (int32_t r = 0; r <= n; ++r) entries += s.rows[static_cast<std::size_t>(r)].size();
+        status = elimination.factor(s.rows, n, 1e-30, columns, 8 * entries);
         if (status == 0 && elimination.last_pivot_found()) return;
     }
     status = elimination.factor(s.rows, n, 1e-30);

@@ -35,7 +35,7 @@ void add_at(SparseRow &row, int32_t column, double value) {
 }
 
 int32_t Elimination::factor(const std::vector<SparseRow> &rows, int32_t n, double eps,
-                            const std::vector<int32_t> &columns) {
+                            const std::vector<int32_t> &columns, std::size_t max_fill) {
     n_ = n;
     eps_ = eps;
     const auto m = static_cast<std::size_t>(n + 1);
@@ -131,6 +131,7 @@ int32_t Elimination::factor(const std::vector<SparseRow> &rows, int32_t n, doubl
                 if (from != row.end() && from->column == u->column) {
                     from->value -= u->value * f;
                 } else {
+                    if (max_fill-- == 0) return -1;
                     from = row.insert(from, {u->column, 0.0 - u->value * f});
                     in_column_[static_cast<std::size_t>(u->column)].push_back(r);
                 }

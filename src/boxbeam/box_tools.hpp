@@ -7,6 +7,7 @@
 // analysis uses to keep the fill of badly numbered sections banded.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <vector>
 
@@ -32,9 +33,10 @@ public:
     // ignored): 0, or the step at which the pivot's magnitude was at most eps.
     // The unknowns are eliminated in the order of `columns` when it is given
     // (columns[k] the column of step k + 1, a permutation of 1..n), else in
-    // the order of their columns.
+    // the order of their columns.  -1 when more than max_fill entries were
+    // filled in: the elimination was given up.
     int32_t factor(const std::vector<SparseRow> &rows, int32_t n, double eps,
-                   const std::vector<int32_t> &columns = {});
+                   const std::vector<int32_t> &columns = {}, std::size_t max_fill = SIZE_MAX);
 
     // The substitutions for the right-hand side b (n + 1 entries by row): 0
     // with the n unknowns in x (by column), or the position (n or n + 1) of a

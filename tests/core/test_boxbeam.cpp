@@ -11,6 +11,7 @@
 #include <cmath>
 #include <numeric>
 #include <cstdint>
+#include <cstddef>
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
@@ -372,6 +373,18 @@ TEST_F(BoxBeam, RandomMultiCellSectionsAgreeWithTheDenseElimination) {
         EXPECT_LT(relative(results[3], results[1]), 1e-12);
     }
     EXPECT_GT(reordered, 40);
+}
+
+// An elimination that would fill in more entries than allowed is given up
+// (-1); allowed that many, it ends as without a limit.  Rows 1 and 2 of a
+// 3 x 3 arrow meet row 0's pivot and take its two other columns.
+TEST(BoxBeamElimination, FillBeyondTheLimitGivesUp) {
+    const std::vector<boxbeam::SparseRow> arrow = {
+        {{1, 4.0}, {2, 1.0}, {3, 1.0}}, {{1, 1.0}, {2, 3.0}}, {{1, 1.0}, {3, 3.0}}, {{2, 1.0}, {3, 1.0}}};
+    for (const auto &[limit, status] : {std::pair<std::size_t, int32_t>{0, -1}, {1, -1}, {2, 0}, {SIZE_MAX, 0}}) {
+        boxbeam::Elimination elimination;
+        EXPECT_EQ(elimination.factor(arrow, 3, 1e-30, {}, limit), status) << limit;
+    }
 }
 
 TEST(BoxBeamElimination, NothingHappensBelowOneUnknown) {
