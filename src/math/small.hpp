@@ -288,6 +288,14 @@ void gemm(double alpha, const double *__restrict a, const double *__restrict b, 
 // whose upper triangle a holds (small_eigen.hpp, one source per order).
 template <int N>
 void symmetric_eigen_of_order(const double *a, double *d, double *z) noexcept;
+// Instantiated only there: without these, every source that sees the
+// definition would instantiate all six orders for symmetric_eigen below.
+extern template void symmetric_eigen_of_order<1>(const double *, double *, double *) noexcept;
+extern template void symmetric_eigen_of_order<2>(const double *, double *, double *) noexcept;
+extern template void symmetric_eigen_of_order<3>(const double *, double *, double *) noexcept;
+extern template void symmetric_eigen_of_order<4>(const double *, double *, double *) noexcept;
+extern template void symmetric_eigen_of_order<5>(const double *, double *, double *) noexcept;
+extern template void symmetric_eigen_of_order<6>(const double *, double *, double *) noexcept;
 
 // The same for 1 <= n <= max_order.
 inline void symmetric_eigen(int64_t n, const double *a, double *d, double *z) noexcept {
