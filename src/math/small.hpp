@@ -171,8 +171,8 @@ inline bool cofactors3(const double *a, double *adj, double &det) {
     KESTRO_UNROLL
     for (int r = 0; r < 3; ++r) {
         const double column = std::max({std::abs(e(0, r)), std::abs(e(1, r)), std::abs(e(2, r))});
-        scaled = std::max({scaled, column * std::abs(adj[r]), column * std::abs(adj[3 + r]),
-                           column * std::abs(adj[6 + r])});
+        const double row = std::max({std::abs(adj[r]), std::abs(adj[3 + r]), std::abs(adj[6 + r])});
+        scaled = std::max(scaled, column * row);
     }
     const double size = std::abs(det);
     return size >= 0x1p-900 && size <= std::numeric_limits<double>::max() && scaled <= 32.0 * size;
