@@ -52,7 +52,8 @@ int32_t Elimination::factor(const std::vector<SparseRow> &rows, int32_t n, doubl
     step_of_.clear();
     if (!columns_.empty()) {
         step_of_.assign(static_cast<std::size_t>(n) + 1, 0);
-        for (int32_t k = 1; k <= n; ++k) step_of_[static_cast<std::size_t>(columns_[static_cast<std::size_t>(k - 1)])] = k;
+        for (int32_t k = 1; k <= n; ++k)
+            step_of_[static_cast<std::size_t>(columns_[static_cast<std::size_t>(k - 1)])] = k;
         for (std::size_t r = 0; r < m; ++r) {
             for (Entry &e : rows_[r])
                 if (e.column >= 1 && e.column <= n) e.column = step_of_[static_cast<std::size_t>(e.column)];

@@ -256,7 +256,8 @@ void shear_force_derivatives_unsupported(double *rx, double *ry, const double *u
 
 void shear_force_derivative(double *rx, double *ry, const double *u, const double *hmat, const double *ncoords,
                             int32_t inodes, double xi, double eta) {
-    if (!with_nodes(inodes, [&](auto n) { shear_force_derivatives<decltype(n)::value>(rx, ry, u, hmat, ncoords, xi, eta); }))
+    const auto run = [&](auto n) { shear_force_derivatives<decltype(n)::value>(rx, ry, u, hmat, ncoords, xi, eta); };
+    if (!with_nodes(inodes, run))
         shear_force_derivatives_unsupported(rx, ry, u, hmat);
 }
 

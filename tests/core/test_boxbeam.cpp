@@ -212,7 +212,8 @@ struct RandomSection {
         std::uniform_int_distribution<int> rows(1, 3), columns(1, 6), split(1, 3);
         const int nr = rows(g), nc = columns(g);
         const auto cap = [&](double y, double z) {
-            caps.push_back({y + 0.1 * (u(g) - 0.5), z + 0.1 * (u(g) - 0.5), u(g) < 0.3 ? 0.0 : 1.0 + 10.0 * u(g), u(g)});
+            const double dy = 0.1 * (u(g) - 0.5), dz = 0.1 * (u(g) - 0.5), bi = u(g) < 0.3 ? 0.0 : 1.0 + 10.0 * u(g);
+            caps.push_back({y + dy, z + dz, bi, u(g)});
             return static_cast<int32_t>(caps.size());
         };
         std::vector<int32_t> corner((nr + 1) * (nc + 1));
@@ -283,7 +284,8 @@ struct RandomSection {
         for (std::size_t w = 0; w < walls.size(); ++w) {
             const auto &[from, to, bk, gk] = walls[w];
             const int32_t k = numbering[w];
-            std::tie(wand::ig1(k), wand::ig2(k), wand::bk(k), wand::gk(k), wand::rhok(k)) = std::tie(from, to, bk, gk, bk);
+            std::tie(wand::ig1(k), wand::ig2(k)) = std::tie(from, to);
+            std::tie(wand::bk(k), wand::gk(k), wand::rhok(k)) = std::tie(bk, gk, bk);
             std::tie(wand::yk0(k), wand::zk0(k)) = std::tie(caps[from - 1][0], caps[from - 1][1]);
             std::tie(wand::yklk(k), wand::zklk(k)) = std::tie(caps[to - 1][0], caps[to - 1][1]);
         }
@@ -343,8 +345,9 @@ TEST_F(BoxBeam, RandomMultiCellSectionsAgreeWithTheDenseElimination) {
                     if (e.column <= n) a[static_cast<std::size_t>((e.column - 1) * kl + r)] = e.value;
             for (double &v : x) v = u(g);
             std::vector<double> b(static_cast<std::size_t>(n + 1), 0.0);  // consistent: b = a x
-            for (int32_t c = 0; c < n; ++c)
-                for (int32_t r = 0; r <= n; ++r) b[static_cast<std::size_t>(r)] += a[static_cast<std::size_t>(c * kl + r)] * x[static_cast<std::size_t>(c)];
+            const auto un = static_cast<std::size_t>(n), ld = static_cast<std::size_t>(kl);
+            for (std::size_t c = 0; c < un; ++c)
+                for (std::size_t r = 0; r <= un; ++r) b[r] += a[c * ld + r] * x[c];
             const Dense expected = dense_tvert(a, n, kl, 1e-30, b);
             ASSERT_EQ(expected.ifail, 0);
             boxbeam::System system;
@@ -363,7 +366,8 @@ TEST_F(BoxBeam, RandomMultiCellSectionsAgreeWithTheDenseElimination) {
             section.set(*numbering);
             ASSERT_TRUE(boxbeam::get_equivalent_x_section()) << boxbeam::refusal();
             std::vector<double> flows(static_cast<std::size_t>(nw) + 1);
-            for (int32_t w = 0; w < nw; ++w) flows[static_cast<std::size_t>(w)] = kraft::t0((*numbering)[static_cast<std::size_t>(w)]);
+            for (int32_t w = 0; w < nw; ++w)
+                flows[static_cast<std::size_t>(w)] = kraft::t0((*numbering)[static_cast<std::size_t>(w)]);
             flows.back() = kraft::t0(nw + 1);
             results.push_back(flows);
             results.push_back({quer::ymstac, quer::zmstac, quer::dt});
