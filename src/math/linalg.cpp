@@ -274,8 +274,8 @@ void LUFactDeterminant(double *lud, const double *a, const int32_t *n) {
     *lud = 1.0;
     const int64_t order = extent(n);
     if (order == 3) {
-        double adj[9], det;
-        if (kestro::math::small::cofactors3(a, adj, det)) {
+        double det;
+        if (kestro::math::small::determinant3(a, det)) {
             *lud = det;
             return;
         }

@@ -178,6 +178,24 @@ inline bool cofactors3(const double *a, double *adj, double &det) {
     return size >= 0x1p-900 && size <= std::numeric_limits<double>::max() && scaled <= 32.0 * size;
 }
 
+// The determinant alone, by the same cofactors: first against a bound that
+// needs no other cofactor (an adjugate entry is at most twice the product of
+// the largest magnitudes of the two columns it is formed from, so
+// 2 c0 c1 c2 <= 32 |det| keeps the condition above within 32), and where
+// that bound does not settle it, as cofactors3 decides.
+inline bool determinant3(const double *a, double &det) {
+    const auto e = [a](int r, int c) { return a[c * 3 + r]; };
+    det = e(0, 0) * (e(1, 1) * e(2, 2) - e(1, 2) * e(2, 1)) + e(1, 0) * (e(0, 2) * e(2, 1) - e(0, 1) * e(2, 2)) +
+          e(2, 0) * (e(0, 1) * e(1, 2) - e(0, 2) * e(1, 1));
+    double bound = 2.0;
+    KESTRO_UNROLL
+    for (int c = 0; c < 3; ++c) bound *= std::max({std::abs(e(0, c)), std::abs(e(1, c)), std::abs(e(2, c))});
+    const double size = std::abs(det);
+    if (size >= 0x1p-900 && size <= std::numeric_limits<double>::max() && bound <= 32.0 * size) return true;
+    double adj[9];
+    return cofactors3(a, adj, det);
+}
+
 // The upper Cholesky factor in place (a = U^T U, upper triangle read and
 // written), as potrf/potf2 "U".  False when a diagonal entry is not positive
 // or not a number; the strict lower triangle is left alone.
