@@ -1,5 +1,6 @@
 // The box-beam analysis without report: one cell of 300 caps on an ellipse
-// with 300 walls, and the same section split into three cells by two spars.
+// with 300 walls, and the same section split into three cells by two spars;
+// ladders of many cells beside one cell of as many walls.
 #include <benchmark/benchmark.h>
 
 #include <cmath>
@@ -40,19 +41,33 @@ std::vector<int32_t> run(int32_t from, int32_t to) {
     return caps;
 }
 
-// The ellipse y = 5 cos t, z = 0.6 sin t with caps 1..300 at t = 2 pi (i - 1) / 300.
-void ellipse(bool spars) {
-    const int32_t walls = 310, caps = kCaps, cells = 3;
-    Box_Initialize(&walls, &caps, &cells);
-    gurt::ig = kCaps;
-    for (int32_t i = 1; i <= kCaps; ++i) {
-        const double t = 2.0 * 3.141592653589793 * (i - 1) / kCaps;
+// Caps 1..n on the ellipse y = 5 cos t, z = 0.6 sin t at t = 2 pi (i - 1) / n,
+// joined into a ring by walls 1..n.
+void ring_of_caps(int32_t n) {
+    gurt::ig = n;
+    for (int32_t i = 1; i <= n; ++i) {
+        const double t = 2.0 * 3.141592653589793 * (i - 1) / n;
         gurt::yi(i) = 5.0 * std::cos(t);
         gurt::zi(i) = 0.6 * std::sin(t);
         gurt::bi(i) = 50.0;
         gurt::myi(i) = 0.01;
     }
-    for (int32_t i = 1; i <= kCaps; ++i) add_wall(i, i % kCaps + 1);
+    for (int32_t i = 1; i <= n; ++i) add_wall(i, i % n + 1);
+}
+
+// The loads of every section here, without report.
+void loads() {
+    spanug::qqz = 10.0;
+    spanug::qmx = 3.0;
+    spanug::qmy = 2.0;
+    steuer::druck = 0;
+}
+
+// The ellipse of 300 caps, one cell or three.
+void ellipse(bool spars) {
+    const int32_t walls = 310, caps = kCaps, cells = 3;
+    Box_Initialize(&walls, &caps, &cells);
+    ring_of_caps(kCaps);
     if (spars) {
         add_wall(51, 251);
         add_wall(101, 201);
@@ -66,10 +81,7 @@ void ellipse(bool spars) {
     } else {
         add_cell(run(1, kCaps));
     }
-    spanug::qqz = 10.0;
-    spanug::qmx = 3.0;
-    spanug::qmy = 2.0;
-    steuer::druck = 0;
+    loads();
 }
 
 void BM_BoxGetXSection(benchmark::State &state) {
@@ -81,5 +93,80 @@ void BM_BoxGetXSection(benchmark::State &state) {
     state.counters["dt"] = quer::dt;
 }
 BENCHMARK(BM_BoxGetXSection)->Arg(1)->Arg(3)->Unit(benchmark::kMicrosecond);
+
+// A ladder of `cells` cells: two rails of caps 0.2 apart, five walls per
+// rail in each cell, a rung between neighbouring cells.  Walls are numbered
+// rail by rail (the top rail, the bottom rail, then the rungs) when
+// `by_rails`, else cell by cell (the first rung, then per cell its top and
+// bottom rail walls and its closing rung).
+int32_t ladder(int32_t cells, bool by_rails) {
+    const int32_t per = 5, stations = per * cells + 1;
+    const int32_t walls = 2 * per * cells + cells + 1, caps = 2 * stations;
+    Box_Initialize(&walls, &caps, &cells);
+    gurt::ig = caps;
+    const auto top = [](int32_t k) { return 2 * k + 1; };  // station k = 0..stations-1
+    const auto bottom = [](int32_t k) { return 2 * k + 2; };
+    for (int32_t k = 0; k < stations; ++k)
+        for (int32_t side = 0; side < 2; ++side) {
+            const int32_t i = side == 0 ? top(k) : bottom(k);
+            gurt::yi(i) = 0.1 * k;
+            gurt::zi(i) = side == 0 ? 0.1 : -0.1;
+            gurt::bi(i) = 50.0;
+            gurt::myi(i) = 0.01;
+        }
+    if (by_rails) {
+        for (int32_t k = 0; k + 1 < stations; ++k) add_wall(top(k), top(k + 1));
+        for (int32_t k = 0; k + 1 < stations; ++k) add_wall(bottom(k), bottom(k + 1));
+        for (int32_t k = 0; k < stations; k += per) add_wall(top(k), bottom(k));
+    } else {
+        add_wall(top(0), bottom(0));
+        for (int32_t k0 = 0; k0 + 1 < stations; k0 += per) {
+            for (int32_t k = k0; k < k0 + per; ++k) add_wall(top(k), top(k + 1));
+            for (int32_t k = k0; k < k0 + per; ++k) add_wall(bottom(k), bottom(k + 1));
+            add_wall(top(k0 + per), bottom(k0 + per));
+        }
+    }
+    for (int32_t k0 = 0; k0 + 1 < stations; k0 += per) {
+        std::vector<int32_t> loop;
+        for (int32_t k = k0; k <= k0 + per; ++k) loop.push_back(top(k));
+        for (int32_t k = k0 + per; k >= k0; --k) loop.push_back(bottom(k));
+        add_cell(loop);
+    }
+    loads();
+    return walls;
+}
+
+// One cell of `caps` caps on the ellipse: the peer of the ladders.
+int32_t ring(int32_t caps) {
+    const int32_t one = 1;
+    Box_Initialize(&caps, &caps, &one);
+    ring_of_caps(caps);
+    add_cell(run(1, caps));
+    loads();
+    return caps;
+}
+
+// range(0) cells: 91, 273 and 909 make 1,002, 3,004 and 10,000 walls;
+// range(1) 1 numbers them rail by rail, 0 cell by cell.
+void BM_BoxLadder(benchmark::State &state) {
+    const int32_t walls = ladder(static_cast<int32_t>(state.range(0)), state.range(1) != 0);
+    for (auto _ : state) {
+        Box_GetXSection();
+        benchmark::DoNotOptimize(quer::dt);
+    }
+    state.counters["walls"] = walls;
+    state.counters["dt"] = quer::dt;
+}
+BENCHMARK(BM_BoxLadder)->ArgsProduct({{91, 273, 909}, {0, 1}})->Unit(benchmark::kMillisecond);
+
+void BM_BoxOneCell(benchmark::State &state) {
+    const int32_t walls = ring(static_cast<int32_t>(state.range(0)));
+    for (auto _ : state) {
+        Box_GetXSection();
+        benchmark::DoNotOptimize(quer::dt);
+    }
+    state.counters["walls"] = walls;
+}
+BENCHMARK(BM_BoxOneCell)->Arg(10000)->Unit(benchmark::kMillisecond);
 
 }  // namespace

@@ -34,8 +34,12 @@ struct Section;
 // A factored flow system: rows 1..unknowns+1 of a section, columns 1..unknowns.
 struct System {
     Elimination elimination;
-    int32_t unknowns = 0, status = 0;          // status: the step at which the elimination stopped, or 0
-    void factor(const Section &s, int32_t n);  // rows 1..n+1, columns 1..n
+    int32_t unknowns = 0, status = 0;  // status: the step at which the elimination stopped, or 0
+    // Rows 1..n+1, columns 1..n: the walls in the section's wall_order when
+    // it has one (the twist, column kw + 1, last) and that elimination
+    // leaves every unknown a pivot; else, as for a section without one, in
+    // the order of their numbers.
+    void factor(const Section &s, int32_t n);
 };
 
 // Work data of one analysis, sized by the counts in use.
@@ -56,6 +60,10 @@ struct Section {
     // cap_walls[cap_first[i] .. cap_first[i + 1]).
     std::vector<int32_t> cap_first, cap_walls;
     std::vector<int32_t> scratch;
+    // The order in which the flow systems take the walls, when their own
+    // numbering would spread the rows far wider (see wall_order() in
+    // box_flows.cpp); empty for the order of their numbers.
+    std::vector<int32_t> wall_order;
 
     // The loads; my and mz become the principal moments.
     double qx = 0, qy = 0, qz = 0, mx = 0, my = 0, mz = 0;

@@ -96,17 +96,21 @@ struct Index {
         serial = detail::block_serial(list.data);
         capacity = list.extent_of(1);
         accesses = detail::external_accesses(list.data);
-        known = {};
+        known = std::vector<T>();
         if (detail::block_shared(list.data)) known.assign(list.ptr(), list.ptr() + capacity);
-        // A fresh table: clearing one that held a large list would keep its
-        // buckets, and every later rebuild and lookup would pay for them.
-        counts = {};
+        // A fresh table (move-assigned: assigning `{}` would only clear it and
+        // keep the buckets of a large list, which every later rebuild and
+        // lookup would pay for).
+        counts = decltype(counts)();
         free_entries = 0;
         first_free = capacity;
         const T *x = list.ptr();
         for (int64_t i = 0; i < capacity; ++i) {
-            count(x[i], 1);
-            if (first_free == capacity && x[i] == Family<T>::marker) first_free = i;
+            if (is_marker(x[i])) {
+                if (free_entries++ == 0) first_free = i;
+            } else {
+                count(x[i], 1);
+            }
         }
     }
     static bool is_marker(const T &v) { return !has_nan(v) && v == Family<T>::marker; }
@@ -125,9 +129,17 @@ struct Index {
 };
 
 template <class T>
+Index<T> indexes[3];
+
+template <class T>
 Index<T> &index_of(int32_t listid) {
-    static Index<T> indexes[3];
-    return indexes[listid - 1];
+    return indexes<T>[listid - 1];
+}
+
+// A released list's index gives its storage back at once.
+template <class T>
+void forget_index(int32_t listid) {
+    index_of<T>(listid) = Index<T>();
 }
 
 template <class T>
@@ -151,25 +163,25 @@ void create_filled(Allocatable<T, 1> &list, int64_t capacity, const T &value) {
     list.fill(value);
 }
 
-// Position (0-based) of the first entry equal to d, or -1.
+// Position (0-based) of the first entry equal to d, or -1, by a scan.
 template <class T>
-int64_t first_equal(int32_t listid, const T &d) {
-    const Allocatable<T, 1> &list = list_of<T>(listid);
-    if (!has_nan(d) && d == Family<T>::marker) {
-        const Index<T> &ix = current_index<T>(listid);
-        return ix.first_free < ix.capacity ? ix.first_free : -1;
-    }
+int64_t scan_for(const Allocatable<T, 1> &list, const T &d) {
     const T *x = list.ptr();
     for (int64_t i = 0; i < list.extent_of(1); ++i)
         if (x[i] == d) return i;
     return -1;
 }
 
-// Stores value at position p and keeps the index in step.
+// The same through the list's current index ix for the free marker.
 template <class T>
-void store(int32_t listid, int64_t p, const T &value) {
-    Allocatable<T, 1> &list = list_of<T>(listid);
-    Index<T> &ix = current_index<T>(listid);
+int64_t first_equal(const Allocatable<T, 1> &list, const Index<T> &ix, const T &d) {
+    if (Index<T>::is_marker(d)) return ix.first_free < ix.capacity ? ix.first_free : -1;
+    return scan_for(list, d);
+}
+
+// Stores value at position p and keeps the current index ix in step.
+template <class T>
+void store(Allocatable<T, 1> &list, Index<T> &ix, int64_t p, const T &value) {
     T &slot = list.ptr()[p];
     const bool was_free = slot == Family<T>::marker;
     const bool now_free = value == Family<T>::marker;
@@ -191,9 +203,7 @@ void store(int32_t listid, int64_t p, const T &value) {
 // place.  The storage beneath grows geometrically: most growths neither move
 // nor copy the entries.
 template <class T>
-void grow(int32_t listid, int64_t inc) {
-    Allocatable<T, 1> &list = list_of<T>(listid);
-    Index<T> &ix = current_index<T>(listid);
+void grow(Allocatable<T, 1> &list, Index<T> &ix, int64_t inc) {
     const int64_t n = list.extent_of(1);
     detail::grow(&list, n + inc);
     std::fill_n(list.ptr() + n, inc, Family<T>::marker);
@@ -216,14 +226,15 @@ void append_scalar(int32_t listid, const T &scalar, int32_t uniflag, int32_t *ir
     const T d = defval != nullptr ? *defval : Family<T>::marker;
     Allocatable<T, 1> &list = list_of<T>(listid);
     if (!list.exists()) create_filled(list, inc, Family<T>::marker);
-    if (uniflag == 1 && current_index<T>(listid).contains(scalar)) return;
+    Index<T> &ix = current_index<T>(listid);
+    if (uniflag == 1 && ix.contains(scalar)) return;
     *iresult = 1;
-    int64_t p = first_equal(listid, d);
+    int64_t p = first_equal(list, ix, d);
     if (p < 0) {
         p = list.extent_of(1);
-        grow<T>(listid, inc);
+        grow(list, ix, inc);
     }
-    store(listid, p, scalar);
+    store(list, ix, p, scalar);
 }
 
 template <class T>
@@ -258,13 +269,22 @@ template <class T>
 int32_t size_of(int32_t listid, const T &d) {
     const Allocatable<T, 1> &list = list_of<T>(listid);
     if (!list.exists()) return -1;
-    const int64_t p = first_equal(listid, d);
+    const int64_t p = Index<T>::is_marker(d) ? first_equal(list, current_index<T>(listid), d) : scan_for(list, d);
     return static_cast<int32_t>(p < 0 ? list.extent_of(1) : p);
 }
 
 Complex as_complex(const kestro_complex &c) { return {c.re, c.im}; }
 
 }  // namespace
+
+std::size_t index_buckets(int32_t listid, int32_t ifflag) noexcept {
+    if (!valid(listid, ifflag)) return 0;
+    switch (ifflag) {
+    case 0: return index_of<int32_t>(listid).counts.bucket_count();
+    case 1: return index_of<double>(listid).counts.bucket_count();
+    default: return index_of<Complex>(listid).counts.bucket_count();
+    }
+}
 
 kestro_array *list_array(int32_t listid, int32_t ifflag) noexcept {
     if (!valid(listid, ifflag)) return nullptr;
@@ -311,6 +331,11 @@ void DeallocateList(const int32_t *listid, const int32_t *ifflag, int32_t *ierro
     kestro_array *a = list_array(*listid, *ifflag);
     *ierror = a->data != nullptr ? 0 : 1;
     kestro_array_drop(a);
+    switch (*ifflag) {
+    case 0: forget_index<int32_t>(*listid); break;
+    case 1: forget_index<double>(*listid); break;
+    default: forget_index<Complex>(*listid); break;
+    }
 }
 
 void GetAllocationStatus(kestro_logical1 *checkid, const int32_t *listid, const int32_t *ifflag) {

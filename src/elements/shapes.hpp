@@ -4,7 +4,9 @@
 // derivative together); the scalar routines select one of them after their
 // argument checks, the tables take them row by row.  Defined inline so that
 // the tables and the shell kinematics inline them; the generated export
-// table emits them under their C names.
+// table emits them under their C names.  The node forms are always inlined
+// and the tables' loops unrolled, so that a table, also the copy emitted
+// under its C name, is one straight run of its closed forms.
 #pragma once
 
 #include <cstdint>
@@ -18,6 +20,9 @@
 #include "decl/tria6.hpp"
 #include "decl/truss3.hpp"
 
+// The tables' loops over the nodes run whole.
+#define KESTRO_EACH_NODE _Pragma("GCC unroll 8")
+
 namespace kestro::elements {
 
 // A node's shape function and its derivatives in two natural coordinates.
@@ -30,7 +35,7 @@ struct Solid {
     double n, dxi, deta, dzeta, dxieta, dxizeta, detazeta;
 };
 
-inline Plane tria6_node(double xi, double eta, int32_t i) {
+[[gnu::always_inline]] inline Plane tria6_node(double xi, double eta, int32_t i) {
     const double l = 1.0 - xi - eta;
     switch (i) {
         case 1:
@@ -52,13 +57,13 @@ inline Plane tria6_node(double xi, double eta, int32_t i) {
 inline constexpr double kQuadXi[4] = {-1.0, 1.0, 1.0, -1.0};
 inline constexpr double kQuadEta[4] = {-1.0, -1.0, 1.0, 1.0};
 
-inline Plane quad4_node(double xi, double eta, int32_t i) {
+[[gnu::always_inline]] inline Plane quad4_node(double xi, double eta, int32_t i) {
     const double a = kQuadXi[i - 1], b = kQuadEta[i - 1];
     const double fx = 1.0 + xi * a, fy = 1.0 + eta * b;
     return {fx * fy / 4.0, a * fy / 4.0, b * fx / 4.0, 0.0, 0.0, a * b / 4.0};
 }
 
-inline Plane quad8_node(double xi, double eta, int32_t i) {
+[[gnu::always_inline]] inline Plane quad8_node(double xi, double eta, int32_t i) {
     if (i <= 4) {
         const double a = kQuadXi[i - 1], b = kQuadEta[i - 1];
         const double fx = 1.0 + xi * a, fy = 1.0 + eta * b, s = xi * a + eta * b;
@@ -97,7 +102,7 @@ inline constexpr double kHexXi[8] = {-1.0, 1.0, 1.0, -1.0, -1.0, 1.0, 1.0, -1.0}
 inline constexpr double kHexEta[8] = {-1.0, -1.0, 1.0, 1.0, -1.0, -1.0, 1.0, 1.0};
 inline constexpr double kHexZeta[8] = {-1.0, -1.0, -1.0, -1.0, 1.0, 1.0, 1.0, 1.0};
 
-inline Solid hex8_node(double xi, double eta, double zeta, int32_t i) {
+[[gnu::always_inline]] inline Solid hex8_node(double xi, double eta, double zeta, int32_t i) {
     const double a = kHexXi[i - 1], b = kHexEta[i - 1], c = kHexZeta[i - 1];
     const double fx = 1.0 + xi * a, fy = 1.0 + eta * b, fz = 1.0 + zeta * c;
     return {fx * fy * fz / 8.0, a * fy * fz / 8.0, b * fx * fz / 8.0, c * fx * fy / 8.0,
@@ -262,24 +267,30 @@ inline double Hex8SecondDerivSF(const double *xi, const double *eta, const doubl
 
 // The tables: row i for node i, columns as the module documents.
 inline void Tria6ShapeFunMatrix(double *nshape, const double *xi, const double *eta) {
+    const double x = *xi, y = *eta;  // read once: nshape may overlap them
+    KESTRO_EACH_NODE
     for (int32_t i = 1; i <= 6; ++i) {
-        const kestro::elements::Plane v = kestro::elements::tria6_node(*xi, *eta, i);
+        const kestro::elements::Plane v = kestro::elements::tria6_node(x, y, i);
         const double row[6] = {v.n, v.dxi, v.deta, v.dxixi, v.detaeta, v.dxieta};
         for (int c = 0; c < 6; ++c) nshape[c * 6 + i - 1] = row[c];
     }
 }
 
 inline void Quad8ShapeFunMatrix(double *nshape, const double *xi, const double *eta) {
+    const double x = *xi, y = *eta;  // read once: nshape may overlap them
+    KESTRO_EACH_NODE
     for (int32_t i = 1; i <= 8; ++i) {
-        const kestro::elements::Plane v = kestro::elements::quad8_node(*xi, *eta, i);
+        const kestro::elements::Plane v = kestro::elements::quad8_node(x, y, i);
         const double row[6] = {v.n, v.dxi, v.deta, v.dxixi, v.detaeta, v.dxieta};
         for (int c = 0; c < 6; ++c) nshape[c * 8 + i - 1] = row[c];
     }
 }
 
 inline void Quad4ShapeFunMatrix(double *nshape, const double *xi, const double *eta) {
+    const double x = *xi, y = *eta;  // read once: nshape may overlap them
+    KESTRO_EACH_NODE
     for (int32_t i = 1; i <= 4; ++i) {
-        const kestro::elements::Plane v = kestro::elements::quad4_node(*xi, *eta, i);
+        const kestro::elements::Plane v = kestro::elements::quad4_node(x, y, i);
         nshape[i - 1] = v.n;
         nshape[4 + i - 1] = v.dxi;
         nshape[8 + i - 1] = v.deta;
@@ -287,8 +298,10 @@ inline void Quad4ShapeFunMatrix(double *nshape, const double *xi, const double *
 }
 
 inline void Hex8ShapeFunMatrix(double *nshape, const double *xi, const double *eta, const double *zeta) {
+    const double x = *xi, y = *eta, z = *zeta;
+    KESTRO_EACH_NODE
     for (int32_t i = 1; i <= 8; ++i) {
-        const kestro::elements::Solid v = kestro::elements::hex8_node(*xi, *eta, *zeta, i);
+        const kestro::elements::Solid v = kestro::elements::hex8_node(x, y, z, i);
         const double row[9] = {v.n, v.dxi, v.deta, v.dzeta, 0.0, 0.0, 0.0, v.dxieta, v.dxizeta};
         for (int c = 0; c < 9; ++c) nshape[c * 8 + i - 1] = row[c];
     }

@@ -5,11 +5,13 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdint>
+#include <type_traits>
 
 #include "core/errorhandling.hpp"
 #include "decl/math.hpp"
 #include "elements/shapes.hpp"
 #include "math/arithmetic.hpp"
+#include "math/small.hpp"
 
 namespace kestro::elements {
 
@@ -47,42 +49,61 @@ constexpr int kColumns = 40;
 // A node count other than 6 or 8.
 void unsupported() { record_error(-3, "Unknown or unsupported element type."); }
 
-// The chain at one point: the table (column-major, n rows), the Jacobian,
-// its inverse and, when asked, what the second derivatives need.
+// The chain at one point of an element of N nodes: each node's shape
+// function and natural derivatives, the Jacobian, its inverse and, when
+// Second, what the second derivatives need.  Everything is written once,
+// nothing zero-filled.
+template <int N>
 struct Chain {
-    int32_t n = 0;
-    double table[kMaxNodes * 6] = {};
-    double jac[4] = {}, jacinv[4] = {};
-    double jac3[6] = {}, jac1inv[9] = {};
+    Plane v[N];
+    double jac[4], jacinv[4];
+    double jac3[6], jac1inv[9];
 };
 
-// The rest of the chain once c.n and the table are set.
-void complete(Chain &c, const double *ncoords, bool second) {
-    table_jacobian(c.jac, c.table, c.n, ncoords, c.n);
+// The rest of the chain once the values of the first n nodes are set: sums
+// in node order.
+template <int N, bool Second>
+[[gnu::always_inline]] inline void complete(Chain<N> &c, const double *ncoords, int n = N) {
+    double j11 = 0.0, j12 = 0.0, j21 = 0.0, j22 = 0.0;
+    KESTRO_EACH_NODE
+    for (int i = 0; i < N; ++i) {
+        if (i >= n) break;
+        const double x = ncoords[3 * i], y = ncoords[3 * i + 1];
+        j11 += c.v[i].dxi * x;
+        j12 += c.v[i].dxi * y;
+        j21 += c.v[i].deta * x;
+        j22 += c.v[i].deta * y;
+    }
+    c.jac[0] = j11;
+    c.jac[1] = j21;
+    c.jac[2] = j12;
+    c.jac[3] = j22;
     ShellJacobianInverse(c.jacinv, c.jac);
-    if (!second) return;
-    double jac2[6], jac1[9];
-    table_second_jacobian(jac2, c.table, c.n, ncoords, c.n);
-    // jac3 = jac2 jacinv (3 x 2)
-    for (int r = 0; r < 3; ++r)
-        for (int k = 0; k < 2; ++k) c.jac3[k * 3 + r] = jac2[r] * c.jacinv[2 * k] + jac2[3 + r] * c.jacinv[2 * k + 1];
-    ShellFirstDerivJacobian(jac1, c.jac);
-    ShellFirstDerivJacobianInverse(c.jac1inv, jac1);
+    if constexpr (Second) {
+        double jac2[6] = {0.0, 0.0, 0.0, 0.0, 0.0, 0.0}, jac1[9];
+        KESTRO_EACH_NODE
+        for (int i = 0; i < N; ++i) {
+            if (i >= n) break;
+            const double d[3] = {c.v[i].dxixi, c.v[i].detaeta, c.v[i].dxieta};
+            for (int r = 0; r < 3; ++r) {
+                jac2[r] += d[r] * ncoords[3 * i];
+                jac2[3 + r] += d[r] * ncoords[3 * i + 1];
+            }
+        }
+        // jac3 = jac2 jacinv (3 x 2)
+        for (int r = 0; r < 3; ++r)
+            for (int k = 0; k < 2; ++k)
+                c.jac3[k * 3 + r] = jac2[r] * c.jacinv[2 * k] + jac2[3 + r] * c.jacinv[2 * k + 1];
+        ShellFirstDerivJacobian(jac1, c.jac);
+        ShellFirstDerivJacobianInverse(c.jac1inv, jac1);
+    }
 }
 
-// False, with the error of ShellJacobian recorded, for a node count other than 6 or 8.
-bool build(Chain &c, const double *ncoords, int32_t inodes, double xi, double eta, bool second) {
-    if (inodes != 6 && inodes != 8) {
-        unsupported();
-        return false;
-    }
-    c.n = inodes;
-    if (inodes == 6)
-        Tria6ShapeFunMatrix(c.table, &xi, &eta);
-    else
-        Quad8ShapeFunMatrix(c.table, &xi, &eta);
-    complete(c, ncoords, second);
-    return true;
+template <int N, bool Second>
+[[gnu::always_inline]] inline void build(Chain<N> &c, const double *ncoords, double xi, double eta) {
+    KESTRO_EACH_NODE
+    for (int i = 0; i < N; ++i) c.v[i] = N == 6 ? tria6_node(xi, eta, i + 1) : quad8_node(xi, eta, i + 1);
+    complete<N, Second>(c, ncoords);
 }
 
 struct Derivatives {
@@ -90,12 +111,15 @@ struct Derivatives {
 };
 
 // The Cartesian derivatives of node i's shape function.
-Derivatives at(const Chain &c, int32_t i, bool second) {
-    const double n = c.table[i], dxi = c.table[c.n + i], deta = c.table[2 * c.n + i];
-    Derivatives d{n, c.jacinv[0] * dxi + c.jacinv[2] * deta, c.jacinv[1] * dxi + c.jacinv[3] * deta, 0.0, 0.0, 0.0};
-    if (second) {
-        double r[3];
-        for (int k = 0; k < 3; ++k) r[k] = c.table[(3 + k) * c.n + i] - (c.jac3[k] * dxi + c.jac3[3 + k] * deta);
+template <int N, bool Second>
+[[gnu::always_inline]] inline Derivatives at(const Chain<N> &c, int i) {
+    const Plane &p = c.v[i];
+    Derivatives d{p.n, c.jacinv[0] * p.dxi + c.jacinv[2] * p.deta, c.jacinv[1] * p.dxi + c.jacinv[3] * p.deta,
+                  0.0, 0.0, 0.0};
+    if constexpr (Second) {
+        const double r[3] = {p.dxixi - (c.jac3[0] * p.dxi + c.jac3[3] * p.deta),
+                             p.detaeta - (c.jac3[1] * p.dxi + c.jac3[4] * p.deta),
+                             p.dxieta - (c.jac3[2] * p.dxi + c.jac3[5] * p.deta)};
         d.nxx = c.jac1inv[0] * r[0] + c.jac1inv[3] * r[1] + c.jac1inv[6] * r[2];
         d.nyy = c.jac1inv[1] * r[0] + c.jac1inv[4] * r[1] + c.jac1inv[7] * r[2];
         d.nxy = c.jac1inv[2] * r[0] + c.jac1inv[5] * r[1] + c.jac1inv[8] * r[2];
@@ -103,50 +127,144 @@ Derivatives at(const Chain &c, int32_t i, bool second) {
     return d;
 }
 
-// The x (along true) or y derivative of the two shear rows of b, from a
-// built chain.
-void fill_shear_derivative_matrix(double *m, const Chain &c, bool along_x) {
-    std::fill_n(m, 2 * kColumns, 0.0);
-    for (int32_t i = 0; i < c.n; ++i) {
-        const Derivatives d = at(c, i, true);
-        double *col = m + 2 * 5 * i;  // the node's columns u, v, w, th1, th2, two rows each
-        if (along_x) {
-            col[2 * 2] = d.nxy;      // row 1, w
-            col[2 * 3] = -d.nx;      // row 1, th1
-            col[2 * 2 + 1] = d.nxx;  // row 2, w
-            col[2 * 4 + 1] = d.nx;   // row 2, th2
-        } else {
-            col[2 * 2] = d.nyy;
-            col[2 * 3] = -d.ny;
-            col[2 * 2 + 1] = d.nxy;
-            col[2 * 4 + 1] = d.ny;
+// Calls f(std::integral_constant<int, inodes>) for 6 and 8 nodes; false,
+// with the error of ShellJacobian recorded, for another count.
+template <class F>
+bool with_nodes(int32_t inodes, F &&f) {
+    switch (inodes) {
+    case 6: f(std::integral_constant<int, 6>{}); return true;
+    case 8: f(std::integral_constant<int, 8>{}); return true;
+    default: unsupported(); return false;
+    }
+}
+
+// Stores eight values from c on.
+[[gnu::always_inline]] inline void store_rows(double *c, double r0, double r1, double r2, double r3, double r4,
+                                              double r5, double r6, double r7) {
+    c[0] = r0;
+    c[1] = r1;
+    c[2] = r2;
+    c[3] = r3;
+    c[4] = r4;
+    c[5] = r5;
+    c[6] = r6;
+    c[7] = r7;
+}
+
+// The strain-displacement matrix b(8, 40): each node's five columns whole,
+// zero columns beyond the nodes.
+template <int N>
+void b_matrix(double *b, const double *ncoords, double xi, double eta) {
+    Chain<N> c;
+    build<N, false>(c, ncoords, xi, eta);
+    KESTRO_EACH_NODE
+    for (int i = 0; i < N; ++i) {
+        const Derivatives d = at<N, false>(c, i);
+        // Columns u, v, w, th1, th2 of the node, eight rows each, stored
+        // entry by entry (a fill of each column first becomes a string
+        // instruction that costs more than the table).
+        double *col = b + 40 * i;
+        store_rows(col, d.nx, 0.0, d.ny, 0.0, 0.0, 0.0, 0.0, 0.0);
+        store_rows(col + 8, 0.0, d.ny, d.nx, 0.0, 0.0, 0.0, 0.0, 0.0);
+        store_rows(col + 16, 0.0, 0.0, 0.0, 0.0, 0.0, 0.0, d.ny, d.nx);
+        store_rows(col + 24, 0.0, 0.0, 0.0, 0.0, -d.ny, -d.nx, -d.n, 0.0);
+        store_rows(col + 32, 0.0, 0.0, 0.0, d.nx, 0.0, d.ny, 0.0, d.n);
+    }
+    std::fill(b + 40 * N, b + 8 * kColumns, 0.0);
+}
+
+// Entry (row, column) of the derivative of the shear rows along x (along_x)
+// or y at node i: rows 1 (w, th1) and 2 (w, th2).
+struct ShearDerivative {
+    double w1, th1, w2, th2;
+};
+
+inline ShearDerivative shear_derivative(const Derivatives &d, bool along_x) {
+    return along_x ? ShearDerivative{d.nxy, -d.nx, d.nxx, d.nx} : ShearDerivative{d.nyy, -d.ny, d.nxy, d.ny};
+}
+
+// The x (along true) or y derivative of the two shear rows of b, m(2, 40).
+template <int N>
+void shear_derivative_matrix(double *m, const double *ncoords, double xi, double eta, bool along_x) {
+    Chain<N> c;
+    build<N, true>(c, ncoords, xi, eta);
+    KESTRO_EACH_NODE
+    for (int i = 0; i < N; ++i) {
+        const ShearDerivative e = shear_derivative(at<N, true>(c, i), along_x);
+        // The node's columns u, v, w, th1, th2, two rows each.
+        store_rows(m + 10 * i, 0.0, 0.0, 0.0, 0.0, e.w1, e.w2, e.th1, 0.0);
+        m[10 * i + 8] = 0.0;
+        m[10 * i + 9] = e.th2;
+    }
+    std::fill(m + 10 * N, m + 2 * kColumns, 0.0);
+}
+
+// r = hmat v for v = (m u) over the entries of a matrix m of zeros besides
+// the shear terms; the sums run over the columns in order, as the whole
+// product would, which adds only zeros besides while u is finite.
+inline void apply_shear_stiffness(double *r, const double v0, const double v1, const double *hmat) {
+    r[0] = hmat[0] * v0 + hmat[2] * v1;
+    r[1] = hmat[1] * v0 + hmat[3] * v1;
+}
+
+// hmat times the derivative matrices (x, then y, each when asked) times u,
+// from one chain.  A u with an entry that is not finite goes through the
+// whole matrix, where zeros meet it.
+template <int N>
+void shear_force_derivatives(double *rx, double *ry, const double *u, const double *hmat, const double *ncoords,
+                             double xi, double eta) {
+    double *out[2] = {rx, ry};
+    if (!math::small::all_finite<kColumns>(u)) {
+        for (int k = 0; k < 2; ++k) {
+            if (out[k] == nullptr) continue;
+            double m[2 * kColumns];
+            shear_derivative_matrix<N>(m, ncoords, xi, eta, k == 0);
+            double v[2] = {0.0, 0.0};
+            for (int col = 0; col < kColumns; ++col) {
+                v[0] += m[2 * col] * u[col];
+                v[1] += m[2 * col + 1] * u[col];
+            }
+            apply_shear_stiffness(out[k], v[0], v[1], hmat);
+        }
+        return;
+    }
+    Chain<N> c;
+    build<N, true>(c, ncoords, xi, eta);
+    double v[2][2] = {{0.0, 0.0}, {0.0, 0.0}};
+    KESTRO_EACH_NODE
+    for (int i = 0; i < N; ++i) {
+        const Derivatives d = at<N, true>(c, i);
+        const double w = u[5 * i + 2], th1 = u[5 * i + 3], th2 = u[5 * i + 4];
+        for (int k = 0; k < 2; ++k) {
+            const ShearDerivative e = shear_derivative(d, k == 0);
+            v[k][0] += e.w1 * w;
+            v[k][0] += e.th1 * th1;
+            v[k][1] += e.w2 * w;
+            v[k][1] += e.th2 * th2;
         }
     }
+    for (int k = 0; k < 2; ++k)
+        if (out[k] != nullptr) apply_shear_stiffness(out[k], v[k][0], v[k][1], hmat);
+}
+
+// The same for a node count other than 6 or 8: a zero matrix.
+void shear_force_derivatives_unsupported(double *rx, double *ry, const double *u, const double *hmat) {
+    double zero = 0.0;
+    for (int k = 0; k < kColumns; ++k) zero += 0.0 * u[k];  // the zero matrix times u
+    for (double *r : {rx, ry})
+        if (r != nullptr) apply_shear_stiffness(r, zero, zero, hmat);
+}
+
+void shear_force_derivative(double *rx, double *ry, const double *u, const double *hmat, const double *ncoords,
+                            int32_t inodes, double xi, double eta) {
+    const auto run = [&](auto n) { shear_force_derivatives<decltype(n)::value>(rx, ry, u, hmat, ncoords, xi, eta); };
+    if (!with_nodes(inodes, run))
+        shear_force_derivatives_unsupported(rx, ry, u, hmat);
 }
 
 void shear_derivative_matrix(double *m, const double *ncoords, int32_t inodes, double xi, double eta, bool along_x) {
-    std::fill_n(m, 2 * kColumns, 0.0);
-    Chain c;
-    if (!build(c, ncoords, inodes, xi, eta, true)) return;
-    fill_shear_derivative_matrix(m, c, along_x);
-}
-
-// r = hmat (m u) for a derivative matrix m.
-void apply_shear_stiffness(double *r, const double *m, const double *u, const double *hmat) {
-    double v[2] = {0.0, 0.0};
-    for (int k = 0; k < kColumns; ++k) {
-        v[0] += m[2 * k] * u[k];
-        v[1] += m[2 * k + 1] * u[k];
-    }
-    r[0] = hmat[0] * v[0] + hmat[2] * v[1];
-    r[1] = hmat[1] * v[0] + hmat[3] * v[1];
-}
-
-void shear_force_derivative(double *r, const double *u, const double *hmat, const double *ncoords, int32_t inodes,
-                            double xi, double eta, bool along_x) {
-    double m[2 * kColumns];
-    shear_derivative_matrix(m, ncoords, inodes, xi, eta, along_x);
-    apply_shear_stiffness(r, m, u, hmat);
+    if (!with_nodes(inodes, [&](auto n) { shear_derivative_matrix<decltype(n)::value>(m, ncoords, xi, eta, along_x); }))
+        std::fill_n(m, 2 * kColumns, 0.0);
 }
 
 double norm3(const double *v) { return std::sqrt(v[0] * v[0] + v[1] * v[1] + v[2] * v[2]); }
@@ -155,24 +273,20 @@ double norm3(const double *v) { return std::sqrt(v[0] * v[0] + v[1] * v[1] + v[2
 
 void shear_force_derivatives(double *rx, double *ry, const double *u, const double *hmat, const double *ncoords,
                              int32_t inodes, double xi, double eta) {
-    double m[2 * kColumns] = {};
-    Chain c;
-    const bool built = build(c, ncoords, inodes, xi, eta, true);
-    for (const bool along_x : {true, false}) {
-        if (built) fill_shear_derivative_matrix(m, c, along_x);
-        apply_shear_stiffness(along_x ? rx : ry, m, u, hmat);
-    }
+    shear_force_derivative(rx, ry, u, hmat, ncoords, inodes, xi, eta);
 }
 
 void cartesian_second_derivatives(const double *nshape, int64_t ld, const double *ncoords, int32_t n, double *nxx,
                                   double *nyy, double *nxy) {
-    Chain c;
-    c.n = std::clamp(n, 0, kMaxNodes);
-    for (int col = 0; col < 6; ++col)
-        for (int32_t i = 0; i < c.n; ++i) c.table[col * c.n + i] = nshape[col * ld + i];
-    complete(c, ncoords, true);
-    for (int32_t i = 0; i < c.n; ++i) {
-        const Derivatives d = at(c, i, true);
+    Chain<kMaxNodes> c;
+    const int32_t rows = std::clamp(n, 0, kMaxNodes);
+    for (int32_t i = 0; i < rows; ++i) {
+        const auto v = [&](int col) { return nshape[col * ld + i]; };
+        c.v[i] = {v(0), v(1), v(2), v(3), v(4), v(5)};
+    }
+    complete<kMaxNodes, true>(c, ncoords, rows);
+    for (int32_t i = 0; i < rows; ++i) {
+        const Derivatives d = at<kMaxNodes, true>(c, i);
         nxx[i] = d.nxx;
         nyy[i] = d.nyy;
         nxy[i] = d.nxy;
@@ -181,19 +295,17 @@ void cartesian_second_derivatives(const double *nshape, int64_t ld, const double
 
 }  // namespace kestro::elements
 
-using kestro::elements::Chain;
-
 extern "C" {
 
 void ShellJacobian(double *jac, double *nshape, const double *ncoords, const int32_t *inodes, const double *xi,
                    const double *eta) {
-    std::fill_n(jac, 4, 0.0);
-    std::fill_n(nshape, std::max(*inodes, 0) * 6, 0.0);
-    if (*inodes == 6)
+    if (*inodes == 6) {
         Tria6ShapeFunMatrix(nshape, xi, eta);
-    else if (*inodes == 8)
+    } else if (*inodes == 8) {
         Quad8ShapeFunMatrix(nshape, xi, eta);
-    else {
+    } else {
+        std::fill_n(jac, 4, 0.0);
+        std::fill_n(nshape, std::max(*inodes, 0) * 6, 0.0);
         kestro::elements::unsupported();
         return;
     }
@@ -218,22 +330,23 @@ void ShellFirstDerivJacobian(double *jac1, const double *jac) {
 }
 
 void ShellFirstDerivJacobianInverse(double *jac1inv, const double *jac1) {
-    std::fill_n(jac1inv, 9, 0.0);
     const auto a = [jac1](int r, int c) { return jac1[c * 3 + r]; };
     // Cofactors C(r, c), and the determinant along the first column.
     double cof[3][3];
-    for (int r = 0; r < 3; ++r)
-        for (int c = 0; c < 3; ++c) {
+    _Pragma("GCC unroll 3") for (int r = 0; r < 3; ++r)
+    _Pragma("GCC unroll 3") for (int c = 0; c < 3; ++c) {
             const int r1 = (r + 1) % 3, r2 = (r + 2) % 3, c1 = (c + 1) % 3, c2 = (c + 2) % 3;
             cof[r][c] = a(r1, c1) * a(r2, c2) - a(r1, c2) * a(r2, c1);
         }
     const double det = a(0, 0) * cof[0][0] + a(1, 0) * cof[1][0] + a(2, 0) * cof[2][0];
     if (det == 0.0) {
+        std::fill_n(jac1inv, 9, 0.0);
         kestro::record_error(-3, "Singular first derivative of jacobian");
         return;
     }
-    for (int r = 0; r < 3; ++r)
-        for (int c = 0; c < 3; ++c) jac1inv[c * 3 + r] = cof[c][r] / det;  // the adjugate over the determinant
+    _Pragma("GCC unroll 3") for (int r = 0; r < 3; ++r)
+    _Pragma("GCC unroll 3") for (int c = 0; c < 3; ++c)
+        jac1inv[c * 3 + r] = cof[c][r] / det;  // the adjugate over the determinant
 }
 
 void ShellSecondDerivJacobian(double *jac2, const double *nshape, const double *ncoords, const int32_t *inodes,
@@ -242,25 +355,9 @@ void ShellSecondDerivJacobian(double *jac2, const double *nshape, const double *
 }
 
 void ShellBMatrix(double *b, const double *ncoords, const int32_t *inodes, const double *xi, const double *eta) {
-    std::fill_n(b, 8 * 40, 0.0);
-    Chain c;
-    if (!kestro::elements::build(c, ncoords, *inodes, *xi, *eta, false)) return;
-    for (int32_t i = 0; i < c.n; ++i) {
-        const kestro::elements::Derivatives d = kestro::elements::at(c, i, false);
-        double *col = b + 8 * 5 * i;  // the node's columns u, v, w, th1, th2, eight rows each
-        col[0] = d.nx;                // u
-        col[2] = d.ny;
-        col[8 + 1] = d.ny;  // v
-        col[8 + 2] = d.nx;
-        col[16 + 6] = d.ny;  // w
-        col[16 + 7] = d.nx;
-        col[24 + 4] = -d.ny;  // th1
-        col[24 + 5] = -d.nx;
-        col[24 + 6] = -d.n;
-        col[32 + 3] = d.nx;  // th2
-        col[32 + 5] = d.ny;
-        col[32 + 7] = d.n;
-    }
+    using namespace kestro::elements;
+    if (!with_nodes(*inodes, [&](auto n) { b_matrix<decltype(n)::value>(b, ncoords, *xi, *eta); }))
+        std::fill_n(b, 8 * 40, 0.0);
 }
 
 void ShellxDerivBMatrix(double *xderivb, const double *ncoords, const int32_t *inodes, const double *xi,
@@ -275,12 +372,12 @@ void ShellyDerivBMatrix(double *yderivb, const double *ncoords, const int32_t *i
 
 void ShellxDerivShearForces(double *xderivr, const double *u, const double *hmat, const double *ncoords,
                             const int32_t *inodes, const double *xi, const double *eta) {
-    kestro::elements::shear_force_derivative(xderivr, u, hmat, ncoords, *inodes, *xi, *eta, true);
+    kestro::elements::shear_force_derivative(xderivr, nullptr, u, hmat, ncoords, *inodes, *xi, *eta);
 }
 
 void ShellyDerivShearForces(double *yderivr, const double *u, const double *hmat, const double *ncoords,
                             const int32_t *inodes, const double *xi, const double *eta) {
-    kestro::elements::shear_force_derivative(yderivr, u, hmat, ncoords, *inodes, *xi, *eta, false);
+    kestro::elements::shear_force_derivative(nullptr, yderivr, u, hmat, ncoords, *inodes, *xi, *eta);
 }
 
 void GetDisplacementVector(double *u, const double *nmotion, const int32_t *inodes, const int32_t *mdof) {

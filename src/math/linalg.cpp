@@ -1,7 +1,7 @@
 // Dense matrix algebra of module math.  Matrices up to order 6 (the ply and
 // stiffness matrices of the integration points) go through the fixed-size
 // kernels of small.hpp and Eigen's fixed-size symmetric eigensolver
-// (small_eigen.cpp), larger
+// (small_eigen.hpp), larger
 // ones through LAPACK and BLAS.  Every routine works on private copies; for
 // the small matrices the copies and LAPACK's workspace live on the stack.
 #include <algorithm>
@@ -90,6 +90,13 @@ void small_gemm(bool ta, bool tb, Index m, Index n, Index k, double alpha, const
     }
 }
 
+// The inverse through the LU factors; the determinant as the product of
+// their pivots (lud holds 1 on entry).  The fixed-size kernels up to order
+// 6, LAPACK beyond; out of line, so that the closed forms of order 3 do not
+// pay for their frames.
+[[gnu::noinline]] void lu_inverse(const double *a, double *ainv, int64_t order);
+[[gnu::noinline]] void lu_determinant(double *lud, const double *a, int64_t order);
+
 double norm(const double *x, int64_t n) {
     double s = 0.0;
     for (int64_t i = 0; i < n; ++i) s += x[i] * x[i];
@@ -102,7 +109,22 @@ extern "C" {
 
 void MatrixInverse(const double *a, double *ainv, const int32_t *n) {
     const int64_t order = extent(n);
-    if (order == 0) return;
+    if (order == 3) {
+        double adj[9], det;
+        if (kestro::math::small::cofactors3(a, adj, det)) {
+            const double r = 1.0 / det;
+            for (int i = 0; i < 9; ++i) ainv[i] = adj[i] * r;
+            return;
+        }
+    }
+    if (order != 0) lu_inverse(a, ainv, order);
+}
+
+}  // extern "C"
+
+namespace {
+
+void lu_inverse(const double *a, double *ainv, int64_t order) {
     if (order <= kestro::math::small::max_order) {
         kestro::math::small::dispatch(order, [&](auto size) {
             constexpr int N = decltype(size)::value;
@@ -131,6 +153,10 @@ void MatrixInverse(const double *a, double *ainv, const int32_t *n) {
     if (info != 0) fail("Matrix inversion failed!");
     std::memcpy(ainv, w.data(), static_cast<std::size_t>(order * order) * sizeof(double));
 }
+
+}  // namespace
+
+extern "C" {
 
 void MatrixEigenvalues(const double *a, double *d, const int32_t *n) {
     const int64_t order = extent(n);
@@ -242,7 +268,21 @@ void GeneralMatrixProduct(double *d, const double *alpha, const double *a, const
 void LUFactDeterminant(double *lud, const double *a, const int32_t *n) {
     *lud = 1.0;
     const int64_t order = extent(n);
-    if (order == 0) return;
+    if (order == 3) {
+        double det;
+        if (kestro::math::small::determinant3(a, det)) {
+            *lud = det;
+            return;
+        }
+    }
+    if (order != 0) lu_determinant(lud, a, order);
+}
+
+}  // extern "C"
+
+namespace {
+
+void lu_determinant(double *lud, const double *a, int64_t order) {
     if (order <= kestro::math::small::max_order) {
         kestro::math::small::dispatch(order, [&](auto size) {
             constexpr int N = decltype(size)::value;
@@ -276,6 +316,10 @@ void LUFactDeterminant(double *lud, const double *a, const int32_t *n) {
         if (pivots[static_cast<std::size_t>(i)] != i + 1) *lud = -*lud;
     }
 }
+
+}  // namespace
+
+extern "C" {
 
 void Determinant(double *pd, const double *a, const int32_t *n, const int32_t *pdflag) {
     *pd = laplace(a, extent(n), pdflag != nullptr ? *pdflag : -1);

@@ -7,6 +7,7 @@
 // under the same conditions.
 #pragma once
 
+#include <algorithm>
 #include <bit>
 #include <cmath>
 #include <cstdint>
@@ -194,6 +195,57 @@ void inverse_from_lu(double *a, const int *piv, const double *recip) {
             for (int i = 0; i < N; ++i) std::swap(a[j * N + i], a[piv[j] * N + i]);
 }
 
+// The adjugate adj (column-major) and the determinant of a 3 x 3 matrix by
+// cofactors (the determinant along the first column), where they agree with
+// what the LU factors give to rounding: true when the determinant is finite,
+// at least 2^-900 (no product lost bits to underflow) and safely away from
+// zero, that is when the matrix with its columns scaled to a largest
+// magnitude of 1 has a condition number (largest magnitudes of the matrix
+// and of its inverse) of at most 32; there both ways stay well within 1e-13
+// of each other.  Otherwise false, and the caller takes the LU factors.
+inline bool cofactors3(const double *a, double *adj, double &det) {
+    const auto e = [a](int r, int c) { return a[c * 3 + r]; };
+    adj[0] = e(1, 1) * e(2, 2) - e(1, 2) * e(2, 1);
+    adj[1] = e(1, 2) * e(2, 0) - e(1, 0) * e(2, 2);
+    adj[2] = e(1, 0) * e(2, 1) - e(1, 1) * e(2, 0);
+    adj[3] = e(0, 2) * e(2, 1) - e(0, 1) * e(2, 2);
+    adj[4] = e(0, 0) * e(2, 2) - e(0, 2) * e(2, 0);
+    adj[5] = e(0, 1) * e(2, 0) - e(0, 0) * e(2, 1);
+    adj[6] = e(0, 1) * e(1, 2) - e(0, 2) * e(1, 1);
+    adj[7] = e(0, 2) * e(1, 0) - e(0, 0) * e(1, 2);
+    adj[8] = e(0, 0) * e(1, 1) - e(0, 1) * e(1, 0);
+    det = e(0, 0) * adj[0] + e(1, 0) * adj[3] + e(2, 0) * adj[6];
+    // Scaling column r of a by 1 / its largest magnitude scales row r of the
+    // adjugate by that magnitude over the determinant's factor.
+    double scaled = 0.0;
+    KESTRO_UNROLL
+    for (int r = 0; r < 3; ++r) {
+        const double column = std::max({std::abs(e(0, r)), std::abs(e(1, r)), std::abs(e(2, r))});
+        const double row = std::max({std::abs(adj[r]), std::abs(adj[3 + r]), std::abs(adj[6 + r])});
+        scaled = std::max(scaled, column * row);
+    }
+    const double size = std::abs(det);
+    return size >= 0x1p-900 && size <= std::numeric_limits<double>::max() && scaled <= 32.0 * size;
+}
+
+// The determinant alone, by the same cofactors: first against a bound that
+// needs no other cofactor (an adjugate entry is at most twice the product of
+// the largest magnitudes of the two columns it is formed from, so
+// 2 c0 c1 c2 <= 32 |det| keeps the condition above within 32), and where
+// that bound does not settle it, as cofactors3 decides.
+inline bool determinant3(const double *a, double &det) {
+    const auto e = [a](int r, int c) { return a[c * 3 + r]; };
+    det = e(0, 0) * (e(1, 1) * e(2, 2) - e(1, 2) * e(2, 1)) + e(1, 0) * (e(0, 2) * e(2, 1) - e(0, 1) * e(2, 2)) +
+          e(2, 0) * (e(0, 1) * e(1, 2) - e(0, 2) * e(1, 1));
+    double bound = 2.0;
+    KESTRO_UNROLL
+    for (int c = 0; c < 3; ++c) bound *= std::max({std::abs(e(0, c)), std::abs(e(1, c)), std::abs(e(2, c))});
+    const double size = std::abs(det);
+    if (size >= 0x1p-900 && size <= std::numeric_limits<double>::max() && bound <= 32.0 * size) return true;
+    double adj[9];
+    return cofactors3(a, adj, det);
+}
+
 // The upper Cholesky factor in place (a = U^T U, upper triangle read and
 // written), as potrf/potf2 "U".  False when a diagonal entry is not positive
 // or not a number; the strict lower triangle is left alone.
@@ -244,16 +296,21 @@ void product_columns(const double *__restrict a, const double *__restrict b, dou
     }
 }
 
-template <int L, int K, int M>
-void product_skipping_zeros(const double *__restrict a, const double *__restrict b, double *__restrict c) {
-    // An Inf or NaN has every exponent bit set; adding one to the exponent
-    // then carries into the sign bit.  (Integer operations, so that the test
-    // runs on whole vectors.)
+// True when none of the first N values of a is an Inf or NaN.  An Inf or
+// NaN has every exponent bit set; adding one to the exponent then carries
+// into the sign bit.  (Integer operations, so that the test runs on whole
+// vectors.)
+template <int N>
+bool all_finite(const double *a) {
     uint64_t special = 0;
     KESTRO_UNROLL
-    for (int i = 0; i < L * K; ++i)
-        special |= (std::bit_cast<uint64_t>(a[i]) & 0x7ff0000000000000) + 0x0010000000000000;
-    if ((special & 0x8000000000000000) == 0)
+    for (int i = 0; i < N; ++i) special |= (std::bit_cast<uint64_t>(a[i]) & 0x7ff0000000000000) + 0x0010000000000000;
+    return (special & 0x8000000000000000) == 0;
+}
+
+template <int L, int K, int M>
+void product_skipping_zeros(const double *__restrict a, const double *__restrict b, double *__restrict c) {
+    if (all_finite<L * K>(a))
         product_columns<L, K, M, false>(a, b, c);
     else
         product_columns<L, K, M, true>(a, b, c);
@@ -295,8 +352,22 @@ void gemm(double alpha, const double *__restrict a, const double *__restrict b, 
 }
 
 // Eigenvalues d (ascending) and, when z is not null, orthonormal eigenvectors
-// (the columns of z, in the order of d) of the symmetric matrix of order
-// 1 <= n <= max_order whose upper triangle a holds (small_eigen.cpp).
-void symmetric_eigen(int64_t n, const double *a, double *d, double *z) noexcept;
+// (the columns of z, in the order of d) of the symmetric matrix of order N
+// whose upper triangle a holds (small_eigen.hpp, one source per order).
+template <int N>
+void symmetric_eigen_of_order(const double *a, double *d, double *z) noexcept;
+// Instantiated only there: without these, every source that sees the
+// definition would instantiate all six orders for symmetric_eigen below.
+extern template void symmetric_eigen_of_order<1>(const double *, double *, double *) noexcept;
+extern template void symmetric_eigen_of_order<2>(const double *, double *, double *) noexcept;
+extern template void symmetric_eigen_of_order<3>(const double *, double *, double *) noexcept;
+extern template void symmetric_eigen_of_order<4>(const double *, double *, double *) noexcept;
+extern template void symmetric_eigen_of_order<5>(const double *, double *, double *) noexcept;
+extern template void symmetric_eigen_of_order<6>(const double *, double *, double *) noexcept;
+
+// The same for 1 <= n <= max_order.
+inline void symmetric_eigen(int64_t n, const double *a, double *d, double *z) noexcept {
+    dispatch(n, [&](auto size) { symmetric_eigen_of_order<decltype(size)::value>(a, d, z); });
+}
 
 }  // namespace kestro::math::small

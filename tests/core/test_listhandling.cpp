@@ -476,6 +476,25 @@ TEST_F(ListTest, ListReleasedAndCreatedAgainByAnAppendStartsEmpty) {
     }
 }
 
+// After a list of a million entries is released, through the list routine
+// or as a host drops the array, the index of a new list holds no more
+// buckets than that of a list which never held more.
+TEST_F(ListTest, AReleasedLargeListLeavesNoBucketsInTheIndex) {
+    const bool through_routine[] = {true, false};
+    for (const bool routine : through_routine) {
+        int32_t res = kSentinel;
+        for (int32_t v = 0; v < 1'000'000; ++v) Api<int32_t>::scalar(1, v, 1, &res, nullptr, nullptr);
+        if (routine)
+            release(1, 0);
+        else
+            kestro_array_drop(kestro::listhandling::list_array(1, 0));
+        for (const int32_t id : {1, 2})
+            for (int32_t v = 0; v < 1000; ++v) Api<int32_t>::scalar(id, v, 1, &res, nullptr, nullptr);
+        EXPECT_LE(kestro::listhandling::index_buckets(1, 0), kestro::listhandling::index_buckets(2, 0)) << routine;
+        release_all();
+    }
+}
+
 // ---------------------------------------------------------------- against the model
 
 template <class T>
