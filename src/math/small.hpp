@@ -15,6 +15,8 @@
 #include <type_traits>
 #include <utility>
 
+#include "core/markers.hpp"
+
 // The loops of these kernels run over compile-time orders: unrolled whole.
 #define KESTRO_UNROLL _Pragma("GCC unroll 8")
 
@@ -225,7 +227,7 @@ inline bool cofactors3(const double *a, double *adj, double &det) {
         scaled = std::max(scaled, column * row);
     }
     const double size = std::abs(det);
-    return size >= 0x1p-900 && size <= std::numeric_limits<double>::max() && scaled <= 32.0 * size;
+    return size >= 0x1p-900 && size <= kestro::kLargestReal && scaled <= 32.0 * size;
 }
 
 // The determinant alone, by the same cofactors: first against a bound that
@@ -241,7 +243,7 @@ inline bool determinant3(const double *a, double &det) {
     KESTRO_UNROLL
     for (int c = 0; c < 3; ++c) bound *= std::max({std::abs(e(0, c)), std::abs(e(1, c)), std::abs(e(2, c))});
     const double size = std::abs(det);
-    if (size >= 0x1p-900 && size <= std::numeric_limits<double>::max() && bound <= 32.0 * size) return true;
+    if (size >= 0x1p-900 && size <= kestro::kLargestReal && bound <= 32.0 * size) return true;
     double adj[9];
     return cofactors3(a, adj, det);
 }
