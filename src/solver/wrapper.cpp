@@ -57,7 +57,16 @@ void ansys_to_nye_matrix(const double *ansys, double *nye) {
 // that a component count the expansion does not serve hands the routine
 // zeros and reads no unset value.
 struct Solid {
-    double stress[6] = {}, strain[6] = {}, increment[6] = {}, tangent[36] = {};
+    double stress[6], strain[6], increment[6], tangent[36];
+
+    // Zeroed by unrolled stores: as a loop the compiler makes the fill a
+    // string store whose start-up costs more than the fill.
+    Solid() {
+        math::small::Ref<6, 1>(stress).zero();
+        math::small::Ref<6, 1>(strain).zero();
+        math::small::Ref<6, 1>(increment).zero();
+        math::small::Ref<6, 6>(tangent).zero();
+    }
 
     // Expands an element state of ncomp components (Nye order).
     void expand(const double *stress_elem, const double *strain_elem, const double *increment_elem,
@@ -74,7 +83,12 @@ struct Solid {
 // What an adapter gives a UMAT routine whose caller has no such value.
 struct UmatDefaults {
     double spd = 0.0, scd = 0.0, rpl = 0.0, drpldt = 0.0, pnewdt = 1.0, celent = 1.0;
-    double predef[1] = {}, dpred[1] = {}, ddsddt[6] = {}, drplde[6] = {};
+    double predef[1] = {}, dpred[1] = {}, ddsddt[6], drplde[6];
+
+    UmatDefaults() {
+        math::small::Ref<6, 1>(ddsddt).zero();
+        math::small::Ref<6, 1>(drplde).zero();
+    }
 };
 
 // The element's stress, strain and increment of ncomp components in Nye
@@ -152,26 +166,26 @@ void peridigm_through_umat(kestro_umat dfunc, const solver::UpermatBlock &block)
     const auto &a = block.args;
     const std::size_t points = solver::extent(block.npoint()), states = solver::extent(block.nstatev());
     const int32_t ncomp = block.ncomp();
+    const std::size_t columns = solver::extent(ncomp);
     const bool served = ncomp == 3 || ncomp == 4 || ncomp == 6;
     const auto stress_old = block.stress_old(), state_old = block.state_old(), increment = block.increment();
     const auto stress_new = block.stress_new(), state_new = block.state_new();
-    for (std::size_t k = 0; k < points; ++k)
-        for (std::size_t j = 0; j < stress_new.columns; ++j) stress_new(k, j) = stress_old(k, j);
-    for (std::size_t k = 0; k < points; ++k)
-        for (std::size_t j = 0; j < states; ++j) state_new(k, j) = state_old(k, j);
     Scratch<double, 256> state(static_cast<int64_t>(states));
     const double time[2] = {*a.steptime, *a.totaltime}, coords[3] = {1.0, 1.0, 1.0}, zero = 0.0;
     const int32_t one = 1;
     const auto jstep = solver::step_of(1);
     for (std::size_t k = 0; k < points; ++k) {
         Solid solid;
-        double stress[6] = {}, increments[6] = {}, reduced[6] = {}, tangent[36];
+        double stress[6], increments[6], reduced[6], tangent[36];
+        // Six components are the 3-D state itself (the expansion would copy them).
+        double *const row_stress = ncomp == 6 ? solid.stress : stress;
+        double *const row_increment = ncomp == 6 ? solid.increment : increments;
         if (served)
-            for (int32_t j = 0; j < ncomp; ++j) {
-                stress[j] = stress_old(k, static_cast<std::size_t>(j));
-                increments[j] = increment(k, static_cast<std::size_t>(j));
+            for (std::size_t j = 0; j < columns; ++j) {
+                row_stress[j] = stress_old(k, j);
+                row_increment[j] = increment(k, j);
             }
-        solid.expand(stress, kZero6, increments, &ncomp);
+        if (ncomp != 6) solid.expand(stress, kZero6, increments, &ncomp);
         for (std::size_t j = 0; j < states; ++j) state[j] = state_old(k, j);
         UmatDefaults d;
         double sse = 0.0;
@@ -182,10 +196,14 @@ void peridigm_through_umat(kestro_umat dfunc, const solver::UpermatBlock &block)
             &d.pnewdt, &d.celent, kIdentity, kIdentity, &one, &one, &one, &one, jstep.data(), &one,
             kWrapperName.size()};
         conventions::call(dfunc, umat);
-        solid.reduce(reduced, tangent, &ncomp);
-        if (served)
-            for (int32_t j = 0; j < ncomp; ++j)
-                stress_new(k, static_cast<std::size_t>(j)) = stress_old(k, static_cast<std::size_t>(j)) + reduced[j];
+        // stressnew = stressold + the reduced stress (the 3-D one as it is with 6 components).
+        const double *added = solid.stress;
+        if (ncomp != 6) {
+            std::fill_n(reduced, 6, 0.0);
+            solid.reduce(reduced, tangent, &ncomp);
+            added = reduced;
+        }
+        for (std::size_t j = 0; j < columns; ++j) stress_new(k, j) = stress_old(k, j) + (served ? added[j] : 0.0);
         for (std::size_t j = 0; j < states; ++j) state_new(k, j) = state[j];
     }
 }
