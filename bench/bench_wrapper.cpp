@@ -13,6 +13,7 @@
 #include "decl/wrapper.hpp"
 #include "fixtures.hpp"
 #include "mechanics/ply.hpp"
+#include "solver/convention.hpp"
 
 namespace {
 
@@ -26,14 +27,11 @@ const std::array<double, 36> kPly = [] {
     return c;
 }();
 
-void secant(double *stress, double *, double *ddsdde, double *, double *, double *, double *, double *, double *,
-            double *, const double *stran, const double *dstran, const double *, const double *, const double *,
-            const double *, const double *, const double *, const char *, const int32_t *, const int32_t *,
-            const int32_t *ntens, const int32_t *, const double *, const int32_t *, const double *, const double *,
-            double *, const double *, const double *, const double *, const int32_t *, const int32_t *,
-            const int32_t *, const int32_t *, const int32_t *, const int32_t *, size_t) {
+// A material routine of the UMAT type, written on the view of the convention.
+void secant(KESTRO_UMAT_PARAMETERS, KESTRO_UMAT_LENGTHS) {
+    const kestro::solver::UmatPoint point{{KESTRO_UMAT_ARGUMENTS}};
     // The adapters call it with 6 components: that case in fixed loops.
-    const int32_t n = *ntens == 6 ? 6 : *ntens;
+    const int32_t n = point.ntens() == 6 ? 6 : point.ntens();
     double e[6];
     for (int32_t j = 0; j < n; ++j) e[j] = stran[j] + dstran[j];
     for (int32_t i = 0; i < n; ++i) stress[i] = 0.0;
@@ -108,19 +106,7 @@ void BM_PeridigmThroughUmat(benchmark::State &state) {
 }
 BENCHMARK(BM_PeridigmThroughUmat)->Arg(6)->Arg(3);
 
-void muesli_secant(const int32_t *, double *stress, double *statev, double *ddsdde, double *sse, double *spd,
-                   double *scd, double *rpl, double *ddsddt, double *drplde, double *drpldt, const double *stran,
-                   const double *dstran, const double *time, const double *dtime, const double *temp,
-                   const double *dtemp, const double *predef, const double *dpred, const char *cmname,
-                   const int32_t *ndi, const int32_t *nshr, const int32_t *ntens, const int32_t *nstatv,
-                   const double *props, const int32_t *nprops, const double *coords, const double *drot,
-                   double *pnewdt, const double *celent, const double *dfgrd0, const double *dfgrd1,
-                   const int32_t *noel, const int32_t *npt, const int32_t *layer, const int32_t *kspt,
-                   const int32_t *jstep, const int32_t *kinc, size_t cmname_len) {
-    secant(stress, statev, ddsdde, sse, spd, scd, rpl, ddsddt, drplde, drpldt, stran, dstran, time, dtime, temp,
-           dtemp, predef, dpred, cmname, ndi, nshr, ntens, nstatv, props, nprops, coords, drot, pnewdt, celent,
-           dfgrd0, dfgrd1, noel, npt, layer, kspt, jstep, kinc, cmname_len);
-}
+void muesli_secant(const int32_t *, KESTRO_UMAT_PARAMETERS, KESTRO_UMAT_LENGTHS) { secant(KESTRO_UMAT_ARGUMENTS); }
 
 void BM_MuesliThroughUmat(benchmark::State &state) {
     Umat u(static_cast<int32_t>(state.range(0)));

@@ -1,6 +1,6 @@
 /* The convention adapters from C with material routines of the generated
- * procedure types: a UMAT seen as an ANSYS material and, through an ANSYS
- * routine and a MUESLI routine, as a UMAT again. */
+ * procedure types: a UMAT seen as an ANSYS material and, through that ANSYS
+ * routine, as a UMAT again. */
 #include <string.h>
 
 #include "check.h"
@@ -31,21 +31,6 @@ static void diagonal(double *stress, double *statev, double *ddsdde, double *sse
     }
 }
 
-static void muesli(const int32_t *matid, double *stress, double *statev, double *ddsdde, double *sse, double *spd,
-                   double *scd, double *rpl, double *ddsddt, double *drplde, double *drpldt, const double *stran,
-                   const double *dstran, const double *time, const double *dtime, const double *temp,
-                   const double *dtemp, const double *predef, const double *dpred, const char *cmname,
-                   const int32_t *ndi, const int32_t *nshr, const int32_t *ntens, const int32_t *nstatv,
-                   const double *props, const int32_t *nprops, const double *coords, const double *drot,
-                   double *pnewdt, const double *celent, const double *dfgrd0, const double *dfgrd1,
-                   const int32_t *noel, const int32_t *npt, const int32_t *layer, const int32_t *kspt,
-                   const int32_t *jstep, const int32_t *kinc, size_t cmname_len) {
-    last_matid = *matid;
-    diagonal(stress, statev, ddsdde, sse, spd, scd, rpl, ddsddt, drplde, drpldt, stran, dstran, time, dtime, temp,
-             dtemp, predef, dpred, cmname, ndi, nshr, ntens, nstatv, props, nprops, coords, drot, pnewdt, celent,
-             dfgrd0, dfgrd1, noel, npt, layer, kspt, jstep, kinc, cmname_len);
-}
-
 /* The UMAT above as an ANSYS material: the adapter is the USERMAT routine. */
 static void usermat(const int32_t *matid, const int32_t *elemid, const int32_t *kdomintpt, const int32_t *klayer,
                     const int32_t *ksectpt, const int32_t *ldstep, const int32_t *isubst, int32_t *keycut,
@@ -65,39 +50,29 @@ static void usermat(const int32_t *matid, const int32_t *elemid, const int32_t *
                                             var2, var3, var4, var5, var6, var7, var8);
 }
 
-/* A UMAT call of 6 components through an adapter: stress and tangent out. */
-static void umat_call(int through_muesli, const char *name, double *stress, double *ddsdde) {
+/* A UMAT call of 6 components through the ANSYS routine: stress and tangent out. */
+static void umat_call(const char *name, double *stress, double *ddsdde) {
     double statev[1] = {0}, sse = 0, spd = 0, scd = 0, rpl = 0, ddsddt[6] = {0}, drplde[6] = {0}, drpldt = 0;
     const double stran[6] = {0}, dstran[6] = {1, 1, 1, 1, 2, 3}, time[2] = {0, 0}, zero = 0, predef[1] = {0};
     const double props[1] = {1}, coords[3] = {0}, eye[9] = {1, 0, 0, 0, 1, 0, 0, 0, 1};
-    const int32_t three = 3, six = 6, one = 1, jstep[4] = {1, 1, 1, 0}, matid = 42;
+    const int32_t three = 3, six = 6, one = 1, jstep[4] = {1, 1, 1, 0};
     double pnewdt = 0.5, celent = 1;
     char cmname[80];
     memset(cmname, ' ', sizeof cmname);
     memcpy(cmname, name, strlen(name));
-    if (through_muesli)
-        __wrapper_MOD_muesli_to_abq_umat(muesli, stress, statev, ddsdde, &sse, &spd, &scd, &rpl, ddsddt, drplde,
-                                         &drpldt, stran, dstran, time, &zero, &zero, &zero, predef, predef, cmname,
-                                         &three, &three, &six, &one, props, &one, coords, eye, &pnewdt, &celent,
-                                         eye, eye, &one, &one, &one, &one, jstep, &one, &matid, sizeof cmname);
-    else
-        __wrapper_MOD_ansys_usermat_to_abq_umat(usermat, stress, statev, ddsdde, &sse, &spd, &scd, &rpl, ddsddt,
-                                                drplde, &drpldt, stran, dstran, time, &zero, &zero, &zero, predef,
-                                                predef, cmname, &three, &three, &six, &one, props, &one, coords,
-                                                eye, &pnewdt, &celent, eye, eye, &one, &one, &one, &one, jstep,
-                                                &one, sizeof cmname);
-    CHECK(pnewdt == (through_muesli ? 0.5 : 1.0));
+    __wrapper_MOD_ansys_usermat_to_abq_umat(usermat, stress, statev, ddsdde, &sse, &spd, &scd, &rpl, ddsddt, drplde,
+                                            &drpldt, stran, dstran, time, &zero, &zero, &zero, predef, predef,
+                                            cmname, &three, &three, &six, &one, props, &one, coords, eye, &pnewdt,
+                                            &celent, eye, eye, &one, &one, &one, &one, jstep, &one, sizeof cmname);
+    CHECK(pnewdt == 1.0);
 }
 
 int main(void) {
     const double expected[6] = {1, 2, 3, 4, 10, 18};
-    double stress[6], ddsdde[36];
-    int i, k;
-    for (k = 0; k < 2; ++k) {
-        memset(ddsdde, 0, sizeof ddsdde);
-        umat_call(k, "PLY_M@5@", stress, ddsdde);
-        CHECK(last_matid == (k ? 42 : 5) && last_length == 80);
-        for (i = 0; i < 6; ++i) CHECK(stress[i] == expected[i] && ddsdde[i * 6 + i] == i + 1);
-    }
+    double stress[6], ddsdde[36] = {0};
+    int i;
+    umat_call("PLY_M@5@", stress, ddsdde);
+    CHECK(last_matid == 5 && last_length == 80);
+    for (i = 0; i < 6; ++i) CHECK(stress[i] == expected[i] && ddsdde[i * 6 + i] == i + 1);
     return failures;
 }
