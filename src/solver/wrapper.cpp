@@ -28,7 +28,7 @@ using solver::kWrapperName;
 
 constexpr int32_t kThree = 3, kSix = 6;
 constexpr kestro_logical1 kAxisymmetric = 1;  // 4-component states are axisymmetric
-constexpr double kZero6[6] = {}, kOne = 1.0;
+constexpr double kZero6[6] = {};
 constexpr double kIdentity[9] = {1.0, 0.0, 0.0, 0.0, 1.0, 0.0, 0.0, 0.0, 1.0};
 
 // The ANSYS order 11, 22, 33, 12, 23, 13 (the cyclic order) from Nye order:
