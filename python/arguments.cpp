@@ -570,13 +570,72 @@ void as_module_error() {
     Py_XDECREF(text);
 }
 
+// Writes a result into the caller's array dest when it has dest's shape (or
+// is one value for a one-value dest): 1 written, 0 not of that shape, -1
+// with the error set when a value does not fit dest's type.
+int write_into(const Routine &r, PyArrayObject *dest, PyObject *value) {
+    auto *src = reinterpret_cast<PyArrayObject *>(PyArray_FROM_O(value));
+    if (src == nullptr) return -1;
+    int status = 0;
+    if (PyArray_SIZE(src) == PyArray_SIZE(dest) && (PyArray_SAMESHAPE(dest, src) || PyArray_SIZE(src) == 1)) {
+        // Values the caller's array cannot hold are refused, not cast.
+        if (fits(src, PyArray_TYPE(dest)) != Fit::ok) {
+            PyErr_Format(module_error, "%s.%s: the result does not fit the type of the caller's array %s",
+                         r.module, r.name, PyArray_DESCR(dest)->typeobj->tp_name);
+            status = -1;
+        } else {
+            status = PyArray_CopyInto(dest, src) == 0 ? 1 : -1;
+        }
+    }
+    Py_DECREF(src);
+    return status;
+}
+
+// The routine's results, as its Python form gives them: the result of each
+// in-place argument is written into the caller's writeable array (0-d for a
+// scalar; strided views and other layouts included), and an array result is
+// then that array; a routine that names what it returns gives those alone
+// (one as it is, none as None).
+PyObject *place_results(const CheckedRoutine &w, const Call &call, PyObject *result) {
+    const Routine &r = *w.declared;
+    if (r.results < 1 || (r.results > 1 && (!PyTuple_Check(result) || PyTuple_GET_SIZE(result) != r.results)))
+        return result;
+    PyObject *items = r.results == 1 ? PyList_New(1) : PySequence_List(result);
+    if (items != nullptr && r.results == 1) PyList_SET_ITEM(items, 0, Py_NewRef(result));
+    Py_DECREF(result);
+    if (items == nullptr) return nullptr;
+    for (int i = 0; i < r.count; ++i) {
+        const Argument &a = r.arguments[i];
+        PyObject *target = a.inplace && a.result >= 0 ? call[i] : nullptr;
+        if (target == nullptr || !PyArray_Check(target)) continue;
+        auto *dest = reinterpret_cast<PyArrayObject *>(target);
+        PyObject *value = PyList_GET_ITEM(items, a.result);
+        if (value == target || !PyArray_ISWRITEABLE(dest)) continue;
+        const int written = write_into(r, dest, value);
+        if (written < 0) {
+            Py_DECREF(items);
+            return nullptr;
+        }
+        // An array result is the caller's array; a number stays a number.
+        if (written > 0 && PyArray_Check(value)) PyList_SetItem(items, a.result, Py_NewRef(target));
+    }
+    int n = r.results;
+    if (r.returned != nullptr)
+        for (n = 0; r.returned[n] >= 0;) ++n;
+    const auto item = [&](int k) { return PyList_GET_ITEM(items, r.returned != nullptr ? r.returned[k] : k); };
+    PyObject *out = n == 0 ? Py_NewRef(Py_None) : n == 1 ? Py_NewRef(item(0)) : PyTuple_New(n);
+    if (out != nullptr && n > 1)
+        for (int k = 0; k < n; ++k) PyTuple_SET_ITEM(out, k, Py_NewRef(item(k)));
+    Py_DECREF(items);
+    return out;
+}
+
 PyObject *checked_call(PyObject *self, PyObject *args, PyObject *kwargs) {
     auto &w = *reinterpret_cast<CheckedRoutine *>(self);
     const Routine &r = *w.declared;
     Call call(w, args, kwargs);
     PyObject *result = nullptr;
-    PyObject *target = nullptr;  // the caller's array of an in-place argument (borrowed)
-    Shape shape;                 // the caller's shape of a shaped argument
+    Shape shape;  // the caller's shape of a shaped argument
     int status = 0;
     for (int i = 0; status == 0 && i < r.count; ++i) {
         const Argument &a = r.arguments[i];
@@ -595,7 +654,6 @@ PyObject *checked_call(PyObject *self, PyObject *args, PyObject *kwargs) {
             PyObject *flag = a.overwrite >= 0 ? call[a.overwrite] : nullptr;
             const int overwrite = flag != nullptr ? PyObject_IsTrue(flag) : 0;
             status = overwrite < 0 ? -1 : check_array(w, call, i, overwrite > 0);
-            if (a.inplace) target = value;
             if (status == 0 && a.shaped >= 0) {
                 // Passed as its column-major list of values; the result takes this shape.
                 status = flatten(w, a, value, &shape);
@@ -603,7 +661,13 @@ PyObject *checked_call(PyObject *self, PyObject *args, PyObject *kwargs) {
             }
             break;
         }
-        case ArgKind::scalar: status = check_scalar(w, a, value); break;
+        case ArgKind::scalar:
+            status = check_scalar(w, a, value);
+            // A scalar updated in place takes a writeable 0-d array, or a number as an input.
+            if (status == 0 && a.inplace && PyArray_Check(value) &&
+                !PyArray_ISWRITEABLE(reinterpret_cast<PyArrayObject *>(value)))
+                status = refuse(w, a, "is read-only, but the routine writes into it");
+            break;
         case ArgKind::string: {
             char what[160];
             std::snprintf(what, sizeof what, "%s.%s: argument %s", r.module, r.name, a.name);
@@ -626,28 +690,7 @@ PyObject *checked_call(PyObject *self, PyObject *args, PyObject *kwargs) {
         entered = outer;
     }
     if (result != nullptr && shape.flat != nullptr) result = reshaped(result, shape);
-    // An in-place routine returns its result in the caller's own array
-    // (strided views and other layouts included).
-    if (result == nullptr || target == nullptr || target == result || !PyArray_Check(target) ||
-        !PyArray_Check(result))
-        return result;
-    auto *dest = reinterpret_cast<PyArrayObject *>(target);
-    auto *src = reinterpret_cast<PyArrayObject *>(result);
-    if (!PyArray_SAMESHAPE(dest, src)) return result;
-    // Values the caller's array cannot hold are refused, not cast.
-    if (fits(src, PyArray_TYPE(dest)) != Fit::ok) {
-        PyErr_Format(module_error, "%s.%s: the result does not fit the type of the caller's array %s", r.module,
-                     r.name, PyArray_DESCR(dest)->typeobj->tp_name);
-        Py_DECREF(result);
-        return nullptr;
-    }
-    if (PyArray_CopyInto(dest, src) != 0) {
-        Py_DECREF(result);
-        return nullptr;
-    }
-    Py_DECREF(result);
-    Py_INCREF(target);
-    return target;
+    return result != nullptr ? place_results(w, call, result) : nullptr;
 }
 
 void checked_dealloc(PyObject *self) {

@@ -159,16 +159,18 @@ def _expand_line(line: str, env: dict, where: str) -> list[str]:
     return [SUBST_RE.sub(lambda m: str(_evaluate(m.group(1), env, where)), line)]
 
 
-def expand_templates(text: str, origin: str) -> str:
-    """The text with every template block repeated for its bindings."""
+def expand_templates(text: str, origin: str, lists: dict | None = None) -> str:
+    """The text with every template block repeated for its bindings; ${}
+    outside a template takes the functions alone (arguments of a list)."""
     out: list[str] = []
     lines = text.splitlines()
+    base = {"arguments": _arguments_of(lists or {}, origin)}
     i = 0
     while i < len(lines):
         if not TEMPLATE_RE.match(lines[i]):
             if END_TEMPLATE_RE.match(lines[i]) or EACH_RE.match(lines[i]):
                 raise SignatureError(f"{origin}:{i + 1}: template directive outside a template")
-            out.append(lines[i])
+            out.extend(_expand_line(lines[i], base, f"{origin}:{i + 1}") if "${" in lines[i] else [lines[i]])
             i += 1
             continue
         header = []
@@ -186,9 +188,181 @@ def expand_templates(text: str, origin: str) -> str:
         body = lines[start:i]
         i += 1
         for env in _bindings(header):
+            env = {**base, **env}
             for n, line in enumerate(body):
                 out.extend(_expand_line(line, env, f"{origin}:{start + n + 1}"))
     return "\n".join(out) + "\n"
+
+
+# ---------------------------------------------------------------- argument lists
+
+INCLUDE_RE = re.compile(r'^\s*!kestro\s+include\s+"([^"]+)"\s*$')
+LIST_RE = re.compile(r"^\s*!kestro\s+list\s+(\w+)\s*$")
+END_LIST_RE = re.compile(r"^\s*!kestro\s+end\s+list\s*$")
+USE_LIST_RE = re.compile(r"^\s*!kestro\s+arguments\s+(\w+)(?:\s+without\s+(.+?))?\s*$")
+ONLY_RE = re.compile(r"^(.*?)\s*!kestro\s+only\s+(\w+)\s*$")
+NAMES_DIRECTIVE_RE = re.compile(r"^(\s*!kestro\s+(inplace|returns)\s+)(.*?)\s*$")
+DECLARED_RE = re.compile(r"^\s*[^!]*::\s*(\w+)")
+HEADER_ARGS_RE = re.compile(r"\(([^)]*)\)")
+
+# What a list's lines may say of the role they are instantiated in: a routine
+# takes the values it hands to the callable and back (in,out), a procedure is
+# lent them for the call and does not return them (inout).
+ROLES = {"routine": {"lent": "in,out"}, "procedure": {"lent": "inout"}}
+
+
+@dataclass
+class ArgumentList:
+    """A solver's argument list, declared once and instantiated by every
+    routine and procedure interface of that convention."""
+    name: str
+    doc: list[str]
+    lines: list[str]
+    origin: str
+
+    @property
+    def names(self) -> list[str]:
+        lines = self.instance("routine", set(), set(), False, f"{self.origin}, list {self.name}")
+        return [m.group(1).lower() for m in map(DECLARED_RE.match, lines) if m]
+
+    def instance(self, role: str, without: set[str], own: set[str], own_returns: bool, where: str) -> list[str]:
+        """The declarations for one instance: lines of another role dropped,
+        the arguments `without` left out, those the routine declares itself
+        (`own`) taken from the routine, and the list's `returns` only when
+        the routine says none of its own."""
+        out = []
+        env = {"role": role, **ROLES[role]}
+        for line in self.lines:
+            only = ONLY_RE.match(line)
+            if only:
+                if only.group(2) not in ROLES:
+                    raise SignatureError(f"{self.origin}: list {self.name}: unknown role '{only.group(2)}'")
+                if only.group(2) != role:
+                    continue
+                line = only.group(1)
+            names = NAMES_DIRECTIVE_RE.match(line)
+            if names:
+                if names.group(2) == "returns" and own_returns:
+                    continue
+                kept = [n for n in names.group(3).split() if n.lower() not in without]
+                if kept:
+                    out.append(names.group(1) + " ".join(kept))
+                continue
+            for expanded in _expand_line(line, env, where):
+                declared = DECLARED_RE.match(expanded)
+                if not (declared and declared.group(1).lower() in without | own):
+                    out.append(expanded)
+        return out
+
+
+def _arguments_of(lists: dict, origin: str):
+    def arguments(name, *without):
+        if name not in lists:
+            raise SignatureError(f"{origin}: no argument list '{name}'")
+        return ",".join(n for n in lists[name].names if n not in without)
+    return arguments
+
+
+def take_lists(text: str, path: Path, lists: dict, seen: tuple = ()) -> str:
+    """The text without its list definitions, which go to `lists`; an
+    included file gives its lists and nothing else."""
+    out, pending = [], []
+    lines = text.splitlines()
+    i = 0
+    while i < len(lines):
+        line = lines[i]
+        include = INCLUDE_RE.match(line)
+        if include:
+            target = (path.parent / include.group(1)).resolve()
+            if target in seen or not target.is_file():
+                raise SignatureError(f"{path.name}:{i + 1}: cannot include '{include.group(1)}'")
+            take_lists(target.read_text(), target, lists, seen + (target,))
+            i += 1
+            continue
+        start = LIST_RE.match(line)
+        if start is None:
+            if END_LIST_RE.match(line):
+                raise SignatureError(f"{path.name}:{i + 1}: 'end list' outside a list")
+            pending = pending + [line] if COMMENT_RE.match(line) and not DIRECTIVE_RE.match(line) else []
+            out.append(line)
+            i += 1
+            continue
+        name = start.group(1).lower()
+        body = []
+        i += 1
+        while i < len(lines) and not END_LIST_RE.match(lines[i]):
+            if LIST_RE.match(lines[i]):
+                raise SignatureError(f"{path.name}:{i + 1}: lists do not nest")
+            body.append(lines[i])
+            i += 1
+        if i == len(lines):
+            raise SignatureError(f"{path.name}: list {name} without 'end list'")
+        i += 1
+        doc = [_comment_text(c) for c in pending]
+        del out[len(out) - len(pending):]
+        pending = []
+        new = ArgumentList(name, doc, body, path.name)
+        if name in lists and (lists[name].lines, lists[name].doc) != (body, doc):
+            raise SignatureError(f"{path.name}: argument list {name} is defined twice")
+        lists[name] = new
+    return "\n".join(out) + "\n"
+
+
+def expand_argument_lists(text: str, lists: dict, origin: str) -> tuple[str, dict[str, tuple]]:
+    """Replaces each '!kestro arguments <list> [without <names>]' line of a
+    routine or procedure interface by the list's declarations; returns the
+    text and, per routine (and per procedure, as <block>.<name>), the list it
+    instantiates with the arguments it leaves out and those it declares itself."""
+    out: list[str] = []
+    instances: dict[str, tuple] = {}
+    lines = text.splitlines()
+    user_block: str | None = None
+    i = 0
+    while i < len(lines):
+        line = lines[i]
+        if USER_START_RE.match(line):
+            user_block = USER_START_RE.match(line).group(1).lower()
+        elif USER_END_RE.match(line):
+            user_block = None
+        start = ROUTINE_START_RE.match(line)
+        if start is None:
+            if USE_LIST_RE.match(line):
+                raise SignatureError(f"{origin}:{i + 1}: '!kestro arguments' outside a routine")
+            out.append(line)
+            i += 1
+            continue
+        end = i + 1
+        while end < len(lines) and not ROUTINE_END_RE.match(lines[end]):
+            end += 1
+        body = lines[i + 1:end]
+        uses = [(k, m) for k, m in enumerate(map(USE_LIST_RE.match, body)) if m]
+        if len(uses) > 1:
+            raise SignatureError(f"{origin}:{i + 1}: a routine instantiates one argument list")
+        if uses:
+            k, use = uses[0]
+            name = use.group(1).lower()
+            where = f"{origin}:{i + k + 2}"
+            if name not in lists:
+                raise SignatureError(f"{where}: no argument list '{name}'")
+            without = {w.lower() for w in (use.group(2) or "").split()}
+            own = {m.group(1).lower() for m in map(DECLARED_RE.match, body) if m}
+            own_returns = any(NAMES_DIRECTIVE_RE.match(b) and NAMES_DIRECTIVE_RE.match(b).group(2) == "returns"
+                              for b in body)
+            expected = [n for n in lists[name].names if n not in without]
+            header = HEADER_ARGS_RE.search(line)
+            given = [a.strip().lower() for a in header.group(1).split(",")] if header else []
+            if not any(given[j:j + len(expected)] == expected for j in range(len(given) - len(expected) + 1)):
+                raise SignatureError(f"{where}: the arguments of {start.group(2)} do not hold list {name} in order")
+            role = "procedure" if user_block else "routine"
+            key = f"{user_block}.{start.group(2).lower()}" if user_block else start.group(2).lower()
+            instances[key] = (name, without, own & set(lists[name].names))
+            body = body[:k] + lists[name].instance(role, without, own, own_returns, where) + body[k + 1:]
+        out.append(line)
+        out.extend(body)
+        if end < len(lines):
+            out.append(lines[end])
+        i = end + 1
+    return "\n".join(out) + "\n", instances
 
 
 # ---------------------------------------------------------------- model
@@ -258,6 +432,7 @@ class PyArgument:
     # array: (the extent argument, or None when hidden; that array; its dimension).
     extents: list = field(default_factory=list)
     block: bool = False      # the routine works on the leading block its extents give
+    result: int = -1         # its position among the generated wrapper's results, or -1
 
     def table_entry(self, index_of) -> str:
         same = ", ".join(str(d) for d in self.same) or "0"
@@ -270,7 +445,7 @@ class PyArgument:
         return (f'{{"{self.name}", kestro::python::ArgKind::{self.kind}, {self.typecode}, {self.rank}, '
                 f'{str(self.required).lower()}, {str(self.written).lower()}, {overwrite}, '
                 f'{str(self.inplace).lower()}, {self.shaped}, {{{same}}}, {{{fixed}}}, '
-                f'{{{extent_args}}}, {{{sources}}}, {{{source_dims}}}, {str(self.block).lower()}}}')
+                f'{{{extent_args}}}, {{{sources}}}, {{{source_dims}}}, {str(self.block).lower()}, {self.result}}}')
 
 
 @dataclass
@@ -287,6 +462,9 @@ class Routine:
     python_args: dict[str, PyArgument] = field(default_factory=dict)  # by name
     keywords: list[str] = field(default_factory=list)  # the Python arguments in order, from f2py
     complex_when: tuple[str, int] | None = None  # procedures exchange complex values while it holds
+    outputs: list[str] = field(default_factory=list)  # the generated wrapper's results, in order
+    returns: list[str] | None = None  # the results the Python form returns (None: all)
+    convention: str | None = None  # the argument list it instantiates
 
     @property
     def has_callback(self) -> bool:
@@ -316,8 +494,12 @@ class Procedure:
     inputs: list[str] = field(default_factory=list)   # what it is given, in order
     complex_args: list[str] = field(default_factory=list)  # real arrays that may pass as complex
 
+    def c_params(self) -> list[str]:
+        # The convention of module procedures: a length per character argument at the end.
+        return [a.c_param() for a in self.args] + [f"size_t {a.name}_len" for a in self.args if a.character]
+
     def declaration(self) -> list[str]:
-        return prototype(f"typedef {self.result or 'void'} (*{self.typedef})", [a.c_param() for a in self.args])
+        return prototype(f"typedef {self.result or 'void'} (*{self.typedef})", self.c_params())
 
 
 @dataclass
@@ -377,6 +559,7 @@ class Notes:
     complex_next: list[str] = field(default_factory=list)
     complex_args: dict[tuple[str, str], list[str]] = field(default_factory=dict)
     complex_when: dict[str, tuple[str, int]] = field(default_factory=dict)
+    returns: dict[str, list[str]] = field(default_factory=dict)
 
 
 def _comment_text(line: str) -> str:
@@ -416,9 +599,13 @@ def scan_notes(text: str, origin: str) -> Notes:
             elif verb == "keep":
                 keep_next = True
             elif verb == "inplace":
+                if routine is None or not rest.strip():
+                    raise SignatureError(f"{where}: inplace needs a routine and arguments")
+                notes.inplace.setdefault(routine, []).extend(rest.lower().split())
+            elif verb == "returns":
                 if routine is None:
-                    raise SignatureError(f"{where}: inplace outside a routine")
-                notes.inplace.setdefault(routine, []).append(rest.strip().lower())
+                    raise SignatureError(f"{where}: returns outside a routine")
+                notes.returns[routine] = rest.lower().split()
             elif verb == "block":
                 if routine is None or not rest.strip():
                     raise SignatureError(f"{where}: block needs a routine and an argument")
@@ -516,17 +703,22 @@ class Fragment:
     user_blocks: list[str]
     body: str
     modules: list[str]
+    lists: dict = field(default_factory=dict)       # the argument lists it defines or includes
+    instances: dict = field(default_factory=dict)   # routine -> (list, left out, declared itself)
 
 
 def read_fragment(path: Path) -> Fragment:
-    text = expand_templates(path.read_text(), path.name)
+    lists: dict[str, ArgumentList] = {}
+    text = take_lists(path.read_text(), path.resolve(), lists)
+    text = expand_templates(text, path.name, lists)
+    text, instances = expand_argument_lists(text, lists, path.name)
     notes = scan_notes(text, path.name)
     user_blocks = USER_BLOCK_RE.findall(text)
     body = USER_BLOCK_RE.sub("", text)
     modules = [m.group(1) for m in map(MODULE_RE.match, body.splitlines()) if m]
     if not modules:
         raise SignatureError(f"{path}: no module block")
-    return Fragment(path, text, notes, user_blocks, body, modules)
+    return Fragment(path, text, notes, user_blocks, body, modules, lists, instances)
 
 
 def crack(pyf: Path) -> list[dict]:
@@ -597,9 +789,11 @@ def build_procedures(user_blocks: list[dict], typedefs: dict,
                 args = [data_argument(a, block["vars"][a], where) for a in block["args"]]
                 intents = {a: [i.lower() for i in block["vars"][a].get("intent", [])] for a in block["args"]}
                 outputs = [a for a in block["args"] if "out" in intents[a]]
+                # In the order the callable is given them: the optional ones last.
                 inputs = [a for a in block["args"]
                           if "hide" not in intents[a] and ("in" in intents[a] or "inout" in intents[a]
                                                            or not intents[a])]
+                inputs.sort(key=lambda a: "optional" in block["vars"][a].get("attrspec", []))
                 switched = (complex_args or {}).get(key, [])
                 for a in switched:
                     if a not in [x.name for x in args if x.array and x.ctype == "double"]:
@@ -679,9 +873,17 @@ def build_routine(module: Module, block: dict, notes: Notes, procedures: dict) -
     if complex_when is not None:
         if not any(a.callback for a in args) or complex_when[0] not in [a.name for a in args if not a.array]:
             raise SignatureError(f"{where}: complex-when needs a procedure argument and a scalar argument")
+    # The generated wrapper returns a function's value, then every output argument in order.
+    outputs = [block.get("result", name).lower()] if block["block"] == "function" else []
+    outputs += [a for a in block["args"] if "out" in [i.lower() for i in vars_[a].get("intent", [])]]
+    for a, entry in python_args.items():
+        entry.result = outputs.index(a) if a in outputs else -1
+    returns = notes.returns.get(key)
+    if returns is not None and [o for o in outputs if o in returns] != returns:
+        raise SignatureError(f"{where}: returns {' '.join(returns)}, not results of the routine in their order")
     return Routine(module.name, name, args, function_result(block, where), symbol, c_named, lengths,
                    doc=notes.routine_docs.get(key, []), section=notes.sections.get(key),
-                   python_args=python_args, complex_when=complex_when)
+                   python_args=python_args, complex_when=complex_when, outputs=outputs, returns=returns)
 
 
 EXTENT_SOURCE_RE = re.compile(r"len\((\w+)\)|shape\((\w+),(\d+)\)")
@@ -775,7 +977,9 @@ def build_module(mod: dict, fragment: Fragment, procedures: dict) -> Module:
         v.kept = v.kept or (name.lower() in notes.kept_modules and v.kind == "allocatable")
         out.variables.append(v)
     for block in mod.get("body", []):
-        out.routines.append(build_routine(out, block, notes, procedures))
+        routine = build_routine(out, block, notes, procedures)
+        routine.convention = fragment.instances.get(routine.name.lower(), (None,))[0]
+        out.routines.append(routine)
     used = {r for routine in out.routines for r in notes.uses.get(routine.name.lower(), [])}
     out.procedures = [p for (block, _), p in procedures.items() if block in used]
     return out
@@ -934,8 +1138,12 @@ def patch_callbacks(patches: Patches, modules: list[Module], callbacks: bool):
         region = text[a:b]
         names = ", ".join(p.outputs) or "nothing"
         kinds = "".join("a" if x.array else "n" for x in p.args if x.name in p.outputs)
+        # A callable that is lent every value it returns may return None
+        # instead: what it wrote into them stands.
+        lent = bool(p.outputs) and all(o in p.inputs for o in p.outputs)
+        checker = "kestro_callback_returned_or_none" if lent else "kestro_callback_returned"
         check = (f"capi_j = PyTuple_Size(capi_return);\n"
-                 f"    if (kestro_callback_returned(capi_return, {len(p.outputs)}, \"{p.name}\", \"{names}\", "
+                 f"    if ({checker}(capi_return, {len(p.outputs)}, \"{p.name}\", \"{names}\", "
                  f"\"{kinds}\") != 0) goto capi_fail;")
         if region.count("capi_j = PyTuple_Size(capi_return);") != 1:
             raise SignatureError(f"patch 'callable results' found no result count in {function} "
@@ -954,16 +1162,47 @@ def patch_callbacks(patches: Patches, modules: list[Module], callbacks: bool):
             if replaced != 1:
                 raise SignatureError(f"patch 'complex-mode arrays' found no single conversion of {x} in {function} "
                                      f"(checked with numpy {', '.join(CHECKED_NUMPY_VERSIONS)})")
-        # What the callable writes into an array it may update goes back to the routine.
+        # A scalar the routine lets the callable update is lent as a 0-d
+        # array of its own, like the arrays.
+        for x in p.args:
+            if x.array or x.const or x.callback or x.character or x.name not in p.inputs:
+                continue
+            numpy = {"double": "NPY_DOUBLE", "int32_t": "NPY_INT"}.get(x.ctype)
+            lent_as = f"kestro_lend_array(0,NULL,{numpy},(char *){x.name}_cb_capi)"
+            found = 0
+            for given in (f"pyobj_from_{'double' if x.ctype == 'double' else 'int'}1({x.name})",
+                          f"pyarr_from_p_{'double' if x.ctype == 'double' else 'int'}1({x.name}_cb_capi)"):
+                found += region.count(given)
+                region = region.replace(given, lent_as)
+            if numpy is None or found != 1:
+                raise SignatureError(f"patch 'scalars lent to callables' found no single {x.name} in {function} "
+                                     f"(checked with numpy {', '.join(CHECKED_NUMPY_VERSIONS)})")
+        # The lengths of character arguments are size_t, as the routines pass them.
+        for x in p.args:
+            if x.character:
+                region, found = re.subn(rf"\bint {x.name}_cb_len\)", f"size_t {x.name}_cb_len)", region)
+                if found != 1:
+                    raise SignatureError(f"patch 'string lengths of callbacks' found no length of {x.name} in "
+                                         f"{function}")
+        # What the callable writes into a value it may update goes back to the
+        # routine (when it was given that value).
         call = "capi_return = PyObject_CallObject(cb->capi,(PyObject *)capi_arglist);"
-        back = "".join(f"\n    if (capi_return != NULL) kestro_take_back((PyObject *)capi_arglist, "
-                       f"{p.inputs.index(x.name)}, (char *){x.name});"
-                       for x in p.args if x.array and not x.const and x.name in p.inputs)
+        back = "".join(f"\n    if (capi_return != NULL && cb->nofargs > {p.inputs.index(x.name)}) "
+                       f"kestro_take_back((PyObject *)capi_arglist, {p.inputs.index(x.name)}, "
+                       f"(char *){x.name}{'' if x.array else '_cb_capi'});"
+                       for x in p.args if not x.const and not x.callback and not x.character and x.name in p.inputs)
         if back:
             if region.count(call) != 1:
                 raise SignatureError(f"patch 'arrays given back' found no call in {function}")
             region = region.replace(call, call + back)
         text = text[:a] + region + text[b:]
+        lengths = sum(1 for x in p.args if x.character)
+        if lengths:
+            typedef = re.compile(rf"(typedef void\(\*cb_{p.name}_in_{p.block}_typedef\)\([^;]*?)"
+                                 rf"((?:,int){{{lengths}}})\);")
+            text, found = typedef.subn(lambda m: m.group(1) + ",size_t" * lengths + ");", text)
+            if found == 0:
+                raise SignatureError(f"patch 'string lengths of callbacks' found no type of cb_{p.name}_in_{p.block}")
     patches.text = text
 
 
@@ -993,6 +1232,34 @@ def patch_failed_results(patches: Patches):
     if count == 0:
         raise SignatureError("patch 'failed results released' matches nothing "
                              f"(checked with numpy {', '.join(CHECKED_NUMPY_VERSIONS)})")
+
+
+def patch_returned_documentation(patches: Patches, modules: list[Module]):
+    """The documentation of a routine that names what its Python form returns
+    shows those results alone."""
+    text = patches.text
+    for m in modules:
+        for r in m.routines:
+            if r.returns is None:
+                continue
+            a, b = wrapper_region(text, f"static char doc_f2py_rout__kestro_{m.name}_{r.name}[] = ", '";\n')
+            doc = text[a:b]
+            head = f"{','.join(r.outputs)} = {r.name}("
+            if doc.count(head) != 1:
+                raise SignatureError(f"patch 'returned results documented' found no signature of {r.name}")
+            doc = doc.replace(head, f"{','.join(r.returns)} = {r.name}(" if r.returns else f"{r.name}(")
+            start = doc.find('"\\nReturns\\n-------\\n"')
+            end = doc.find('"\\nNotes', start)
+            if start >= 0:
+                block = doc[start:end if end >= 0 else len(doc)]
+                for x in r.outputs:
+                    if x not in r.returns:
+                        block = re.sub(rf'^"{x} : [^\n]*\\n"\n', "", block, flags=re.M)
+                if not r.returns:
+                    block = ""
+                doc = doc[:start] + block + (doc[end:] if end >= 0 else "")
+            text = text[:a] + doc + text[b:]
+    patches.text = text
 
 
 def run_f2py(outdir: Path, modules: dict[str, Module]):
@@ -1069,9 +1336,17 @@ def run_f2py(outdir: Path, modules: dict[str, Module]):
                 required=callbacks, literal=True)
     patches.sub("no set jump around routines", r"if \(\(setjmp\(\w+_cb\.jmpbuf\)\)\)", "if (0)",
                 required=callbacks)
+    # A callable that takes its arguments as *args is given all of them, not none.
+    patches.sub("declare the count of arguments", "static int\ncreate_cb_arglist(",
+                "Py_ssize_t kestro_callable_arguments(PyObject *fun, Py_ssize_t counted, Py_ssize_t all);\n"
+                "static int\ncreate_cb_arglist(", required=callbacks, literal=True)
+    patches.sub("every argument to *args", "tot = PyLong_AsSsize_t(tmp_argcount) - di;",
+                "tot = kestro_callable_arguments(tmp_fun, PyLong_AsSsize_t(tmp_argcount) - di, "
+                "maxnofargs + (xa != NULL ? PyTuple_Size((PyObject *)xa) : 0));", required=callbacks, literal=True)
 
     patch_extents(patches, python)
     patch_failed_results(patches)
+    patch_returned_documentation(patches, python)
     patch_callbacks(patches, python, callbacks)
 
     text = patches.text
@@ -1328,7 +1603,7 @@ def python_metadata(r: Routine, keyword: str) -> dict:
         return {"name": keyword, "kind": "extra_args" if keyword.endswith("_extra_args") else "overwrite"}
     return {"name": a.name, "kind": a.kind, "type": a.typecode.removeprefix("KESTRO_TYPE_").lower(),
             "rank": a.rank, "required": a.required, "written": a.written, "copy": a.copy, "fixed": a.fixed,
-            "shaped": a.shaped, "inplace": a.inplace, "inout": a.inout, "block": a.block}
+            "shaped": a.shaped, "inplace": a.inplace, "inout": a.inout, "block": a.block, "result": a.result}
 
 
 def write_metadata(outdir: Path, modules: list[Module]):
@@ -1341,6 +1616,8 @@ def write_metadata(outdir: Path, modules: list[Module]):
                                    "kept": v.kept, "symbol": v.symbol} for v in m.variables},
             "routines": {r.name: {"symbol": r.symbol, "callback": r.has_callback,
                                   "arguments": [a.name for a in r.args],
+                                  "outputs": r.outputs, "returns": r.returns,
+                                  "convention": r.convention,
                                   "python": [python_metadata(r, k) for k in r.keywords]}
                          for r in m.routines},
         }
@@ -1433,15 +1710,22 @@ def write_glue(outdir: Path, modules: list[Module]):
             out.append(f"const kestro::python::Argument {table}[] = {{")
             out.extend(f"    {entry}," for entry in entries)
             out.append("    {nullptr, kestro::python::ArgKind::scalar, 0, 0, false, false, -1, false, -1, {0}, {-1}, "
-                       "{-1}, {-1}, {-1}, false},")
+                       "{-1}, {-1}, {-1}, false, -1},")
             out.append("};")
+            # The results the Python form returns, by position among the wrapper's.
+            returned = "nullptr"
+            if r.returns is not None:
+                returned = f"returned_{m.name}_{r.name}"
+                positions = [str(r.outputs.index(x)) for x in r.returns] + ["-1"]
+                out.append(f"const int8_t {returned}[] = {{{', '.join(positions)}}};")
             # The routine's description for help(): its signature comments.
             doc = json.dumps("\n".join(r.doc))
-            tables.append(f'    {{"{m.name}", "{r.name}", {table}, {len(entries)}, {doc}}},')
+            tables.append(f'    {{"{m.name}", "{r.name}", {table}, {len(entries)}, {doc}, {len(r.outputs)}, '
+                          f'{returned}}},')
     out.append("")
     out.append("const kestro::python::Routine kestro::python::routines[] = {")
     out.extend(tables)
-    out.append("    {nullptr, nullptr, nullptr, 0, nullptr},")
+    out.append("    {nullptr, nullptr, nullptr, 0, nullptr, 0, nullptr},")
     out.append("};")
     out.append("")
     out.append("const kestro::python::Variable kestro::python::variables[] = {")
@@ -1450,6 +1734,101 @@ def write_glue(outdir: Path, modules: list[Module]):
     out.append("};")
     out.append("")
     write_if_changed(outdir / "kestro_f2py_glue.cpp", "\n".join(out))
+
+
+@dataclass
+class Convention:
+    """A solver's argument list as C and C++ see it."""
+    name: str
+    doc: list[str]
+    args: list[Argument]
+
+    @property
+    def record(self) -> str:
+        return self.name.capitalize()
+
+    @property
+    def macro(self) -> str:
+        return f"KESTRO_{self.name.upper()}"
+
+    def lengths(self) -> list[Argument]:
+        return [a for a in self.args if a.character]
+
+
+def build_conventions(lists: dict[str, ArgumentList], outdir: Path) -> dict[str, Convention]:
+    """The C arguments of every list, as its routines declare them."""
+    if not lists:
+        return {}
+    body = []
+    for name, lst in lists.items():
+        body.append(f"    subroutine {name}({','.join(lst.names)})")
+        body += lst.instance("routine", set(), set(), False, f"{lst.origin}, list {name}")
+        body.append(f"    end subroutine {name}")
+    text = "\n".join(["python module _kestro_conventions", "interface", "  module conventions", "  contains",
+                      *body, "  end module conventions", "end interface", "end python module _kestro_conventions", ""])
+    write_if_changed(outdir / "_kestro_conventions.pyf", text)
+    module = modules_of(crack(outdir / "_kestro_conventions.pyf"), "_kestro_conventions")[0]
+    out = {}
+    for block in module.get("body", []):
+        name = block["name"].lower()
+        args = [data_argument(a, block["vars"][a], f"list {name}") for a in block["args"]]
+        out[name] = Convention(name, lists[name].doc, args)
+    return out
+
+
+def check_instances(fragments: list[Fragment], modules: dict[str, Module], procedures: dict,
+                    conventions: dict[str, Convention]):
+    """Every routine and procedure of a convention takes the list's C
+    arguments in the list's order and types (those it declares itself aside)."""
+    routines = {(r.module.lower(), r.name.lower()): r for m in modules.values() for r in m.routines}
+    for f in fragments:
+        for key, (name, without, overridden) in f.instances.items():
+            if "." in key:
+                target = procedures.get(tuple(key.split(".", 1)))
+            else:
+                target = next((routines[(m.lower(), key)] for m in f.modules if (m.lower(), key) in routines), None)
+            if target is None:
+                continue
+            expected = [a for a in conventions[name].args if a.name not in without]
+            given = [a for a in target.args if not a.callback]
+            first = next((i for i, a in enumerate(given) if a.name == expected[0].name), None) if expected else 0
+            run = given[first:first + len(expected)] if first is not None else []
+            if len(run) != len(expected) or any(
+                    a.name != b.name or (a.name not in overridden and a.c_param() != b.c_param())
+                    for a, b in zip(run, expected)):
+                raise SignatureError(f"{f.path.name}: {key} does not take the arguments of list {name}")
+
+
+def write_conventions(outdir: Path, conventions: dict[str, Convention]):
+    """decl/conventions.hpp: per argument list, the record of its arguments by
+    name, the macros that spell its parameters and arguments for the
+    definitions of its entries, and the call of a procedure with a record."""
+    h = [f"// {HEADER_NOTE}",
+         "// The solvers' argument lists: per list a record of its arguments by name (as the",
+         "// entries of that convention take them), the macros that spell its parameters and",
+         "// arguments in the definitions of those entries, and the call of a procedure of the",
+         "// convention with a record (after leading arguments of its own).",
+         "#pragma once", "", "#include <cstddef>", "#include <cstdint>", "", '#include "kestro/common.h"', "",
+         "namespace kestro::conventions {"]
+    macros = []
+    for c in conventions.values():
+        lengths = [f"size_t {a.name}_len" for a in c.lengths()]
+        names = [a.name for a in c.args] + [f"{a.name}_len" for a in c.lengths()]
+        h += [""] + cxx_comment(c.doc or [f"The argument list {c.name}."])
+        h.append(f"struct {c.record} {{")
+        h += [f"    {a.c_param()};" for a in c.args] + [f"    std::{x};" for x in lengths]
+        h.append("};")
+        h.append("template <class F, class... Leading>")
+        h.append(f"void call(F f, const {c.record} &a, Leading... leading) {{")
+        h += prototype("    f", ["leading..."] + [f"a.{n}" for n in names])
+        h.append("}")
+        macros.append("")
+        macros.append(f"#define {c.macro}_PARAMETERS " + ", ".join(a.c_param() for a in c.args))
+        if lengths:
+            macros.append(f"#define {c.macro}_LENGTHS " + ", ".join(lengths))
+        macros.append(f"#define {c.macro}_ARGUMENTS " + ", ".join(names))
+    h += ["", "}  // namespace kestro::conventions"] + macros + [""]
+    write_if_changed(outdir / "decl" / "conventions.hpp", "\n".join(h))
 
 
 def load(fragments: list[Fragment], outdir: Path) -> dict[str, Module]:
@@ -1466,6 +1845,7 @@ def load(fragments: list[Fragment], outdir: Path) -> dict[str, Module]:
                 raise SignatureError(f"module {name} is declared twice")
             owner[name.lower()] = f
     cracked = []
+    every_procedure = {}
     for group, wrapper, pyf in ((python, "_kestro", "_kestro.pyf"), (c_only, "_kestro_c", "_kestro_c.pyf")):
         if not group:
             continue
@@ -1473,10 +1853,20 @@ def load(fragments: list[Fragment], outdir: Path) -> dict[str, Module]:
             write_if_changed(outdir / pyf, combine(group, wrapper, setup=False))
         blocks = crack(outdir / pyf)
         procedures = build_procedures([b for b in blocks if b["name"] != wrapper], typedefs, complex_args)
+        every_procedure.update(procedures)
         cracked.extend((mod, procedures) for mod in modules_of(blocks, wrapper))
     modules = {}
     for mod, procedures in cracked:
         modules[mod["name"]] = build_module(mod, owner[mod["name"].lower()], procedures)
+    lists = {}
+    for f in fragments:
+        for name, lst in f.lists.items():
+            if name in lists and (lists[name].lines, lists[name].doc) != (lst.lines, lst.doc):
+                raise SignatureError(f"{f.path.name}: argument list {name} differs from the one of {lists[name].origin}")
+            lists[name] = lst
+    conventions = build_conventions(lists, outdir)
+    check_instances(fragments, modules, every_procedure, conventions)
+    write_conventions(outdir, conventions)
     order = {f.path: i for i, f in enumerate(fragments)}
     return dict(sorted(modules.items(), key=lambda kv: (order[owner[kv[0].lower()].path], kv[0])))
 

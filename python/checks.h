@@ -75,6 +75,12 @@ void kestro_take_back(PyObject *arglist, int i, char *data);
  * per output 'n' a number, 'a' an array), else -1 with TypeError set. */
 int kestro_callback_returned(PyObject *returned, int count, const char *callable, const char *names,
                              const char *kinds);
+/* The same for a callable that is lent every value it returns: it may also
+ * return None (an empty tuple here), and its changes to them stand. */
+int kestro_callback_returned_or_none(PyObject *returned, int count, const char *callable, const char *names,
+                                     const char *kinds);
+/* How many arguments a callable takes: all when its code takes *args, else counted. */
+Py_ssize_t kestro_callable_arguments(PyObject *fun, Py_ssize_t counted, Py_ssize_t all);
 /* Replaces the error of an array result that could not be converted with
  * TypeError naming the callable and the result. */
 void kestro_callback_result_refused(const char *callable, const char *name);

@@ -455,6 +455,22 @@ extern "C" int kestro_callback_returned(PyObject *returned, int count, const cha
     return -1;
 }
 
+extern "C" int kestro_callback_returned_or_none(PyObject *returned, int count, const char *callable,
+                                                const char *names, const char *kinds) {
+    if (PyTuple_Check(returned) && PyTuple_GET_SIZE(returned) == 0) return 0;
+    return kestro_callback_returned(returned, count, callable, names, kinds);
+}
+
+extern "C" Py_ssize_t kestro_callable_arguments(PyObject *fun, Py_ssize_t counted, Py_ssize_t all) {
+    PyObject *code = PyObject_GetAttrString(fun, "__code__");
+    PyObject *flags = code != nullptr ? PyObject_GetAttrString(code, "co_flags") : nullptr;
+    const long value = flags != nullptr ? PyLong_AsLong(flags) : 0;
+    if (flags == nullptr || value == -1) PyErr_Clear();
+    Py_XDECREF(flags);
+    Py_XDECREF(code);
+    return (value > 0 && (value & CO_VARARGS) != 0) ? all : counted;
+}
+
 extern "C" void kestro_callback_result_refused(const char *callable, const char *name) {
     PyObject *type = nullptr, *value = nullptr, *traceback = nullptr;
     PyErr_Fetch(&type, &value, &traceback);

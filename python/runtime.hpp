@@ -118,6 +118,7 @@ struct Argument {
     int8_t source_arg[KESTRO_MAX_RANK];
     int8_t source_dim[KESTRO_MAX_RANK];
     bool block;  // the routine works on the leading block that explicit extents give
+    int8_t result;  // its position among the generated wrapper's results, or -1
 };
 
 struct Routine {
@@ -126,6 +127,10 @@ struct Routine {
     const Argument *arguments;  // in the order of the Python arguments
     int count;
     const char *doc;  // the signature file's comments above the routine
+    int results;      // how many results the generated wrapper returns
+    // The positions among them of the results the Python form returns, ended
+    // by -1; nullptr when it returns them all.
+    const int8_t *returned;
 };
 
 // Every routine offered to Python, ended by an entry whose module is nullptr.

@@ -150,3 +150,65 @@ end module laws
     assert "longjmp(" not in callback and "fprintf(stderr" not in callback
     glue = (out / "kestro_f2py_glue.cpp").read_text()
     assert "with_procedure<law_function, 0>(law," in glue
+
+
+LISTS = '''! A point.
+!kestro list point
+    !kestro returns s e  !kestro only routine
+    real(kind=8), dimension(n), intent(in,out) :: s
+    real(kind=8), intent(${lent}) :: e
+    integer(kind=4), optional, intent(in), depend(s) :: n = len(s)
+    integer(kind=4), intent(in) :: k${i}  !kestro each i in range(1, 3)
+!kestro end list
+'''
+
+
+def test_an_argument_list_is_instantiated_by_role(tmp_path):
+    (tmp_path / "lists.inc").write_text(LISTS)
+    (tmp_path / "m.pyf").write_text('''!kestro include "lists.inc"
+python module m__user__routines
+  interface
+    !kestro typedef point_law
+    subroutine law(${arguments("point")})
+      !kestro arguments point
+    end subroutine law
+  end interface
+end python module m__user__routines
+module m
+contains
+  subroutine drive(law,${arguments("point")},x)
+    use m__user__routines
+    external law
+    !kestro arguments point
+    real(kind=8), intent(in) :: e
+    real(kind=8), intent(out) :: x
+  end subroutine drive
+  subroutine bare(${arguments("point", "k2")})
+    !kestro returns s
+    !kestro arguments point without k2
+  end subroutine bare
+end module m
+''')
+    fragment = bindgen.read_fragment(tmp_path / "m.pyf")
+    text = fragment.text
+    law = text[text.index("subroutine law("):text.index("end subroutine law")]
+    assert "subroutine law(s,e,n,k1,k2)" in law and "intent(inout) :: e" in law and "returns" not in law
+    drive = text[text.index("subroutine drive("):text.index("end subroutine drive")]
+    assert "!kestro returns s e" in drive and "intent(in,out) :: e" not in drive  # its own e
+    bare = text[text.index("subroutine bare("):text.index("end subroutine bare")]
+    assert "bare(s,e,n,k1)" in bare and "k2" not in bare.split(")", 1)[1] and "returns s e" not in bare
+    assert fragment.instances == {"m__user__routines.law": ("point", set(), set()),
+                                  "drive": ("point", set(), {"e"}), "bare": ("point", {"k2"}, set())}
+    assert fragment.lists["point"].doc == ["A point."]
+
+
+@pytest.mark.parametrize("body,message", [
+    ("  subroutine r(a)\n    !kestro arguments nolist\n  end subroutine r\n", "no argument list 'nolist'"),
+    ("  subroutine r(e,s)\n    !kestro arguments point\n  end subroutine r\n", "do not hold list point in order"),
+    ("  !kestro arguments point\n", "outside a routine"),
+    ('  subroutine r(${arguments("other")})\n  end subroutine r\n', "no argument list 'other'"),
+])
+def test_argument_list_mistakes_are_reported(tmp_path, body, message):
+    (tmp_path / "m.pyf").write_text(LISTS + "module m\ncontains\n" + body + "end module m\n")
+    with pytest.raises(bindgen.SignatureError, match=message):
+        bindgen.read_fragment(tmp_path / "m.pyf")

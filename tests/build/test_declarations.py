@@ -86,3 +86,21 @@ def test_a_definition_that_disagrees_with_its_declaration_does_not_build(tmp_pat
         assert (result.returncode == 0) == builds, result.stderr
         if not builds:
             assert re.search(r"declaration|conflicting", result.stderr), result.stderr
+
+
+def test_each_solver_list_is_one_record_and_its_procedure_types_take_it():
+    header = (GENERATED / "decl" / "conventions.hpp").read_text()
+    members = {name: len(re.findall(r"^    [^(){}\n]*;$", body, re.M))
+               for name, body in re.findall(r"^struct (\w+) \{\n(.*?)^\};", header, re.M | re.S)}
+    # The lists' arguments, and the length of a material name where the list has one.
+    assert members == {"Umat": 37 + 1, "Vumat": 33 + 1, "Usermat": 41, "Hypela": 43, "Upermat": 15}
+    macros = dict(re.findall(r"^#define (KESTRO_\w+) (.*)$", header, re.M))
+    wrapper = (GENERATED / "include" / "kestro" / "wrapper.h").read_text()
+
+    def params(typedef):
+        text = re.search(rf"typedef void \(\*{typedef}\)\((.*?)\);", wrapper, re.S).group(1)
+        return re.sub(r"\s+", " ", text)
+    assert params("kestro_umat") == macros["KESTRO_UMAT_PARAMETERS"] + ", " + macros["KESTRO_UMAT_LENGTHS"]
+    assert params("kestro_usermat") == macros["KESTRO_USERMAT_PARAMETERS"]
+    assert params("kestro_muesli_umat") == ("const int32_t *matid, " + macros["KESTRO_UMAT_PARAMETERS"] + ", "
+                                            + macros["KESTRO_UMAT_LENGTHS"])

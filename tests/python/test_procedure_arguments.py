@@ -35,6 +35,30 @@ CALLS = {
         lambda strain, props, ntens, ndi, nprops: np.array([3.0, 5.0]) * strain, np.diag([3.0, 5.0])),
 }
 
+# The adapters of module wrapper at one point: a secant material of unit stiffness.
+def unit_umat(stress, statev, ddsdde, sse, spd, scd, rpl, ddsddt, drplde, drpldt, stran, dstran, *rest):
+    return stran + dstran, statev, np.eye(len(stress)), sse, spd, scd, 1.0
+
+
+UMAT = [np.zeros(6), np.zeros(1), np.zeros((6, 6)), 0.0, 0.0, 0.0, 0.0, np.zeros(6), np.zeros(6), 0.0, np.zeros(6),
+        np.full(6, 0.5), [0.0, 0.0], 0.1, 0.0, 0.0, [0.0], [0.0], "PLY", 3, 3, [1.0], np.zeros(3), np.eye(3), 1.0,
+        1.0, np.eye(3), np.eye(3), 1, 1, 1, 1, np.array([1, 1, 1, 0], np.int32), 1]
+USERMAT = [1, 1, 1, 1, 1, 1, 1, 0, 3, 3, 0.0, 0.1, 0.0, 0.0, np.zeros(6), np.zeros(1), np.zeros((6, 6)), 0.0, 0.0,
+           0.0, np.zeros(6), np.full(6, 0.5), np.zeros(6), [1.0], np.zeros(3), 0.0, np.eye(3), np.eye(3),
+           np.zeros(2), 0.0] + [0.0] * 8
+w = _kestro.wrapper
+CALLS.update({
+    ("wrapper", "abq_umat_to_ansys_usermat"): (lambda f: w.abq_umat_to_ansys_usermat(f, *USERMAT)[1], unit_umat,
+                                               np.eye(6)),
+    ("wrapper", "abq_umat_to_peridigm_upermat"): (
+        lambda f: w.abq_umat_to_peridigm_upermat(f, np.ones((1, 6)), np.zeros((1, 1)), np.ones((1, 6)), [1.0], 0.0,
+                                                 0.0, 0.1, 1, 3, 3)[0], unit_umat, np.full((1, 6), 2.0)),
+    ("wrapper", "ansys_usermat_to_abq_umat"): (
+        lambda f: w.ansys_usermat_to_abq_umat(f, *UMAT), lambda *a: (0, np.eye(6), 0.0), np.eye(6)),
+    ("wrapper", "muesli_to_abq_umat"): (lambda f: w.muesli_to_abq_umat(f, *UMAT, 2)[2],
+                                        lambda matid, *a: unit_umat(*a), np.eye(6)),
+})
+
 WITH_CALLABLES = sorted((name, r) for name, module in MODULES.items() if module["python"]
                         for r, info in module["routines"].items() if info["callback"])
 

@@ -1,0 +1,282 @@
+// Adapters between the solvers' material conventions (module wrapper): the
+// ANSYS and Peridigm material points through a UMAT routine, and the UMAT
+// material point through an ANSYS or a three-dimensional MUESLI routine.
+// Every material routine is called in three dimensions on work vectors on
+// the stack (the Peridigm state of more than 256 values aside); the routine
+// may be a Python callable that raises, whose exception unwinds the adapter,
+// so nothing here is noexcept and nothing holds memory outside RAII.
+#include <algorithm>
+#include <cstddef>
+#include <cstdint>
+
+#include "core/markers.hpp"
+#include "core/scratch.hpp"
+#include "decl/elementhandling.hpp"
+#include "decl/iohandling.hpp"
+#include "decl/math.hpp"
+#include "decl/wrapper.hpp"
+#include "math/small.hpp"
+#include "mechanics/plydata.hpp"
+#include "mechanics/ply.hpp"
+#include "solver/convention.hpp"
+
+namespace kestro::wrapper {
+
+namespace {
+
+using solver::kWrapperName;
+
+constexpr int32_t kThree = 3, kSix = 6;
+constexpr kestro_logical1 kAxisymmetric = 1;  // 4-component states are axisymmetric
+constexpr double kZero6[6] = {};
+constexpr double kIdentity[9] = {1.0, 0.0, 0.0, 0.0, 1.0, 0.0, 0.0, 0.0, 1.0};
+
+// The ANSYS order 11, 22, 33, 12, 23, 13 (the cyclic order) from Nye order:
+// position k holds Nye component kAnsys[k] (FlipVoigtNyeNotation, then
+// FlipVoigtCyclicNotation with shift 2, as one permutation).
+constexpr ply::Nye kAnsys[6] = {ply::N11, ply::N22, ply::N33, ply::N12, ply::N23, ply::N13};
+
+void nye_to_ansys(const double *nye, double *ansys) {
+    for (int k = 0; k < 6; ++k) ansys[k] = nye[kAnsys[k]];
+}
+void ansys_to_nye(const double *ansys, double *nye) {
+    for (int k = 0; k < 6; ++k) nye[kAnsys[k]] = ansys[k];
+}
+// The same for the rows and columns of a 6 x 6 matrix.
+void nye_to_ansys_matrix(const double *nye, double *ansys) {
+    for (int j = 0; j < 6; ++j)
+        for (int i = 0; i < 6; ++i) ansys[j * 6 + i] = nye[kAnsys[j] * 6 + kAnsys[i]];
+}
+void ansys_to_nye_matrix(const double *ansys, double *nye) {
+    for (int j = 0; j < 6; ++j)
+        for (int i = 0; i < 6; ++i) nye[kAnsys[j] * 6 + kAnsys[i]] = ansys[j * 6 + i];
+}
+
+// The three-dimensional material point an adapter hands its routine: the
+// stress, strain, increment and tangent in Nye order, all zero until set, so
+// that a component count the expansion does not serve hands the routine
+// zeros and reads no unset value.
+struct Solid {
+    double stress[6], strain[6], increment[6], tangent[36];
+
+    // Zeroed by unrolled stores: as a loop the compiler makes the fill a
+    // string store whose start-up costs more than the fill.
+    Solid() {
+        math::small::Ref<6, 1>(stress).zero();
+        math::small::Ref<6, 1>(strain).zero();
+        math::small::Ref<6, 1>(increment).zero();
+        math::small::Ref<6, 6>(tangent).zero();
+    }
+
+    // Expands an element state of ncomp components (Nye order).
+    void expand(const double *stress_elem, const double *strain_elem, const double *increment_elem,
+                const int32_t *ncomp) {
+        Get3DInputFromElem(stress, strain, increment, stress_elem, strain_elem, increment_elem, ncomp, nullptr,
+                           nullptr, nullptr, &kAxisymmetric);
+    }
+    // Reduces the result to the element's n components; another n leaves them.
+    void reduce(double *stress_elem, double *tangent_elem, const int32_t *n) const {
+        GetElemOutputFrom3D(stress_elem, tangent_elem, stress, tangent, n, &kAxisymmetric);
+    }
+};
+
+// What an adapter gives a UMAT routine whose caller has no such value.
+struct UmatDefaults {
+    double spd = 0.0, scd = 0.0, rpl = 0.0, drpldt = 0.0, pnewdt = 1.0, celent = 1.0;
+    double predef[1] = {}, dpred[1] = {}, ddsddt[6], drplde[6];
+
+    UmatDefaults() {
+        math::small::Ref<6, 1>(ddsddt).zero();
+        math::small::Ref<6, 1>(drplde).zero();
+    }
+};
+
+// The element's stress, strain and increment of ncomp components in Nye
+// order: with 6 components turned from the ANSYS order, with 3 or 4 taken as
+// they are; other counts are not read.
+void element_in_nye(const solver::UsermatPoint &point, double *stress, double *strain, double *increment) {
+    const int32_t n = point.ncomp();
+    if (n == 6) {
+        ansys_to_nye(point.args.stress, stress);
+        ansys_to_nye(point.args.strain, strain);
+        ansys_to_nye(point.args.dstrain, increment);
+    } else if (n == 3 || n == 4) {
+        std::copy_n(point.args.stress, n, stress);
+        std::copy_n(point.args.strain, n, strain);
+        std::copy_n(point.args.dstrain, n, increment);
+    }
+}
+
+// The transverse shear stiffness and the thickness strain of the ANSYS
+// point from the compliance of the 6 x 6 tangent: tsstif(1) = G13 when the
+// tangent is regular (a singular one records the inverse's error and leaves
+// it), epszz of a plane-stress point from the stress that goes back.
+void transverse_results(const solver::UsermatPoint &point, const double *tangent) {
+    double compliance[36], recip[6];
+    int pivots[6];
+    std::copy_n(tangent, 36, compliance);
+    const bool regular = math::small::lu<6>(compliance, pivots, recip) == 0;
+    if (regular)
+        math::small::inverse_from_lu<6>(compliance, pivots, recip);
+    else
+        MatrixInverse(tangent, compliance, &kSix);  // records the error; the factors stay
+    // The engineering constants; G13 and the normal block read the same in Nye and Voigt order.
+    double constants[9];
+    GetEngConstsFromComplianceMatrix(constants, compliance);
+    const double e1 = constants[0], e2 = constants[1], e3 = constants[2];
+    const double nu23 = constants[6], nu13 = constants[7];
+    if (regular) point.args.tsstif[0] = constants[4];
+    if (point.plane_stress()) {
+        const double nu31 = nu13 * e3 / e1, nu32 = nu23 * e3 / e2;
+        *point.args.epszz = GetPlaneStressEpsZZ(&e3, &nu31, &nu32, &point.args.stress[0], &point.args.stress[1]);
+    }
+}
+
+// The ANSYS material point through the UMAT routine.
+void ansys_through_umat(kestro_umat dfunc, const solver::UsermatPoint &point) {
+    const auto &a = point.args;
+    *a.keycut = 0;
+    *a.sedpl = 0.0;
+    *a.epseq = 0.0;
+    Solid solid;
+    double stress[6], strain[6], increment[6];
+    element_in_nye(point, stress, strain, increment);
+    solid.expand(stress, strain, increment, a.ncomp);
+    UmatDefaults d;
+    const double time[2] = {*a.time, kLargestReal};
+    const auto jstep = solver::step_of(*a.ldstep);
+    const conventions::Umat umat{
+        solid.stress, a.ustatev, solid.tangent, a.sedel, &d.spd, &d.scd, &d.rpl, d.ddsddt, d.drplde, &d.drpldt,
+        solid.strain, solid.increment, time, a.dtime, a.temp, a.dtemp, d.predef, d.dpred, kWrapperName.data(),
+        &kThree, &kThree, &kSix, a.nstatev, a.prop, a.nprop, a.coords, kIdentity, &d.pnewdt, &d.celent,
+        a.defgrad_t, a.defgrad, a.elemid, a.kdomintpt, a.klayer, a.ksectpt, jstep.data(), a.isubst,
+        kWrapperName.size()};
+    conventions::call(dfunc, umat);
+    if (point.ncomp() == 6) {
+        nye_to_ansys(solid.stress, a.stress);
+        nye_to_ansys_matrix(solid.tangent, a.dsdepl);
+    } else {
+        solid.reduce(a.stress, a.dsdepl, a.ncomp);
+    }
+    transverse_results(point, solid.tangent);
+}
+
+// The Peridigm points through the UMAT routine, one after the other.
+void peridigm_through_umat(kestro_umat dfunc, const solver::UpermatBlock &block) {
+    const auto &a = block.args;
+    const std::size_t points = solver::extent(block.npoint()), states = solver::extent(block.nstatev());
+    const int32_t ncomp = block.ncomp();
+    const std::size_t columns = solver::extent(ncomp);
+    const bool served = ncomp == 3 || ncomp == 4 || ncomp == 6;
+    const auto stress_old = block.stress_old(), state_old = block.state_old(), increment = block.increment();
+    const auto stress_new = block.stress_new(), state_new = block.state_new();
+    Scratch<double, 256> state(static_cast<int64_t>(states));
+    const double time[2] = {*a.steptime, *a.totaltime}, coords[3] = {1.0, 1.0, 1.0}, zero = 0.0;
+    const int32_t one = 1;
+    const auto jstep = solver::step_of(1);
+    for (std::size_t k = 0; k < points; ++k) {
+        Solid solid;
+        double stress[6], increments[6], reduced[6], tangent[36];
+        // Six components are the 3-D state itself (the expansion would copy them).
+        double *const row_stress = ncomp == 6 ? solid.stress : stress;
+        double *const row_increment = ncomp == 6 ? solid.increment : increments;
+        if (served)
+            for (std::size_t j = 0; j < columns; ++j) {
+                row_stress[j] = stress_old(k, j);
+                row_increment[j] = increment(k, j);
+            }
+        if (ncomp != 6) solid.expand(stress, kZero6, increments, &ncomp);
+        for (std::size_t j = 0; j < states; ++j) state[j] = state_old(k, j);
+        UmatDefaults d;
+        double sse = 0.0;
+        const conventions::Umat umat{
+            solid.stress, state.data(), solid.tangent, &sse, &d.spd, &d.scd, &d.rpl, d.ddsddt, d.drplde,
+            &d.drpldt, solid.strain, solid.increment, time, a.dt, &zero, &zero, d.predef, d.dpred,
+            kWrapperName.data(), &kThree, &kThree, &kSix, a.nstatev, a.props, a.nprops, coords, kIdentity,
+            &d.pnewdt, &d.celent, kIdentity, kIdentity, &one, &one, &one, &one, jstep.data(), &one,
+            kWrapperName.size()};
+        conventions::call(dfunc, umat);
+        // stressnew = stressold + the reduced stress (the 3-D one as it is with 6 components).
+        const double *added = solid.stress;
+        if (ncomp != 6) {
+            std::fill_n(reduced, 6, 0.0);
+            solid.reduce(reduced, tangent, &ncomp);
+            added = reduced;
+        }
+        for (std::size_t j = 0; j < columns; ++j) stress_new(k, j) = stress_old(k, j) + (served ? added[j] : 0.0);
+        for (std::size_t j = 0; j < states; ++j) state_new(k, j) = state[j];
+    }
+}
+
+// The UMAT material point through the ANSYS routine.
+void umat_through_ansys(kestro_usermat dfunc, const solver::UmatPoint &point) {
+    const auto &a = point.args;
+    *a.pnewdt = 1.0;
+    *a.spd = 0.0;
+    *a.scd = 0.0;
+    const std::string_view name = point.material();
+    const std::size_t used = name.find_last_not_of(' ');
+    const int32_t searched = static_cast<int32_t>(std::min<std::size_t>(name.size(), kAbsentInt));
+    const int32_t matid = std::max(1, iohandling::getxidfromstring(a.cmname, &searched, "m", nullptr,
+                                                                    name.size(), 1));
+    Solid solid;
+    solid.expand(a.stress, a.stran, a.dstran, a.ntens);
+    double stress[6], strain[6], increment[6], tangent[36] = {}, epspl[6] = {}, tsstif[2] = {};
+    nye_to_ansys(solid.stress, stress);
+    nye_to_ansys(solid.strain, strain);
+    nye_to_ansys(solid.increment, increment);
+    int32_t keycut = 0;
+    double sedpl = 0.0, epseq = 0.0, epszz = 0.0, reserved[9] = {};
+    reserved[8] = used == std::string_view::npos ? 0.0 : static_cast<double>(used + 1);
+    const conventions::Usermat usermat{
+        &matid, a.noel, a.npt, a.layer, a.kspt, &a.jstep[0], a.kinc, &keycut, &kThree, &kThree, &kSix,
+        a.nstatv, a.nprops, &a.time[0], a.dtime, a.temp, a.dtemp, stress, a.statev, tangent, a.sse, &sedpl,
+        &epseq, strain, increment, epspl, a.props, a.coords, &reserved[0], a.dfgrd0, a.dfgrd1, tsstif, &epszz,
+        &reserved[1], &reserved[2], &reserved[3], &reserved[4], &reserved[5], &reserved[6], &reserved[7],
+        &reserved[8]};
+    conventions::call(dfunc, usermat);
+    ansys_to_nye(stress, solid.stress);
+    ansys_to_nye_matrix(tangent, solid.tangent);
+    solid.reduce(a.stress, a.ddsdde, a.ntens);
+}
+
+// The UMAT material point through the three-dimensional routine with a
+// material id in front.
+void umat_through_muesli(kestro_muesli_umat dfunc, const solver::UmatPoint &point, const int32_t *matid) {
+    Solid solid;
+    solid.expand(point.args.stress, point.args.stran, point.args.dstran, point.args.ntens);
+    conventions::Umat umat = point.args;
+    double ddsddt[6] = {}, drplde[6] = {};
+    umat.stress = solid.stress;
+    umat.ddsdde = solid.tangent;
+    umat.ddsddt = ddsddt;
+    umat.drplde = drplde;
+    umat.stran = solid.strain;
+    umat.dstran = solid.increment;
+    umat.ndi = &kThree;
+    umat.nshr = &kThree;
+    umat.ntens = &kSix;
+    conventions::call(dfunc, umat, matid);
+    solid.reduce(point.args.stress, point.args.ddsdde, point.args.ntens);
+}
+
+}  // namespace
+
+void abq_umat_to_ansys_usermat(kestro_umat dfunc, KESTRO_USERMAT_PARAMETERS) {
+    ansys_through_umat(dfunc, solver::UsermatPoint{{KESTRO_USERMAT_ARGUMENTS}});
+}
+
+void abq_umat_to_peridigm_upermat(kestro_umat dfunc, KESTRO_UPERMAT_PARAMETERS) {
+    peridigm_through_umat(dfunc, solver::UpermatBlock{{KESTRO_UPERMAT_ARGUMENTS}});
+}
+
+void ansys_usermat_to_abq_umat(kestro_usermat dfunc, KESTRO_UMAT_PARAMETERS, KESTRO_UMAT_LENGTHS) {
+    umat_through_ansys(dfunc, solver::UmatPoint{{KESTRO_UMAT_ARGUMENTS}});
+}
+
+void muesli_to_abq_umat(kestro_muesli_umat dfunc, KESTRO_UMAT_PARAMETERS, const int32_t *matid,
+                        KESTRO_UMAT_LENGTHS) {
+    umat_through_muesli(dfunc, solver::UmatPoint{{KESTRO_UMAT_ARGUMENTS}}, matid);
+}
+
+}  // namespace kestro::wrapper

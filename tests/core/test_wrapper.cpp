@@ -1,0 +1,141 @@
+// The convention adapters with a C++ material routine defined on the
+// generated parameter list (so its type is the procedure type of the
+// convention): every write stays within the caller's counts, a state longer
+// than the stack work vector passes whole, an exception of the material
+// unwinds the adapter, and the views read the lists by name.
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <cstdint>
+#include <stdexcept>
+#include <vector>
+
+#include "decl/wrapper.hpp"
+#include "guard_buffer.hpp"
+#include "shared_state.hpp"
+#include "solver/convention.hpp"
+
+namespace {
+
+using namespace kestro;
+using Adapters = SharedState;
+using Out = kestro_test::Out<double, -7.0>;
+
+int calls = 0;
+
+// stress = diag(1, ..., 6) (stran + dstran), ddsdde = that diagonal, state + 1.
+void diagonal(KESTRO_UMAT_PARAMETERS, KESTRO_UMAT_LENGTHS) {
+    const solver::UmatPoint p{{KESTRO_UMAT_ARGUMENTS}};
+    ++calls;
+    for (std::size_t i = 0; i < p.stress().size(); ++i) {
+        p.stress()[i] = static_cast<double>(i + 1) * (p.strain()[i] + p.increment()[i]);
+        for (std::size_t j = 0; j < p.stress().size(); ++j) p.tangent()(i, j) = i == j ? double(i + 1) : 0.0;
+    }
+    for (double &s : p.state()) s += 1.0;
+    if (p.properties()[0] < 0.0) throw std::runtime_error("material failed");
+}
+constexpr kestro_umat kDiagonal = &diagonal;
+
+struct Usermat {
+    int32_t ncomp, ndirect;
+    std::vector<double> strain = std::vector<double>(static_cast<std::size_t>(ncomp), 0.0);
+    Out stress{ncomp}, dsdepl{ncomp * ncomp}, state{3}, tsstif{2};
+    double sedel = 0.0, sedpl = 1.0, epseq = 1.0, epszz = -7.0, var = 0.0;
+    int32_t keycut = 9;
+
+    void run(double prop = 1.0) {
+        const int32_t one = 1, nshear = ncomp - ndirect, nstatev = 3, nprop = 1;
+        const double zero = 0.0, coords[3] = {}, f[9] = {1, 0, 0, 0, 1, 0, 0, 0, 1};
+        std::vector<double> dstrain(strain.size(), 1e-3), epspl(strain.size(), 0.0);
+        wrapper::abq_umat_to_ansys_usermat(kDiagonal, &one, &one, &one, &one, &one, &one, &one, &keycut, &ndirect,
+                                           &nshear, &ncomp, &nstatev, &nprop, &zero, &zero, &zero, &zero,
+                                           stress.data(), state.data(), dsdepl.data(), &sedel, &sedpl, &epseq,
+                                           strain.data(), dstrain.data(), epspl.data(), &prop, coords, &var, f, f,
+                                           tsstif.data(), &epszz, &var, &var, &var, &var, &var, &var, &var, &var);
+    }
+};
+
+TEST_F(Adapters, AnsysPointsWriteWithinTheirComponents) {
+    for (const auto &[ncomp, ndirect] : {std::pair{3, 2}, {4, 3}, {6, 3}, {5, 3}, {2, 2}}) {
+        Usermat u{ncomp, ndirect};
+        u.run();
+        const bool served = ncomp == 3 || ncomp == 4 || ncomp == 6;
+        EXPECT_TRUE(u.stress.guards_intact() && u.dsdepl.guards_intact() && u.tsstif.guards_intact()) << ncomp;
+        EXPECT_EQ(u.stress.untouched(), !served) << ncomp;
+        EXPECT_EQ(u.tsstif[0], 5.0) << ncomp;  // G13: the 13 diagonal of the 3-D tangent
+        EXPECT_EQ(u.tsstif[1], -7.0);
+        EXPECT_EQ(u.keycut, 0);
+        EXPECT_EQ(u.sedpl + u.epseq, 0.0);
+        EXPECT_EQ(u.epszz != -7.0, ncomp == 3) << ncomp;  // plane stress only
+        EXPECT_EQ(u.state.body(), std::vector<double>(3, -6.0));
+    }
+}
+
+TEST_F(Adapters, PeridigmStatesBeyondTheStackPassWhole) {
+    for (const int32_t states : {0, 40, 300}) {
+        const int32_t points = 2, ndir = 3, nshr = 3, nprops = 1;
+        std::vector<double> stressold(12, 1.0), increment(12, 1e-3), props{1.0};
+        std::vector<double> stateold(static_cast<std::size_t>(points * states));
+        for (std::size_t k = 0; k < stateold.size(); ++k) stateold[k] = double(k);
+        Out stressnew(12), statenew(points * states);
+        const double t = 0.0;
+        calls = 0;
+        wrapper::abq_umat_to_peridigm_upermat(kDiagonal, stressnew.data(), statenew.data(), stressold.data(),
+                                              stateold.data(), increment.data(), props.data(), &t, &t, &t, &points,
+                                              &points, &ndir, &nshr, &states, &nprops);
+        EXPECT_EQ(calls, points);
+        EXPECT_TRUE(stressnew.guards_intact() && statenew.guards_intact());
+        for (std::size_t k = 0; k < stateold.size(); ++k) EXPECT_EQ(statenew[int64_t(k)], double(k) + 1.0);
+        // Point first: stressnew(k, j) = 1 + (j + 1) 1e-3.
+        for (int j = 0; j < 6; ++j) EXPECT_DOUBLE_EQ(stressnew[2 * j + 1], 1.0 + (j + 1) * 1e-3);
+    }
+}
+
+TEST_F(Adapters, AnExceptionOfTheMaterialUnwindsTheAdapter) {
+    const int32_t points = 3, ndir = 3, nshr = 3, states = 300, nprops = 1;
+    std::vector<double> stress(18, 0.0), state(900, 0.0), out(18), newstate(900);
+    const double props = -1.0, t = 0.0;
+    calls = 0;
+    EXPECT_THROW(wrapper::abq_umat_to_peridigm_upermat(kDiagonal, out.data(), newstate.data(), stress.data(),
+                                                       state.data(), stress.data(), &props, &t, &t, &t, &points,
+                                                       &points, &ndir, &nshr, &states, &nprops),
+                 std::runtime_error);
+    EXPECT_EQ(calls, 1);
+    Usermat u{6, 3};
+    EXPECT_THROW(u.run(-1.0), std::runtime_error);
+}
+
+TEST(ConventionViews, ReadTheListsByName) {
+    double stress[4] = {1, 2, 3, 4}, statev[2] = {}, ddsdde[16] = {}, time[2] = {0.5, 2.0};
+    const int32_t ndi = 3, nshr = 1, ntens = 4, nstatv = 2, nprops = 0, jstep[4] = {3, 0, 0, 0};
+    conventions::Umat record{};
+    record.stress = stress;
+    record.statev = statev;
+    record.ddsdde = ddsdde;
+    record.time = time;
+    record.ndi = &ndi;
+    record.nshr = &nshr;
+    record.ntens = &ntens;
+    record.nstatv = &nstatv;
+    record.nprops = &nprops;
+    record.jstep = jstep;
+    record.cmname = solver::kWrapperName.data();
+    record.cmname_len = 11;
+    const solver::UmatPoint p{record};
+    p.tangent()(3, 1) = 9.0;
+    EXPECT_EQ(ddsdde[1 * 4 + 3], 9.0);
+    EXPECT_EQ(p.stress().size() + p.state().size() + p.properties().size(), 6u);
+    EXPECT_EQ(p.material(), "ABQ_WRAPPER");
+    EXPECT_EQ(p.step() + p.total_time(), 5.0);
+    const int32_t npoint = 2, three = 3;
+    double table[12] = {};
+    conventions::Upermat block{};
+    block.stressnew = table;
+    block.npoint = &npoint;
+    block.ndir = &three;
+    block.nshr = &three;
+    solver::UpermatBlock{block}.stress_new()(1, 5) = 1.0;
+    EXPECT_EQ(table[5 * 2 + 1], 1.0);
+}
+
+}  // namespace
