@@ -20,6 +20,7 @@
 #include "decl/iohandling.hpp"
 #include "decl/toplevel.hpp"
 #include "decl/wrapper.hpp"
+#include "math/small.hpp"
 #include "mechanics/cure.hpp"
 #include "mechanics/ply.hpp"
 #include "solver/convention.hpp"
@@ -162,7 +163,8 @@ struct Prony {
 std::optional<Prony> prony_of(std::span<const double> props) {
     constexpr std::size_t kLeading = 2 * kSeries;
     if (props.size() < kLeading) return std::nullopt;
-    Prony p{};
+    Prony p;
+    p.internal = 0;
     int64_t pairs = 0;
     for (int s = 0; s < kSeries; ++s) {
         const double n = props[static_cast<std::size_t>(s)];
@@ -179,8 +181,8 @@ std::optional<Prony> prony_of(std::span<const double> props) {
 }
 
 // ddsdde = the stiffness of the moduli (column-major 6 x 6, Nye order).
-void place(const Moduli &c, solver::Square<double> d) {
-    for (std::size_t k = 0; k < 36; ++k) d.a[k] = 0.0;
+void place(const Moduli &c, math::small::Ref<6> d) {
+    d.zero();
     d(0, 0) = c[k11];
     d(0, 1) = d(1, 0) = d(0, 2) = d(2, 0) = c[k12];
     d(1, 1) = d(2, 2) = c[k22];
@@ -295,7 +297,7 @@ void prony(const solver::UmatPoint &point) {
         }
     }
     for (std::size_t i = 0; i < 6; ++i) stress[i] += increment[i];
-    place(tangent, point.tangent());
+    place(tangent, point.args.ddsdde);
     statev[kTangent] = tangent[k11];
     statev[kTangent + 1] = tangent[k22];
 }
