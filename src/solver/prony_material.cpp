@@ -335,11 +335,11 @@ void kestro::toplevel::uexpan_prony(double *expan, double *dexpandt, const doubl
         cure_step(*table, temp[0] + temp[1], *dtime, statev, "Warning: Too few properties in uexpan_prony");
     // Glassy below Tg; above it nothing before gelation, then rubbery.
     const bool glassy = temp[0] < statev[kGlassTransition];
-    const bool gelled = glassy || !(statev[kDegree] < (*table)(1, kGelPoint));
+    const bool expands = glassy || !(statev[kDegree] < (*table)(1, kGelPoint));
     const int64_t first = glassy ? 1 : 4;
     for (int i = 0; i < 3; ++i) {
-        const double cte = gelled ? (*table)(first + i, kExpansion) : 0.0;
-        const double beta = gelled ? (*table)(first + i, kShrinkage) : 0.0;
+        const double cte = expands ? (*table)(first + i, kExpansion) : 0.0;
+        const double beta = expands ? (*table)(first + i, kShrinkage) : 0.0;
         const double chemical = beta * rate * *dtime, thermal = cte * temp[1];
         expan[i] = thermal + chemical;
         if (i < 2) statev[kChemical + static_cast<std::size_t>(i)] = chemical;

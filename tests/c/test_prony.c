@@ -1,6 +1,6 @@
 /* The curing resin from C: the cure kinetics, the heat hook writing state
  * variables 1 to 4 only, the expansion hook refusing fewer than 510 state
- * variables, and one step of the Prony material. */
+ * variables. */
 #include <math.h>
 #include <string.h>
 
@@ -10,9 +10,9 @@
 static const double kinetics[6] = {1e5, 6e4, 1e6, 6e4, 0.5, 1.5};
 
 int main(void) {
-    const int32_t six = 6, three = 3, one = 1, n500 = 500, n510 = 510, jstep[4] = {1, 1, 1, 0};
+    const int32_t six = 6, one = 1, n500 = 500;
     const double t450 = 450.0, a0 = 0.3, dt = 1.0, degmax = 0.9790100878865984, root = 0.3379511866184696;
-    const double temp[2] = {450.0, 0.0}, time[2] = {0.0, 1.0}, zero = 0.0, eye[9] = {1, 0, 0, 0, 1, 0, 0, 0, 1};
+    const double temp[2] = {450.0, 0.0}, time[2] = {0.0, 1.0}, zero = 0.0;
     double statev[510], flux[2] = {-7.0, -7.0}, expan[6], dexpandt[6], *cuprops;
     int i, untouched = 1;
     char name[80];
@@ -44,22 +44,11 @@ int main(void) {
     CHECK(__errorhandling_MOD_errstat == -2 && expan[0] == -7.0 && dexpandt[5] == -7.0 && statev[4] == -7.0);
     CHECK(strncmp(__errorhandling_MOD_errstring, "Unsupported dimension in uexpan_prony", 37) == 0);
 
-    /* The Prony material, one term of the 11 series (p 0.3, tau 1), at 400 K below Tg = 450 K, no shift
-     * values: e11 = 0.01 in one step of 0.1 gives s11 = 10 - 0.3 / 1.1 and C11 less 300 0.1 / 1.1. */
     {
-        const double props[12] = {1, 0, 0, 0, 0, 1000, 400, 600, 300, 500, 0.3, 1.0};
-        const double stran[6] = {0}, dstran[6] = {0.01, 0, 0, 0, 0, 0}, t400 = 400.0, dt01 = 0.1;
-        const int32_t nprops = 12;
-        double stress[6] = {0}, ddsdde[36], sse = 0, spd = 0, scd = 0, rpl = 0, ddsddt[6], drplde[6], drpldt = 0;
-        double pnewdt = 1.0;
-        for (i = 0; i < 510; ++i) statev[i] = 0.0;
-        statev[2] = 450.0;
-        __toplevel_MOD_umat_prony(stress, statev, ddsdde, &sse, &spd, &scd, &rpl, ddsddt, drplde, &drpldt, stran,
-                                  dstran, time, &dt01, &t400, &zero, &zero, &zero, name, &three, &three, &six,
-                                  &n510, props, &nprops, eye, eye, &pnewdt, &zero, eye, eye, &one, &one, &one, &one,
-                                  jstep, &one, sizeof name);
-        CHECK(fabs(stress[0] - (10.0 - 0.3 / 1.1)) < 1e-13 && fabs(ddsdde[0] - (1000.0 - 30.0 / 1.1)) < 1e-12);
-        CHECK(statev[500] == ddsdde[0] && stress[1] == 4.0 && ddsdde[35] == 150.0);
+        int32_t istat = 0, reset = 0;
+        const kestro_logical1 yes = 1;
+        __datahandling_MOD_deallocall(&istat);
+        __errorhandling_MOD_rsxerr(&reset, &yes);
     }
     return failures;
 }
