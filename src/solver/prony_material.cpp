@@ -83,7 +83,8 @@ std::optional<CureTable> cure_table(std::string_view name, std::string_view outs
     const int32_t layer = std::max(1, iohandling::getxidfromstring(name.data(), &length, "l", nullptr, name.size(), 1));
     const int32_t id = std::max(1, iohandling::getxidfromstring(name.data(), &length, "s", nullptr, name.size(), 1));
     int32_t section = 1;
-    if (secidlist.exists() && secidlist.size() >= nsec) section = std::max(1, iFindLocation(&id, secidlist.ptr(), &nsec, nullptr));
+    if (secidlist.exists() && secidlist.size() >= nsec)
+        section = std::max(1, iFindLocation(&id, secidlist.ptr(), &nsec, nullptr));
     if (!cuprops.exists() || cuprops.extent_of(2) < kShiftSets || layer > cuprops.extent_of(3) ||
         section > cuprops.extent_of(4)) {
         record_error(-2, outside);
