@@ -1,0 +1,152 @@
+// The sensor materials (umat_sensor, vumat_sensor): the material of an
+// impactor's sensor instance.  It carries practically no stiffness, so that
+// it does not disturb the model, and reports the impactor's motion, and in
+// impact steps its contact, in the state variables of every point, where the
+// solver's output picks them up.  No allocation, no output, nothing refused.
+#include <algorithm>
+#include <cstddef>
+#include <cstdint>
+#include <span>
+
+#include "decl/elementhandling.hpp"
+#include "decl/toplevel.hpp"
+#include "solver/control.hpp"
+#include "solver/convention.hpp"
+
+namespace kestro::toplevel {
+
+namespace {
+
+using solver::extent;
+
+// The sensor's elastic matrix: lambda + 2 G on the direct diagonal, lambda
+// between direct components and G on the shear diagonal, of E = 1e-20 and
+// nu = 0.49, as the literals the material is defined by (recomputed, the
+// first two differ in the last digit).
+constexpr double kDirect = 1.711409395973153e-19, kCoupling = 1.6442953020134214e-19,
+                 kShear = 3.355704697986577e-21;
+// The modulus and Poisson ratios of the plane-stress thickness increment.
+constexpr double kModulus = 1e-20, kPoisson = 0.49;
+
+// Rows (0-based) of the impactor's column of dprops that the sensor writes:
+// the load code and the half lengths of the loaded area.
+enum LoadRow : int { load_code = 0, half_length_1 = 7, half_length_2 = 8, half_length_3 = 9, half_length_4 = 10 };
+// A load code of exactly this value becomes its negative once the loaded
+// area is set.
+constexpr double kFlippedLoadCode = 1.0;
+
+// The rows of cprops copied to the state: motion always, contact in impact
+// steps.
+constexpr int kReported = 3;
+
+// Row i of the elastic matrix (`direct` direct components first) times the
+// strain, added to `start` in column order; the zero entries are skipped.
+template <class Strain>
+double elastic_row(std::size_t i, std::size_t direct, const Strain &strain, double start) {
+    if (i >= direct) return start + kShear * strain(i);
+    double sum = start;
+    for (std::size_t j = 0; j < direct; ++j) sum += (i == j ? kDirect : kCoupling) * strain(j);
+    return sum;
+}
+
+// With exactly two properties they are the half lengths of the impactor's
+// loaded area.
+void set_loaded_area(std::span<const double> props, double *dprops) {
+    if (props.size() != 2) return;
+    if (dprops[load_code] == kFlippedLoadCode) dprops[load_code] = -kFlippedLoadCode;
+    dprops[half_length_3] = 0.0;
+    dprops[half_length_4] = 0.0;
+    dprops[half_length_1] = props[0];
+    dprops[half_length_2] = props[1];
+}
+
+// One point's state of `count` values, `stride` apart: 0, then the
+// impactor's displacement, velocity and acceleration, and in impact steps
+// with more than five values its force, contact radius and indentation.
+void report(double *state, std::size_t stride, std::size_t count, int32_t stepid, const double *cprops) {
+    for (std::size_t k = 0; k < count; ++k) state[k * stride] = 0.0;
+    for (std::size_t k = 0; k < std::min<std::size_t>(kReported, count); ++k)
+        state[k * stride] = cprops[solver::displacement - 1 + k];
+    if (stepid != solver::impact || count <= 2 * kReported - 1) return;
+    for (std::size_t k = 0; k < kReported; ++k) state[(kReported + k) * stride] = cprops[solver::force - 1 + k];
+}
+
+void sensor_point(const solver::UmatPoint &p, int32_t stepid, const double *cprops, double *dprops) {
+    const auto stress = p.stress();
+    const auto increment = p.increment();
+    const std::size_t n = stress.size(), direct = std::min(extent(p.ndi()), n);
+    p.spd() = 0.0;
+    p.scd() = 0.0;
+    const auto tangent = p.tangent();
+    for (std::size_t j = 0; j < n; ++j)
+        for (std::size_t i = 0; i < n; ++i)
+            tangent(i, j) = i == j ? (i < direct ? kDirect : kShear) : i < direct && j < direct ? kCoupling : 0.0;
+    // The incremental update and its energy, component by component, so
+    // that the incoming stress needs no copy.
+    const auto strain = [&](std::size_t j) { return increment[j]; };
+    double work = 0.0;
+    for (std::size_t i = 0; i < n; ++i) {
+        const double old = stress[i];
+        stress[i] = elastic_row(i, direct, strain, old);
+        work += (stress[i] + old) * increment[i];
+    }
+    p.sse() += 0.5 * work;
+    set_loaded_area(p.properties(), dprops);
+    report(p.args.statev, 1, p.state().size(), stepid, cprops);
+}
+
+void sensor_block(const solver::VumatBlock &b, double *straininc, int32_t stepid, const double *cprops,
+                  double *dprops) {
+    const std::size_t points = extent(b.nblock()), n = b.ncomp(), direct = std::min(extent(b.ndir()), n);
+    const solver::Table<double> strain{straininc, points, n};
+    const auto old = b.stress_old();
+    const auto next = b.stress_new();
+    const bool plane_stress = b.ndir() == 3 && b.nshr() == 1;
+    for (std::size_t k = 0; k < points; ++k) {
+        const auto point_strain = [&](std::size_t j) { return strain(k, j); };
+        double increment[2] = {};
+        for (std::size_t i = 0; i < n; ++i) {
+            const double d = elastic_row(i, direct, point_strain, 0.0);
+            if (i < 2) increment[i] = d;
+            next(k, i) = old(k, i) + d;
+        }
+        if (plane_stress)
+            strain(k, 2) = GetPlaneStressEpsZZ(&kModulus, &kPoisson, &kPoisson, &increment[0], &increment[1]);
+        double work = 0.0;
+        for (std::size_t i = 0; i < n; ++i) work += (next(k, i) + old(k, i)) * strain(k, i);
+        b.args.enerinternnew[k] = b.args.enerinternold[k] + 0.5 * work / b.args.density[k];
+        b.args.enerinelasnew[k] = 0.0;
+        report(b.args.statenew + k, points, extent(b.nstatev()), stepid, cprops);
+    }
+    if (points > 0) set_loaded_area(b.properties(), dprops);
+}
+
+}  // namespace
+
+void umat_sensor(double *stress, double *statev, double *ddsdde, double *sse, double *spd, double *scd, double *rpl,
+                 double *ddsddt, double *drplde, double *drpldt, const double *stran, const double *dstran,
+                 const double *time, const double *dtime, const double *temp, const double *dtemp,
+                 const double *predef, const double *dpred, const char *cmname, const int32_t *ndi,
+                 const int32_t *nshr, const int32_t *ntens, const int32_t *nstatv, const double *props,
+                 const int32_t *nprops, const double *coords, const double *drot, double *pnewdt,
+                 const double *celent, const double *dfgrd0, const double *dfgrd1, const int32_t *noel,
+                 const int32_t *npt, const int32_t *layer, const int32_t *kspt, const int32_t *kinc,
+                 const int32_t *stepid, const double *cprops, double *dprops, size_t cmname_len) noexcept {
+    const int32_t *const jstep = nullptr;  // the sensor's list has no step
+    sensor_point(solver::UmatPoint{{KESTRO_UMAT_ARGUMENTS}}, *stepid, cprops, dprops);
+}
+
+void vumat_sensor(const int32_t *nblock, const int32_t *ndir, const int32_t *nshr, const int32_t *nstatev,
+                  const int32_t *nfieldv, const int32_t *nprops, const int32_t *lanneal, const double *steptime,
+                  const double *totaltime, const double *dt, const char *cmname, const double *coordmp,
+                  const double *charlength, const double *props, const double *density, double *straininc,
+                  const double *relspininc, const double *tempold, const double *stretchold,
+                  const double *defgradold, const double *fieldold, const double *stressold, const double *stateold,
+                  const double *enerinternold, const double *enerinelasold, const double *tempnew,
+                  const double *stretchnew, const double *defgradnew, const double *fieldnew, double *stressnew,
+                  double *statenew, double *enerinternnew, double *enerinelasnew, const int32_t *stepid,
+                  const double *cprops, double *dprops, size_t cmname_len) noexcept {
+    sensor_block(solver::VumatBlock{{KESTRO_VUMAT_ARGUMENTS}}, straininc, *stepid, cprops, dprops);
+}
+
+}  // namespace kestro::toplevel
