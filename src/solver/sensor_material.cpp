@@ -7,6 +7,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <span>
+#include <type_traits>
 
 #include "decl/elementhandling.hpp"
 #include "decl/toplevel.hpp"
@@ -67,16 +68,17 @@ void report(double *state, std::size_t stride, std::size_t count, int32_t stepid
     for (std::size_t k = 0; k < count; ++k) state[k * stride] = 0.0;
     for (std::size_t k = 0; k < std::min<std::size_t>(kReported, count); ++k)
         state[k * stride] = cprops[solver::displacement - 1 + k];
-    if (stepid != solver::impact || count <= 2 * kReported - 1) return;
+    if (stepid != solver::impact || count < 2 * kReported) return;
     for (std::size_t k = 0; k < kReported; ++k) state[(kReported + k) * stride] = cprops[solver::force - 1 + k];
 }
 
-void sensor_point(const solver::UmatPoint &p, int32_t stepid, const double *cprops, double *dprops) {
-    const auto stress = p.stress();
-    const auto increment = p.increment();
-    const std::size_t n = stress.size(), direct = std::min(extent(p.ndi()), n);
-    p.spd() = 0.0;
-    p.scd() = 0.0;
+// The implicit point with `n` components, `direct` of them direct: counts
+// given as compile-time constants for the three-dimensional point, whose
+// loops then unroll.
+template <class Count, class Directs>
+void update_point(const solver::UmatPoint &p, Count n, Directs direct) {
+    double *stress = p.args.stress;
+    const double *increment = p.args.dstran;
     const auto tangent = p.tangent();
     for (std::size_t j = 0; j < n; ++j)
         for (std::size_t i = 0; i < n; ++i)
@@ -91,34 +93,87 @@ void sensor_point(const solver::UmatPoint &p, int32_t stepid, const double *cpro
         work += (stress[i] + old) * increment[i];
     }
     p.sse() += 0.5 * work;
+}
+
+void sensor_point(const solver::UmatPoint &p, int32_t stepid, const double *cprops, double *dprops) {
+    const std::size_t n = extent(p.ntens()), direct = std::min(extent(p.ndi()), n);
+    using Solid = std::integral_constant<std::size_t, 6>;
+    using Directs = std::integral_constant<std::size_t, 3>;
+    if (n == Solid{} && direct == Directs{})
+        update_point(p, Solid{}, Directs{});
+    else
+        update_point(p, n, direct);
+    p.spd() = 0.0;
+    p.scd() = 0.0;
     set_loaded_area(p.properties(), dprops);
     report(p.args.statev, 1, p.state().size(), stepid, cprops);
+}
+
+// The explicit points are worked kLanes at a time, component by component:
+// the tables hold a component's values of neighbouring points side by side,
+// so each step is a short loop over the lanes, every value gathered into and
+// scattered from the stack; each point's sums are those of the point alone.
+constexpr std::size_t kLanes = 8;
+
+// Points first .. first + lanes - 1 of the block (lanes a compile-time
+// constant for whole groups, whose loops then vectorize).
+template <class Lanes>
+void update_points(const solver::VumatBlock &b, const solver::Table<double> &strain, std::size_t first, Lanes lanes,
+                   std::size_t direct, bool plane_stress) {
+    const auto old = b.stress_old();
+    const auto next = b.stress_new();
+    double work[kLanes] = {}, in_plane[2][kLanes] = {}, thickness[kLanes] = {};
+    for (std::size_t i = 0; i < strain.columns; ++i) {
+        // The increment: row i of the elastic matrix times the strain, its
+        // zero entries skipped.
+        double d[kLanes] = {}, e[kLanes], o[kLanes], s[kLanes];
+        const std::size_t from = i < direct ? 0 : i, to = i < direct ? direct : i + 1;
+        for (std::size_t j = from; j < to; ++j) {
+            const double c = i == j ? (i < direct ? kDirect : kShear) : kCoupling;
+            for (std::size_t l = 0; l < lanes; ++l) e[l] = strain(first + l, j);
+            for (std::size_t l = 0; l < lanes; ++l) d[l] += c * e[l];
+        }
+        if (i < 2)
+            for (std::size_t l = 0; l < lanes; ++l) in_plane[i][l] = d[l];
+        if (i == 2 && plane_stress) {  // the thickness increment, once its own stress is taken
+            for (std::size_t l = 0; l < lanes; ++l)
+                thickness[l] = GetPlaneStressEpsZZ(&kModulus, &kPoisson, &kPoisson, &in_plane[0][l], &in_plane[1][l]);
+            for (std::size_t l = 0; l < lanes; ++l) e[l] = thickness[l];
+        } else {
+            for (std::size_t l = 0; l < lanes; ++l) e[l] = strain(first + l, i);
+        }
+        for (std::size_t l = 0; l < lanes; ++l) o[l] = old(first + l, i);
+        for (std::size_t l = 0; l < lanes; ++l) s[l] = o[l] + d[l];
+        for (std::size_t l = 0; l < lanes; ++l) work[l] += (s[l] + o[l]) * e[l];
+        for (std::size_t l = 0; l < lanes; ++l) next(first + l, i) = s[l];
+    }
+    if (plane_stress)
+        for (std::size_t l = 0; l < lanes; ++l) strain(first + l, 2) = thickness[l];
+    for (std::size_t l = 0; l < lanes; ++l)
+        b.args.enerinternnew[first + l] =
+            b.args.enerinternold[first + l] + 0.5 * work[l] / b.args.density[first + l];
 }
 
 void sensor_block(const solver::VumatBlock &b, double *straininc, int32_t stepid, const double *cprops,
                   double *dprops) {
     const std::size_t points = extent(b.nblock()), n = b.ncomp(), direct = std::min(extent(b.ndir()), n);
+    if (points == 0) return;
     const solver::Table<double> strain{straininc, points, n};
-    const auto old = b.stress_old();
-    const auto next = b.stress_new();
     const bool plane_stress = b.ndir() == 3 && b.nshr() == 1;
-    for (std::size_t k = 0; k < points; ++k) {
-        const auto point_strain = [&](std::size_t j) { return strain(k, j); };
-        double increment[2] = {};
-        for (std::size_t i = 0; i < n; ++i) {
-            const double d = elastic_row(i, direct, point_strain, 0.0);
-            if (i < 2) increment[i] = d;
-            next(k, i) = old(k, i) + d;
-        }
-        if (plane_stress)
-            strain(k, 2) = GetPlaneStressEpsZZ(&kModulus, &kPoisson, &kPoisson, &increment[0], &increment[1]);
-        double work = 0.0;
-        for (std::size_t i = 0; i < n; ++i) work += (next(k, i) + old(k, i)) * strain(k, i);
-        b.args.enerinternnew[k] = b.args.enerinternold[k] + 0.5 * work / b.args.density[k];
-        b.args.enerinelasnew[k] = 0.0;
-        report(b.args.statenew + k, points, extent(b.nstatev()), stepid, cprops);
+    std::size_t first = 0;
+    for (; first + kLanes <= points; first += kLanes)
+        update_points(b, strain, first, std::integral_constant<std::size_t, kLanes>{}, direct, plane_stress);
+    if (first < points) update_points(b, strain, first, points - first, direct, plane_stress);
+    // The state: the same values at every point.
+    const std::size_t count = extent(b.nstatev());
+    double values[2 * kReported];
+    report(values, 1, std::min<std::size_t>(count, 2 * kReported), stepid, cprops);
+    for (std::size_t j = 0; j < count; ++j) {
+        const double v = j < 2 * kReported ? values[j] : 0.0;
+        for (std::size_t k = 0; k < points; ++k) b.args.statenew[j * points + k] = v;
     }
-    if (points > 0) set_loaded_area(b.properties(), dprops);
+    for (std::size_t k = 0; k < points; ++k) b.args.enerinelasnew[k] = 0.0;
+    set_loaded_area(b.properties(), dprops);
 }
 
 }  // namespace
