@@ -12,15 +12,20 @@ G, LAM = E / (2 * (1 + NU)), E * NU / ((1 + NU) * (1 - 2 * NU))
 CPROPS = np.r_[10.0, 2.0, 0.3, 1.5, -2.0, 9.8, np.zeros(14)]
 
 
-def umat(dstran, nstatv=8, stepid=3, props=(4.0, 5.0), code=1.0, ndi=3, stress=None, sse=0.0):
-    """umat_sensor at one point: (stress, statev, ddsdde, sse, spd, scd, pnewdt, dprops); state starts at 7."""
+def umat_arguments(dstran, nstatv=8, stepid=3, props=(4.0, 5.0), code=1.0, ndi=3, stress=None, sse=0.0):
+    """The arguments of umat_sensor at one point; the state starts at 7."""
     n = len(dstran)
     stress = np.zeros(n) if stress is None else np.array(stress, float)
     dprops = np.r_[code, np.arange(2.0, 13.0)]
-    return t.umat_sensor(stress, np.full(nstatv, 7.0), np.ones((n, n)), np.array(sse), np.array(1.0),
-                         np.array(1.0), 0.0, np.zeros(n), np.zeros(n), 0.0, np.zeros(n), np.array(dstran, float),
-                         [0.0, 0.0], 0.1, 0.0, 0.0, [0.0], [0.0], "SENSOR", ndi, n - ndi, np.array(props), np.zeros(3),
-                         np.eye(3), np.array(0.5), 1.0, np.eye(3), np.eye(3), 1, 1, 1, 1, 2, stepid, CPROPS, dprops)
+    return [stress, np.full(nstatv, 7.0), np.ones((n, n)), np.array(sse), np.array(1.0), np.array(1.0), 0.0,
+            np.zeros(n), np.zeros(n), 0.0, np.zeros(n), np.array(dstran, float), [0.0, 0.0], 0.1, 0.0, 0.0, [0.0],
+            [0.0], "SENSOR", ndi, n - ndi, np.array(props), np.zeros(3), np.eye(3), np.array(0.5), 1.0, np.eye(3),
+            np.eye(3), 1, 1, 1, 1, 2, stepid, CPROPS, dprops]
+
+
+def umat(*args, **kwargs):
+    """umat_sensor at one point: (stress, statev, ddsdde, sse, spd, scd, pnewdt, dprops)."""
+    return t.umat_sensor(*umat_arguments(*args, **kwargs))
 
 
 def test_umat_sensor_point_in_an_impact_step():
@@ -59,15 +64,20 @@ def test_umat_sensor_zero_increment_and_plane_stress():
     np.testing.assert_allclose(ddsdde, [[LAM + 2 * G, LAM, 0], [LAM, LAM + 2 * G, 0], [0, 0, G]], rtol=1e-15)
 
 
-def vumat(straininc, stressold, density, enerinternold, ndir=3, nstatev=6, stepid=3):
+def vumat_arguments(straininc, stressold, density, enerinternold, ndir=3, nstatev=6, stepid=3):
     nb, n = np.shape(straininc)
     nshr = n - ndir
-    return t.vumat_sensor(ndir, nshr, 0, 0.0, 0.0, 1e-3, "SENSOR", np.zeros((nb, 3)), np.zeros((nb, 3)), [4.0, 5.0],
-                          np.array(density, float), np.array(straininc, float), np.zeros((nb, nshr)), np.zeros(nb),
-                          np.zeros((nb, n)), np.zeros((nb, ndir + 2 * nshr)), np.zeros((nb, 1)),
-                          np.array(stressold, float), np.full((nb, nstatev), 7.0), np.array(enerinternold, float),
-                          np.ones(nb), np.zeros(nb), np.zeros((nb, n)), np.zeros((nb, ndir + 2 * nshr)),
-                          np.zeros((nb, 1)), stepid, CPROPS, np.r_[1.0, np.zeros(11)])
+    return [ndir, nshr, 0, 0.0, 0.0, 1e-3, "SENSOR", np.zeros((nb, 3)), np.zeros((nb, 3)), [4.0, 5.0],
+            np.array(density, float), np.array(straininc, float), np.zeros((nb, nshr)), np.zeros(nb),
+            np.zeros((nb, n)), np.zeros((nb, ndir + 2 * nshr)), np.zeros((nb, 1)),
+            np.array(stressold, float), np.full((nb, nstatev), 7.0), np.array(enerinternold, float),
+            np.ones(nb), np.zeros(nb), np.zeros((nb, n)), np.zeros((nb, ndir + 2 * nshr)),
+            np.zeros((nb, 1)), stepid, CPROPS, np.r_[1.0, np.zeros(11)]]
+
+
+def vumat(*args, **kwargs):
+    """vumat_sensor: (straininc, stressnew, statenew, enerinternnew, enerinelasnew, dprops)."""
+    return t.vumat_sensor(*vumat_arguments(*args, **kwargs))
 
 
 def test_vumat_sensor_energy_and_state():
@@ -98,17 +108,11 @@ def test_vumat_sensor_plane_stress_thickness_increment():
 @pytest.mark.parametrize("position,value", [(11, np.zeros(5)), (34, np.zeros(19)), (34, np.zeros(21)),
                                             (35, np.zeros(11)), (35, np.zeros(13))])
 def test_sensor_refuses_short_arrays_and_wrong_impactor_columns(position, value):
-    args = [np.zeros(6), np.zeros(8), np.zeros((6, 6)), np.array(0.0), np.array(0.0), np.array(0.0), 0.0,
-            np.zeros(6), np.zeros(6), 0.0, np.zeros(6), np.zeros(6), [0.0, 0.0], 0.1, 0.0, 0.0, [0.0], [0.0], "S",
-            3, 3, [1.0], np.zeros(3), np.eye(3), np.array(1.0), 1.0, np.eye(3), np.eye(3), 1, 1, 1, 1, 1, 3,
-            np.zeros(20), np.zeros(12)]
+    args = umat_arguments([0.0] * 6)
     args[position] = value
     with pytest.raises(_kestro.error):
         t.umat_sensor(*args)
-    vargs = [3, 3, 0, 0.0, 0.0, 0.0, "S", np.zeros((1, 3)), np.zeros((1, 3)), [1.0], [1.0], np.zeros((1, 6)),
-             np.zeros((1, 3)), [0.0], np.zeros((1, 6)), np.zeros((1, 9)), np.zeros((1, 1)), np.zeros((1, 6)),
-             np.zeros((1, 6)), [0.0], [0.0], [0.0], np.zeros((1, 6)), np.zeros((1, 9)), np.zeros((1, 1)), 3,
-             np.zeros(20), np.zeros(12)]
-    vargs[{11: 11, 34: 26, 35: 27}[position]] = value
+    args = vumat_arguments(np.zeros((1, 6)), np.zeros((1, 6)), [1.0], [0.0])
+    args[{11: 11, 34: 26, 35: 27}[position]] = value
     with pytest.raises(_kestro.error):
-        t.vumat_sensor(*vargs)
+        t.vumat_sensor(*args)
