@@ -117,11 +117,13 @@ constexpr std::size_t kLanes = 8;
 
 // Points first .. first + lanes - 1 of the block (lanes a compile-time
 // constant for whole groups, whose loops then vectorize).
+// Their state: `reported` values (the rest 0) at every point.
 template <class Lanes>
 void update_points(const solver::VumatBlock &b, const solver::Table<double> &strain, std::size_t first, Lanes lanes,
-                   std::size_t direct, bool plane_stress) {
+                   std::size_t direct, bool plane_stress, std::span<const double> reported) {
     const auto old = b.stress_old();
     const auto next = b.stress_new();
+    const auto state = b.state_new();
     double work[kLanes] = {}, in_plane[2][kLanes] = {}, thickness[kLanes] = {};
     for (std::size_t i = 0; i < strain.columns; ++i) {
         // The increment: row i of the elastic matrix times the strain, its
@@ -130,8 +132,7 @@ void update_points(const solver::VumatBlock &b, const solver::Table<double> &str
         const std::size_t from = i < direct ? 0 : i, to = i < direct ? direct : i + 1;
         for (std::size_t j = from; j < to; ++j) {
             const double c = i == j ? (i < direct ? kDirect : kShear) : kCoupling;
-            for (std::size_t l = 0; l < lanes; ++l) e[l] = strain(first + l, j);
-            for (std::size_t l = 0; l < lanes; ++l) d[l] += c * e[l];
+            for (std::size_t l = 0; l < lanes; ++l) d[l] += c * strain(first + l, j);
         }
         if (i < 2)
             for (std::size_t l = 0; l < lanes; ++l) in_plane[i][l] = d[l];
@@ -143,8 +144,10 @@ void update_points(const solver::VumatBlock &b, const solver::Table<double> &str
             for (std::size_t l = 0; l < lanes; ++l) e[l] = strain(first + l, i);
         }
         for (std::size_t l = 0; l < lanes; ++l) o[l] = old(first + l, i);
-        for (std::size_t l = 0; l < lanes; ++l) s[l] = o[l] + d[l];
-        for (std::size_t l = 0; l < lanes; ++l) work[l] += (s[l] + o[l]) * e[l];
+        for (std::size_t l = 0; l < lanes; ++l) {
+            s[l] = o[l] + d[l];
+            work[l] += (s[l] + o[l]) * e[l];
+        }
         for (std::size_t l = 0; l < lanes; ++l) next(first + l, i) = s[l];
     }
     if (plane_stress)
@@ -152,6 +155,11 @@ void update_points(const solver::VumatBlock &b, const solver::Table<double> &str
     for (std::size_t l = 0; l < lanes; ++l)
         b.args.enerinternnew[first + l] =
             b.args.enerinternold[first + l] + 0.5 * work[l] / b.args.density[first + l];
+    for (std::size_t l = 0; l < lanes; ++l) b.args.enerinelasnew[first + l] = 0.0;
+    for (std::size_t j = 0; j < state.columns; ++j) {
+        const double v = j < reported.size() ? reported[j] : 0.0;
+        for (std::size_t l = 0; l < lanes; ++l) state(first + l, j) = v;
+    }
 }
 
 void sensor_block(const solver::VumatBlock &b, double *straininc, int32_t stepid, const double *cprops,
@@ -160,19 +168,15 @@ void sensor_block(const solver::VumatBlock &b, double *straininc, int32_t stepid
     if (points == 0) return;
     const solver::Table<double> strain{straininc, points, n};
     const bool plane_stress = b.ndir() == 3 && b.nshr() == 1;
+    // The state is the same at every point: its leading values once.
+    double values[2 * kReported];
+    const std::span<const double> reported(values, std::min<std::size_t>(extent(b.nstatev()), 2 * kReported));
+    report(values, 1, reported.size(), stepid, cprops);
     std::size_t first = 0;
     for (; first + kLanes <= points; first += kLanes)
-        update_points(b, strain, first, std::integral_constant<std::size_t, kLanes>{}, direct, plane_stress);
-    if (first < points) update_points(b, strain, first, points - first, direct, plane_stress);
-    // The state: the same values at every point.
-    const std::size_t count = extent(b.nstatev());
-    double values[2 * kReported];
-    report(values, 1, std::min<std::size_t>(count, 2 * kReported), stepid, cprops);
-    for (std::size_t j = 0; j < count; ++j) {
-        const double v = j < 2 * kReported ? values[j] : 0.0;
-        for (std::size_t k = 0; k < points; ++k) b.args.statenew[j * points + k] = v;
-    }
-    for (std::size_t k = 0; k < points; ++k) b.args.enerinelasnew[k] = 0.0;
+        update_points(b, strain, first, std::integral_constant<std::size_t, kLanes>{}, direct, plane_stress,
+                      reported);
+    if (first < points) update_points(b, strain, first, points - first, direct, plane_stress, reported);
     set_loaded_area(b.properties(), dprops);
 }
 
