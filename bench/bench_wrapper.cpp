@@ -42,26 +42,14 @@ void secant(KESTRO_UMAT_PARAMETERS, KESTRO_UMAT_LENGTHS) {
         }
 }
 
-// The UMAT arguments of one point of n components (n = 3: plane stress).
-struct Umat {
-    explicit Umat(int32_t n) : ntens(n), ndi(n == 3 ? 2 : 3), nshr(n - ndi) {}
-    int32_t ntens, ndi, nshr, nstatv = 1, nprops = 1, one = 1, jstep[4] = {1, 1, 1, 0};
-    std::array<double, 6> stress{}, stran{}, dstran{1e-3, -2e-4, 3e-4, 1e-4, -5e-5, 2e-4}, ddsddt{}, drplde{};
-    std::array<double, 36> ddsdde{};
-    double statev = 0, sse = 0, spd = 0, scd = 0, rpl = 0, drpldt = 0, time[2] = {}, zero = 0, pnewdt = 1;
-    double props = 1, coords[3] = {}, eye[9] = {1, 0, 0, 0, 1, 0, 0, 0, 1};
-    char cmname[80] = {};
-};
+using kestro_bench::Umat;
 
 void BM_PlainUmat(benchmark::State &state) {
     Umat u(static_cast<int32_t>(state.range(0)));
     auto *call = exported(&secant);
     for (auto _ : state) {
         benchmark::DoNotOptimize(u.dstran.data());
-        call(u.stress.data(), &u.statev, u.ddsdde.data(), &u.sse, &u.spd, &u.scd, &u.rpl, u.ddsddt.data(),
-             u.drplde.data(), &u.drpldt, u.stran.data(), u.dstran.data(), u.time, &u.zero, &u.zero, &u.zero, &u.zero,
-             &u.zero, u.cmname, &u.ndi, &u.nshr, &u.ntens, &u.nstatv, &u.props, &u.nprops, u.coords, u.eye,
-             &u.pnewdt, &u.zero, u.eye, u.eye, &u.one, &u.one, &u.one, &u.one, u.jstep, &u.one, sizeof u.cmname);
+        u.call(call);
         benchmark::DoNotOptimize(u.stress.data());
     }
 }
@@ -113,9 +101,9 @@ void BM_MuesliThroughUmat(benchmark::State &state) {
     auto *call = exported(&kestro::wrapper::muesli_to_abq_umat);
     for (auto _ : state) {
         benchmark::DoNotOptimize(u.dstran.data());
-        call(&muesli_secant, u.stress.data(), &u.statev, u.ddsdde.data(), &u.sse, &u.spd, &u.scd, &u.rpl,
+        call(&muesli_secant, u.stress.data(), u.statev.data(), u.ddsdde.data(), &u.sse, &u.spd, &u.scd, &u.rpl,
              u.ddsddt.data(), u.drplde.data(), &u.drpldt, u.stran.data(), u.dstran.data(), u.time, &u.zero, &u.zero,
-             &u.zero, &u.zero, &u.zero, u.cmname, &u.ndi, &u.nshr, &u.ntens, &u.nstatv, &u.props, &u.nprops,
+             &u.zero, &u.zero, &u.zero, u.cmname, &u.ndi, &u.nshr, &u.ntens, &u.nstatv, u.props.data(), &u.nprops,
              u.coords, u.eye, &u.pnewdt, &u.zero, u.eye, u.eye, &u.one, &u.one, &u.one, &u.one, u.jstep, &u.one,
              &u.one, sizeof u.cmname);
         benchmark::DoNotOptimize(u.stress.data());
