@@ -34,23 +34,14 @@ void BM_UmatLamina(benchmark::State &state) {
 BENCHMARK(BM_UmatLamina)->Arg(6)->Arg(3);
 
 void BM_UsermatLamina(benchmark::State &state) {
-    const int32_t ncomp = static_cast<int32_t>(state.range(0)), ndirect = ncomp == 3 ? 2 : 3;
-    const int32_t nshear = ncomp - ndirect, one = 1, nstatev = 40, nprop = 9;
-    const double prop[9] = {140000, 9000, 9000, 0.3, 0.3, 0.45, 4600, 4000, 3100};
-    std::array<double, 6> stress{}, strain{}, dstrain{1e-3, -2e-4, 3e-4, 1e-4, -5e-5, 2e-4}, epspl{};
-    std::array<double, 36> dsdepl{};
-    std::array<double, 40> statev{};
-    double sedel = 0, sedpl = 0, epseq = 0, epszz = 0, tsstif[2] = {}, zero = 0;
-    const double coords[3] = {}, eye[9] = {1, 0, 0, 0, 1, 0, 0, 0, 1};
-    int32_t keycut = 0;
+    kestro_bench::Usermat u(static_cast<int32_t>(state.range(0)));
+    u.nstatev = 40;
+    u.nprop = 9;
     auto *call = exported(&kestro::toplevel::usermat_lamina);
     for (auto _ : state) {
-        benchmark::DoNotOptimize(dstrain.data());
-        call(&one, &one, &one, &one, &one, &one, &one, &keycut, &ndirect, &nshear, &ncomp, &nstatev, &nprop, &zero,
-             &zero, &zero, &zero, stress.data(), statev.data(), dsdepl.data(), &sedel, &sedpl, &epseq, strain.data(),
-             dstrain.data(), epspl.data(), prop, coords, &zero, eye, eye, tsstif, &epszz, &zero, &zero, &zero, &zero,
-             &zero, &zero, &zero, &zero);
-        benchmark::DoNotOptimize(stress.data());
+        benchmark::DoNotOptimize(u.dstrain.data());
+        u.call(call);
+        benchmark::DoNotOptimize(u.stress.data());
     }
 }
 BENCHMARK(BM_UsermatLamina)->Arg(6)->Arg(3);

@@ -56,21 +56,12 @@ void BM_PlainUmat(benchmark::State &state) {
 BENCHMARK(BM_PlainUmat)->Arg(6)->Arg(3);
 
 void BM_AnsysThroughUmat(benchmark::State &state) {
-    const int32_t ncomp = static_cast<int32_t>(state.range(0)), ndirect = ncomp == 3 ? 2 : 3;
-    const int32_t nshear = ncomp - ndirect, one = 1, nstatev = 1, nprop = 1;
-    std::array<double, 6> stress{}, strain{}, dstrain{1e-3, -2e-4, 3e-4, 1e-4, -5e-5, 2e-4}, epspl{};
-    std::array<double, 36> dsdepl{};
-    double statev = 0, sedel = 0, sedpl = 0, epseq = 0, epszz = 0, tsstif[2] = {}, zero = 0, prop = 1;
-    const double coords[3] = {}, eye[9] = {1, 0, 0, 0, 1, 0, 0, 0, 1};
-    int32_t keycut = 0;
+    kestro_bench::Usermat u(static_cast<int32_t>(state.range(0)));
     auto *call = exported(&kestro::wrapper::abq_umat_to_ansys_usermat);
     for (auto _ : state) {
-        benchmark::DoNotOptimize(dstrain.data());
-        call(&secant, &one, &one, &one, &one, &one, &one, &one, &keycut, &ndirect, &nshear, &ncomp, &nstatev, &nprop,
-             &zero, &zero, &zero, &zero, stress.data(), &statev, dsdepl.data(), &sedel, &sedpl, &epseq, strain.data(),
-             dstrain.data(), epspl.data(), &prop, coords, &zero, eye, eye, tsstif, &epszz, &zero, &zero, &zero,
-             &zero, &zero, &zero, &zero, &zero);
-        benchmark::DoNotOptimize(stress.data());
+        benchmark::DoNotOptimize(u.dstrain.data());
+        u.call(call, &secant);
+        benchmark::DoNotOptimize(u.stress.data());
     }
 }
 BENCHMARK(BM_AnsysThroughUmat)->Arg(6)->Arg(4)->Arg(3);

@@ -81,19 +81,13 @@ void lamina(const UmatPoint &point) {
 // Points of N components: the elastic increment and the internal energy.
 template <int N>
 void lamina_points(const VumatBlock &block, const ExplicitPly &ply) {
-    const auto increment = block.increment(), stress = block.stress_new();
     const auto old = block.stress_old();
     const auto density = block.density(), energy_old = block.internal_energy_old();
     const auto energy = block.internal_energy_new();
     for (std::size_t k = 0; k < density.size(); ++k) {
-        double ds[N];
-        elastic_increment<N>(block, ply, k, ds);
-        double work = 0.0;
-        for (int j = 0; j < N; ++j) {
-            const auto col = static_cast<std::size_t>(j);
-            const double e = j < ply.ndir ? increment(k, col) : 2.0 * increment(k, col);
-            work += (stress(k, col) + old(k, col)) * e;
-        }
+        double e[N], s[N], work = 0.0;
+        elastic_increment<N>(block, ply, k, e, s);
+        for (int j = 0; j < N; ++j) work += (s[j] + old(k, static_cast<std::size_t>(j))) * e[j];
         energy[k] = energy_old[k] + 0.5 * work / density[k];
     }
 }

@@ -117,31 +117,38 @@ struct ExplicitPly {
         }
     }
 
-    // The stress increment ds(n) of the tensor strain increment e(n): C e
-    // with the shears doubled.
+    // The stress increment ds(N) of the engineering strain increment e(N): C e.
     template <int N>
     void increment(const double *e, double *ds) const {
-        double engineering[N];
-        for (int j = 0; j < N; ++j) engineering[j] = j < ndir ? e[j] : 2.0 * e[j];
         for (int i = 0; i < N; ++i) ds[i] = 0.0;
         for (int j = 0; j < N; ++j)
-            for (int i = 0; i < N; ++i) ds[i] += c[j * N + i] * engineering[j];
+            for (int i = 0; i < N; ++i) ds[i] += c[j * N + i] * e[j];
     }
 };
 
 // The elastic increment of point k of a block of N components (the ply's
-// n): ds = C straininc(k, :), stressnew(k, :) = stressold(k, :) + ds, and for
-// a plane-stress point the thickness strain increment straininc(k, 3) that
-// makes the stress plane (GetPlaneStressEpsZZ).
+// n): e(N) = straininc(k, :) with the shears doubled, ds = C e, stressnew(k,
+// :) = stressold(k, :) + ds; a plane-stress point's thickness strain
+// increment straininc(k, 3) (and e(3)) becomes the one that keeps the stress
+// plane (GetPlaneStressEpsZZ).  On return s(N) holds stressnew(k, :).
 template <int N>
-void elastic_increment(const VumatBlock &block, const ExplicitPly &ply, std::size_t k, double *ds) {
+void elastic_increment(const VumatBlock &block, const ExplicitPly &ply, std::size_t k, double *e, double *s) {
     const auto increment = block.increment(), stress = block.stress_new();
     const auto old = block.stress_old();
-    double e[N];
-    for (int j = 0; j < N; ++j) e[j] = increment(k, static_cast<std::size_t>(j));
+    for (int j = 0; j < N; ++j) {
+        const double v = increment(k, static_cast<std::size_t>(j));
+        e[j] = j < ply.ndir ? v : 2.0 * v;
+    }
+    double ds[N];
     ply.increment<N>(e, ds);
-    for (int j = 0; j < N; ++j) stress(k, static_cast<std::size_t>(j)) = old(k, static_cast<std::size_t>(j)) + ds[j];
-    if (ply.plane_stress) increment(k, ply::N33) = GetPlaneStressEpsZZ(&ply.e3, &ply.nu31, &ply.nu32, &ds[0], &ds[1]);
+    for (int j = 0; j < N; ++j) {
+        s[j] = old(k, static_cast<std::size_t>(j)) + ds[j];
+        stress(k, static_cast<std::size_t>(j)) = s[j];
+    }
+    if (ply.plane_stress) {
+        e[ply::N33] = GetPlaneStressEpsZZ(&ply.e3, &ply.nu31, &ply.nu32, &ds[0], &ds[1]);
+        increment(k, ply::N33) = e[ply::N33];
+    }
 }
 
 }  // namespace kestro::solver

@@ -1,6 +1,6 @@
 /* The analysis control entries as a solver's forwarding routine in C calls
  * them: optional arguments absent as null pointers, the explicit solver's
- * arrays shorter than the entries the entry reads; an element and a material entry. */
+ * arrays shorter than the entries the entry reads. */
 #include "check.h"
 #include "kestro/kestro.h"
 
@@ -63,18 +63,6 @@ int main(void) {
                                   u, u, u, u, &one, time, &zero, &one, &one, &one, params, &none, &none, &zero, &zero,
                                   &none, statics, &six, &zero, &none, &pnewdt, jprops, &three, &zero, cprops);
         CHECK(svars[15] == 0.1 && cprops[0] == 0.0 && pnewdt == 1.0 && __errorhandling_MOD_errstat == 0);
-    }
-
-    /* The ply at one Peridigm point (through umat_lamina): a shear increment of 1e-3 adds G12 1e-3 = 4.6. */
-    {
-        const int32_t one = 1, three = 3, nine = 9, forty = 40;
-        const double props[9] = {140000, 9000, 9000, 0.3, 0.3, 0.45, 4600, 4000, 3100}, t = 0.0;
-        const double stressold[6] = {10, 0, 0, 1, 2, 3}, increment[6] = {0, 0, 0, 1e-3, 0, 0}, stateold[40] = {0};
-        double stressnew[6], statenew[40];
-        __toplevel_MOD_upermat_lamina(stressnew, statenew, stressold, stateold, increment, props, &t, &t, &t, &one,
-                                      &one, &three, &three, &forty, &nine);
-        CHECK(stressnew[0] == 10.0 && stressnew[3] > 5.6 - 1e-12 && stressnew[3] < 5.6 + 1e-12);
-        CHECK(statenew[3] > 4.6 - 1e-12 && statenew[3] < 4.6 + 1e-12 && statenew[4] == 0.0);
     }
 
     if (failures != 0) fprintf(stderr, "%d check(s) failed\n", failures);
