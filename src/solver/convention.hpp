@@ -77,7 +77,10 @@ struct VumatBlock {
     int32_t nblock() const { return *args.nblock; }
     int32_t ndir() const { return *args.ndir; }
     int32_t nshr() const { return *args.nshr; }
-    std::size_t ncomp() const { return extent(ndir() + nshr()); }
+    std::size_t ncomp() const {
+        const int64_t n = int64_t{ndir()} + nshr();
+        return n > 0 ? static_cast<std::size_t>(n) : 0;
+    }
     int32_t nstatev() const { return *args.nstatev; }
     std::span<const double> properties() const { return {args.props, extent(*args.nprops)}; }
     // The strain increment, which a plane-stress point may update (its thickness strain).

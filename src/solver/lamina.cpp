@@ -40,8 +40,8 @@ void no_response(const UmatPoint &point) {
 // scheme (5, a tape ply, the default factors).
 void degrade_for_image_correlation(std::span<const double> state, double *c, const int32_t *n) {
     const auto sv = [&state](int entry) { return state[static_cast<std::size_t>(entry - 1)]; };
-    const double flags[10] = {sv(fibre_flag), 0.0, sv(matrix_flag),          0.0, sv(delamination_flag),
-                              0.0,            sv(core_flag), sv(other_interface_flag), 0.0, 0.0};
+    const double flags[10] = {sv(fibre_flag), 0.0, sv(matrix_flag), 0.0, sv(delamination_flag), 0.0,
+                              sv(core_flag), sv(other_interface_flag), 0.0, 0.0};
     constexpr int32_t scheme = 5;
     constexpr kestro_logical1 tape = 1;
     double factors[ply::kFactors], d[36];
@@ -161,6 +161,8 @@ void vumat_lamina(KESTRO_VUMAT_PARAMETERS, KESTRO_VUMAT_LENGTHS) noexcept {
     solver::lamina(solver::VumatBlock{{KESTRO_VUMAT_ARGUMENTS}});
 }
 
-void hypela_lamina(KESTRO_HYPELA_PARAMETERS) noexcept { solver::placeholder(solver::HypelaPoint{{KESTRO_HYPELA_ARGUMENTS}}); }
+void hypela_lamina(KESTRO_HYPELA_PARAMETERS) noexcept {
+    solver::placeholder(solver::HypelaPoint{{KESTRO_HYPELA_ARGUMENTS}});
+}
 
 }  // namespace kestro::toplevel

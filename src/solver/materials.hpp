@@ -7,11 +7,13 @@
 // the stiffness from the one law of the ply (GetNyeStiffnessMatrix).
 #pragma once
 
+#include <algorithm>
 #include <cstddef>
 #include <cstdint>
 #include <span>
 #include <string_view>
 
+#include "core/markers.hpp"
 #include "core/shared_data.hpp"
 #include "decl/elementhandling.hpp"
 #include "decl/lamina.hpp"
@@ -25,8 +27,7 @@ namespace kestro::solver {
 // routines read at fixed places (the block is state variables 1 to 40 when a
 // point has 40).
 enum DamageState : int {
-    general_flag = 7,           // running failure flags (0 or 1)
-    fibre_flag = 8,             //
+    fibre_flag = 8,             // running failure flags (0 or 1)
     matrix_flag = 9,            //
     delamination_flag = 10,     //
     core_flag = 11,             //
@@ -54,10 +55,11 @@ struct TablePosition {
 inline TablePosition elastic_table_position(std::span<const double> state) {
     const auto &table = materialdata::peprops;
     if (state.size() < section_index || !table.exists() || table.extent_of(1) < ply::kConstants) return {};
-    // A value below 1, beyond the 4-byte range or NaN fails the comparisons.
+    // Truncated within 1 .. extent; NaN fails both comparisons.
     const auto index = [&state](int entry, int64_t extent) -> int32_t {
         const double v = state[static_cast<std::size_t>(entry - 1)];
-        return v >= 1.0 && v < 2147483648.0 && static_cast<int64_t>(v) <= extent ? static_cast<int32_t>(v) : 0;
+        const double beyond = static_cast<double>(std::min<int64_t>(extent, kAbsentInt)) + 1.0;
+        return v >= 1.0 && v < beyond ? static_cast<int32_t>(v) : 0;
     };
     const int32_t ply = index(ply_number, table.extent_of(2)), section = index(section_index, table.extent_of(3));
     return ply > 0 && section > 0 ? TablePosition{ply, section} : TablePosition{};
@@ -97,19 +99,21 @@ struct ExplicitPly {
     double c[36];               // column-major n x n
     double e3 = 0.0, nu31 = 0.0, nu32 = 0.0;
 
-    ExplicitPly(const double *nyeprops, int32_t ndir_, int32_t nshr) : ndir(ndir_), plane_stress(ndir_ == 3 && nshr == 1) {
+    ExplicitPly(const double *nyeprops, int32_t ndir_, int32_t nshr)
+        : ndir(ndir_), plane_stress(ndir_ == 3 && nshr == 1) {
         const auto p = ply::Constants::of(nyeprops);
         e3 = p.e3;
         nu31 = p.nu13 * p.e3 / p.e1;
         nu32 = p.nu23 * p.e3 / p.e2;
-        const int32_t ncomp = ndir + nshr, plane = 0;
-        if (ncomp == 6) {
+        const int64_t count = int64_t{ndir} + nshr;
+        const int32_t ncomp = count == 3 || count == 4 ? static_cast<int32_t>(count) : 0, plane = 0;
+        if (count == 6) {
             ply::Matrix<6> nye;
             ply::orthotropic_stiffness(nye, p);
             for (int j = 0; j < 6; ++j)
                 for (int i = 0; i < 6; ++i) c[j * 6 + i] = nye(ply::kNyeOfCyclic[i], ply::kNyeOfCyclic[j]);
             n = 6;
-        } else if (ncomp == 3 || ncomp == 4) {
+        } else if (ncomp != 0) {
             GetNyeStiffnessMatrix(c, nyeprops, &ncomp, &plane);  // 11, 22, (33,) 12 stand alike in both orders
             n = ncomp;
         } else {
