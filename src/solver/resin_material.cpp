@@ -7,10 +7,8 @@
 // their S-N life and the cycle jumps.  Nothing is allocated; only the
 // warning, the plasticity law and the element trace write.
 #include <algorithm>
-#include <cctype>
 #include <cmath>
 #include <cstdint>
-#include <initializer_list>
 #include <limits>
 #include <span>
 #include <string_view>
@@ -66,8 +64,21 @@ enum State : int {
     kStates = 22
 };
 
+// Fixed-size fills and copies, unrolled: as loops the compiler makes them
+// string operations whose start-up costs more than the work.
+template <int N>
+void fill(double *a, double value) {
+#pragma GCC unroll 64
+    for (int k = 0; k < N; ++k) a[k] = value;
+}
+template <int N>
+void copy(const double *from, double *to) {
+#pragma GCC unroll 64
+    for (int k = 0; k < N; ++k) to[k] = from[k];
+}
+
 void start_values(double *s) {
-    std::fill_n(s, kStates, 0.0);
+    fill<kStates>(s, 0.0);
     s[kCycle] = s[kLoadCycle] = 1.0;
     s[kCycleMax] = -kHuge;
     s[kCycleMin] = kHuge;
@@ -80,7 +91,8 @@ enum class Criterion { none, ha_strain, ha, raghava, bauwens, drucker_prager };
 bool key_at(std::string_view name, std::size_t at, std::string_view key) {
     if (name.size() < at + key.size()) return false;
     for (std::size_t k = 0; k < key.size(); ++k)
-        if (std::toupper(static_cast<unsigned char>(name[at + k])) != key[k]) return false;
+        if ((name[at + k] >= 'a' && name[at + k] <= 'z' ? name[at + k] - 'a' + 'A' : name[at + k]) != key[k])
+            return false;
     return true;
 }
 
@@ -114,7 +126,7 @@ double entry_or_zero(const Allocatable<double, 1> &a, int64_t k) {
 // 1 to 10.
 struct CycleColumn {
     bool present = false;
-    double row[11] = {};  // 1-based
+    double row[11];  // 1-based, set when present
 };
 
 CycleColumn cycle_column(int32_t step) {
@@ -130,8 +142,9 @@ CycleColumn cycle_column(int32_t step) {
 struct Trace {
     bool on;
 
-    void line(std::initializer_list<format::Value> values) const {
-        if (on) units::write_record(units::standard_output, format::list_record(values));
+    template <class... V>
+    void line(const V &...values) const {
+        if (on) units::write_record(units::standard_output, format::list_record({format::Value(values)...}));
     }
     void values(std::string_view label, std::span<const double> v) const {
         if (!on) return;
@@ -150,19 +163,41 @@ struct Constants {
 struct Point {
     Point(const solver::UmatPoint &p, int32_t id)
         : model(id), noel(*p.args.noel), temp(*p.args.temp), dtime(*p.args.dtime),
-          trace{*p.args.noel == debugdata::edebug} {}
+          trace{*p.args.noel == debugdata::edebug} {
+        for (double *v : {stress, stran, dstran, strain}) fill<6>(v, 0.0);
+        fill<36>(ddsdde, 0.0);
+        for (double *v : {pe, degpe}) fill<12>(v, 0.0);
+        for (double *v : {ps, degps}) fill<9>(v, 0.0);
+    }
 
     int32_t model, noel;
     double temp, dtime;
     Trace trace;
-    double stress[6] = {}, stran[6] = {}, dstran[6] = {}, strain[6] = {}, ddsdde[36] = {};
+    double stress[6], stran[6], dstran[6], strain[6], ddsdde[36];
     double old_stress[6], old_ddsdde[36];
     double s[kStates];
     Constants c;
-    double pe[12] = {}, ps[9] = {}, degpe[12] = {}, degps[9] = {}, de[6], df[9];
+    double pe[12], ps[9], degpe[12], degps[9], de[6], df[9];
     double d = 0, life = 0;
     int32_t nprops() const { return model == 7 ? 12 : 8; }
 };
+
+// The caller's stress, strains and tangent of N components into the
+// working copies, and the stress and tangent back.
+template <int N>
+void take(Point &w, const solver::UmatPoint &p) {
+    copy<N>(p.args.stress, w.stress);
+    copy<N>(p.args.stran, w.stran);
+    copy<N>(p.args.dstran, w.dstran);
+#pragma GCC unroll 6
+    for (int j = 0; j < N; ++j) copy<N>(p.args.ddsdde + j * N, w.ddsdde + j * 6);
+}
+template <int N>
+void give(const Point &w, const solver::UmatPoint &p) {
+    copy<N>(w.stress, p.args.stress);
+#pragma GCC unroll 6
+    for (int j = 0; j < N; ++j) copy<N>(w.ddsdde + j * 6, p.args.ddsdde + j * N);
+}
 
 void read_resin_block(Point &w, const solver::UmatPoint &p) {
     Constants &c = w.c;
@@ -187,7 +222,7 @@ void properties(Point &w, const solver::UmatPoint &p) {
             EquivalentStrain(w.strain, &eqstrain, &kThree, &kSix);
             GetModulusFromTable(&eqstrain, &e, &w.temp);
             const double nu = eqstrain >= 0.0 ? pe[3] : pe[4];
-            std::fill_n(pe, 8, 0.0);
+            fill<8>(pe, 0.0);
             pe[0] = e;
             pe[2] = nu;
         }
@@ -196,7 +231,7 @@ void properties(Point &w, const solver::UmatPoint &p) {
     read_resin_block(w, p);
     if (w.model != 7) {
         const double values[8] = {c.e, c.gamma, c.nu, c.num, w.model == 5 ? 1.0 : double(w.model), 0, 0, 0};
-        std::copy_n(values, 8, w.pe);
+        copy<8>(values, w.pe);
         if (w.model != 5 && s[kFailure] == 0.0) s[kFactor] = preset;
         return;
     }
@@ -227,7 +262,7 @@ double switched(double d, double life) { return std::min(std::floor(std::max(d, 
 
 // Models 0 to 6: the first two constants by IsotropicDegradation.
 void isotropic_degradation(Point &w) {
-    std::copy_n(w.pe, 8, w.degpe);
+    copy<8>(w.pe, w.degpe);
     IsotropicDegradation(w.pe, &w.d, &w.life, &w.c.degr, w.degpe);
 }
 
@@ -238,7 +273,7 @@ void viscous_degradation(Point &w, const double *nm, double eta) {
     const double iso[12] = {w.c.e, w.c.e, w.c.e, g, g, g, n, n, n, n, n, n};
     SuddenDegradation_viscouse(w.degpe, w.degps, iso, w.ps, w.de, w.df, &w.s[kFailure], &w.s[kFailure], kNoTolerance,
                                &w.c.degr, nm, &w.s[kFactor], &eta, &w.dtime);
-    std::fill_n(w.degpe + 6, 6, n);
+    fill<6>(w.degpe + 6, n);
 }
 
 // The stress of the model with the degraded constants (model 4 with
@@ -333,7 +368,7 @@ void fatigue(Point &w, const solver::UmatPoint &p, const CycleColumn &column, do
         CycleCount(&njimp, &n, &maxcycle, &time, &time_calc, &period, &njimp_min, &njimp_max, &njimp_zul, &ncycles,
                    &nmaxcycles, &step, &jobdata::nsteps, &jumpalgo, &stepflag);
     };
-    w.trace.line({"fatigue starts", "ratio", ratio});
+    w.trace.line("fatigue starts", "ratio", ratio);
 
     const int64_t period_ms = rounded<int64_t>(1000.0 * period);
     const bool on_period = period_ms != 0 && rounded<int64_t>(1000.0 * time) % period_ms == 0;
@@ -363,7 +398,7 @@ void fatigue(Point &w, const solver::UmatPoint &p, const CycleColumn &column, do
         }
         s[kCycleMax] = -kHuge;
         s[kCycleMin] = kHuge;
-        w.trace.line({"Cycle completed", "life", w.life, "nf", nf});
+        w.trace.line("Cycle completed", "life", w.life, "nf", nf);
     }
     const double cycle = s[kLoadCycle];
     if (cycle - 1.0 + 1e-15 <= ratio && ratio <= cycle + 1e-15 && cycle != s[kJumps] && running) {
@@ -375,7 +410,7 @@ void fatigue(Point &w, const solver::UmatPoint &p, const CycleColumn &column, do
                 s[kJump] = njimp;
                 s[kCycle] = n;
             }
-            w.trace.line({"get global cycle jump", "njimp", njimp, "n", n});
+            w.trace.line("get global cycle jump", "njimp", njimp, "n", n);
         }
     }
 }
@@ -389,26 +424,28 @@ void refuse(const solver::UmatPoint &p, std::string_view message) {
 
 void trace_inputs(const Point &w, const solver::UmatPoint &p, bool isfatigue) {
     const Trace &t = w.trace;
+    if (!t.on) return;
     double green[9];
     GetGreenStrain(green, p.args.dfgrd1);
-    t.line({"NOEL", *p.args.noel, "NPT", *p.args.npt, "KINC", *p.args.kinc, "JSTEP", p.step()});
+    t.line("NOEL", *p.args.noel, "NPT", *p.args.npt, "KINC", *p.args.kinc, "JSTEP", p.step());
     t.values("STRAN", w.stran);
     t.values("DSTRAN", w.dstran);
     t.values("TIME", {p.args.time, 2});
-    t.line({"DTIME", w.dtime, "TEMP", w.temp});
+    t.line("DTIME", w.dtime, "TEMP", w.temp);
     t.values("Green strain", green);
-    t.line({"ModelID", w.model});
-    t.line({"Regularization", entry_or_zero(materialdata::regularization, 1),
-            entry_or_zero(materialdata::regularization, 2)});
-    t.line({"isFatigue", static_cast<int32_t>(isfatigue)});
+    t.line("ModelID", w.model);
+    t.line("Regularization", entry_or_zero(materialdata::regularization, 1),
+            entry_or_zero(materialdata::regularization, 2));
+    t.line("isFatigue", static_cast<int32_t>(isfatigue));
 }
 
 void trace_state(const Trace &t, const double *s) {
-    t.line({"cycle n", s[kCycle], "di1", s[kDi1], "d", s[kExposure], "life", s[kLife]});
-    t.line({"dmises", s[kDmises], "cycle max", s[kCycleMax], "cycle min", s[kCycleMin], "njimp", s[kJump]});
-    t.line({"energy", s[kEnergy], "remaining", s[kRemaining], "nf", s[kCyclesToFailure], "xt", s[kStrength]});
-    t.line({"degradation", s[kFactor], "failure", s[kFailure], "load cycle", s[kLoadCycle], "jumps", s[kJumps]});
-    t.line({"eq_stress", s[kEqStress]});
+    if (!t.on) return;
+    t.line("cycle n", s[kCycle], "di1", s[kDi1], "d", s[kExposure], "life", s[kLife]);
+    t.line("dmises", s[kDmises], "cycle max", s[kCycleMax], "cycle min", s[kCycleMin], "njimp", s[kJump]);
+    t.line("energy", s[kEnergy], "remaining", s[kRemaining], "nf", s[kCyclesToFailure], "xt", s[kStrength]);
+    t.line("degradation", s[kFactor], "failure", s[kFailure], "load cycle", s[kLoadCycle], "jumps", s[kJumps]);
+    t.line("eq_stress", s[kEqStress]);
 }
 
 void resin_point(const solver::UmatPoint &p) {
@@ -424,13 +461,10 @@ void resin_point(const solver::UmatPoint &p) {
         return refuse(p, "Unsupported number of properties in umat_resin.");
 
     Point w(p, model);
-    const std::size_t n = static_cast<std::size_t>(ntens);
-    for (std::size_t i = 0; i < n; ++i) {
-        w.stress[i] = p.args.stress[i];
-        w.stran[i] = p.args.stran[i];
-        w.dstran[i] = p.args.dstran[i];
-        for (std::size_t j = 0; j < n; ++j) w.ddsdde[j * 6 + i] = p.tangent()(i, j);
-    }
+    if (ntens == 6)
+        take<6>(w, p);
+    else
+        take<4>(w, p);
     for (int i = 0; i < 6; ++i) w.strain[i] = w.stran[i] + w.dstran[i];
 
     const CycleColumn column = cycle_column(p.step());
@@ -445,7 +479,10 @@ void resin_point(const solver::UmatPoint &p) {
     double *s = w.s;
     start_values(s);
     const bool fresh = nstatv <= 0 || (kinc < 2 && std::all_of(statev, statev + nstatv, [](double x) { return x == 0.0; }));
-    if (!fresh) std::copy_n(statev, kept, s);
+    if (!fresh && kept == kStates)
+        copy<kStates>(statev, s);
+    else if (!fresh)
+        std::copy_n(statev, kept, s);
     // The cycle number and jump CycleCount continues from.
     double cycle = 1.0, jump = 1.0;
     if (isfatigue && !fresh) {
@@ -457,10 +494,10 @@ void resin_point(const solver::UmatPoint &p) {
 
     properties(w, p);
     s[kStrength] = w.c.xt;
-    std::copy_n(w.stress, 6, w.old_stress);
-    std::copy_n(w.ddsdde, 36, w.old_ddsdde);
+    copy<6>(w.stress, w.old_stress);
+    copy<36>(w.ddsdde, w.old_ddsdde);
     w.trace.values("Properties", {w.pe, static_cast<std::size_t>(w.nprops())});
-    w.trace.line({"OLD DEGR", s[kFactor]});
+    w.trace.line("OLD DEGR", s[kFactor]);
 
     // Degradation before the stress update, and the update.
     if (model != 7) {
@@ -474,8 +511,8 @@ void resin_point(const solver::UmatPoint &p) {
 
     const Criterion criterion = criterion_of(name);
     evaluate(w, criterion);
-    w.trace.line({"d = ", w.d});
-    w.trace.line({"failure indicator = ", s[kFailure]});
+    w.trace.line("d = ", w.d);
+    w.trace.line("failure indicator = ", s[kFailure]);
 
     if (s[kFailure] >= 1.0) {
         if (model != 7) {
@@ -485,7 +522,7 @@ void resin_point(const solver::UmatPoint &p) {
             viscous_degradation(w, nm, entry_or_zero(materialdata::regularization, 2));
         }
         stress_update(w, w.degpe);
-        w.trace.line({"NEW DEGR", s[kFactor]});
+        w.trace.line("NEW DEGR", s[kFactor]);
     }
 
     double eq = 0.0;
@@ -494,7 +531,7 @@ void resin_point(const solver::UmatPoint &p) {
     const double q = eq / w.c.xt;
     s[kCycleMax] = std::max(s[kCycleMax], q);
     s[kCycleMin] = std::min(s[kCycleMin], q);
-    w.trace.line({"Equivalent Stress", eq});
+    w.trace.line("Equivalent Stress", eq);
 
     // The tangent: numerical for the isotropic models and a failed orthotropic one.
     const kestro_stress_law law = model <= 3 ? GetStressFromIsotropicViscoElasticity
@@ -521,11 +558,14 @@ void resin_point(const solver::UmatPoint &p) {
     s[kDegraded1] = w.degpe[0];
     s[kDegraded2] = w.degpe[1];
     trace_state(w.trace, s);
-    std::copy_n(s, kept, statev);
-    for (std::size_t i = 0; i < n; ++i) {
-        p.args.stress[i] = w.stress[i];
-        for (std::size_t j = 0; j < n; ++j) p.tangent()(i, j) = w.ddsdde[j * 6 + i];
-    }
+    if (kept == kStates)
+        copy<kStates>(s, statev);
+    else
+        std::copy_n(s, kept, statev);
+    if (ntens == 6)
+        give<6>(w, p);
+    else
+        give<4>(w, p);
 }
 
 }  // namespace
