@@ -199,12 +199,6 @@ void give(const Point &w, const solver::UmatPoint &p) {
     for (int j = 0; j < N; ++j) copy<N>(w.ddsdde + j * 6, p.args.ddsdde + j * N);
 }
 
-void read_resin_block(Point &w, const solver::UmatPoint &p) {
-    Constants &c = w.c;
-    GetResinProperties(p.args.props, p.args.nprops, p.args.temp, &c.e, &c.nu, &c.num, &c.gamma, &c.degr, &c.xt,
-                       &c.xc, &c.np, &c.a_woehler, &c.exp_woehler, p.args.noel);
-}
-
 // peprops (and for model 7 psprops) of the model, with the degradation
 // factor preset where the model keeps one.
 void properties(Point &w, const solver::UmatPoint &p) {
@@ -228,7 +222,8 @@ void properties(Point &w, const solver::UmatPoint &p) {
         }
         return;
     }
-    read_resin_block(w, p);
+    GetResinProperties(p.args.props, p.args.nprops, p.args.temp, &c.e, &c.nu, &c.num, &c.gamma, &c.degr, &c.xt,
+                       &c.xc, &c.np, &c.a_woehler, &c.exp_woehler, p.args.noel);
     if (w.model != 7) {
         const double values[8] = {c.e, c.gamma, c.nu, c.num, w.model == 5 ? 1.0 : double(w.model), 0, 0, 0};
         copy<8>(values, w.pe);
@@ -250,7 +245,7 @@ void properties(Point &w, const solver::UmatPoint &p) {
     }
     // The orthotropic stiffness relative to the isotropic one of E and nu.
     const double shear = c.e / (2.0 * (1.0 + c.nu));
-    double r = std::min({e[0] / c.e, e[1] / c.e, e[2] / c.e, g[0] / shear, g[1] / shear, g[2] / shear});
+    const double r = std::min({e[0] / c.e, e[1] / c.e, e[2] / c.e, g[0] / shear, g[1] / shear, g[2] / shear});
     const double iso = 1.0 - 3.0 * c.nu * c.nu - 2.0 * c.nu * c.nu * c.nu;
     const double ortho = 1.0 - nu[0] * nu[3] - nu[2] * nu[5] - nu[4] * nu[1] - 2.0 * nu[3] * nu[5] * nu[1];
     s[kFactor] = r * iso / ortho;
@@ -297,7 +292,8 @@ void stress_update(Point &w, const double *plastic) {
         }
         case 7: {
             const double *e = w.degpe, *g = w.degpe + 3, *nu = w.degpe + 6;
-            ply::orthotropic_stiffness(w.ddsdde, ply::Constants{e[0], e[1], e[2], nu[0], nu[1], nu[2], g[0], g[1], g[2]});
+            const ply::Constants constants{e[0], e[1], e[2], nu[0], nu[1], nu[2], g[0], g[1], g[2]};
+            ply::orthotropic_stiffness(w.ddsdde, constants);
             if (w.trace.on) lamina::print_matrix(w.ddsdde, 6);
             for (int i = 0; i < 6; ++i) {
                 double sum = 0.0;
@@ -478,7 +474,8 @@ void resin_point(const solver::UmatPoint &p) {
     if (nstatv >= 1 && kinc < 2 && statev[nstatv - 1] == kHuge) statev[nstatv - 1] = 0.0;
     double *s = w.s;
     start_values(s);
-    const bool fresh = nstatv <= 0 || (kinc < 2 && std::all_of(statev, statev + nstatv, [](double x) { return x == 0.0; }));
+    const auto zero = [](double x) { return x == 0.0; };
+    const bool fresh = nstatv <= 0 || (kinc < 2 && std::all_of(statev, statev + nstatv, zero));
     if (!fresh && kept == kStates)
         copy<kStates>(statev, s);
     else if (!fresh)

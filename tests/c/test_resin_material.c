@@ -8,11 +8,13 @@
 
 int main(void) {
     const double props[11] = {20, 3000, 0.35, 0.5, 1, 0.1, 50, 100, 2, 1, -0.1}, time[2] = {0.5, 0.5};
-    const double zero6[6] = {0}, dstran[6] = {0.01, -0.0035, -0.0035, 0, 0, 0.002}, scalar = 0.1, predef[1] = {0};
+    const double zero6[6] = {0}, dstran[6] = {0.01, -0.0035, -0.0035, 0, 0, 0.002}, predef[1] = {0};
+    const double scalar = 0.1;
     const double eye[9] = {1, 0, 0, 0, 1, 0, 0, 0, 1}, g = 3000 / 2.7;
     const int32_t three = 3, six = 6, nstatv = 22, nprops = 11, one = 1, jstep[4] = {1, 1, 1, 0};
     double stress[6] = {0}, statev[22] = {0}, ddsdde[36] = {0}, sse = 0, spd = 0, scd = 0, rpl = 0, drpldt = 0;
-    double epspl[6] = {0}, pnewdt = 1, ddsddt[6] = {0}, drplde[6] = {0}, sedpl = 0, epseq = 0, epszz = 0, tsstif[2] = {0};
+    double epspl[6] = {0}, pnewdt = 1, ddsddt[6] = {0}, drplde[6] = {0}, sedpl = 0, epseq = 0, epszz = 0;
+    double tsstif[2] = {0};
     int32_t keycut = 0;
     const kestro_umat umat = __toplevel_MOD_umat_resin;
     char cmname[80];

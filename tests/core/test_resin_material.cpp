@@ -22,7 +22,8 @@ TEST_F(ResinMaterial, WritesStayWithinTheCounts) {
     for (const auto &[ntens, nstatv] : {std::pair{6, 21}, {4, 22}, {4, 0}, {3, 22}}) {
         Out stress(ntens), statev(nstatv), ddsdde(ntens * ntens);
         const double props[11] = {20, 3000, 0.35, 0.5, 1, 0.1, 50, 100, 2, 1, -0.1}, zero6[6] = {};
-        const double dstran[6] = {0.01, -0.0035, -0.0035, 0, 0, 0}, time[2] = {0.5, 0.5}, eye[9] = {1, 0, 0, 0, 1, 0, 0, 0, 1};
+        const double dstran[6] = {0.01, -0.0035, -0.0035, 0, 0, 0}, time[2] = {0.5, 0.5};
+        const double eye[9] = {1, 0, 0, 0, 1, 0, 0, 0, 1};
         double sse = 0, spd = 0, scd = 0, rpl = 0, drpldt = 0, pnewdt = 1, ddsddt[6] = {}, drplde[6] = {};
         const double scalar = 0.1, predef[1] = {};
         const int32_t ndi = 3, nshr = ntens - 3, nprops = 11, one = 1, jstep[4] = {1, 1, 1, 0};
