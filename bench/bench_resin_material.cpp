@@ -61,26 +61,29 @@ void two_points(kestro::Allocatable<double, 3> &table, double y0, double y1) {
     table(1, 1, 1) = 0.0, table(1, 2, 1) = 0.01, table(1, 1, 2) = y0, table(1, 2, 2) = y1;
 }
 
-void BM_PlainIsotropicPoint(benchmark::State &state) {
-    Point p("PLAIN");
-    auto *f = exported(&plain);
+// Calls f at the point for as long as the benchmark asks; `restore` puts
+// the state back before each call.
+template <class F>
+void time_calls(benchmark::State &state, F *f, Point &p, bool restore = false) {
+    const auto before = p.statev;
     for (auto _ : state) {
-        benchmark::DoNotOptimize(p.dstran.data());
+        if (restore) p.statev = before;
+        benchmark::DoNotOptimize(p.statev.data());
         p.call(f);
         benchmark::DoNotOptimize(p.stress.data());
     }
+}
+
+void BM_PlainIsotropicPoint(benchmark::State &state) {
+    Point p("PLAIN");
+    time_calls(state, exported(&plain), p);
 }
 BENCHMARK(BM_PlainIsotropicPoint);
 
 void BM_ResinIsotropicHa(benchmark::State &state) {
     md::modelid = 1;
     Point p("RESINMAT1_GPHA");
-    auto *f = exported(&kestro::toplevel::umat_resin);
-    for (auto _ : state) {
-        benchmark::DoNotOptimize(p.dstran.data());
-        p.call(f);
-        benchmark::DoNotOptimize(p.stress.data());
-    }
+    time_calls(state, exported(&kestro::toplevel::umat_resin), p);
 }
 BENCHMARK(BM_ResinIsotropicHa);
 
@@ -90,12 +93,7 @@ void BM_ResinOrthotropic(benchmark::State &state) {
     two_points(md::shearprops, 1150, 900);
     Point p("RESINMAT1");
     p.dstran = {0.004, -0.001, 0.0005, 0.002, 0, 0.001};
-    auto *f = exported(&kestro::toplevel::umat_resin);
-    for (auto _ : state) {
-        benchmark::DoNotOptimize(p.dstran.data());
-        p.call(f);
-        benchmark::DoNotOptimize(p.stress.data());
-    }
+    time_calls(state, exported(&kestro::toplevel::umat_resin), p);
     md::normalprops.drop();
     md::shearprops.drop();
 }
@@ -112,14 +110,7 @@ void BM_ResinCompletedCycle(benchmark::State &state) {
     Point p("RESINMAT1");
     p.time[0] = p.time[1] = 1.0;
     p.statev[7] = 0.6;  // the cycle's largest eq_stress / xt so far
-    const auto before = p.statev;
-    auto *f = exported(&kestro::toplevel::umat_resin);
-    for (auto _ : state) {
-        p.statev = before;
-        benchmark::DoNotOptimize(p.statev.data());
-        p.call(f);
-        benchmark::DoNotOptimize(p.stress.data());
-    }
+    time_calls(state, exported(&kestro::toplevel::umat_resin), p, true);
     column.drop();
 }
 BENCHMARK(BM_ResinCompletedCycle);
