@@ -42,47 +42,26 @@ void secant(KESTRO_UMAT_PARAMETERS, KESTRO_UMAT_LENGTHS) {
         }
 }
 
-// The UMAT arguments of one point of n components (n = 3: plane stress).
-struct Umat {
-    explicit Umat(int32_t n) : ntens(n), ndi(n == 3 ? 2 : 3), nshr(n - ndi) {}
-    int32_t ntens, ndi, nshr, nstatv = 1, nprops = 1, one = 1, jstep[4] = {1, 1, 1, 0};
-    std::array<double, 6> stress{}, stran{}, dstran{1e-3, -2e-4, 3e-4, 1e-4, -5e-5, 2e-4}, ddsddt{}, drplde{};
-    std::array<double, 36> ddsdde{};
-    double statev = 0, sse = 0, spd = 0, scd = 0, rpl = 0, drpldt = 0, time[2] = {}, zero = 0, pnewdt = 1;
-    double props = 1, coords[3] = {}, eye[9] = {1, 0, 0, 0, 1, 0, 0, 0, 1};
-    char cmname[80] = {};
-};
+using kestro_bench::Umat;
 
 void BM_PlainUmat(benchmark::State &state) {
     Umat u(static_cast<int32_t>(state.range(0)));
     auto *call = exported(&secant);
     for (auto _ : state) {
         benchmark::DoNotOptimize(u.dstran.data());
-        call(u.stress.data(), &u.statev, u.ddsdde.data(), &u.sse, &u.spd, &u.scd, &u.rpl, u.ddsddt.data(),
-             u.drplde.data(), &u.drpldt, u.stran.data(), u.dstran.data(), u.time, &u.zero, &u.zero, &u.zero, &u.zero,
-             &u.zero, u.cmname, &u.ndi, &u.nshr, &u.ntens, &u.nstatv, &u.props, &u.nprops, u.coords, u.eye,
-             &u.pnewdt, &u.zero, u.eye, u.eye, &u.one, &u.one, &u.one, &u.one, u.jstep, &u.one, sizeof u.cmname);
+        u.call(call);
         benchmark::DoNotOptimize(u.stress.data());
     }
 }
 BENCHMARK(BM_PlainUmat)->Arg(6)->Arg(3);
 
 void BM_AnsysThroughUmat(benchmark::State &state) {
-    const int32_t ncomp = static_cast<int32_t>(state.range(0)), ndirect = ncomp == 3 ? 2 : 3;
-    const int32_t nshear = ncomp - ndirect, one = 1, nstatev = 1, nprop = 1;
-    std::array<double, 6> stress{}, strain{}, dstrain{1e-3, -2e-4, 3e-4, 1e-4, -5e-5, 2e-4}, epspl{};
-    std::array<double, 36> dsdepl{};
-    double statev = 0, sedel = 0, sedpl = 0, epseq = 0, epszz = 0, tsstif[2] = {}, zero = 0, prop = 1;
-    const double coords[3] = {}, eye[9] = {1, 0, 0, 0, 1, 0, 0, 0, 1};
-    int32_t keycut = 0;
+    kestro_bench::Usermat u(static_cast<int32_t>(state.range(0)));
     auto *call = exported(&kestro::wrapper::abq_umat_to_ansys_usermat);
     for (auto _ : state) {
-        benchmark::DoNotOptimize(dstrain.data());
-        call(&secant, &one, &one, &one, &one, &one, &one, &one, &keycut, &ndirect, &nshear, &ncomp, &nstatev, &nprop,
-             &zero, &zero, &zero, &zero, stress.data(), &statev, dsdepl.data(), &sedel, &sedpl, &epseq, strain.data(),
-             dstrain.data(), epspl.data(), &prop, coords, &zero, eye, eye, tsstif, &epszz, &zero, &zero, &zero,
-             &zero, &zero, &zero, &zero, &zero);
-        benchmark::DoNotOptimize(stress.data());
+        benchmark::DoNotOptimize(u.dstrain.data());
+        u.call(call, &secant);
+        benchmark::DoNotOptimize(u.stress.data());
     }
 }
 BENCHMARK(BM_AnsysThroughUmat)->Arg(6)->Arg(4)->Arg(3);
@@ -113,9 +92,9 @@ void BM_MuesliThroughUmat(benchmark::State &state) {
     auto *call = exported(&kestro::wrapper::muesli_to_abq_umat);
     for (auto _ : state) {
         benchmark::DoNotOptimize(u.dstran.data());
-        call(&muesli_secant, u.stress.data(), &u.statev, u.ddsdde.data(), &u.sse, &u.spd, &u.scd, &u.rpl,
+        call(&muesli_secant, u.stress.data(), u.statev.data(), u.ddsdde.data(), &u.sse, &u.spd, &u.scd, &u.rpl,
              u.ddsddt.data(), u.drplde.data(), &u.drpldt, u.stran.data(), u.dstran.data(), u.time, &u.zero, &u.zero,
-             &u.zero, &u.zero, &u.zero, u.cmname, &u.ndi, &u.nshr, &u.ntens, &u.nstatv, &u.props, &u.nprops,
+             &u.zero, &u.zero, &u.zero, u.cmname, &u.ndi, &u.nshr, &u.ntens, &u.nstatv, u.props.data(), &u.nprops,
              u.coords, u.eye, &u.pnewdt, &u.zero, u.eye, u.eye, &u.one, &u.one, &u.one, &u.one, u.jstep, &u.one,
              &u.one, sizeof u.cmname);
         benchmark::DoNotOptimize(u.stress.data());

@@ -19,6 +19,9 @@ namespace kestro::ply {
 enum Nye : int { N11, N22, N33, N12, N13, N23 };
 enum Voigt : int { V11, V22, V33, V23, V13, V12 };
 enum Cyclic : int { C11, C22, C33, C12, C23, C13 };
+// The cyclic order in Nye components: position k of a cyclic vector holds
+// Nye component kNyeOfCyclic[k] (the explicit and ANSYS solvers' order).
+inline constexpr Nye kNyeOfCyclic[6] = {N11, N22, N33, N12, N23, N13};
 
 // The ply constants (nyeprops; entries 1 to 9 of each temperature slot of
 // peprops).

@@ -77,10 +77,18 @@ struct VumatBlock {
     int32_t nblock() const { return *args.nblock; }
     int32_t ndir() const { return *args.ndir; }
     int32_t nshr() const { return *args.nshr; }
-    std::size_t ncomp() const { return extent(ndir() + nshr()); }
+    std::size_t ncomp() const {
+        const int64_t n = int64_t{ndir()} + nshr();
+        return n > 0 ? static_cast<std::size_t>(n) : 0;
+    }
     int32_t nstatev() const { return *args.nstatev; }
     std::span<const double> properties() const { return {args.props, extent(*args.nprops)}; }
-    Table<const double> increment() const { return {args.straininc, extent(nblock()), ncomp()}; }
+    // The strain increment, which a plane-stress point may update (its thickness strain).
+    Table<double> increment() const { return {args.straininc, extent(nblock()), ncomp()}; }
+    std::span<const double> density() const { return {args.density, extent(nblock())}; }
+    std::span<const double> internal_energy_old() const { return {args.enerinternold, extent(nblock())}; }
+    std::span<double> internal_energy_new() const { return {args.enerinternnew, extent(nblock())}; }
+    std::span<double> inelastic_energy_new() const { return {args.enerinelasnew, extent(nblock())}; }
     Table<const double> stress_old() const { return {args.stressold, extent(nblock()), ncomp()}; }
     Table<const double> state_old() const { return {args.stateold, extent(nblock()), extent(nstatev())}; }
     Table<double> stress_new() const { return {args.stressnew, extent(nblock()), ncomp()}; }

@@ -34,7 +34,7 @@ constexpr double kIdentity[9] = {1.0, 0.0, 0.0, 0.0, 1.0, 0.0, 0.0, 0.0, 1.0};
 // The ANSYS order 11, 22, 33, 12, 23, 13 (the cyclic order) from Nye order:
 // position k holds Nye component kAnsys[k] (FlipVoigtNyeNotation, then
 // FlipVoigtCyclicNotation with shift 2, as one permutation).
-constexpr ply::Nye kAnsys[6] = {ply::N11, ply::N22, ply::N33, ply::N12, ply::N23, ply::N13};
+constexpr const ply::Nye (&kAnsys)[6] = ply::kNyeOfCyclic;
 
 void nye_to_ansys(const double *nye, double *ansys) {
     for (int k = 0; k < 6; ++k) ansys[k] = nye[kAnsys[k]];

@@ -7,6 +7,8 @@ import pytest
 
 sys.path.insert(0, str(Path(__file__).resolve().parents[2] / "python"))
 import bindgen  # noqa: E402
+from kestro_bindgen.f2py_module import Patches  # noqa: E402
+from kestro_bindgen.templates import expand_templates  # noqa: E402
 
 
 @pytest.mark.parametrize("text,expected", [
@@ -25,7 +27,7 @@ import bindgen  # noqa: E402
     ("no template\n", "no template\n"),
 ])
 def test_templates_expand(text, expected):
-    assert bindgen.expand_templates(text, "t.pyf") == expected
+    assert expand_templates(text, "t.pyf") == expected
 
 
 @pytest.mark.parametrize("text,message", [
@@ -37,11 +39,11 @@ def test_templates_expand(text, expected):
 ])
 def test_template_mistakes_are_reported(text, message):
     with pytest.raises(bindgen.SignatureError, match=message):
-        bindgen.expand_templates(text, "t.pyf")
+        expand_templates(text, "t.pyf")
 
 
 def test_a_patch_that_matches_nothing_stops_the_build():
-    patches = bindgen.Patches("generated text")
+    patches = Patches("generated text")
     assert patches.sub("present", "generated", "made", literal=True) == 1
     assert patches.sub("optional", "absent", "x", required=False, literal=True) == 0
     with pytest.raises(bindgen.SignatureError, match=r"matches nothing.*checked with numpy"):

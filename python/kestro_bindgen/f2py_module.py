@@ -1,0 +1,373 @@
+"""``_kestromodule.c``: the extension module numpy's generator writes from the
+combined signature file, with the named patches that mend its weaknesses; each
+patch must find what it replaces."""
+
+from __future__ import annotations
+
+import re
+import subprocess
+import sys
+from pathlib import Path
+
+from .common import SignatureError, write_if_changed
+from .model import Module
+
+
+# numpy versions whose generated module the patches below were checked against.
+# Another version builds as long as every patch still finds what it replaces.
+CHECKED_NUMPY_VERSIONS = ("1.24.2",)
+
+
+class Patches:
+    """Edits of numpy's generated module; one that matches nothing stops the build."""
+
+    def __init__(self, text: str):
+        self.text = text
+
+    def sub(self, what: str, pattern: str, repl, required: bool = True, flags: int = 0, literal: bool = False):
+        if literal:
+            count = self.text.count(pattern)
+            self.text = self.text.replace(pattern, repl)
+        else:
+            self.text, count = re.subn(pattern, repl, self.text, flags=flags)
+        if required and count == 0:
+            import numpy
+            raise SignatureError(
+                f"patch '{what}' matches nothing in numpy {numpy.__version__}'s generated module "
+                f"(checked with numpy {', '.join(CHECKED_NUMPY_VERSIONS)}); "
+                "update python/kestro_bindgen/f2py_module.py")
+        return count
+
+
+DEF_TABLE_RE = re.compile(r"static FortranDataDef f2py_(\w+?)_def\[\] = \{(.*?)\{NULL\}", re.S)
+DEF_ENTRY_RE = re.compile(r'\{"(\w+)",(-?\d+),\{\{([^}]*)\}\},(\w+), *(\d+)')
+BUILD_RE = re.compile(r'Py_BuildValue\("([A-Za-z]*)",([^;]*)\);')
+KWLIST_RE = re.compile(r'static char \*capi_kwlist\[\] = \{(.*?)NULL\};.*?"[^"\n]*:_kestro\.(\w+)\.(\w+)"', re.S)
+
+
+def build_with_lengths(match) -> str:
+    """Returns string results with their full length, NUL characters included."""
+    codes, args = match.group(1), [a.strip() for a in match.group(2).split(",")]
+    if "y" not in codes or len(codes) != len(args):
+        return match.group(0)
+    fmt, out = "", []
+    for code, arg in zip(codes, args):
+        if code == "y":
+            fmt += "y#"
+            out.append(f"{arg},(Py_ssize_t)slen({arg})")
+        else:
+            fmt += code
+            out.append(arg)
+    return f'Py_BuildValue("{fmt}",{",".join(out)});'
+
+
+DIMS_RE = re.compile(r"(\w+_Dims\[\d+\]=)([^,;]+)")
+CHECK_RE = re.compile(r'(CHECK(?:SCALAR|ARRAY|STRING)\()(.*?)(,")')
+IDENT_RE = re.compile(r"\b([A-Za-z_]\w*)\b(?!\s*\()")
+
+
+def wrapper_region(text: str, start: str, end: str) -> tuple[int, int]:
+    a = text.find(start)
+    b = text.find(end, a)
+    if a < 0 or b < 0:
+        raise SignatureError(f"patch: cannot find '{start}' in numpy's generated module "
+                             f"(checked with numpy {', '.join(CHECKED_NUMPY_VERSIONS)})")
+    return a, b
+
+
+def patch_extents(patches: Patches, modules: list[Module]):
+    """Checks and extents of arrays computed in 64 bits, extents refused when
+    they do not fit the routines' 4-byte extents; no array is converted once
+    an argument has failed."""
+    text = patches.text
+    for m in modules:
+        for r in m.routines:
+            a, b = wrapper_region(text, f"f2py_rout__kestro_{m.name}_{r.name}(",
+                                  f" end of {r.name} *")
+            scalars = {x.name for x in r.args if not x.array and not x.callback and x.ctype.startswith("int")}
+
+            def wide(expr):
+                return IDENT_RE.sub(lambda i: f"((long)({i.group(1)}))" if i.group(1) in scalars else i.group(1),
+                                    expr)
+
+            def extent(match):
+                expr = match.group(2)
+                if not re.search(r"[-+*/]", expr):
+                    return match.group(0)
+                return f"{match.group(1)}kestro_extent({wide(expr)})"
+
+            def check(match):
+                return match.group(1) + wide(match.group(2)) + match.group(3)
+            region = DIMS_RE.sub(extent, text[a:b])
+            region = CHECK_RE.sub(check, region)
+            # Extents the runtime has checked are taken from the arrays.
+            for x in r.python_args.values():
+                for d, bound in enumerate(x.extents):
+                    if bound is None:
+                        continue
+                    pattern = re.compile(rf"\b({x.name}_Dims\[{d}\]=)([^;]*);")
+                    free = "-1" if x.required else rf"({x.name}_capi == Py_None ? (\2) : -1)"
+                    region = pattern.sub(rf"\1{free};", region)
+            text = text[:a] + region + text[b:]
+    patches.text = text
+    patches.sub("no conversion after a failed argument", r"(capi_\w+_as_array = )ndarray_from_pyobj\(",
+                r"\1PyErr_Occurred() ? NULL : ndarray_from_pyobj(",
+                required=any(x.array for m in modules for r in m.routines for x in r.args))
+
+
+def patch_callbacks(patches: Patches, modules: list[Module], callbacks: bool):
+    """A callable gets arrays of its own and must return its outputs; the
+    generator's messages on standard error are not printed."""
+    patches.sub("quiet callbacks", r'^[ \t]*fprintf\(stderr,"(?:capi_return is NULL|Call-back \w+ failed\.)\\n"\);\n',
+                "", required=callbacks, flags=re.M)
+    patches.sub("arrays lent to callables are copies",
+                r"PyArray_New\(&PyArray_Type,\s*(\d+),(\w+)_Dims,(\w+),NULL,\(char\*\)(\w+),1,\s*NPY_ARRAY_FARRAY,NULL\)",
+                r"kestro_lend_array(\1,\2_Dims,\3,(char*)\4)", required=callbacks)
+    seen = set()
+    procedures = {(p.block, p.name): p for m in modules for p in m.procedures}
+    text = patches.text
+    for p in procedures.values():
+        if (p.block, p.name) in seen:
+            continue
+        seen.add((p.block, p.name))
+        function = f"cb_{p.name}_in_{p.block}"
+        a, b = wrapper_region(text, f"static void {function} (", f" end of {function} ")
+        region = text[a:b]
+        names = ", ".join(p.outputs) or "nothing"
+        kinds = "".join("a" if x.array else "n" for x in p.args if x.name in p.outputs)
+        # A callable that is lent every value it returns may return None
+        # instead: what it wrote into them stands.
+        lent = bool(p.outputs) and all(o in p.inputs for o in p.outputs)
+        checker = "kestro_callback_returned_or_none" if lent else "kestro_callback_returned"
+        check = (f"capi_j = PyTuple_Size(capi_return);\n"
+                 f"    if ({checker}(capi_return, {len(p.outputs)}, \"{p.name}\", \"{names}\", "
+                 f"\"{kinds}\") != 0) goto capi_fail;")
+        if region.count("capi_j = PyTuple_Size(capi_return);") != 1:
+            raise SignatureError(f"patch 'callable results' found no result count in {function} "
+                                 f"(checked with numpy {', '.join(CHECKED_NUMPY_VERSIONS)})")
+        region = region.replace("capi_j = PyTuple_Size(capi_return);", check)
+        # An array result of the wrong shape or type is reported, not printed.
+        for x in [x for x in p.args if x.name in p.outputs and x.array]:
+            region = region.replace('fprintf(stderr,"rv_cb_arr is NULL\\n");',
+                                    f'kestro_callback_result_refused("{p.name}", "{x.name}");', 1)
+        # Complex-mode arrays take their type from the running routine's mode.
+        for x in p.complex_args:
+            replaced = 0
+            for pattern in (f"kestro_lend_array(1,{x}_Dims,NPY_DOUBLE,", f"array_from_pyobj(NPY_DOUBLE,{x}_Dims,"):
+                replaced += region.count(pattern)
+                region = region.replace(pattern, pattern.replace("NPY_DOUBLE", "kestro_switched_type(NPY_DOUBLE)"))
+            if replaced != 1:
+                raise SignatureError(f"patch 'complex-mode arrays' found no single conversion of {x} in {function} "
+                                     f"(checked with numpy {', '.join(CHECKED_NUMPY_VERSIONS)})")
+        # A scalar the routine lets the callable update is lent as a 0-d
+        # array of its own, like the arrays.
+        for x in p.args:
+            if x.array or x.const or x.callback or x.character or x.name not in p.inputs:
+                continue
+            numpy = {"double": "NPY_DOUBLE", "int32_t": "NPY_INT"}.get(x.ctype)
+            lent_as = f"kestro_lend_array(0,NULL,{numpy},(char *){x.name}_cb_capi)"
+            found = 0
+            for given in (f"pyobj_from_{'double' if x.ctype == 'double' else 'int'}1({x.name})",
+                          f"pyarr_from_p_{'double' if x.ctype == 'double' else 'int'}1({x.name}_cb_capi)"):
+                found += region.count(given)
+                region = region.replace(given, lent_as)
+            if numpy is None or found != 1:
+                raise SignatureError(f"patch 'scalars lent to callables' found no single {x.name} in {function} "
+                                     f"(checked with numpy {', '.join(CHECKED_NUMPY_VERSIONS)})")
+        # The lengths of character arguments are size_t, as the routines pass them.
+        for x in p.args:
+            if x.character:
+                region, found = re.subn(rf"\bint {x.name}_cb_len\)", f"size_t {x.name}_cb_len)", region)
+                if found != 1:
+                    raise SignatureError(f"patch 'string lengths of callbacks' found no length of {x.name} in "
+                                         f"{function}")
+        # What the callable writes into a value it may update goes back to the
+        # routine (when it was given that value).
+        call = "capi_return = PyObject_CallObject(cb->capi,(PyObject *)capi_arglist);"
+        back = "".join(f"\n    if (capi_return != NULL && cb->nofargs > {p.inputs.index(x.name)}) "
+                       f"kestro_take_back((PyObject *)capi_arglist, {p.inputs.index(x.name)}, "
+                       f"(char *){x.name}{'' if x.array else '_cb_capi'});"
+                       for x in p.args if not x.const and not x.callback and not x.character and x.name in p.inputs)
+        if back:
+            if region.count(call) != 1:
+                raise SignatureError(f"patch 'arrays given back' found no call in {function}")
+            region = region.replace(call, call + back)
+        text = text[:a] + region + text[b:]
+        lengths = sum(1 for x in p.args if x.character)
+        if lengths:
+            typedef = re.compile(rf"(typedef void\(\*cb_{p.name}_in_{p.block}_typedef\)\([^;]*?)"
+                                 rf"((?:,int){{{lengths}}})\);")
+            text, found = typedef.subn(lambda m: m.group(1) + ",size_t" * lengths + ");", text)
+            if found == 0:
+                raise SignatureError(f"patch 'string lengths of callbacks' found no type of cb_{p.name}_in_{p.block}")
+    patches.text = text
+
+
+RESULT_RE = re.compile(r'(capi_buildvalue = Py_BuildValue\("([A-Za-z#]*)",([^;]*)\);\n'
+                       r'/\*closepyobjfrom\*/\n/\*end of closepyobjfrom\*/\n\s*\})'
+                       r'( /\*if \(f2py_success\) after callfortranroutine\*/)')
+
+
+def patch_failed_results(patches: Patches):
+    """The arrays a wrapper hands over in its result ("N") are released when
+    the routine failed after they were made (a callable raised), instead of
+    leaking."""
+    def release(match):
+        codes, args = match.group(2), [a.strip() for a in match.group(3).split(",")]
+        owned, k = [], 0
+        for i, code in enumerate(codes):
+            if code == "#":
+                continue
+            if code == "N":
+                owned.append(args[k])
+            k += 2 if i + 1 < len(codes) and codes[i + 1] == "#" else 1
+        if not owned:
+            return match.group(0)
+        freed = " ".join(f"Py_XDECREF({a});" for a in owned)
+        return f"{match.group(1)} else {{ {freed} }}{match.group(4)}"
+    patches.text, count = RESULT_RE.subn(release, patches.text)
+    if count == 0:
+        raise SignatureError("patch 'failed results released' matches nothing "
+                             f"(checked with numpy {', '.join(CHECKED_NUMPY_VERSIONS)})")
+
+
+def patch_returned_documentation(patches: Patches, modules: list[Module]):
+    """The documentation of a routine that names what its Python form returns
+    shows those results alone."""
+    text = patches.text
+    for m in modules:
+        for r in m.routines:
+            if r.returns is None:
+                continue
+            a, b = wrapper_region(text, f"static char doc_f2py_rout__kestro_{m.name}_{r.name}[] = ", '";\n')
+            doc = text[a:b]
+            head = f"{','.join(r.outputs)} = {r.name}("
+            if doc.count(head) != 1:
+                raise SignatureError(f"patch 'returned results documented' found no signature of {r.name}")
+            doc = doc.replace(head, f"{','.join(r.returns)} = {r.name}(" if r.returns else f"{r.name}(")
+            start = doc.find('"\\nReturns\\n-------\\n"')
+            end = doc.find('"\\nNotes', start)
+            if start >= 0:
+                block = doc[start:end if end >= 0 else len(doc)]
+                for x in r.outputs:
+                    if x not in r.returns:
+                        block = re.sub(rf'^"{x} : [^\n]*\\n"\n', "", block, flags=re.M)
+                if not r.returns:
+                    block = ""
+                doc = doc[:start] + block + (doc[end:] if end >= 0 else "")
+            text = text[:a] + doc + text[b:]
+    patches.text = text
+
+
+def run_f2py(outdir: Path, modules: dict[str, Module]):
+    work = outdir / "f2py"
+    work.mkdir(exist_ok=True)
+    (work / "_kestro.pyf").write_text((outdir / "_kestro.pyf").read_text())
+    proc = subprocess.run([sys.executable, "-m", "numpy.f2py", "_kestro.pyf"], cwd=work,
+                          capture_output=True, text=True)
+    if proc.returncode != 0:
+        sys.stderr.write(proc.stdout + proc.stderr)
+        raise SignatureError("numpy.f2py failed on the combined signature file")
+    patches = Patches((work / "_kestromodule.c").read_text())
+    python = [m for m in modules.values() if m.python]
+    strings_in = any(a.character for m in python for r in m.routines for a in r.args)
+    strings_out = any(a.character and not a.const for m in python for r in m.routines for a in r.args)
+    string_vars = [v for m in python for v in m.variables if v.kind == "string"]
+    callbacks = any(r.has_callback for m in python for r in m.routines)
+
+    patches.sub("generation date", r" \* Generation date: [^\n]*\n", "")  # keep the output stable
+
+    # f2py describes a character variable as an array of strings; it is one
+    # fixed-length string.
+    fixed = 0
+
+    def fix_table(match):
+        nonlocal fixed
+        module = modules.get(match.group(1))
+        if module is None:
+            return match.group(0)
+        strings = {v.name: v for v in module.variables if v.kind == "string"}
+
+        def fix_entry(entry):
+            nonlocal fixed
+            var = strings.get(entry.group(1))
+            if var is None:
+                return entry.group(0)
+            fixed += 1
+            return f'{{"{var.name}",0,{{{{-1}}}},NPY_STRING, {var.length}'
+        return match.group(0).replace(match.group(2), DEF_ENTRY_RE.sub(fix_entry, match.group(2)))
+
+    patches.text = DEF_TABLE_RE.sub(fix_table, patches.text)
+    if fixed != len(string_vars):
+        raise SignatureError(f"patch 'string variables' fixed {fixed} of {len(string_vars)} table entries "
+                             f"(checked with numpy {', '.join(CHECKED_NUMPY_VERSIONS)})")
+    # Strings pass as the bytes they are: copy them whole (a NUL inside is a
+    # character like any other) and return results at their full, blank-padded
+    # length instead of trimming their trailing blanks.
+    patches.sub("copy strings whole", "(void)strncpy(_to, _from, _m);", "(void)memcpy(_to, _from, _m);",
+                required=strings_in, literal=True)
+    patches.sub("keep NULs of inputs", r"^[ \t]*STRINGPADN\((\w+), slen\(\1\), ' ', '\\0'\);[ \t]*\n", "",
+                required=strings_out, flags=re.M)
+    count = 0
+
+    def counted(match):
+        nonlocal count
+        new = build_with_lengths(match)
+        count += new != match.group(0)
+        return new
+    patches.text = BUILD_RE.sub(counted, patches.text)
+    if strings_out and count == 0:
+        raise SignatureError("patch 'full-length string results' matches nothing "
+                             f"(checked with numpy {', '.join(CHECKED_NUMPY_VERSIONS)})")
+    # A short string is padded with blanks at once, so that a NUL the caller
+    # passes at its end stays a NUL.
+    patches.sub("pad with blanks", "memset(*str + n, '\\0', *len - n);", "memset(*str + n, ' ', *len - n);",
+                required=strings_in, literal=True)
+    patches.sub("keep trailing NULs", r"^[ \t]*STRINGPADN\((\w+), slen\(\1\), '\\0', ' '\);[ \t]*\n", "",
+                required=strings_in, flags=re.M)
+    # A callable that raises must not leave the routine by a long jump through
+    # C++ frames: the generated callback returns, the call adapter unwinds the
+    # routine with a C++ exception, and the wrapper raises the Python
+    # exception once the routine has returned.
+    patches.sub("no long jump out of callbacks", "longjmp(cb->jmpbuf,-1);", "/* returns to the adapter */",
+                required=callbacks, literal=True)
+    patches.sub("no set jump around routines", r"if \(\(setjmp\(\w+_cb\.jmpbuf\)\)\)", "if (0)",
+                required=callbacks)
+    # A callable that takes its arguments as *args is given all of them, not none.
+    patches.sub("declare the count of arguments", "static int\ncreate_cb_arglist(",
+                "Py_ssize_t kestro_callable_arguments(PyObject *fun, Py_ssize_t counted, Py_ssize_t all);\n"
+                "static int\ncreate_cb_arglist(", required=callbacks, literal=True)
+    patches.sub("every argument to *args", "tot = PyLong_AsSsize_t(tmp_argcount) - di;",
+                "tot = kestro_callable_arguments(tmp_fun, PyLong_AsSsize_t(tmp_argcount) - di, "
+                "maxnofargs + (xa != NULL ? PyTuple_Size((PyObject *)xa) : 0));", required=callbacks, literal=True)
+
+    patch_extents(patches, python)
+    patch_failed_results(patches)
+    patch_returned_documentation(patches, python)
+    patch_callbacks(patches, python, callbacks)
+
+    text = patches.text
+    for match in KWLIST_RE.finditer(text):
+        module = modules.get(match.group(2))
+        routine = next((r for r in module.routines if r.name == match.group(3)), None) if module else None
+        if routine is None:
+            raise SignatureError(f"f2py wrapper of unknown routine {match.group(2)}.{match.group(3)}")
+        routine.keywords = re.findall(r'"(\w+)"', match.group(1))
+        for k in routine.keywords:
+            if k not in routine.python_args and not k.endswith("_extra_args") and not k.startswith("overwrite_"):
+                raise SignatureError(f"{routine.module}.{routine.name}: unexpected Python argument {k}")
+    for module in python:
+        for r in module.routines:
+            if sorted(r.python_args) != sorted(k for k in r.keywords if k in r.python_args):
+                raise SignatureError(f"{module.name}.{r.name}: f2py takes {r.keywords}, "
+                                     f"the signature file declares {list(r.python_args)}")
+    for match in DEF_TABLE_RE.finditer(text):
+        module = modules.get(match.group(1))
+        if module is not None:
+            module.order = [e.group(1) for e in DEF_ENTRY_RE.finditer(match.group(2))]
+    write_if_changed(outdir / "_kestromodule.c", text)
+    for module in python:
+        expected = [v.name for v in module.variables] + [r.name for r in module.routines]
+        if sorted(module.order) != sorted(expected):
+            raise SignatureError(f"module {module.name}: f2py table {module.order} "
+                                 f"does not match the signature file {expected}")

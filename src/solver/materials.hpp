@@ -1,0 +1,158 @@
+// What the solvers' material entries share: the state variables of the damage
+// block they read at fixed places, the ply's constants at a material point
+// (from its properties, or from the elastic table by the ply and section the
+// damage field hook keeps), and the elastic ply of the explicit solvers in
+// their cyclic order with the increment of one point of a block.  Everything
+// runs at every material point: fixed sizes on the stack, nothing allocated,
+// the stiffness from the one law of the ply (GetNyeStiffnessMatrix).
+#pragma once
+
+#include <algorithm>
+#include <cstddef>
+#include <cstdint>
+#include <span>
+#include <string_view>
+
+#include "core/markers.hpp"
+#include "core/shared_data.hpp"
+#include "decl/elementhandling.hpp"
+#include "decl/lamina.hpp"
+#include "mechanics/ply.hpp"
+#include "mechanics/plydata.hpp"
+#include "solver/convention.hpp"
+
+namespace kestro::solver {
+
+// State variables (1-based) of the damage block that the ply material
+// routines read at fixed places (the block is state variables 1 to 40 when a
+// point has 40).
+enum DamageState : int {
+    fibre_flag = 8,             // running failure flags (0 or 1)
+    matrix_flag = 9,            //
+    delamination_flag = 10,     //
+    core_flag = 11,             //
+    other_interface_flag = 12,  // delamination of the other ply interface
+    residual_factor = 18,       // residual factor 1
+    ply_number = 21,            // ply and section index, as reals
+    section_index = 22,         //
+};
+
+// Records -2 "Error: Ply or section outside the elastic table in <routine>.".
+void outside_elastic_table(std::string_view routine) noexcept;
+// Records -2 "Unsupported dimension in GetNyeStiffnessMatrix", the stiffness's
+// own record, for a layout the entry does not serve.
+void unsupported_stiffness() noexcept;
+
+// The position (ply, section) of state variables 21 and 22, truncated, when
+// peprops holds nine constants there: at least 22 state variables, both
+// finite, at least 1 and within peprops' extents, peprops with at least 9
+// rows.  Otherwise {0, 0}.
+struct TablePosition {
+    int32_t ply = 0, section = 0;
+    explicit operator bool() const { return ply > 0; }
+};
+
+inline TablePosition elastic_table_position(std::span<const double> state) {
+    const auto &table = materialdata::peprops;
+    if (state.size() < section_index || !table.exists() || table.extent_of(1) < ply::kConstants) return {};
+    // Truncated within 1 .. extent; NaN fails both comparisons.
+    const auto index = [&state](int entry, int64_t extent) -> int32_t {
+        const double v = state[static_cast<std::size_t>(entry - 1)];
+        const double beyond = static_cast<double>(std::min<int64_t>(extent, kAbsentInt)) + 1.0;
+        return v >= 1.0 && v < beyond ? static_cast<int32_t>(v) : 0;
+    };
+    const int32_t ply = index(ply_number, table.extent_of(2)), section = index(section_index, table.extent_of(3));
+    return ply > 0 && section > 0 ? TablePosition{ply, section} : TablePosition{};
+}
+
+// The ply's nine constants (nyeprops) from the properties of a material
+// point: GetNyeProperties of 2, 5 or 9 values.  False for another count (its
+// error recorded, nyeprops 0).
+inline bool constants_of_properties(std::span<const double> props, int32_t nprops, double *nyeprops) {
+    GetNyeProperties(nyeprops, props.data(), &nprops);
+    return nprops == 2 || nprops == 5 || nprops == ply::kConstants;
+}
+
+// The ply's nine constants at a UMAT point: with one property value those of
+// peprops(1:9, ply, section) at the position of state variables 21 and 22,
+// otherwise those of the properties.  False when there are none (the error
+// recorded, for the table in the name of `routine`).
+inline bool ply_constants(const UmatPoint &point, std::string_view routine, double *nyeprops) {
+    if (point.nprops() != 1) return constants_of_properties(point.properties(), point.nprops(), nyeprops);
+    const TablePosition at = elastic_table_position(point.state());
+    if (!at) {
+        outside_elastic_table(routine);
+        return false;
+    }
+    for (int k = 0; k < ply::kConstants; ++k) nyeprops[k] = materialdata::peprops(k + 1, at.ply, at.section);
+    return true;
+}
+
+// The elastic ply of an explicit block in the solver's order 11, 22, 33, 12,
+// 23, 13, for ndir + nshr components: 6 the orthotropic stiffness, 4 and 3
+// the plane-stress entries (with 4, ndir 3 and nshr 1, the condensed 11, 22,
+// 12 with row and column 33 zero); other counts record -2 "Unsupported
+// dimension in GetNyeStiffnessMatrix" and have no stiffness (n 0).
+struct ExplicitPly {
+    int32_t n = 0, ndir = 0;   // components of the stiffness (0: none), direct ones
+    bool plane_stress = false;  // ndir 3, nshr 1: the thickness strain follows the stress
+    double c[36];               // column-major n x n
+    double e3 = 0.0, nu31 = 0.0, nu32 = 0.0;
+
+    ExplicitPly(const double *nyeprops, int32_t ndir_, int32_t nshr)
+        : ndir(ndir_), plane_stress(ndir_ == 3 && nshr == 1) {
+        const auto p = ply::Constants::of(nyeprops);
+        e3 = p.e3;
+        nu31 = p.nu13 * p.e3 / p.e1;
+        nu32 = p.nu23 * p.e3 / p.e2;
+        const int64_t count = int64_t{ndir} + nshr;
+        const int32_t ncomp = count == 3 || count == 4 ? static_cast<int32_t>(count) : 0, plane = 0;
+        if (count == 6) {
+            ply::Matrix<6> nye;
+            ply::orthotropic_stiffness(nye, p);
+            for (int j = 0; j < 6; ++j)
+                for (int i = 0; i < 6; ++i) c[j * 6 + i] = nye(ply::kNyeOfCyclic[i], ply::kNyeOfCyclic[j]);
+            n = 6;
+        } else if (ncomp != 0) {
+            GetNyeStiffnessMatrix(c, nyeprops, &ncomp, &plane);  // 11, 22, (33,) 12 stand alike in both orders
+            n = ncomp;
+        } else {
+            unsupported_stiffness();
+        }
+    }
+
+    // The stress increment ds(N) of the engineering strain increment e(N): C e.
+    template <int N>
+    void increment(const double *e, double *ds) const {
+        for (int i = 0; i < N; ++i) ds[i] = 0.0;
+        for (int j = 0; j < N; ++j)
+            for (int i = 0; i < N; ++i) ds[i] += c[j * N + i] * e[j];
+    }
+};
+
+// The elastic increment of point k of a block of N components (the ply's
+// n): e(N) = straininc(k, :) with the shears doubled, ds = C e, stressnew(k,
+// :) = stressold(k, :) + ds; a plane-stress point's thickness strain
+// increment straininc(k, 3) (and e(3)) becomes the one that keeps the stress
+// plane (GetPlaneStressEpsZZ).  On return s(N) holds stressnew(k, :).
+template <int N>
+void elastic_increment(const VumatBlock &block, const ExplicitPly &ply, std::size_t k, double *e, double *s) {
+    const auto increment = block.increment(), stress = block.stress_new();
+    const auto old = block.stress_old();
+    for (int j = 0; j < N; ++j) {
+        const double v = increment(k, static_cast<std::size_t>(j));
+        e[j] = j < ply.ndir ? v : 2.0 * v;
+    }
+    double ds[N];
+    ply.increment<N>(e, ds);
+    for (int j = 0; j < N; ++j) {
+        s[j] = old(k, static_cast<std::size_t>(j)) + ds[j];
+        stress(k, static_cast<std::size_t>(j)) = s[j];
+    }
+    if (ply.plane_stress) {
+        e[ply::N33] = GetPlaneStressEpsZZ(&ply.e3, &ply.nu31, &ply.nu32, &ds[0], &ds[1]);
+        increment(k, ply::N33) = e[ply::N33];
+    }
+}
+
+}  // namespace kestro::solver

@@ -1,0 +1,172 @@
+"""The orthotropic ply under the solvers' conventions: the implicit point with
+its constants from the properties or the elastic table and its
+image-correlation degradation, the explicit block, the ANSYS and Peridigm
+entries and the MSC Marc placeholder.  Stiffnesses are numpy's inverse of the
+ply compliance."""
+
+import math
+
+import numpy as np
+import pytest
+
+import _kestro
+from conftest import recorded
+
+T, JD, MD = _kestro.toplevel, _kestro.jobdata, _kestro.materialdata
+PLY = [140000.0, 9000.0, 9000.0, 0.3, 0.3, 0.45, 4600.0, 4000.0, 3100.0]
+TABLE = "Error: Ply or section outside the elastic table in umat_lamina."
+
+
+def stiffness(props=PLY, keep=range(6)):
+    e1, e2, e3, n12, n13, n23, g12, g13, g23 = props
+    s = np.diag([1 / e1, 1 / e2, 1 / e3, 1 / g12, 1 / g13, 1 / g23])
+    s[[0, 1, 0, 2, 1, 2], [1, 0, 2, 0, 2, 1]] = np.repeat([-n12 / e1, -n13 / e1, -n23 / e2], 2)
+    return np.linalg.inv(s[np.ix_(keep, keep)])
+
+
+C, Q = stiffness(), stiffness(keep=[0, 1, 3])
+
+
+def umat(dstran, statev=40, props=PLY, stran=None, nshr=None, jstep=(1, 1, 1, 0), **extents):
+    """umat_lamina at one point (ndi 2 for 3 components, else 3), its results checked to be in place."""
+    n = len(dstran)
+    ndi = 2 if n == 3 else 3
+    nshr = n - ndi if nshr is None else nshr
+    statev = np.zeros(statev) if np.isscalar(statev) else np.array(statev, float)
+    stress, ddsdde, sse, rpl = np.full(n, 9.0), np.full((n, n), 9.0), np.array(9.0), np.array(9.0)
+    stran = np.zeros(n) if stran is None else np.array(stran, float)
+    results = T.umat_lamina(stress, statev, ddsdde, sse, 9.0, 9.0, rpl, np.zeros(n), np.zeros(n), 0.0, stran,
+                            np.array(dstran, float), [0.0, 0.0], 0.1, 20.0, 0.0, [0.0], [0.0], "PLY", ndi, nshr,
+                            np.array(props, float), np.zeros(3), np.eye(3), 1.0, 1.0, np.eye(3), np.eye(3), 1, 1,
+                            1, 1, np.array(jstep, np.int32), 1, **extents)
+    assert results[0] is stress and results[1] is statev and rpl == 9.0
+    return results
+
+
+def test_implicit_solid_point():
+    stress, statev, ddsdde, sse, spd, scd, pnewdt = umat([5e-4, 0, 0, 1e-3, 0, 2e-3], stran=[5e-4, 0, 0, 0, 0, 0])
+    np.testing.assert_allclose(ddsdde, C, rtol=1e-12)
+    assert ddsdde[0, 0] == pytest.approx(143008.7556381003, rel=1e-12)
+    assert ddsdde[1, 2] == pytest.approx(5254.206274416518, rel=1e-12)
+    s = [143.0087556381003, 5.014592730167152, 5.014592730167152, 4.6, 0.0, 6.2]
+    np.testing.assert_allclose(stress, s, rtol=1e-12, atol=1e-13)
+    assert sse == pytest.approx(0.08000437781905015, rel=1e-12) and (spd, scd, pnewdt) == (0.0, 0.0, 1.0)
+    np.testing.assert_array_equal(statev[:6], stress)
+    assert not statev[6:].any()
+
+
+def test_implicit_plane_and_axisymmetric_points():
+    stress, statev = umat([1e-3, 0, 2e-3], statev=np.arange(1.0, 7.0))[:2]
+    np.testing.assert_allclose(stress, [140.8147137006969, 2.7157123356562964, 9.2], rtol=1e-12)
+    np.testing.assert_array_equal(statev[[2, 4, 5]], [3.0, 5.0, 6.0])
+    np.testing.assert_array_equal(statev[[0, 1, 3]], stress)
+    np.testing.assert_allclose(umat([1e-3, 0, 0, 0])[2], C[:4, :4], rtol=1e-12)
+
+
+def test_constants_from_the_elastic_table():
+    g = 70000.0 / 2.6
+    MD.peprops = np.zeros((9, 2, 1))
+    MD.peprops[:, 1, 0] = [70000.0] * 3 + [0.3] * 3 + [g] * 3
+    statev = np.zeros(40)
+    statev[20:22] = 2.9, 1.0  # ply 2 (truncated), section 1
+    ddsdde = umat([1e-3, 0, 0, 0, 0, 0], statev, props=[1.0])[2]
+    assert ddsdde[0, 0] == pytest.approx(94230.76923076923, rel=1e-12)
+    assert ddsdde[0, 1] == pytest.approx(40384.61538461538, rel=1e-12)
+    assert recorded()[0] == 0
+
+
+@pytest.mark.parametrize("ply, section, nstatv, rows", [
+    (0.0, 1.0, 40, 9), (2.0, 0.5, 40, 9), (3.0, 1.0, 40, 9), (2.0, 2.0, 40, 9), (math.nan, 1.0, 40, 9),
+    (1e10, 1.0, 40, 9), (-1.0, 1.0, 40, 9), (2.0, 1.0, 21, 9), (2.0, 1.0, 40, 8), (2.0, 1.0, 40, None)])
+def test_a_position_outside_the_elastic_table(ply, section, nstatv, rows):
+    if rows is not None:
+        MD.peprops = np.ones((rows, 2, 1))
+    statev = np.zeros(nstatv)
+    statev[20:22] = [ply, section][:nstatv - 20]
+    stress, after, ddsdde, sse = umat([1e-3, 0, 0, 1e-3, 0, 0], statev.copy(), props=[1.0])[:4]
+    assert recorded() == (-2, TABLE)
+    assert not stress.any() and not ddsdde.any() and sse == 0.0
+    np.testing.assert_array_equal(after, statev)
+
+
+def test_image_correlation_degradation():
+    JD.stepid = np.array([5], np.int32)
+    statev = np.zeros(40)
+    statev[[7, 17]] = 1.0  # fibre flag, residual factor
+    ddsdde = umat([1e-3, 0, 0, 0, 0, 0], statev)[2]
+    expected = C.copy()
+    expected[0, 0] *= 0.3
+    expected[[0, 0, 1, 2], [1, 2, 0, 0]] *= math.sqrt(0.3)
+    np.testing.assert_allclose(ddsdde, expected, rtol=1e-12)
+    assert ddsdde[0, 0] == pytest.approx(42902.62669143009, rel=1e-12)
+    assert ddsdde[0, 2] == pytest.approx(2746.6055550139654, rel=1e-12)
+    # No flag, a step stepid does not hold, or too few state variables: the ply stiffness.
+    reference = umat([1e-3, 0, 0, 0, 0, 0])[2]
+    np.testing.assert_array_equal(reference, umat([1e-3, 0, 0, 0, 0, 0], statev, jstep=(2, 1, 1, 0))[2])
+    np.testing.assert_array_equal(reference, umat([1e-3, 0, 0, 0, 0, 0], statev[:17])[2])
+    np.testing.assert_array_equal(reference, umat([1e-3, 0, 0, 0, 0, 0], [0] * 17 + [1.0] * 23)[2])
+
+
+def test_implicit_python_checks():
+    umat([1e-3] * 6, jstep=[1])  # only the step is read
+    for bad in [dict(nshr=2), dict(nstatv=41), dict(nprops=10), dict(jstep=[])]:
+        with pytest.raises(_kestro.error):
+            umat([1e-3] * 6, **bad)
+
+
+def vumat(straininc, stressold, ndir=3, density=(1.0, 2.0), energy=(0.5, 1.0), stateold=None):
+    nblock, ncomp = np.shape(straininc)
+    stateold = np.zeros((nblock, 3)) if stateold is None else stateold
+    z = np.zeros(nblock)
+    return T.vumat_lamina(ndir, ncomp - ndir, 0, 0.0, 0.0, 0.01, "PLY", np.zeros((nblock, 3)),
+                          np.ones((nblock, 3)), PLY, np.array(density), straininc, np.zeros((nblock, ncomp - ndir)),
+                          z, np.zeros((nblock, ncomp)), np.zeros((nblock, ncomp + ncomp - ndir)),
+                          np.zeros((nblock, 1)), np.array(stressold, float), stateold, np.array(energy), z, z,
+                          np.zeros((nblock, ncomp)), np.zeros((nblock, ncomp + ncomp - ndir)), np.zeros((nblock, 1)))
+
+
+def test_explicit_block():
+    straininc = np.array([[1e-3, 0, 0, 0, 0, 0], [0, 0, 0, 5e-4, 1e-3, 0]])  # 11, 22, 33, 12, 23, 13
+    stress, state, energy, inelastic = vumat(straininc, [[0] * 6, [10, 0, 0, 1, 2, 3]], stateold=np.ones((2, 3)))
+    np.testing.assert_allclose(stress, [C[0, [0, 1, 2, 3, 5, 4]] * 1e-3, [10, 0, 0, 5.6, 8.2, 3]], rtol=1e-12)
+    np.testing.assert_allclose(energy, [0.5715043778190502, 1.00675], rtol=1e-12)
+    assert not state.any() and not inelastic.any()
+    # A density of 0: the energy over 0.
+    assert vumat(straininc, np.zeros((2, 6)), density=(0.0, 0.0))[2][0] == math.inf
+
+
+def test_explicit_plane_stress_block():
+    straininc = np.array([[1e-3, 0, 7, 2.5e-4]])
+    stress = vumat(straininc, [[1.0, 2.0, 0, 3.0]], density=[1.0], energy=[0.0])[0]
+    np.testing.assert_allclose(stress - [1, 2, 0, 3], [[140.8147137006969, 2.7157123356562964, 0, 2.3]], rtol=1e-12)
+    assert straininc[0, 2] == pytest.approx(-4.3753143185573673e-4, rel=1e-12)  # updated in place
+    stress = vumat([[1e-3, 0, 2.5e-4]], [[0, 0, 0]], ndir=2, density=[1.0], energy=[0.0])[0]
+    np.testing.assert_allclose(stress, [Q @ [1e-3, 0, 5e-4]], rtol=1e-12)
+
+
+def test_ansys_peridigm_and_marc_entries():
+    ansys = [0, 1, 2, 3, 5, 4]  # Nye positions of the ANSYS order
+    for n, ndirect, dstrain in [(6, 3, [0, 0, 0, 1e-3, 0, 0]), (3, 2, [1e-3, 0, 2e-3])]:
+        stress, tsstif = np.zeros(n), np.zeros(2)
+        keycut, dsdepl, epszz = T.usermat_lamina(1, 1, 1, 1, 1, 1, 1, 0, ndirect, n - ndirect, 0.0, 0.1, 20.0, 0.0,
+                                                 stress, np.zeros(40), np.zeros((n, n)), 0.0, 0.0, 0.0,
+                                                 np.zeros(n), dstrain, np.zeros(n), PLY, np.zeros(3), 0.0,
+                                                 np.eye(3), np.eye(3), tsstif, 0.0, 0, 0, 0, 0, 0, 0, 0, 0)
+        assert keycut == 0 and tsstif[0] == pytest.approx(4000.0, rel=1e-12)
+        if n == 6:
+            np.testing.assert_allclose(dsdepl, C[np.ix_(ansys, ansys)], rtol=1e-12)
+        else:
+            np.testing.assert_allclose(dsdepl, Q, rtol=1e-12, atol=1e-9)
+            assert epszz == pytest.approx(-4.3753143185573673e-4, rel=1e-12)
+    increment = np.zeros((2, 6))
+    increment[:, 3] = 1e-3
+    stressnew, statenew = T.upermat_lamina(np.tile([10.0, 0, 0, 1, 2, 3], (2, 1)), np.zeros((2, 40)), increment,
+                                           PLY, 0.1, 0.2, 0.01, 1, 3, 3)
+    np.testing.assert_allclose(stressnew, np.tile([10.0, 0, 0, 5.6, 2, 3], (2, 1)), rtol=1e-12)
+    np.testing.assert_allclose(statenew[:, 3], 4.6, rtol=1e-12)
+    kinematics = [np.zeros((1, 3)), np.zeros((1, 3)), [0.0], np.zeros((1, 3))] * 2  # ffn .. eigvn1
+    d = np.arange(1.0, 10.0).reshape(3, 3)
+    d, g, s, error_code = T.hypela_lamina(d, [1.0] * 3, [0.0] * 3, [0.0] * 3, [4.0] * 3, [0.0], [0.0], [1, 1], 1,
+                                          [0, 0], [0, 0], 3, 0, [0.0], [0.0], [0.0], *kinematics, 3, 1, 1, 1, 1,
+                                          [0, 0], 0, 0, 0, 6, [0], [0.0], b"x", 7)
+    assert not d.any() and not g.any() and not s.any() and error_code == 0
