@@ -94,6 +94,14 @@ inline bool positive_definite(const Constants &p) {
     return minor > 0.0 && det > 0.0;
 }
 
+// The internal stress of a Prony term after a time step: the backward-Euler
+// relaxation of dold towards stiffness pprony strain with the relaxation time
+// tau stretched by the shift factor.
+inline double relaxation(double dold, double tau, double shift, double timestep, double stiffness, double pprony,
+                         double strain) {
+    return (dold * tau * shift + stiffness * timestep * pprony * strain) / (tau * shift + timestep);
+}
+
 }  // namespace kestro::ply
 
 namespace kestro::lamina {
@@ -526,7 +534,7 @@ inline void GetPhiMeasuredFromXZPlane(double *phixz, const double *phixy, const 
 
 inline double Relaxation(const double *dold, const double *tau, const double *shift, const double *timestep,
                          const double *stiffness, const double *pprony, const double *strain) {
-    return (*dold * *tau * *shift + *stiffness * *timestep * *pprony * *strain) / (*tau * *shift + *timestep);
+    return kestro::ply::relaxation(*dold, *tau, *shift, *timestep, *stiffness, *pprony, *strain);
 }
 
 inline void GetGeneralizedNyeOnAxisSC(double *sc, const double *props, const int32_t *ntens, const int32_t *nprops,
