@@ -19,15 +19,16 @@ inline std::array<double, 36> orthotropic_stiffness() {
 }
 
 // The UMAT arguments of one point of n components (n = 3: plane stress) with
-// a strain increment, 40 state variables and the nine constants of a ply;
-// nstatv and nprops as the benchmark sets them.
+// a strain increment, 40 state variables and the nine constants of a ply
+// followed by room for 27 more properties; nstatv and nprops as the
+// benchmark sets them.
 struct Umat {
     explicit Umat(int32_t n) : ntens(n), ndi(n == 3 ? 2 : 3), nshr(n - ndi) {}
     int32_t ntens, ndi, nshr, nstatv = 1, nprops = 1, one = 1, jstep[4] = {1, 1, 1, 0};
     std::array<double, 6> stress{}, stran{}, dstran{1e-3, -2e-4, 3e-4, 1e-4, -5e-5, 2e-4}, ddsddt{}, drplde{};
     std::array<double, 36> ddsdde{};
     std::array<double, 40> statev{};
-    std::array<double, 9> props{140000, 9000, 9000, 0.3, 0.3, 0.45, 4600, 4000, 3100};
+    std::array<double, 36> props{140000, 9000, 9000, 0.3, 0.3, 0.45, 4600, 4000, 3100};
     double sse = 0, spd = 0, scd = 0, rpl = 0, drpldt = 0, time[2] = {}, zero = 0, pnewdt = 1;
     double coords[3] = {}, eye[9] = {1, 0, 0, 0, 1, 0, 0, 0, 1};
     char cmname[80] = {};

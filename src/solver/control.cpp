@@ -249,6 +249,7 @@ void start_up() {
     sectiondata::nsec = 1;
     sectiondata::nplies = 1;
     debugdata::nupdate = 1;
+    toplevel::smax = 0.0;  // the hail material's cut-off latch opens for the new analysis
     std::string deck = job_file(".pes");
     bool opened = units::open(unit, deck, units::Access::read);
     if (!opened) {

@@ -37,6 +37,19 @@ enum DamageState : int {
     section_index = 22,         //
 };
 
+// The fresh-state mark: the state initialisation of the damage field hook puts
+// the largest double into a point's last state variable; a material routine
+// reads a value of at least 9.9e34 there as a point that has not run yet.
+inline constexpr double kFreshMark = 9.9e34;
+
+// Clears the fresh-state mark of a point (its last state variable becomes 0);
+// true when the point was fresh.
+inline bool clear_fresh_mark(std::span<double> state) {
+    if (state.empty() || !(state.back() >= kFreshMark)) return false;
+    state.back() = 0.0;
+    return true;
+}
+
 // Records -2 "Error: Ply or section outside the elastic table in <routine>.".
 void outside_elastic_table(std::string_view routine) noexcept;
 // Records -2 "Unsupported dimension in GetNyeStiffnessMatrix", the stiffness's
