@@ -61,17 +61,48 @@ struct Strided {
     double &operator()(int64_t k) const { return a[(k - 1) * stride]; }
 };
 
+// A caller's values of one point that the driver only reads: entry i
+// (0-based) at a[i * stride].  Handed on contiguous: the caller's own array
+// when the stride is 1, else gathered into `into`.
+struct Values {
+    const double *a;
+    std::ptrdiff_t stride;
+    const double *contiguous(double *into, int n) const {
+        if (stride == 1) return a;
+        for (int i = 0; i < n; ++i) into[i] = a[i * stride];
+        return into;
+    }
+};
+
+// The table of a point: the caller's array, or entry i at from[i][k] (0
+// where from[i] is NULL); absent when both are NULL.
+struct TableValues {
+    const double *array;
+    const double *const *from;
+    int64_t k;
+    bool given() const { return array != nullptr || from != nullptr; }
+    double operator[](int i) const {
+        if (array != nullptr) return array[i];
+        return from[i] != nullptr ? from[i][k] : 0.0;
+    }
+    void copy(int first, int n, double *into) const {
+        for (int i = 0; i < n; ++i) into[i] = (*this)[first + i];
+    }
+};
+
 // One call of the driver: the values of gen_damage by name.
 struct FieldCall {
     Strided field;
     int32_t nfield;
-    Strided statev;
+    Strided statev;          // written back
+    const double *state_in;  // read, with the stride of statev
     int32_t nstatv;
-    const double *tdirect, *t;
+    Values tdirect, t;
     double celent;
     std::string_view cmname;
     int32_t noel, npt, layer, kspt, kstep, kinc;
-    const double *coord, *table;  // table: NULL when absent
+    Values coord;
+    TableValues table;
 };
 
 // A real entry as an index: truncated when finite and within 1 .. 2^31 - 1, else 0.
@@ -182,11 +213,13 @@ public:
     void run() {
         if (c.nstatv < kDamageBlock) return;
         const int64_t first = int64_t{c.nstatv} - kDamageBlock;
-        for (int k = 1; k <= kDamageBlock; ++k) b[k - 1] = c.statev(first + k);
-        has_table = c.table != nullptr &&
-                    !std::all_of(c.table, c.table + kTable, [](double x) { return x == -1.0; });
+        for (int k = 0; k < kDamageBlock; ++k) b[k] = c.state_in[(first + k) * c.statev.stride];
+        if (c.table.given())
+            for (int i = 0; i < kTable && !has_table; ++i) has_table = c.table[i] != -1.0;
         if (has_table) {
-            nye_of_voigt(c.table + kTableStress, table_stress);
+            double voigt[6];
+            c.table.copy(kTableStress, 6, voigt);
+            nye_of_voigt(voigt, table_stress);
             std::copy_n(table_stress, 6, &entry(ply_stress));
         }
         if (entry(ply_number) == 0.0 || entry(section_index) == 0.0) locate();
@@ -201,7 +234,7 @@ public:
         if (c.kstep == 1 && c.kinc == 1) first_increment(kind);
         if (c.kinc == 1 && kind == structural_response && c.npt == 1 && elementdata::nelem != 0) count_points();
         if (kind == initialization || kind == image_correlation) {
-            if (at.held) GetDamageFromDDS(&entry(general_flag), c.coord, c.tdirect, &p, &q);
+            if (at.held) GetDamageFromDDS(&entry(general_flag), coord(), tdirect(), &p, &q);
         } else if (c.kstep >= 2 && kind != structural_response && kind != relaxation) {
             evaluate();
         }
@@ -211,7 +244,7 @@ public:
             int32_t ierror = 0;
             const double origin[3] = {0.0, 0.0, 0.0};
             const int32_t set = kGrownSet;
-            UpdateDDS(&ierror, &entry(general_flag), c.coord, origin, c.tdirect, &p, &q, &set);
+            UpdateDDS(&ierror, &entry(general_flag), coord(), origin, tdirect(), &p, &q, &set);
         }
 
         for (int k = 1; k <= kDamageBlock; ++k) c.statev(first + k) = b[k - 1];
@@ -223,6 +256,10 @@ private:
     double b[kDamageBlock];
     double table_stress[6] = {};
     bool has_table = false;
+    double directions[9], transformation[9], point[3];  // gathered where the caller's are strided
+
+    const double *tdirect() { return c.tdirect.contiguous(directions, 9); }
+    const double *coord() { return c.coord.contiguous(point, 3); }
     int32_t p = 0, q = 0, s = 1, e = 0;  // ply, section, section point, element (0: none)
     Place at;
 
@@ -266,7 +303,9 @@ private:
         const auto &dprops = loaddata::dprops;
         if (p == 1 && dprops.exists() && dprops.extent_of(1) == 12) {
             const int32_t impactors = static_cast<int32_t>(std::clamp<int64_t>(loaddata::nimp, 0, dprops.extent_of(2)));
-            ContactArea(dprops.ptr(), c.coord, &c.noel, &impactors, has_table ? c.table + kTableLengths : nullptr);
+            double lengths[3];
+            if (has_table) c.table.copy(kTableLengths, 3, lengths);
+            ContactArea(dprops.ptr(), coord(), &c.noel, &impactors, has_table ? lengths : nullptr);
         }
         if (c.npt == 1 && at.held && (elementdata::nelem == 0 || kind == initialization)) {
             const auto &orientation = sectiondata::plyorientation;
@@ -274,7 +313,8 @@ private:
             const int32_t plies = static_cast<int32_t>(orientation.extent_of(1));
             const int32_t sections = static_cast<int32_t>(orientation.extent_of(2));
             int32_t status = 0;
-            GetElementRefOrientation(&status, &list, c.t, c.tdirect, orientation.ptr(), &c.noel, &s, &p, &q, &plies,
+            GetElementRefOrientation(&status, &list, c.t.contiguous(transformation, 9), tdirect(), orientation.ptr(),
+                                     &c.noel, &s, &p, &q, &plies,
                                      &sections, &next);
         }
     }
@@ -419,7 +459,7 @@ private:
             return;
         double *l = &lengths(1, e);
         if ((l[0] == -1.0 && l[1] == -1.0 && l[2] == -1.0) || entry(characteristic_length) != c.celent)
-            GetHex8ElemLength(l, c.tdirect, &coords(1, 1, e));
+            GetHex8ElemLength(l, tdirect(), &coords(1, 1, e));
     }
 
     // The fields and the fracture-plane damage of the matrix (0 when the
@@ -433,7 +473,7 @@ private:
         if (c.nfield <= 6 || !held || peflags(3, p, q) != kFracturePlaneModel ||
             !holds(pfprops, {kFractureProperties, p, q}) || entry(fracture_angle_xz) == -1.0)
             return 0.0;
-        double svoigt[6], evoigt[6], d = 0.0;
+        double svoigt[6], evoigt[6], table_lengths[3], d = 0.0;
         const double *lengths = nullptr;
         const auto &stress = sectiondata::sestress, &strain = sectiondata::sestrain;
         const auto &elemlength = elementdata::elemlength;
@@ -445,9 +485,10 @@ private:
             voigt_of_nye(&strain(1, row, c.npt, e), evoigt);
             lengths = &elemlength(1, e);
         } else if (has_table) {
-            std::copy_n(c.table + kTableStress, 6, svoigt);
-            std::copy_n(c.table + kTableStrain, 6, evoigt);
-            lengths = c.table + kTableLengths;
+            c.table.copy(kTableStress, 6, svoigt);
+            c.table.copy(kTableStrain, 6, evoigt);
+            c.table.copy(kTableLengths, 3, table_lengths);
+            lengths = table_lengths;
         }
         if (lengths != nullptr) {
             const double props[kFractureProperties] = {entry(fracture_angle_xz), pfprops(2, p, q), pfprops(3, p, q),
@@ -503,8 +544,9 @@ void gen_damage(double *field, double *statev, const double *tdirect, const doub
                 const double *table, size_t cmname_len) noexcept {
     static_cast<void>(time);
     static_cast<void>(dtime);
-    const FieldCall call{{field, 1}, *nfield, {statev, 1}, *nstatv, tdirect, t, *celent, {cmname, cmname_len},
-                         *noel, *npt, *layer, *kspt, *kstep, *kinc, coord, table};
+    const FieldCall call{{field, 1}, *nfield, {statev, 1}, statev, *nstatv, {tdirect, 1}, {t, 1}, *celent,
+                         {cmname, cmname_len}, *noel, *npt, *layer, *kspt, *kstep, *kinc, {coord, 1},
+                         {table, nullptr, 0}};
     solver::Driver(call).run();
 }
 
@@ -533,26 +575,33 @@ void vusdfld_dmg(const int32_t *nblock, const int32_t *nstatev, const int32_t *n
     static_cast<void>(nprops), static_cast<void>(totaltime), static_cast<void>(props), static_cast<void>(threadid);
     const int64_t points = *nblock, nstate = *nstatev;
     if (points <= 0 || nstate <= 0) return;
-    std::copy_n(stateold, points * nstate, statenew);
+    // The state variables before the block as they came; the block is read
+    // from stateold and written to statenew by the driver.
+    const int64_t block = solver::kDamageBlock;
+    if (nstate < block) {
+        std::copy_n(stateold, points * nstate, statenew);
+        return;
+    }
+    std::copy_n(stateold, points * (nstate - block), statenew);
     const int32_t kinc = solver::increment_of(*steptime, *dt);
-    // The components the block holds, in the solver's order: ndir direct, then nshr shears.
-    const int64_t direct_count = std::min(*ndir, 3), shear_count = std::min(*nshr, 3);
-    const auto voigt_of = [&](const double *values, int64_t k, double *v) {
-        double cyclic[6] = {};
-        for (int64_t j = 0; j < direct_count; ++j) cyclic[C11 + j] = values[j * points + k];
-        for (int64_t j = 0; j < shear_count; ++j) cyclic[C12 + j] = values[(*ndir + j) * points + k];
-        v[V11] = cyclic[C11], v[V22] = cyclic[C22], v[V33] = cyclic[C33];
-        v[V23] = cyclic[C23], v[V13] = cyclic[C13], v[V12] = cyclic[C12];
-    };
+    // Where each Voigt component of a point's stress and strain stands: the
+    // column of the solver's order (ndir direct, then nshr shears 12, 23, 13)
+    // times the block's length; -1 for a component the block does not hold.
+    // The table of point k: entry i at from[i][k] (NULL: 0), the stress and
+    // strain columns in the solver's order (ndir direct, then nshr shears 12,
+    // 23, 13) taken to Voigt order.
+    const double *from[solver::kTable] = {temp};
+    constexpr Voigt kDirect[3] = {V11, V22, V33}, kShear[3] = {V12, V23, V13};
+    const auto column = [points](const double *a, int64_t j) { return a + j * points; };
+    for (int32_t j = 0; j < std::min(*ndir, 3); ++j)
+        from[1 + kDirect[j]] = column(stressold, j), from[7 + kDirect[j]] = column(strainold, j);
+    for (int32_t j = 0; j < std::min(*nshr, 3); ++j)
+        from[1 + kShear[j]] = column(stressold, *ndir + j), from[7 + kShear[j]] = column(strainold, *ndir + j);
+    for (int j = 0; j < 3; ++j) from[13 + j] = column(charlength, j);
     for (int64_t k = 0; k < points; ++k) {
-        double table[16], tdirect[9], tk[9], coord[3];
-        table[0] = temp[k];
-        voigt_of(stressold, k, table + 1);
-        voigt_of(strainold, k, table + 7);
-        for (int j = 0; j < 3; ++j) table[13 + j] = charlength[j * points + k], coord[j] = coordmp[j * points + k];
-        for (int j = 0; j < 9; ++j) tdirect[j] = direct[j * points + k], tk[j] = t[j * points + k];
-        const FieldCall call{{field + k, points}, *nfieldv, {statenew + k, points}, *nstatev, tdirect, tk, table[13],
-                             {cmname, cmname_len}, jelem[k], *kintpt, *klayer, *ksecpt, *kstep, kinc, coord, table};
+        const FieldCall call{{field + k, points}, *nfieldv, {statenew + k, points}, stateold + k, *nstatev,
+                             {direct + k, points}, {t + k, points}, charlength[k], {cmname, cmname_len}, jelem[k],
+                             *kintpt, *klayer, *ksecpt, *kstep, kinc, {coordmp + k, points}, {nullptr, from, k}};
         solver::Driver(call).run();
     }
 }
