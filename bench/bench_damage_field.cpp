@@ -75,23 +75,11 @@ struct Point {
     }
 };
 
-void BM_GenDamageFatigueCriteriaOff(benchmark::State &state) {
-    job({}, false);
-    Point pt;
-    auto *call = exported(&toplevel::gen_damage);
-    for (auto _ : state) {
-        benchmark::DoNotOptimize(pt.statev.data());
-        pt.call(call, nullptr);
-        benchmark::DoNotOptimize(pt.field.data());
-    }
-    release();
-}
-BENCHMARK(BM_GenDamageFatigueCriteriaOff);
-
 constexpr std::array<int32_t, 5> kAllModes{1, 3, 3, 1, 3};
 
-void BM_GenDamageFiveModes(benchmark::State &state) {
-    job(kAllModes, true);
+// gen_damage at one point of the job, no table.
+void time_point(benchmark::State &state, std::array<int32_t, 5> ids, bool stored) {
+    job(ids, stored);
     Point pt;
     auto *call = exported(&toplevel::gen_damage);
     for (auto _ : state) {
@@ -101,6 +89,11 @@ void BM_GenDamageFiveModes(benchmark::State &state) {
     }
     release();
 }
+
+void BM_GenDamageFatigueCriteriaOff(benchmark::State &state) { time_point(state, {}, false); }
+BENCHMARK(BM_GenDamageFatigueCriteriaOff);
+
+void BM_GenDamageFiveModes(benchmark::State &state) { time_point(state, kAllModes, true); }
 BENCHMARK(BM_GenDamageFiveModes);
 
 // The peer: the five drivers on the same stress, ply 1 of the same tables.

@@ -219,6 +219,11 @@ TEST_F(DamageField, StoredStressesWhereTheirTablesHoldThePoint) {
     outgrown.call();
     EXPECT_EQ(std::vector<double>(outgrown.statev.begin(), outgrown.statev.begin() + 6), std::vector<double>(6, 7));
     EXPECT_EQ(sectiondata::sestress(1, 9, 1, 1), 9.0);
+    // An element index past 2^31 - 1 is outside every table: kept, the table stands.
+    Point beyond;
+    beyond.entry(23) = 1e300, beyond.stress({9, 9, 9, 9, 9, 9});
+    beyond.call();
+    EXPECT_TRUE(beyond.entry(23) == 1e300 && beyond.entry(1) == 9.0);
     // elemlist gone while nelem says 1: the element is not found.
     elementdata::elemlist.drop(), elementdata::elemkind.drop();
     Point lost;
@@ -230,12 +235,15 @@ TEST_F(DamageField, StoredStressesWhereTheirTablesHoldThePoint) {
 TEST_F(DamageField, FracturePlaneModelNeedsFivePropertyRows) {
     section({}, {1, 1});  // stepid shorter than the step: a fatigue step
     materialdata::peflags(3, 1, 1) = 2;
-    for (const int rows : {1, 5}) {
+    // Stored stresses (all 0) with a strain table of another shape: the table's stress and strain serve.
+    for (const auto &[rows, stored] : {std::pair{1, false}, {5, false}, {5, true}}) {
         materialdata::pfprops.drop();
         materialdata::pfprops.create(rows, 3, 1);
-        for (int k = 1; k <= rows; ++k) materialdata::pfprops(k, 1, 1) = 1.0;
+        materialdata::pfprops.fill(1.0);
+        if (stored) sectiondata::sestress.create(6, 9, 4, 1), sectiondata::sestrain.create(6, 1, 1, 1);
+        if (stored) elementdata::elemlength.create(3, 1);
         Point pt;
-        pt.field.assign(7, 0.0), pt.layer = 1, pt.kstep = 3, pt.entry(24) = 60, pt.entry(25) = 0.3;
+        pt.field.assign(7, 0.0), pt.layer = 1, pt.kstep = 3, pt.entry(23) = 1, pt.entry(24) = 60, pt.entry(25) = 0.3;
         pt.stress({0, 60, 0, 0, 0, 0});
         pt.table[8] = 0.01, pt.table[13] = 0.5;
         pt.call();
