@@ -24,24 +24,36 @@ struct Search {
     bool golden;
 };
 
+// Sine and cosine of an angle.
+struct Turn {
+    double s, c;
+
+    static Turn of(double angle) { return {std::sin(angle), std::cos(angle)}; }
+    // Of an angle within kSmallTurn: the Taylor polynomials, whose first
+    // neglected terms lie below 1e-18.
+    static Turn small(double a) {
+        const double q = a * a;
+        return {a * (1.0 - q / 6.0 * (1.0 - q / 20.0 * (1.0 - q / 42.0 * (1.0 - q / 72.0 * (1.0 - q / 110.0))))),
+                1.0 - q / 2.0 * (1.0 - q / 12.0 * (1.0 - q / 30.0 * (1.0 - q / 56.0 * (1.0 - q / 90.0 * (1.0 - q / 132.0)))))};
+    }
+    // This turn rotated by the step of rotation (alpha, beta).
+    Turn rotated(double alpha, double beta) const { return {s - (alpha * s - beta * c), c - (alpha * c + beta * s)}; }
+    // This turn rotated by the turn r.
+    Turn turned(const Turn &r) const { return {s * r.c + c * r.s, c * r.c - s * r.s}; }
+};
+
+inline constexpr double kSmallTurn = 0.2;
+
 // The scan for a step of `step` radians.
 inline Search plane_scan(double step, bool golden) {
-    const double half = std::sin(0.5 * step), cosine = std::cos(0.5 * step);
+    const Turn t = 0.5 * step <= kSmallTurn ? Turn::small(0.5 * step) : Turn::of(0.5 * step);
+    const double half = t.s, cosine = t.c;
     const double pi = std::numbers::pi;
     auto points = static_cast<int32_t>(std::floor(pi / step)) + 1;
     while (points > 1 && (points - 1) * step > pi) --points;
     while (points * step <= pi) ++points;
     return {step, 2.0 * half * half, 2.0 * half * cosine, points, golden};
 }
-
-// Sine and cosine of an angle.
-struct Turn {
-    double s, c;
-
-    static Turn of(double angle) { return {std::sin(angle), std::cos(angle)}; }
-    // This turn rotated by the step of rotation (alpha, beta).
-    Turn rotated(double alpha, double beta) const { return {s - (alpha * s - beta * c), c - (alpha * c + beta * s)}; }
-};
 
 // Stepped turns drift from the direct values by about an ulp per step; they
 // are taken anew every kReseed steps, which keeps them within 1e-15.
@@ -75,10 +87,14 @@ struct Point {
     double x, y;
 };
 
-// Brent's search stops early once a parabolic step below kSettled follows
-// one below kSettling: the parabola then places the maximum within 1e-7 of
-// x, where a smooth exposure is 1e-14 of itself from its maximum.
-inline constexpr double kSettled = 1e-7, kSettling = 1e-4;
+// Brent's search stops after a parabolic step below kSettled through points
+// x, w, v within kNearby of each other and with |x - w| |x - v| below kClose:
+// the vertex of a parabola through points that near a smooth maximum lies
+// within about that product (times a third over a second derivative, of
+// order 1) of it, and the exposure there is about 1e-16 of itself below its
+// maximum.  (Points near each other only: the parabola through x, a point
+// next to it and a far one would stop at any level point, a dip included.)
+inline constexpr double kSettled = 1e-7, kClose = 1e-8, kNearby = 1e-3;
 
 // Brent's search for the largest f in [a, b] from the best point x and the
 // points w (second best) and v; all three may coincide, and e is the width
@@ -108,7 +124,8 @@ Point refine(F &&f, double a, double b, Point x, Point w, Point v, double e, dou
             // (written so that a NaN takes the golden section).
             if (std::abs(p) < std::abs(0.5 * q * before) && p > q * (a - x.x) && p < q * (b - x.x)) {
                 d = p / q;
-                if (std::abs(d) < kSettled && std::abs(before) < kSettling) {
+                const double to_w = std::abs(x.x - w.x), to_v = std::abs(x.x - v.x);
+                if (std::abs(d) < kSettled && to_w < kNearby && to_v < kNearby && to_w * to_v < kClose) {
                     const double fu = f(x.x + d);
                     if (fu > x.y) x = {x.x + d, fu};
                     break;
@@ -147,15 +164,16 @@ Point refine(F &&f, double a, double b, Point x, Point w, Point v, double e, dou
 inline constexpr double kTolerance = 1e-10;
 
 // A peak of the scan: its best point `top` within the bracket [low, high]
-// of its neighbours (an end of an interval is its own neighbour), and the
-// height the parabola through the three points promises.
+// of its neighbours (an end of a stretch is its own neighbour), and the
+// height the parabola through it and its neighbours promises.
 struct Peak {
     Point low, top, high;
     double height;
 
-    // The parabola through three points in ascending angle: its vertex value
-    // where it opens downwards with the vertex in [from, to], else `top`'s value.
+    // The vertex value of the parabola through a, b, c (ascending angles)
+    // where it opens downwards with the vertex in [from, to]; else `top`.
     static double height_of(Point a, Point b, Point c, double from, double to, double top) {
+        if (!(std::isfinite(a.y) && std::isfinite(c.y))) return top;
         const double slope_ab = (b.y - a.y) / (b.x - a.x), slope_bc = (c.y - b.y) / (c.x - b.x);
         const double curvature = (slope_bc - slope_ab) / (c.x - a.x);
         if (!(curvature < 0.0)) return top;
@@ -164,86 +182,27 @@ struct Peak {
         if (!(vertex >= from && vertex <= to)) return top;
         return b.y - slope_b * slope_b / (4.0 * curvature);
     }
-    static Peak inner(Point l, Point m, Point r) { return {l, m, r, height_of(l, m, r, l.x, r.x, m.y)}; }
-    // An end point above its neighbour, and the next point inwards.
-    static Peak lower_end(Point end, Point next, Point after) {
-        return {end, end, next, height_of(end, next, after, end.x, next.x, end.y)};
-    }
-    static Peak upper_end(Point before, Point next, Point end) {
-        return {next, end, end, height_of(before, next, end, next.x, end.x, end.y)};
-    }
 };
 
-// A second peak is refined too when its parabola reaches this close to the
-// first peak's refined height: the parabolas of a coarse scan misjudge the
-// heights of two peaks by far less.
-inline constexpr double kSecondPeak = 0.02;
+// A peak is refined when its parabola reaches this close to the highest
+// refined so far: the parabolas of a coarse scan misjudge the heights of
+// peaks by far less.
+inline constexpr double kOtherPeak = 0.02;
 
-// The two highest peaks by their parabolas.
-struct Peaks {
-    Peak first{}, second{};
+// The highest peaks by their parabolas, highest first.
+struct PeakList {
+    static constexpr int kKept = 4;
+    Peak peaks[kKept]{};
     int count = 0;
 
     void add(const Peak &p) {
-        if (count == 0 || p.height > first.height) {
-            second = first;
-            first = p;
-        } else if (count == 1 || p.height > second.height) {
-            second = p;
-        }
-        if (count < 2) ++count;
-    }
-};
-
-// The peaks of the scan points in ascending angle over [0, pi], split into
-// stretches at the breaks: a point above the one before it and not below the
-// one after it; a stretch's end when not below (above) its neighbour (the
-// higher end of a stretch without scan points).  At pi
-// the last stretch goes on with the points from 0, a period on, up to the
-// first break.
-class PeakFinder {
-  public:
-    Peaks peaks;
-
-    void point(Point p) {
-        feed(p);
-        if (!broken_ && leading_ < 2) lead_[leading_++] = p;
-    }
-    // A break at x: the stretch below ends with `high`, the next starts with `low`.
-    void split(double x, double low, double high) {
-        stop_at({x, high});
-        if (!broken_) first_break_ = {x, high};
-        broken_ = true;
-        fed_ = 0;
-        from_end_ = true;
-        feed({x, low});
-    }
-    void close(double period) {
-        for (int i = 0; i < leading_; ++i) feed({lead_[i].x + period, lead_[i].y});
-        if (broken_ && leading_ < 2) stop_at({first_break_.x + period, first_break_.y});
-    }
-
-  private:
-    Point recent_[3]{}, lead_[2]{}, first_break_{};  // recent_[2] the last point fed
-    int fed_ = 0, leading_ = 0;
-    bool from_end_ = false, broken_ = false;
-
-    void feed(Point p) {
-        const Point &before = recent_[1], &last = recent_[2];
-        if (fed_ >= 2 && last.y > before.y && last.y >= p.y) peaks.add(Peak::inner(before, last, p));
-        if (fed_ == 2 && from_end_ && before.y >= last.y) peaks.add(Peak::lower_end(before, last, p));
-        recent_[0] = recent_[1];
-        recent_[1] = recent_[2];
-        recent_[2] = p;
-        if (fed_ < 3) ++fed_;
-    }
-    void stop_at(Point end) {
-        feed(end);
-        if (fed_ >= 3 && recent_[2].y > recent_[1].y) peaks.add(Peak::upper_end(recent_[0], recent_[1], recent_[2]));
-        if (fed_ == 2 && from_end_) {  // a stretch without scan points: its higher end
-            const Point &start = recent_[1], &top = start.y >= end.y ? start : end;
-            peaks.add({start, top, end, top.y});
-        }
+        int i = kKept - 1;
+        if (count < kKept)
+            i = count++;
+        else if (!(p.height > peaks[i].height))
+            return;
+        for (; i > 0 && p.height > peaks[i - 1].height; --i) peaks[i] = peaks[i - 1];
+        peaks[i] = p;
     }
 };
 
@@ -302,9 +261,9 @@ inline double side_of(const Sided &v) { return v.side; }
 // The scan with the refinement of its peaks.  The breaks (ascending; the
 // jump, when `jump`, the first) split [0, pi] into stretches searched each on
 // its own, ends included; scan points within 1e-9 of a break count for the
-// scan's best only, and the last point, when it is pi (the plane of 0), is
-// left out.  `smooth` is the exposure continued from above the jump across
-// the period (the exposure itself without a jump).
+// scan's best only, and so does the last point when it is pi (the plane of
+// 0).  `smooth` is the exposure continued from above the jump across the
+// period (the exposure itself without a jump).
 template <class F, class G>
 [[gnu::always_inline]] inline Extremum scan_and_refine(const Search &search, F &&exposure, G &&smooth,
                                                        const Break *breaks, std::size_t count, bool jump) {
@@ -314,14 +273,23 @@ template <class F, class G>
     const double cut = jump ? breaks[0].x : -1.0;
     double best = 0.0;
     int32_t at = 0;
-    // The exposure of a stretch: below the jump, the continuation a period on.
+    // The exposure of a stretch (below the jump, the continuation a period
+    // on), the turn near the point refined from by a small turn.
+    double origin = 0.0;
+    Turn origin_turn{0.0, 1.0};
     const auto at_angle = [&](double u) {
-        const Turn t = Turn::of(u);
+        const double d = u - origin;
+        const Turn t = std::abs(d) <= kSmallTurn ? origin_turn.turned(Turn::small(d)) : Turn::of(u);
         return value_of(u < cut ? smooth(-t.s, -t.c) : smooth(t.s, t.c));
+    };
+    const auto refine_peak = [&](const Peak &p) {
+        origin = p.top.x;
+        origin_turn = Turn::of(origin);
+        return refine(at_angle, p);
     };
     if (n < 3) {  // a step of 90 degrees or more: the whole period around the best point
         Point top = jump ? Point{cut, breaks[0].low} : Point{0.0, 0.0};
-        sweep(search, [&](int32_t k, const Turn &t) {
+        sweep(search, [&](int32_t k, const Turn &t) __attribute__((always_inline)) {
             const double y = value_of(exposure(t.s, t.c));
             if (y > best) {
                 best = y;
@@ -333,53 +301,110 @@ template <class F, class G>
         const Point found = refine(at_angle, a, b, top, top, top, 0.0, kTolerance);
         return found.y > best ? Extremum{plane_angle(found.x), found.y} : Extremum{at * h, best};
     }
-    PeakFinder peaks;
-    const bool closed = (n - 1) * h > kPi - kNear * h;  // the last angle is pi
-    std::size_t passed = 0;                             // the breaks below the point
-    double side = 0.0, first_side = 0.0, last = 0.0;    // the branch at the point before and at 0
-    // Where the branch changes between the points at a and b (its signs
-    // before and now), a break between them, unless one is near.
-    const auto branch_change = [&](double a, double b, double before, double now) {
-        const double z = b - (b - a) * now / (now - before);
+    // The peaks of the points in ascending angle: a point above the one
+    // before it and not below the one after it.  The stretches between breaks
+    // are runs of points with nothing (minus infinity) before their start and
+    // after their end, so that an end above its neighbour is a peak; the first
+    // run, from 0, has a start that is no end (plus infinity before it): at pi
+    // the last stretch goes on with the points from 0, a period on, up to the
+    // first break.  The three latest points, and whether the run's start waits
+    // for a third point for its parabola, live in locals.
+    constexpr double kNothing = -HUGE_VAL;
+    PeakList peaks;
+    Point earlier{0.0, HUGE_VAL}, before{0.0, HUGE_VAL}, latest{0.0, HUGE_VAL}, lead[2]{}, first_break{};
+    Peak start{};
+    int leading = 0;
+    bool broken = false, pending = false;
+    const auto point = [&](Point p) __attribute__((always_inline)) {
+        if (pending) [[unlikely]] {  // a start above the point after it: its parabola with this point
+            pending = false;
+            peaks.add({start.low, start.top, start.high,
+                       Peak::height_of(start.top, start.high, p, start.top.x, start.high.x, start.top.y)});
+        }
+        if (latest.y > before.y && latest.y >= p.y) [[unlikely]] {
+            if (before.y == kNothing) {  // a stretch's start: its parabola waits for the next point
+                start = {latest, latest, p, latest.y};
+                pending = true;
+            } else if (p.y == kNothing) {  // a stretch's end
+                peaks.add({before, latest, latest,
+                           Peak::height_of(earlier, before, latest, before.x, latest.x, latest.y)});
+            } else {
+                peaks.add({before, latest, p, Peak::height_of(before, latest, p, before.x, p.x, latest.y)});
+            }
+        }
+        earlier = before;
+        before = latest;
+        latest = p;
+        if (!broken && leading < 2) [[unlikely]]
+            lead[leading++] = p;
+    };
+    // A break at x: the stretch below ends with `high`, the next starts with `low`.
+    const auto split = [&](double x, double low, double high) __attribute__((always_inline)) {
+        if (!broken) first_break = {x, high};
+        broken = true;
+        point({x, high});
+        point({x, kNothing});
+        before = {x, kNothing};
+        latest = {x, low};
+    };
+    const int32_t last = (n - 1) * h > kPi - kNear * h ? n - 1 : n;  // the points short of pi
+    std::size_t passed = 0;                                           // the breaks below the point
+    double next = count > 0 ? breaks[0].x - kNear : HUGE_VAL;         // where the next break is near
+    double side = 0.0, first_side = 0.0;                              // the branch before, and at 0
+    // Where the branch changes between the points at a and b (signs before
+    // and now), a break at the change by linear interpolation, unless one is near.
+    const auto branch_change = [&](double a, double b, double before_side, double now) {
+        const double z = b - (b - a) * now / (now - before_side);
         const bool near = !(z > a + kNear && z < b - kNear) ||
                           (passed < count && std::abs(z - breaks[passed].x) <= kNear) ||
                           (passed > 0 && std::abs(z - breaks[passed - 1].x) <= kNear);
         for (; passed < count && breaks[passed].x < z; ++passed)
-            peaks.split(breaks[passed].x, breaks[passed].low, breaks[passed].high);
+            split(breaks[passed].x, breaks[passed].low, breaks[passed].high);
+        next = passed < count ? breaks[passed].x - kNear : HUGE_VAL;
         if (near) return;
         const double v = at_angle(z);
-        peaks.split(z, v, v);
+        split(z, v, v);
     };
-    sweep(search, [&](int32_t k, const Turn &t) {
+    sweep(search, [&](int32_t k, const Turn &t) __attribute__((always_inline)) {
         const auto sample = exposure(t.s, t.c);
         const double y = value_of(sample), x = k * h;
         if (y > best) {
             best = y;
             at = k;
         }
-        if (closed && k == n - 1) return;
+        if (k == last) return;
         const double now = side_of(sample);
         if (k == 0) first_side = now;
-        if (now * side < 0.0) branch_change(x - h, x, side, now);
+        if (now * side < 0.0) [[unlikely]]
+            branch_change(x - h, x, side, now);
         side = now;
-        last = x;
-        for (; passed < count && x > breaks[passed].x + kNear; ++passed)
-            peaks.split(breaks[passed].x, breaks[passed].low, breaks[passed].high);
-        if (passed < count && x >= breaks[passed].x - kNear) return;  // on a break
-        peaks.point({x, y});
+        if (x >= next) [[unlikely]] {  // at or past a break
+            for (; passed < count && x > breaks[passed].x + kNear; ++passed)
+                split(breaks[passed].x, breaks[passed].low, breaks[passed].high);
+            next = passed < count ? breaks[passed].x - kNear : HUGE_VAL;
+            if (x >= next) return;  // on it
+        }
+        point({x, y});
     });
-    for (; passed < count; ++passed) peaks.split(breaks[passed].x, breaks[passed].low, breaks[passed].high);
-    if (first_side * side < 0.0) branch_change(last, kPi, side, first_side);  // between the last point and pi
-    peaks.close(kPi);
+    for (; passed < count; ++passed) split(breaks[passed].x, breaks[passed].low, breaks[passed].high);
+    if (first_side * side < 0.0) branch_change((last - 1) * h, kPi, side, first_side);  // before pi
+    // At pi: the last stretch goes on with the first points a period on, up to
+    // the first break (whose own test as an end the first stretch made where a
+    // point came before it); then a start still waiting for its parabola settles.
+    const bool split_at_all = broken;
+    broken = true;
+    for (int i = 0; i < leading; ++i) point({lead[i].x + kPi, lead[i].y});
+    if (split_at_all && leading < 2) {
+        point({first_break.x + kPi, first_break.y});
+        if (leading == 0) point({first_break.x + kPi, kNothing});
+    }
+    point({0.0, HUGE_VAL});
     Extremum result{at * h, best};
     const auto take = [&](const Point &p) {
         if (p.y > result.y) result = {plane_angle(p.x), p.y};
     };
-    const Peaks &found = peaks.peaks;
-    if (found.count == 0) return result;
-    const Point top = refine(at_angle, found.first);
-    take(top);
-    if (found.count == 2 && found.second.height >= (1.0 - kSecondPeak) * top.y) take(refine(at_angle, found.second));
+    for (int i = 0; i < peaks.count; ++i)
+        if (i == 0 || peaks.peaks[i].height >= (1.0 - kOtherPeak) * result.y) take(refine_peak(peaks.peaks[i]));
     return result;
 }
 
@@ -392,7 +417,7 @@ template <class F>
 [[gnu::always_inline]] inline Extremum scan(const Search &search, F &&exposure) {
     double best = 0.0;
     int32_t at = 0;
-    plane_search::sweep(search, [&](int32_t k, const Turn &t) {
+    plane_search::sweep(search, [&](int32_t k, const Turn &t) __attribute__((always_inline)) {
         const double y = plane_search::value_of(exposure(t.s, t.c));
         if (y > best) {
             best = y;
