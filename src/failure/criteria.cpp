@@ -25,7 +25,7 @@ constexpr double kPi = std::numbers::pi;
 constexpr double kDegree = kPi / 180.0;
 constexpr double kToDegrees = 57.29577951308232;
 constexpr double kNaN = std::numeric_limits<double>::quiet_NaN();
-// The finest scan: 18,000 steps over [0, pi].
+// The finest scan: 18,000 steps over [0, pi] (pi / 18,000 as the degrees give it).
 constexpr double kFinestDegrees = 0.01;
 
 double square(double x) { return x * x; }
@@ -139,7 +139,7 @@ Search search(double step_degrees, bool golden, const char *routine) {
     double step = step_degrees > 0.0 && std::isfinite(step_degrees) ? step_degrees : 5.0;
     if (step < kFinestDegrees) {
         warn("Scan step too small", routine);
-        return plane_scan(kPi / 18000.0, golden);
+        step = kFinestDegrees;
     }
     return plane_scan(step * kDegree, golden);
 }
