@@ -12,6 +12,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <numbers>
+#include <type_traits>
 
 namespace kestro::failure {
 
@@ -68,18 +69,24 @@ namespace plane_search {
 inline constexpr double kPi = std::numbers::pi;
 
 // Visits the scan angles k step, k = 0 ... points - 1: visit(k, turn), the
-// turns stepped by the rotation and taken anew every kReseed steps.
-template <class V>
-[[gnu::always_inline]] inline void sweep(const Search &search, V &&visit) {
+// turns stepped by the rotation and taken anew every kReseed steps; after
+// each such block of angles [from, to), done(from, to).
+template <class V, class D>
+[[gnu::always_inline]] inline void sweep(const Search &search, V &&visit, D &&done) {
     const int32_t n = search.points;
     for (int32_t k = 0; k < n;) {
         Turn turn = k == 0 ? Turn{0.0, 1.0} : Turn::of(k * search.step);
-        const int32_t end = n - k > kReseed ? k + kReseed : n;
+        const int32_t from = k, end = n - k > kReseed ? k + kReseed : n;
         for (; k < end; ++k) {
             visit(k, turn);
             turn = turn.rotated(search.alpha, search.beta);
         }
+        done(from, end);
     }
+}
+template <class V>
+[[gnu::always_inline]] inline void sweep(const Search &search, V &&visit) {
+    sweep(search, visit, [](int32_t, int32_t) {});
 }
 
 // A point of the search: angle and value.
@@ -353,7 +360,7 @@ template <class F, class G>
     double side = 0.0, first_side = 0.0;                              // the branch before, and at 0
     // Where the branch changes between the points at a and b (signs before
     // and now), a break at the change by linear interpolation, unless one is near.
-    const auto branch_change = [&](double a, double b, double before_side, double now) {
+    const auto branch_change = [&](double a, double b, double before_side, double now) __attribute__((always_inline)) {
         const double z = b - (b - a) * now / (now - before_side);
         const bool near = !(z > a + kNear && z < b - kNear) ||
                           (passed < count && std::abs(z - breaks[passed].x) <= kNear) ||
@@ -365,27 +372,40 @@ template <class F, class G>
         const double v = at_angle(z);
         split(z, v, v);
     };
-    sweep(search, [&](int32_t k, const Turn &t) __attribute__((always_inline)) {
+    // The values of a block of angles first, as the scan alone takes them;
+    // then their peaks.
+    constexpr bool kSided = std::is_same_v<std::decay_t<decltype(exposure(0.0, 1.0))>, Sided>;
+    double values[kReseed], sides[kSided ? kReseed : 1];
+    const auto evaluate = [&](int32_t k, const Turn &t) __attribute__((always_inline)) {
         const auto sample = exposure(t.s, t.c);
-        const double y = value_of(sample), x = k * h;
+        const double y = value_of(sample);
         if (y > best) {
             best = y;
             at = k;
         }
-        if (k == last) return;
-        const double now = side_of(sample);
-        if (k == 0) first_side = now;
-        if (now * side < 0.0) [[unlikely]]
-            branch_change(x - h, x, side, now);
-        side = now;
-        if (x >= next) [[unlikely]] {  // at or past a break
-            for (; passed < count && x > breaks[passed].x + kNear; ++passed)
-                split(breaks[passed].x, breaks[passed].low, breaks[passed].high);
-            next = passed < count ? breaks[passed].x - kNear : HUGE_VAL;
-            if (x >= next) return;  // on it
+        values[k & (kReseed - 1)] = y;
+        if constexpr (kSided) sides[k & (kReseed - 1)] = side_of(sample);
+    };
+    const auto find = [&](int32_t from, int32_t to) __attribute__((always_inline)) {
+        for (int32_t k = from; k < to && k < last; ++k) {
+            const double y = values[k - from], x = k * h;
+            if constexpr (kSided) {
+                const double now = sides[k - from];
+                if (k == 0) first_side = now;
+                if (now * side < 0.0) [[unlikely]]
+                    branch_change(x - h, x, side, now);
+                side = now;
+            }
+            if (x >= next) [[unlikely]] {  // at or past a break
+                for (; passed < count && x > breaks[passed].x + kNear; ++passed)
+                    split(breaks[passed].x, breaks[passed].low, breaks[passed].high);
+                next = passed < count ? breaks[passed].x - kNear : HUGE_VAL;
+                if (x >= next) continue;  // on it
+            }
+            point({x, y});
         }
-        point({x, y});
-    });
+    };
+    sweep(search, evaluate, find);
     for (; passed < count; ++passed) split(breaks[passed].x, breaks[passed].low, breaks[passed].high);
     if (first_side * side < 0.0) branch_change((last - 1) * h, kPi, side, first_side);  // before pi
     // At pi: the last stretch goes on with the first points a period on, up to
