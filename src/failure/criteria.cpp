@@ -9,9 +9,10 @@
 #include <cmath>
 #include <cstdint>
 #include <cstring>
+#include <initializer_list>
 #include <limits>
 #include <numbers>
-#include <utility>
+#include <string_view>
 
 #include "core/errorhandling.hpp"
 #include "decl/failure.hpp"

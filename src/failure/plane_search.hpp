@@ -18,7 +18,7 @@ namespace kestro::failure {
 
 // How a fracture plane is searched: `points` scan angles 0, step, ...,
 // (points - 1) step within [0, pi], the step's rotation (alpha = 2 sin^2(step /
-// 2), beta = sin(step)), and whether the best scan point is refined.
+// 2), beta = sin(step)), and whether the scan's peaks are refined.
 struct Search {
     double step, alpha, beta;
     int32_t points;
@@ -448,9 +448,10 @@ template <class F>
 }
 
 // The largest exposure over the plane angles of the search: the scan, then,
-// when asked, the refinement of its highest peak (and of the second where
-// its parabola comes close) between the neighbouring scan points, one step
-// on either side; never below the scan's best.  The exposure is periodic in
+// when asked, the refinement of its highest peak (and of the others whose
+// parabolas come within kOtherPeak of the best found) between the
+// neighbouring scan points, one step on either side; never below the scan's
+// best.  The exposure is periodic in
 // pi (the planes at theta and theta + pi are one), so a peak at 0 or pi is
 // searched across it.  `kinks` are the planes (at most two) where the
 // exposure is continuous but not smooth: a peak is searched on either side
