@@ -174,59 +174,53 @@ double plain_golden(double h, F f, const Stress &s) {
     return std::max({best, fc, fd});
 }
 
-// ---- The criteria: the formula of the peer and the C face.
+// ---- The C faces.
 
-struct MCrckLaRC05Search {
-    static constexpr bool fibre = false;
-    static double formula(const Stress &s, double sn, double cs) { return larc05_matrix(s, sn, cs); }
-    static double face(const Stress &s, double step, int32_t golden) {
-        double r = 0.0, theta = -1.0;
-        MCrckLaRC05(&r, &s[1], &s[2], &s[3], &s[4], &s[5], &kYt, &kYc, &kS12, &kA0, &theta, &step, &golden);
-        return r;
-    }
-};
+double larc05_face(const Stress &s, double step, int32_t golden) {
+    double r = 0.0, theta = -1.0;
+    MCrckLaRC05(&r, &s[1], &s[2], &s[3], &s[4], &s[5], &kYt, &kYc, &kS12, &kA0, &theta, &step, &golden);
+    return r;
+}
 
-struct MCrckPuckSearch {
-    static constexpr bool fibre = false;
-    static double formula(const Stress &s, double sn, double cs) { return puck(s, sn, cs); }
-    static double face(const Stress &s, double step, int32_t golden) {
-        double r = 0.0, theta = -1.0;
-        MCrckPuck(&r, &s[1], &s[2], &s[3], &s[4], &s[5], &kYt, &kYc, &kS12, &theta, nullptr, &step, &golden, nullptr);
-        return r;
-    }
-};
+double puck_face(const Stress &s, double step, int32_t golden) {
+    double r = 0.0, theta = -1.0;
+    MCrckPuck(&r, &s[1], &s[2], &s[3], &s[4], &s[5], &kYt, &kYc, &kS12, &theta, nullptr, &step, &golden, nullptr);
+    return r;
+}
 
-struct MCrckCamanhoSearch {
-    static constexpr bool fibre = false;
-    static double formula(const Stress &s, double sn, double cs) { return camanho(s, sn, cs); }
-    static double face(const Stress &s, double step, int32_t golden) {
-        double r = 0.0, theta = -1.0;
-        MCrckCamanho(&r, &s[1], &s[2], &s[3], &s[4], &s[5], &kYt, &kYc, &kS12, &kX23, &theta, &kA0, &step, &golden);
-        return r;
-    }
-};
+double camanho_face(const Stress &s, double step, int32_t golden) {
+    double r = 0.0, theta = -1.0;
+    MCrckCamanho(&r, &s[1], &s[2], &s[3], &s[4], &s[5], &kYt, &kYc, &kS12, &kX23, &theta, &kA0, &step, &golden);
+    return r;
+}
 
-struct MCrckWiegandSearch {
-    static constexpr bool fibre = false;
-    static double formula(const Stress &s, double sn, double cs) { return wiegand(s, sn, cs); }
-    static double face(const Stress &s, double step, int32_t golden) {
-        double r = 0.0, theta = -1.0;
-        MCrckWiegand(&r, &s[1], &s[2], &s[3], &s[4], &s[5], &kYt, &kYc, &kS12, &theta, &kA0, &step, &golden);
-        return r;
-    }
-};
+double wiegand_face(const Stress &s, double step, int32_t golden) {
+    double r = 0.0, theta = -1.0;
+    MCrckWiegand(&r, &s[1], &s[2], &s[3], &s[4], &s[5], &kYt, &kYc, &kS12, &theta, &kA0, &step, &golden);
+    return r;
+}
 
-struct FBLaRC05Search {
-    static constexpr bool fibre = true;
-    static double formula(const Stress &s, double sn, double cs) { return kinking(s, sn, cs); }
-    static double face(const Stress &s, double step, int32_t golden) {
-        double r = 0.0;
-        const int32_t fcl = 0;
-        FBLaRC05_is(&r, &s[0], &s[1], &s[2], &s[3], &s[4], &s[5], &kXt11, &kXc11, &kYt, &kSt, &kSl, &kG12, &kA0, &step,
-                    &golden, &fcl, kInSitu.data());
-        return r;
-    }
+double kinking_face(const Stress &s, double step, int32_t golden) {
+    double r = 0.0;
+    const int32_t fcl = 0;
+    FBLaRC05_is(&r, &s[0], &s[1], &s[2], &s[3], &s[4], &s[5], &kXt11, &kXc11, &kYt, &kSt, &kSl, &kG12, &kA0, &step,
+                &golden, &fcl, kInSitu.data());
+    return r;
+}
+
+// A criterion: the formula of the peer, the C face, and whether it takes s11.
+template <double (*Formula)(const Stress &, double, double), double (*Face)(const Stress &, double, int32_t),
+          bool Fibre>
+struct Criterion {
+    static constexpr bool fibre = Fibre;
+    static double formula(const Stress &s, double sn, double cs) { return Formula(s, sn, cs); }
+    static double face(const Stress &s, double step, int32_t golden) { return Face(s, step, golden); }
 };
+using MCrckLaRC05Search = Criterion<larc05_matrix, larc05_face, false>;
+using MCrckPuckSearch = Criterion<puck, puck_face, false>;
+using MCrckCamanhoSearch = Criterion<camanho, camanho_face, false>;
+using MCrckWiegandSearch = Criterion<wiegand, wiegand_face, false>;
+using FBLaRC05Search = Criterion<kinking, kinking_face, true>;
 
 // The largest and mean relative shortfall of r(state) from the 0.001-degree scan.
 template <class C, class R>
