@@ -112,6 +112,8 @@ struct ExplicitPly {
     double c[36];               // column-major n x n
     double e3 = 0.0, nu31 = 0.0, nu32 = 0.0;
 
+    // No stiffness (n 0); a caller that forms its own puts c, n and ndir.
+    ExplicitPly() = default;
     ExplicitPly(const double *nyeprops, int32_t ndir_, int32_t nshr)
         : ndir(ndir_), plane_stress(ndir_ == 3 && nshr == 1) {
         const auto p = ply::Constants::of(nyeprops);
