@@ -170,12 +170,13 @@ bool crack_frame_degradation(const double *csix, double *cdeg, double angle_r, d
     // The crack-face shears of each normal.
     using namespace ply;
     static constexpr Voigt shears[3][2] = {{V13, V12}, {V23, V12}, {V23, V13}};
-    double f[6] = {1.0, 1.0, 1.0, 1.0, 1.0, 1.0};
-    const double kept = 1.0 - d;
-    for (int k : shears[baseid - 1]) f[k] = kept;
-    if (status > 0) f[baseid - 1] = kept;
+    // Entry (i, j) scaled by sqrt(f_i f_j), f being 1 or kept: three roots for all 36.
+    const double kept = 1.0 - d, roots[3] = {1.0, std::sqrt(kept), std::sqrt(kept * kept)};
+    int degraded[6] = {};
+    for (int k : shears[baseid - 1]) degraded[k] = 1;
+    if (status > 0) degraded[baseid - 1] = 1;
     for (int j = 0; j < 6; ++j)
-        for (int i = 0; i < 6; ++i) local[j * 6 + i] *= std::sqrt(f[i] * f[j]);
+        for (int i = 0; i < 6; ++i) local[j * 6 + i] *= roots[degraded[i] + degraded[j]];
     lamina::in_base(cdeg, local, back, true, false);
     return true;
 }

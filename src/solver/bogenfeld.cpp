@@ -139,7 +139,7 @@ struct Point {
     double total[6];       // the new total strain (tensor)
     double elastic[6];     // the elastic strain (tensor)
     double length;         // charlength(k, 1)
-    double c[36];          // the working stiffness, cyclic, column-major
+    Matrix<6> c;           // the working stiffness, cyclic
 };
 
 // The fibre modes: the damages d1 (tension) and d2 (compression) and the
@@ -231,7 +231,7 @@ void matrix_cracking(Point &p, const Material &m) {
         d = failure::bogenfeld_damage(history, unloaded, elastic, p.length, m.plane(phi));
     } else {
         double s[6], stress[6];
-        secant_stress(p.c, p.elastic, s);
+        secant_stress(p.c.data(), p.elastic, s);
         const failure::Transverse t{s[C22], s[C33], s[C12], s[C13], s[C23]};
         const failure::Exposure x = failure::wiegand(t, m.xt22, m.xc22, m.s12, kStartAngle, kPlaneSearch);
         raise(sv[wiegand_exposure], x.r);
@@ -255,10 +255,10 @@ void matrix_cracking(Point &p, const Material &m) {
     const int32_t status = failure::crack_status(old, axis, phi, normal);
     sv[crack_status] = status;
     for (int j = 0; j < 6; ++j)
-        for (int i = 0; i < 6; ++i) c[kVoigtOfCyclic[j] * 6 + kVoigtOfCyclic[i]] = p.c[j * 6 + i];
+        for (int i = 0; i < 6; ++i) c[kVoigtOfCyclic[j] * 6 + kVoigtOfCyclic[i]] = p.c(i, j);
     failure::crack_frame_degradation(c, degraded, phi, dm, normal, status);
     for (int j = 0; j < 6; ++j)
-        for (int i = 0; i < 6; ++i) p.c[j * 6 + i] = degraded[kVoigtOfCyclic[j] * 6 + kVoigtOfCyclic[i]];
+        for (int i = 0; i < 6; ++i) p.c(i, j) = degraded[kVoigtOfCyclic[j] * 6 + kVoigtOfCyclic[i]];
 }
 
 // The damage of point k: its stress from the degraded stiffness and its
@@ -270,19 +270,20 @@ void damage_point(const VumatBlock &block, const ExplicitPly &ply, const Materia
     double sv[kStates], old[6];
     for (std::size_t j = 0; j < kStates; ++j) sv[j] = state(k, j);
     for (std::size_t j = 0; j < 6; ++j) old[j] = old_stress(k, j);
-    Point p{sv, s, old, {}, {}, block.args.charlength[k], {}};
+    Point p;  // the strains and the stiffness written below, not zeroed first
+    p.sv = sv, p.trial = s, p.old = old, p.length = block.args.charlength[k];
+    p.c = Matrix<6>::load(ply.c);
     for (int j = 0; j < 6; ++j) {
         p.total[j] = sv[total_strain + j] + increment(k, static_cast<std::size_t>(j));
         p.elastic[j] = p.total[j] - sv[inelastic_strain + j];
     }
-    for (int j = 0; j < 36; ++j) p.c[j] = ply.c[j];
     Fibre f{sv[fibre_tension], sv[fibre_compression], old[C11] > 0.0 ? sv[fibre_tension] : sv[fibre_compression]};
     if (s[C11] > 0.0) f = tension_mode(p, m, f);
     if (s[C11] < 0.0) f = compression_mode(p, m, f);
-    if (f.w != 0.0) degrade_fibre(p.c, f.w);
+    if (f.w != 0.0) degrade_fibre(p.c.data(), f.w);
     matrix_cracking(p, m);
     double stress_new[6];
-    secant_stress(p.c, p.elastic, stress_new);
+    secant_stress(p.c.data(), p.elastic, stress_new);
     sv[fibre_tension] = limited(f.d1, 0.0, kTensionLimit);
     sv[fibre_compression] = limited(f.d2, 0.0, kCompressionLimit);
     sv[matrix] = limited(sv[matrix], 0.0, kMatrixLimit);

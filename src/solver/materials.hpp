@@ -150,17 +150,22 @@ struct ExplicitPly {
 // :) = stressold(k, :) + ds; a plane-stress point's thickness strain
 // increment straininc(k, 3) (and e(3)) becomes the one that keeps the stress
 // plane (GetPlaneStressEpsZZ).  On return s(N) holds stressnew(k, :).
+// Inlined, so that e and s stay in the caller's registers: read back from
+// memory as pairs, their narrow stores would stall the loads.
 template <int N>
-void elastic_increment(const VumatBlock &block, const ExplicitPly &ply, std::size_t k, double *e, double *s) {
+[[gnu::always_inline]] inline void elastic_increment(const VumatBlock &block, const ExplicitPly &ply, std::size_t k,
+                                                     double *e, double *s) {
     const auto increment = block.increment(), stress = block.stress_new();
     const auto old = block.stress_old();
+    // Local values, which the caller's e and s cannot alias.
+    double strain[N], ds[N];
     for (int j = 0; j < N; ++j) {
         const double v = increment(k, static_cast<std::size_t>(j));
-        e[j] = j < ply.ndir ? v : 2.0 * v;
+        strain[j] = j < ply.ndir ? v : 2.0 * v;
     }
-    double ds[N];
-    ply.increment<N>(e, ds);
+    ply.increment<N>(strain, ds);
     for (int j = 0; j < N; ++j) {
+        e[j] = strain[j];
         s[j] = old(k, static_cast<std::size_t>(j)) + ds[j];
         stress(k, static_cast<std::size_t>(j)) = s[j];
     }
