@@ -24,8 +24,8 @@ def stiffness(e1, e2, e3, n12, n13, n23, g12, g13, g23):
 
 
 def run(straininc, stressold=None, state=None, props=PLY_B, totaltime=1.0, ndir=3, density=1.0, energy=(0.0, 0.0),
-        nstatev=47):
-    """One point (charlength 0.5); state 19 = 1, the rest 0, unless given."""
+        nstatev=47, length=0.5):
+    """One point; state 19 = 1, the rest 0, unless given."""
     straininc = np.array([straininc], float)
     n = straininc.shape[1]
     if state is None:
@@ -33,7 +33,7 @@ def run(straininc, stressold=None, state=None, props=PLY_B, totaltime=1.0, ndir=
         state[0, 18] = 1.0
     stressold = np.zeros((1, n)) if stressold is None else np.array([stressold], float)
     z, nshr = np.zeros(1), n - ndir
-    out = T.vumat_bogenfeld(ndir, nshr, 0, 0.0, totaltime, 1e-6, "PLY", np.zeros((1, 3)), np.full((1, 3), 0.5),
+    out = T.vumat_bogenfeld(ndir, nshr, 0, 0.0, totaltime, 1e-6, "PLY", np.zeros((1, 3)), np.full((1, 3), length),
                             np.array(props, float), [density], straininc, np.zeros((1, nshr)), z,
                             np.zeros((1, n)), np.zeros((1, n + nshr)), np.zeros((1, 1)), stressold, state,
                             [energy[0]], [energy[1]], z, np.zeros((1, n)), np.zeros((1, n + nshr)), np.zeros((1, 1)))
@@ -52,6 +52,11 @@ def test_fibre_modes_soften_one_sign_at_a_time(e11, states, s11):
     assert state[20] == e11 and state[18] == 1.0
     # Both energies from the origin: the internal 0.5 s e, nothing stored beyond it.
     assert internal == pytest.approx(0.5 * s11 * e11, rel=1e-12) and inelastic == pytest.approx(0, abs=1e-12)
+
+
+def test_below_a_thousandth_the_length_of_the_tension_onset_is_a_thousandth():
+    state = run([0.015, 0, 0, 0, 0, 0], length=1e-5)[1]
+    assert state[13] == pytest.approx(2 * 50 / (0.001 * state[44]), rel=1e-12)
 
 
 def test_matrix_onset_freezes_the_wiegand_plane():
@@ -136,14 +141,15 @@ DIMENSION = "Unsupported dimension in vumat_bogenfeld."
 
 
 @pytest.mark.parametrize("props, ndir, nshr, state2122, message, kept", [
+    ([1.0], 3, 3, [1.0], TABLE, True),  # no state 22
     ([1.0], 3, 3, [3.0, 1.0], TABLE, True),
     ([1.0], 3, 3, [np.nan, 1.0], TABLE, True),
     (list(range(1, 22)), 3, 1, [0, 0], DIMENSION, True),
     (PLY_B, 3, 1, [0, 0], DIMENSION, False)])
 def test_bad_layouts_and_positions_are_recorded(props, ndir, nshr, state2122, message, kept):
     MD.peprops = np.ones((9, 2, 1))
-    state = np.zeros((1, 47))
-    state[0, [20, 21]] = state2122
+    state = np.zeros((1, 20 + len(state2122)))
+    state[0, 20:] = state2122
     old = np.arange(1.0, ndir + nshr + 1)
     stress, new, *_ = run(np.full(ndir + nshr, 1e-3), old, state, props, ndir=ndir)
     assert recorded() == (-2, message) and (stress == old).all() == kept
