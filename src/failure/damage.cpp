@@ -187,29 +187,53 @@ void UpdateDDS(int32_t *ierror, const double *sdv, const double *gpcoords, const
     using namespace kestro;
     using namespace kestro::failure;
     static_cast<void>(isec);
+    constexpr const char *kNotFinite = "Warning: Non-finite point or damage region in UpdateDDS";
     *ierror = 0;
+    // The point in the plane of the set; one that is not finite (a point or
+    // frame that is not) grows nothing.
+    const int64_t ply = *ilay, set = *idmg;
+    const double angle = plane_value(4, set);
+    double xy[2];
+    GetPointOnXYPlane(xy, gpcoords, refcoords, refcos, &angle);
+    if (!(std::isfinite(xy[0]) && std::isfinite(xy[1]))) {
+        *ierror = 1;
+        record_error(-2, kNotFinite);
+        return;
+    }
     if (!damagedata::damagedds.exists()) {
         int32_t status = 0;
         datahandling::allocatedamagedata(&status, &sectiondata::nplies, &sectiondata::nsec, &damagedata::ndmg);
     }
-    const int64_t ply = *ilay, set = *idmg;
     const auto &reference = damagedata::generaldds;
     if (ply < 1 || set < 1 || !reference.exists() || ply > reference.extent_of(2) || set > reference.extent_of(3)) {
         *ierror = 1;
         record_error(-2, "Warning: Damage region outside the damage data in UpdateDDS");
         return;
     }
-    const double angle = plane_value(4, set);
-    double xy[2];
-    GetPointOnXYPlane(xy, gpcoords, refcoords, refcos, &angle);
     Allocatable<double, 3> *const tables[5] = {&damagedata::generaldds, &damagedata::fiberdds, &damagedata::matrixdds,
                                                &damagedata::delamdds, &damagedata::coredds};
     const int64_t plies = plies_held();
+    // The grown half-axes of every mode first: written only when all are finite.
+    double axes[5][2];
+    bool grows[5] = {};
     for (int k = 0; k < 5; ++k) {
         if (!(sdv[k] >= 1.0) || (k == 3 && ply >= plies)) continue;  // no interface above the top ply
         const auto &t = *tables[k];
         if (!t.exists() || t.extent_of(1) < 2 || ply > t.extent_of(2) || set > t.extent_of(3)) continue;
-        grow(t(1, ply, set), t(2, ply, set), xy);
+        axes[k][0] = t(1, ply, set);
+        axes[k][1] = t(2, ply, set);
+        grow(axes[k][0], axes[k][1], xy);
+        if (!(std::isfinite(axes[k][0]) && std::isfinite(axes[k][1]))) {
+            *ierror = 1;
+            record_error(-2, kNotFinite);
+            return;
+        }
+        grows[k] = true;
+    }
+    for (int k = 0; k < 5; ++k) {
+        if (!grows[k]) continue;
+        (*tables[k])(1, ply, set) = axes[k][0];
+        (*tables[k])(2, ply, set) = axes[k][1];
     }
 }
 
