@@ -10,7 +10,6 @@
 #include <cmath>
 #include <cstddef>
 #include <cstdint>
-#include <numbers>
 #include <span>
 
 #include "core/errorhandling.hpp"
@@ -44,14 +43,12 @@ constexpr int32_t kFullList = 29, kPackedTriangle = 21;
 constexpr int kEntryOfConstant[kConstants] = {0, 1, 2, 6, 7, 8, 3, 4, 5};
 
 struct Material {
-    double nye[kConstants];
     double xt11, xt22, xc11, xc22, s12, s13;  // compressive strengths as absolute values
     double g_tension, g_compression;          // fracture energies of the fibre modes
     double toughness[3];                      // entries 27, 28, 29
 
     static Material of(std::span<const double> p) {
         Material m;
-        for (int k = 0; k < kConstants; ++k) m.nye[k] = p[static_cast<std::size_t>(kEntryOfConstant[k])];
         m.xt11 = p[9], m.xt22 = p[10], m.xc11 = std::abs(p[12]), m.xc22 = std::abs(p[13]);
         m.s12 = p[15], m.s13 = p[16], m.g_tension = p[24], m.g_compression = p[25];
         for (int k = 0; k < 3; ++k) m.toughness[k] = p[static_cast<std::size_t>(26 + k)];
@@ -114,20 +111,15 @@ void raise(double &v, double x) {
 
 double limited(double x, double low, double high) { return std::min(std::max(x, low), high); }
 
-// c (6 x 6, cyclic) times the tensor strain e: the shears doubled.
-void secant_stress(const double *c, const double *e, double *s) {
-    for (int i = 0; i < 6; ++i) s[i] = 0.0;
-    for (int j = 0; j < 6; ++j) {
-        const double ej = j < 3 ? e[j] : 2.0 * e[j];
-        for (int i = 0; i < 6; ++i) s[i] += c[j * 6 + i] * ej;
-    }
-}
+// The stress and energy services at a solid point: three direct components,
+// tensor strains.
+constexpr int32_t kDirect = 3, kComponents = 6;
+constexpr kestro_logical1 kSecant = 1, kIncremental = 0, kTensor = 1;
+constexpr double kNoIncrement[6] = {};
 
-// 0.5 s . e with the shears of e doubled.
-double work(const double *s, const double *e) {
-    double sum = 0.0;
-    for (int j = 0; j < 6; ++j) sum += s[j] * (j < 3 ? e[j] : 2.0 * e[j]);
-    return 0.5 * sum;
+// s = c (6 x 6, cyclic) times the tensor strain e (GetStressVector, secant).
+void secant_stress(const double *c, const double *e, double *s) {
+    GetStressVector(s, c, e, kNoIncrement, &kDirect, &kComponents, &kSecant, &kTensor);
 }
 
 // ---- The damage of one point.
@@ -136,6 +128,7 @@ struct Point {
     double *sv;            // the point's state, kStates entries
     const double *trial;   // the elastic trial stress (cyclic)
     const double *old;     // stressold (cyclic)
+    double increment[6];   // straininc (tensor)
     double total[6];       // the new total strain (tensor)
     double elastic[6];     // the elastic strain (tensor)
     double length;         // charlength(k, 1)
@@ -273,8 +266,11 @@ void damage_point(const VumatBlock &block, const ExplicitPly &ply, const Materia
     Point p;  // the strains and the stiffness written below, not zeroed first
     p.sv = sv, p.trial = s, p.old = old, p.length = block.args.charlength[k];
     p.c = Matrix<6>::load(ply.c);
+    double old_total[6];
     for (int j = 0; j < 6; ++j) {
-        p.total[j] = sv[total_strain + j] + increment(k, static_cast<std::size_t>(j));
+        old_total[j] = sv[total_strain + j];
+        p.increment[j] = increment(k, static_cast<std::size_t>(j));
+        p.total[j] = old_total[j] + p.increment[j];
         p.elastic[j] = p.total[j] - sv[inelastic_strain + j];
     }
     Fibre f{sv[fibre_tension], sv[fibre_compression], old[C11] > 0.0 ? sv[fibre_tension] : sv[fibre_compression]};
@@ -293,15 +289,15 @@ void damage_point(const VumatBlock &block, const ExplicitPly &ply, const Materia
     for (std::size_t j = 0; j < kStates; ++j) state(k, j) = sv[j];
     for (std::size_t j = 0; j < 6; ++j) stress(k, j) = stress_new[j];
     // The energies of the increment and of the new total strain, per mass.
-    double tensor_increment[6], mean[6];
-    for (std::size_t j = 0; j < 6; ++j) {
-        tensor_increment[j] = increment(k, j);
-        mean[j] = stress_new[j] + old[j];
-    }
+    double incremental = 0.0, secant;
+    GetSpecificStrainEnergy(&incremental, stress_new, old, old_total, p.increment, &kDirect, &kComponents,
+                            &kIncremental, &kTensor);
+    GetSpecificStrainEnergy(&secant, stress_new, stress_new, old_total, p.increment, &kDirect, &kComponents,
+                            &kSecant, &kTensor);
     const double s19 = sv[element_status], density = block.density()[k];
-    const double internal = block.internal_energy_old()[k] + s19 * work(mean, tensor_increment) / density;
+    const double internal = block.internal_energy_old()[k] + s19 * incremental / density;
     block.internal_energy_new()[k] = internal;
-    block.inelastic_energy_new()[k] = internal - s19 * work(stress_new, p.total) / density;
+    block.inelastic_energy_new()[k] = internal - s19 * secant / density;
 }
 
 // ---- The elastic increment.
