@@ -7,6 +7,7 @@
 #include <cstdint>
 
 #include "core/errorhandling.hpp"
+#include "failure/evolution.hpp"
 #include "mechanics/ply.hpp"
 
 namespace {
@@ -97,8 +98,9 @@ void DegradationFromModes(const double *d_modes, double *w_stat, const kestro_lo
 
 void BiLinearEvolution(const double *eps, const double *eps0, const double *sig_f, const double *gc, const double *lc,
                        double *d, double *eps1) {
-    if (std::abs(*lc) >= 0.001) *eps1 = std::max(2.0 * *gc / (*lc * *sig_f), 1.2 * *eps0);
-    *d = *eps1 / (*eps1 - *eps0) * (1.0 - *eps0 / *eps);
+    const auto softening = kestro::failure::bilinear_evolution(*eps, *eps0, *sig_f, *gc, *lc, *eps1);
+    *eps1 = softening.eps1;
+    *d = softening.d;
 }
 
 void IsotropicDegradation(const double *peprops, const double *d, const double *life, const double *degr,
