@@ -13,6 +13,7 @@
 #include <cmath>
 #include <cstddef>
 #include <cstdint>
+#include <optional>
 #include <span>
 
 #include "core/errorhandling.hpp"
@@ -97,30 +98,35 @@ struct Cartesian {
     int32_t kind = 0, shear_law = 0, set = 0, visited = 0, post = 0, plateau = 0;
     bool accumulate = false, degrade = false;
     failure::Search search{};
-    Matrix<6> mean;  // the stiffness of the packaged start
+    ply::Constants mean;  // the ply of the packaged start: the mean moduli
 
     explicit Cartesian(std::span<const double> props);
 };
 
-// The stiffness in the solver's cyclic order for tensor shears (2 G on the
-// shear diagonal), from the ply's law with the retained fractions of the
-// stiffness damages w (cyclic order; none: undamaged).
-void cyclic_stiffness(Matrix<6> &c, const ply::Constants &p, const double *w = nullptr) {
-    ply::Retention r;
-    if (w != nullptr) r = {1.0 - w[0], 1.0 - w[1], 1.0 - w[2], 1.0 - w[3], 1.0 - w[5], 1.0 - w[4]};
+// The ply's orthotropic stiffness (Nye order, engineering shears) as the
+// material applies it: in the solver's cyclic order to tensor strains, so
+// 2 G on the shears.  The law couples the normal components alone.
+struct Stiffness {
     Matrix<6> nye;
-    ply::orthotropic_stiffness(nye, p, r);
-    for (int j = 0; j < 6; ++j)
-        for (int i = 0; i < 6; ++i) c(i, j) = nye(ply::kNyeOfCyclic[i], ply::kNyeOfCyclic[j]);
-    for (int i = ply::C12; i <= ply::C13; ++i) c(i, i) *= 2.0;
-}
 
-// y = c x.
-void product(const Matrix<6> &c, const double *x, double *y) {
-    for (int i = 0; i < 6; ++i) y[i] = 0.0;
-    for (int j = 0; j < 6; ++j)
-        for (int i = 0; i < 6; ++i) y[i] += c(i, j) * x[j];
-}
+    // Of the constants p with the retained fractions of the stiffness
+    // damages w (cyclic order; none: undamaged).
+    explicit Stiffness(const ply::Constants &p, const double *w = nullptr) {
+        ply::Retention r;
+        if (w != nullptr) r = {1.0 - w[0], 1.0 - w[1], 1.0 - w[2], 1.0 - w[3], 1.0 - w[5], 1.0 - w[4]};
+        ply::orthotropic_stiffness(nye, p, r);
+    }
+    // The diagonal entry of cyclic component i.
+    double operator()(int i) const {
+        const ply::Nye n = ply::kNyeOfCyclic[i];
+        return i < 3 ? nye(n, n) : 2.0 * nye(n, n);
+    }
+    // y = C x.
+    void apply(const double *x, double *y) const {
+        for (int i = 0; i < 3; ++i) y[i] = nye(i, 0) * x[0] + nye(i, 1) * x[1] + nye(i, 2) * x[2];
+        for (int i = 3; i < 6; ++i) y[i] = (*this)(i) * x[i];
+    }
+};
 
 Cartesian::Cartesian(std::span<const double> props) {
     const auto p = [&props](int entry) { return props[static_cast<std::size_t>(entry - 1)]; };
@@ -157,8 +163,8 @@ Cartesian::Cartesian(std::span<const double> props) {
                               0.99,  0.999, 0.99};
     std::copy_n(w, kModes, wmax);
     search = failure::search(4.0, true, kRoutine);
-    cyclic_stiffness(mean, {0.5 * (e11t + e11c), 0.5 * (e22t + e22c), e33, nu12, nu13, nu23, g12 * factor[0],
-                            g13 * factor[2], g23 * factor[1]});
+    mean = {0.5 * (e11t + e11c), 0.5 * (e22t + e22c), e33, nu12, nu13, nu23, g12 * factor[0], g13 * factor[2],
+            g23 * factor[1]};
 }
 
 // One point of a block: its rows of the block's tables.
@@ -203,7 +209,7 @@ void energies(const PointOf &at, const double *stress, const double *elastic) {
 void start(const Cartesian &m, const PointOf &at) {
     double total[6], stress[6];
     for (int i = 0; i < 6; ++i) total[i] = at.increment(i);
-    product(m.mean, total, stress);
+    Stiffness(m.mean).apply(total, stress);
     const auto out = at.block.stress_new();
     for (int i = 0; i < 6; ++i) {
         out(at.k, static_cast<std::size_t>(i)) = stress[i];
@@ -244,7 +250,13 @@ class Increment {
     // the mode inputs and the control strains and stresses of the modes.
     double y[6], effort[kModes], strain[kModes], stress_of[kModes];
     ply::Constants constants;
-    Matrix<6> cstiff;  // undamaged, the moduli chosen by the strain's signs
+    // The undamaged stiffness with the moduli chosen by the strain's signs,
+    // formed where it is asked for.
+    std::optional<Stiffness> undamaged;
+    double cstiff(int i) {
+        if (!undamaged) undamaged.emplace(constants);
+        return (*undamaged)(i);
+    }
 
     bool quadratic_sets() const { return m.set == 1 || m.set == 5; }
 
@@ -282,7 +294,6 @@ class Increment {
                      m.g13 * m.factor[2],
                      m.g23 * m.factor[1]};
         choose_damages();
-        cyclic_stiffness(cstiff, constants);
     }
 
     // The nonlinear shear laws on the elastic shear strains.
@@ -302,7 +313,7 @@ class Increment {
                 elastic[i] = s * tau / g2;
             } else {
                 if (!(w_stat[i + 3] <= 0.0)) continue;  // the bilinear law holds until the shear damages
-                const double c = cstiff(i, i), f = m.factor[i - 3];
+                const double c = cstiff(i), f = m.factor[i - 3];
                 const double t = (e - (s * t_max / c + e_in - s * t_max * f / c)) * c / f;
                 const double tau = std::min(std::abs(t), std::abs(c * elastic[i]));
                 at.state(shear_peak + i - 3) = std::max(std::abs(t_max), std::abs(t));
@@ -318,10 +329,8 @@ class Increment {
     // inputs are the stresses (kind 2) or the strains with the shears'
     // magnitudes capped at their allowables (kind 1).
     void criterion_inputs() {
-        Matrix<6> c;
-        cyclic_stiffness(c, constants, w_deg);
         double trial[6];
-        product(c, elastic, trial);
+        Stiffness(constants, w_deg).apply(elastic, trial);
         const auto split = [](const double *v, double *out) {
             for (int i = 0; i < 3; ++i) {
                 out[2 * i] = std::max(v[i], 0.0);
@@ -443,7 +452,7 @@ class Increment {
             if (quadratic_sets()) {
                 // The damage where the compressive plateau of the mode's axis starts.
                 const int axis = n / 2;
-                const double h = e0 * e1 * cstiff(axis, axis) / (std::abs(m.end[axis]) * (e1 - e0));
+                const double h = e0 * e1 * cstiff(axis) / (std::abs(m.end[axis]) * (e1 - e0));
                 dlim[n] = (e1 / (e1 - e0) - h) / (1.0 - h);
             }
             d = failure::bilinear_damage(equivalent_strain(n), e0, e1);
@@ -467,7 +476,7 @@ class Increment {
     // inelastic strain (2).
     void plateaus() {
         if (m.plateau == 1) {
-            const double r = rs[fibre_compression], c11 = cstiff(0, 0);
+            const double r = rs[fibre_compression], c11 = cstiff(0);
             if (!(r > 0.0 && r >= dlim[fibre_compression] && total[0] < 0.0)) return;
             reach[0] = std::min(reach[0], total[0]);
             w_deg[0] = std::min(1.0 - (m.end[0] - (reach[0] - total[0]) * c11 / 10.0) / (c11 * elastic[0]),
@@ -477,7 +486,7 @@ class Increment {
         for (int i = 0; i < 3; ++i) {
             const int n = 2 * i + 1;
             if (!(rs[n] > 0.0 && rs[n] >= dlim[n] && total[i] < 0.0)) continue;
-            const double plateau = total[i] - m.end[i] / (cstiff(i, i) * (1.0 - dlim[n]));
+            const double plateau = total[i] - m.end[i] / (cstiff(i) * (1.0 - dlim[n]));
             inelastic[i] = std::max(std::min(plateau, inelastic[i]), -10.0 * m.onset[n]);
             elastic[i] = total[i] - inelastic[i];
         }
@@ -502,9 +511,8 @@ class Increment {
     // The stress of the damaged stiffness C: C e_ela plus the rate terms
     // c1 C r + c2 C q + c3 C p of the strain rate r.
     void final_stress(double *stress) const {
-        Matrix<6> c;
-        cyclic_stiffness(c, constants, w_deg);
-        product(c, elastic, stress);
+        const Stiffness c(constants, w_deg);
+        c.apply(elastic, stress);
         double r[6], q[6], p[6];
         const double dt = *at.block.args.dt;
         for (int i = 0; i < 6; ++i) {
@@ -516,7 +524,7 @@ class Increment {
         const double *terms[3] = {r, q, p};
         for (int t = 0; t < 3; ++t) {
             double ct[6];
-            product(c, terms[t], ct);
+            c.apply(terms[t], ct);
             for (int i = 0; i < 6; ++i) stress[i] += m.rate[t] * ct[i];
         }
     }
@@ -532,7 +540,7 @@ class Increment {
                 side = sign_of(elastic[i]);
                 inelastic[i] = side * 0.9 * strainx1(n);
             }
-            const double c = cstiff(i, i), e = total[i], e0 = m.onset[n], factor = 1.0 - w_deg[i];
+            const double c = cstiff(i), e = total[i], e0 = m.onset[n], factor = 1.0 - w_deg[i];
             if (side < 0.0) {
                 inelastic[i] = std::min(0.9 * e, inelastic[i]);
                 const double u = e - inelastic[i];
