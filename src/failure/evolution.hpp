@@ -10,6 +10,8 @@
 #include <cmath>
 #include <cstdint>
 
+#include "failure/degradation.hpp"
+
 namespace kestro::failure {
 
 // Bilinear softening: the final strain eps1 (2 gc / (lc sig_f), at least
@@ -21,7 +23,7 @@ struct Softening {
 
 inline Softening bilinear_evolution(double eps, double eps0, double sig_f, double gc, double lc, double eps1) {
     if (std::abs(lc) >= 0.001) eps1 = std::max(2.0 * gc / (lc * sig_f), 1.2 * eps0);
-    return {eps1 / (eps1 - eps0) * (1.0 - eps0 / eps), eps1};
+    return {bilinear_damage(eps, eps0, eps1), eps1};
 }
 
 // +1 when the plane of normal R(nrot, phi) e_baseid (phi in radians) carries a

@@ -136,6 +136,17 @@ struct ExplicitPly {
         }
     }
 
+    // The ply of a three-dimensional block given its whole stiffness nye
+    // (column-major 6 x 6, Nye order, engineering shears).
+    static ExplicitPly of_stiffness(const double *nye) {
+        ExplicitPly p;
+        for (int j = 0; j < 6; ++j)
+            for (int i = 0; i < 6; ++i) p.c[j * 6 + i] = nye[ply::kNyeOfCyclic[j] * 6 + ply::kNyeOfCyclic[i]];
+        p.n = 6;
+        p.ndir = 3;
+        return p;
+    }
+
     // The stress increment ds(N) of the engineering strain increment e(N): C e.
     template <int N>
     void increment(const double *e, double *ds) const {
@@ -143,6 +154,9 @@ struct ExplicitPly {
         for (int j = 0; j < N; ++j)
             for (int i = 0; i < N; ++i) ds[i] += c[j * N + i] * e[j];
     }
+
+  private:
+    ExplicitPly() = default;
 };
 
 // The elastic increment of point k of a block of N components (the ply's
