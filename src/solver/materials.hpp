@@ -155,8 +155,6 @@ struct ExplicitPly {
             for (int i = 0; i < N; ++i) ds[i] += c[j * N + i] * e[j];
     }
 
-  private:
-    ExplicitPly() = default;
 };
 
 // The elastic increment of point k of a block of N components (the ply's
