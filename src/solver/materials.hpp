@@ -154,7 +154,6 @@ struct ExplicitPly {
         for (int j = 0; j < N; ++j)
             for (int i = 0; i < N; ++i) ds[i] += c[j * N + i] * e[j];
     }
-
 };
 
 // The elastic increment of point k of a block of N components (the ply's
