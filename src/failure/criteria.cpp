@@ -1,17 +1,21 @@
 // Failure criteria of plies and resins.  The fracture-plane criteria search
-// the plane angle that maximises their exposure with the reverse-communication
-// maximum search of module math, its state on the stack.
+// the plane angle that maximises their exposure with the scan and refinement
+// of plane_search.hpp, inlined over each criterion's exposure at a plane,
+// whose constants of the stress state and strengths are formed once per call.
 #include "failure/criteria.hpp"
 
 #include <algorithm>
+#include <array>
 #include <cmath>
 #include <cstdint>
+#include <cstring>
+#include <initializer_list>
+#include <limits>
 #include <numbers>
-#include <utility>
+#include <string_view>
 
 #include "core/errorhandling.hpp"
 #include "decl/failure.hpp"
-#include "decl/math.hpp"
 #include "mechanics/ply.hpp"
 
 namespace kestro::failure {
@@ -21,6 +25,9 @@ namespace {
 constexpr double kPi = std::numbers::pi;
 constexpr double kDegree = kPi / 180.0;
 constexpr double kToDegrees = 57.29577951308232;
+constexpr double kNaN = std::numeric_limits<double>::quiet_NaN();
+// The finest scan: 18,000 steps over [0, pi] (pi / 18,000 as the degrees give it).
+constexpr double kFinestDegrees = 0.01;
 
 double square(double x) { return x * x; }
 
@@ -29,35 +36,9 @@ struct Traction {
     double sn, tt, tl;
 };
 
-Traction traction(const Transverse &s, double theta) {
-    const double sn = std::sin(theta), cs = std::cos(theta);
+[[gnu::always_inline]] inline Traction traction(const Transverse &s, double sn, double cs) {
     return {s.s22 * sn * sn + s.s33 * cs * cs + 2.0 * s.s23 * sn * cs,
             (s.s22 - s.s33) * sn * cs + s.s23 * (cs * cs - sn * sn), s.s12 * sn + s.s13 * cs};
-}
-
-struct Extremum {
-    double x, y;
-};
-
-// The largest f over [0, pi]: the reverse-communication search of module
-// math driven to its end, its state on the stack.
-template <class F>
-Extremum maximise_with(const Search &search, F &&f) {
-    constexpr int32_t kPoints = 100;
-    double x[kPoints], y[kPoints], xmove[4], ymove[4] = {0.0, 0.0, 0.0, 0.0}, lplimits[2];
-    int32_t increment = 0, proc = 0, xdir = 0;
-    kestro_logical1 golden = 0, update = 0, finish = 0;
-    const double low = 0.0, up = kPi;
-    const int32_t flag = search.golden ? 1 : 0, points = kPoints;
-    IniGoldenSearch(x, y, xmove, lplimits, &increment, &proc, &golden, &finish, &low, &up, &search.step, &flag,
-                    &points);
-    double xi = 0.0, yi = 0.0;
-    while (finish == 0) {
-        GSSAFE(&xi, &yi, &search.step, x, y, xmove, ymove, lplimits, &xdir, &increment, &proc, &golden, &update,
-               &finish, &up, &points);
-        if (update != 0) yi = f(xi);
-    }
-    return {xi, yi};
 }
 
 // The LaRC05 transverse shear strength and friction coefficients.
@@ -71,33 +52,97 @@ LaRC05 larc05_parameters(double yc, double sl, double a0_degrees) {
     return {yc * ca * (std::sin(a) + ca / t2), -1.0 / t2, -sl * std::cos(2.0 * a) / (yc * ca * ca)};
 }
 
-double larc05_index(double sn, double tt, double tl, double st, double sl, double yt, const LaRC05 &p) {
-    return square(tt / (st - p.eta_t * sn)) + square(tl / (sl - p.eta_l * sn)) + square(std::max(sn, 0.0) / yt);
+// The LaRC05 index with friction on both shears and the tensile normal term.
+struct LaRC05Index {
+    double st, sl, eta_t, eta_l, inv_yt;
+
+    LaRC05Index(const LaRC05 &p, double sl_, double yt)
+        : st(p.st), sl(sl_), eta_t(p.eta_t), eta_l(p.eta_l), inv_yt(1.0 / yt) {}
+    [[gnu::always_inline]] double operator()(double sn, double tt, double tl) const {
+        return square(tt / (st - eta_t * sn)) + square(tl / (sl - eta_l * sn)) + square(std::max(sn, 0.0) * inv_yt);
+    }
+};
+
+// Puck's action-plane exposure; R_perp-perp^A and the inclinations over
+// their strengths once per call.
+struct PuckLaw {
+    double inv_yt, inv_ra, inv_sl, tension_perp, tension_par, compression_perp, compression_par;
+
+    PuckLaw(double yt, double sl, double yc, const double *gp) {
+        const double ra = yc / (2.0 * (1.0 + gp[3]));  // R_perp-perp^A
+        inv_yt = 1.0 / yt;
+        inv_ra = 1.0 / ra;
+        inv_sl = 1.0 / sl;
+        tension_par = gp[0] / sl;
+        compression_par = gp[1] / sl;
+        tension_perp = gp[2] / ra;
+        compression_perp = gp[3] / ra;
+    }
+    [[gnu::always_inline]] double operator()(const Traction &t) const {
+        const bool tension = t.sn >= 0.0;
+        const double perp = tension ? tension_perp : compression_perp, par = tension ? tension_par : compression_par;
+        const double tt2 = t.tt * t.tt, tl2 = t.tl * t.tl, t2 = tt2 + tl2;
+        // p_perp-psi / R_perp-psi^A, the direction of the shear weighting the inclinations.
+        const double ratio = t2 > 0.0 ? (perp * tt2 + par * tl2) / t2 : perp;
+        const double shear = square(t.tt * inv_ra) + square(t.tl * inv_sl), lean = ratio * t.sn;
+        if (tension) return std::sqrt(square((inv_yt - ratio) * t.sn) + shear) + lean;
+        return std::sqrt(shear + lean * lean) + lean;
+    }
+};
+
+// The planes where the normal traction changes sign, where the tension and
+// compression branches of a criterion meet: the roots of s22 t^2 + 2 s23 t +
+// s33 in t = tan theta, as plane normals (0, sin, cos).
+plane_search::Kinks normal_sign_changes(const Transverse &s) {
+    plane_search::Kinks kinks;
+    const double d = s.s23 * s.s23 - s.s22 * s.s33;
+    if (!(d > 0.0)) return kinks;
+    const double q = -(s.s23 + std::copysign(std::sqrt(d), s.s23));
+    kinks.at[0] = plane_search::break_along(q, s.s22);
+    kinks.at[1] = plane_search::break_along(s.s33, q);
+    kinks.count = 2;
+    return kinks;
 }
 
-double puck_exposure(double sn, double tt, double tl, double yt, double sl, double yc, const double *gp) {
-    const bool tension = sn >= 0.0;
-    const double p_par = tension ? gp[0] : gp[1], p_perp = tension ? gp[2] : gp[3];
-    const double ra = yc / (2.0 * (1.0 + gp[3]));  // R_perp-perp^A
-    const double t2 = tt * tt + tl * tl;
-    const double cos2 = t2 > 0.0 ? tt * tt / t2 : 1.0, sin2 = t2 > 0.0 ? tl * tl / t2 : 0.0;
-    const double ratio = p_perp / ra * cos2 + p_par / sl * sin2;  // p_perp-psi / R_perp-psi^A
-    if (tension) return std::sqrt(square((1.0 / yt - ratio) * sn) + square(tt / ra) + square(tl / sl)) + ratio * sn;
-    return std::sqrt(square(tt / ra) + square(tl / sl) + square(ratio * sn)) + ratio * sn;
-}
-
-// The exposure and angle of a fracture-plane criterion at its worst plane.
-template <class F>
-Exposure fracture_plane(const Transverse &s, const Search &search, F &&exposure) {
-    const Extremum worst = maximise_with(search, [&](double theta) { return exposure(traction(s, theta)); });
-    return {worst.y, worst.x * kToDegrees};
+// The exposure and angle of a fracture-plane criterion at its worst plane;
+// a criterion that is the root of an index searches the index.
+template <bool Root, class F>
+[[gnu::always_inline]] inline Exposure fracture_plane(const Transverse &s, const Search &search, F &&exposure,
+                                                      const plane_search::Kinks &kinks = {}) {
+    if (!finite(s)) return {kNaN, kNaN};
+    const Extremum worst = maximise(
+        search, [&](double sn, double cs) __attribute__((always_inline)) { return exposure(traction(s, sn, cs)); },
+        kinks);
+    return {Root ? std::sqrt(worst.y) : worst.y, worst.x * kToDegrees};
 }
 
 }  // namespace
 
-Search search(double step_degrees, bool golden) {
-    const double step = step_degrees > 0.0 && std::isfinite(step_degrees) ? step_degrees : 5.0;
-    return {step * kDegree, golden};
+void warn(std::string_view what, std::string_view routine) noexcept {
+    // "Warning: " what " in " routine, on the stack: the record keeps 80 characters.
+    constexpr std::string_view head = "Warning: ", in = " in ";
+    std::array<char, 128> text{};
+    std::size_t used = 0;
+    for (const std::string_view part : {head, what, in, routine}) {
+        const std::size_t n = std::min(part.size(), text.size() - used);
+        std::memcpy(text.data() + used, part.data(), n);
+        used += n;
+    }
+    record_error(-2, std::string_view(text.data(), used));
+}
+
+double non_finite(std::string_view routine) noexcept {
+    warn("Non-finite stress", routine);
+    return kNaN;
+}
+
+Search search(double step_degrees, bool golden, const char *routine) {
+    double step = step_degrees > 0.0 && std::isfinite(step_degrees) ? step_degrees : 5.0;
+    if (step < kFinestDegrees) {
+        warn("Scan step too small", routine);
+        step = kFinestDegrees;
+    }
+    return plane_scan(step * kDegree, golden);
 }
 
 double compression_angle(double a0) { return a0 > 0.0 && a0 < 90.0 ? a0 : 53.0; }
@@ -135,43 +180,56 @@ Ha ha(const double *stress, double xt, double xc, double np) {
 
 double larc05_fibre(const Stress &s, double xt11, double xc11, double xt22, double x23, double x12, double g12,
                     double a0, const Search &search, ply::Strengths x_is) {
+    if (!finite(s)) return kNaN;
     if (s.s11 >= 0.0) return s.s11 / xt11;
     const double yc = x_is[ply::Xc22], sl = x12, st = x23, yt = xt22, xc = xc11, g = g12;
     const LaRC05 p = larc05_parameters(yc, sl, compression_angle(a0));
     const double q = sl / xc + p.eta_l, radicand = 1.0 - 4.0 * q * sl / xc;
     if (radicand < 0.0) {
-        record_error(-2, "Warning: No kink angle in FBLaRC05_is");
+        warn("No kink angle", "FBLaRC05_is");
         return 0.0;
     }
-    const double phi_c = std::atan((1.0 - std::sqrt(radicand)) / (2.0 * q));
-    const double sig11 = s.s11, sig22 = s.s22, sig33 = s.s33, tau12 = s.s12, tau13 = s.s13, tau23 = s.s23;
-    return maximise_with(search, [&](double psi) {
-               const double c = std::cos(psi), sn = std::sin(psi);
-               // The kink plane psi about axis 1.
-               const double s2 = sig22 * c * c + sig33 * sn * sn + 2.0 * tau23 * sn * c;
-               const double t12 = tau12 * c + tau13 * sn;
-               const double t23 = (sig33 - sig22) * sn * c + tau23 * (c * c - sn * sn);
-               const double t31 = tau13 * c - tau12 * sn;
-               // The misaligned frame: initial misalignment and linear shear.
-               const double phi = (t12 >= 0.0 ? 1.0 : -1.0) * (std::abs(t12) + (g - xc) * phi_c) / (g + sig11 - s2);
-               const double cp = std::cos(phi), sp = std::sin(phi);
-               const double s2m = sig11 * sp * sp + s2 * cp * cp - 2.0 * t12 * sp * cp;
-               const double t12m = -sig11 * sp * cp + s2 * sp * cp + t12 * (cp * cp - sp * sp);
-               const double t23m = t23 * cp - t31 * sp;
-               return std::sqrt(larc05_index(s2m, t23m, t12m, st, sl, yt, p));
-           }).y;
+    // The initial misalignment's share of the linear-shear angle.
+    const double phi_c = std::atan((1.0 - std::sqrt(radicand)) / (2.0 * q)), lead = (g - xc) * phi_c;
+    const double sig11 = s.s11 == -g ? -g * (1.0 - 1e-12) : s.s11, sig22 = s.s22, sig33 = s.s33, tau12 = s.s12,
+                 tau13 = s.s13, tau23 = s.s23;
+    const LaRC05Index index({st, p.eta_t, p.eta_l}, sl, yt);
+    // The index on the kink plane psi about axis 1 in the frame misaligned by
+    // the initial misalignment and the linear shear, the misalignment's sign
+    // that of t12 (side 0) or the side given.
+    const auto kink = [&](double sn, double c, double side) __attribute__((always_inline)) {
+        const double s2 = sig22 * c * c + sig33 * sn * sn + 2.0 * tau23 * sn * c;
+        const double t12 = tau12 * c + tau13 * sn;
+        const double t23 = (sig33 - sig22) * sn * c + tau23 * (c * c - sn * sn);
+        const double t31 = tau13 * c - tau12 * sn;
+        const double lean = side == 0.0 ? (t12 >= 0.0 ? 1.0 : -1.0) * (std::abs(t12) + lead) : t12 + side * lead;
+        const double phi = lean / (g + sig11 - s2);
+        const double cp = std::cos(phi), sp = std::sin(phi);
+        const double s2m = sig11 * sp * sp + s2 * cp * cp - 2.0 * t12 * sp * cp;
+        const double t12m = -sig11 * sp * cp + s2 * sp * cp + t12 * (cp * cp - sp * sp);
+        const double t23m = t23 * cp - t31 * sp;
+        return plane_search::Sided{index(s2m, t23m, t12m), s2m};
+    };
+    const auto exposure = [&](double sn, double c) __attribute__((always_inline)) { return kink(sn, c, 0.0); };
+    if (!search.golden || (tau12 == 0.0 && tau13 == 0.0)) return std::sqrt(maximise(search, exposure).y);
+    // t12 = tau12 cos psi + tau13 sin psi changes sign at the plane `cut`
+    // (t12 = 0) and keeps the sign `side` up to cut + pi, where the
+    // misalignment jumps back.
+    const plane_search::Break cut = plane_search::break_along(-tau12, tau13);
+    const double side = tau13 * cut.c - tau12 * cut.s > 0.0 ? 1.0 : -1.0;
+    return std::sqrt(maximise(search, exposure, [&](double sn, double c) { return kink(sn, c, side); }, cut).y);
 }
 
 Exposure larc05_matrix(const Transverse &s, double xt22, double xc22, double x12, double a0, const Search &search) {
-    const LaRC05 p = larc05_parameters(xc22, x12, compression_angle(a0));
-    const double sl = x12, yt = xt22;
-    return fracture_plane(
-        s, search, [&](const Traction &t) { return std::sqrt(larc05_index(t.sn, t.tt, t.tl, p.st, sl, yt, p)); });
+    const LaRC05Index index(larc05_parameters(xc22, x12, compression_angle(a0)), x12, xt22);
+    return fracture_plane<true>(
+        s, search, [&](const Traction &t) __attribute__((always_inline)) { return index(t.sn, t.tt, t.tl); },
+        search.golden ? normal_sign_changes(s) : plane_search::Kinks{});
 }
 
 Exposure puck(const Transverse &s, double xt22, double xc22, double x12, const double *gp, const Search &search) {
-    return fracture_plane(s, search,
-                          [&](const Traction &t) { return puck_exposure(t.sn, t.tt, t.tl, xt22, x12, xc22, gp); });
+    const PuckLaw law(xt22, x12, xc22, gp);
+    return fracture_plane<false>(s, search, law, search.golden ? normal_sign_changes(s) : plane_search::Kinks{});
 }
 
 Exposure camanho(const Transverse &s, double xt22, double xc22, double x12, double x23, double a0,
@@ -179,12 +237,15 @@ Exposure camanho(const Transverse &s, double xt22, double xc22, double x12, doub
     const LaRC05 p = larc05_parameters(xc22, x12, compression_angle(a0));
     const double st = x23, sl = x12, yt = xt22;
     const double kappa = (st * st - yt * yt) / (st * yt), lambda = 2.0 * p.eta_l * st / sl - kappa;
-    return fracture_plane(s, search, [&](const Traction &t) {
-        if (t.sn < 0.0) return std::sqrt(square(t.tt / (st - p.eta_t * t.sn)) + square(t.tl / (sl - p.eta_l * t.sn)));
-        const double n = t.sn / st, l = t.tl / sl;
-        const double fi = n * n + square(t.tt / st) + l * l + lambda * n * l * l + kappa * n;
-        return std::sqrt(std::max(fi, 0.0));
-    });
+    const double inv_st = 1.0 / st, inv_sl = 1.0 / sl;
+    return fracture_plane<true>(
+        s, search,
+        [&](const Traction &t) __attribute__((always_inline)) {
+            if (t.sn < 0.0) return square(t.tt / (st - p.eta_t * t.sn)) + square(t.tl / (sl - p.eta_l * t.sn));
+            const double n = t.sn * inv_st, l = t.tl * inv_sl;
+            return std::max(n * n + square(t.tt * inv_st) + l * l + lambda * n * l * l + kappa * n, 0.0);
+        },
+        search.golden ? normal_sign_changes(s) : plane_search::Kinks{});
 }
 
 Exposure wiegand(const Transverse &s, double xt22, double xc22, double x12, double a0, const Search &search) {
@@ -202,13 +263,20 @@ using namespace kestro::failure;
 
 // The optional arguments of the C faces.
 double angle_or_default(const double *a0) { return a0 != nullptr ? *a0 : 53.0; }
-Search search_of(const double *sainc, const int32_t *gsflag) {
-    return search(sainc != nullptr ? *sainc : 0.0, gsflag != nullptr && *gsflag == 1);
+Search search_of(const double *sainc, const int32_t *gsflag, const char *routine) {
+    return search(sainc != nullptr ? *sainc : 0.0, gsflag != nullptr && *gsflag == 1, routine);
 }
 
-// A fracture-plane exposure to the C face: an outtheta below 0 receives the
-// angle when the exposure reaches 1.
-void put(double *r, double *outtheta, const Exposure &e) {
+// A fracture-plane criterion at its C face: a stress that is not finite
+// gives NaN with its record; else the exposure, and an outtheta below 0
+// receives the angle when the exposure reaches 1.
+template <class Criterion>
+void plane_face(double *r, double *outtheta, const Transverse &s, const char *routine, Criterion &&criterion) {
+    if (!finite(s)) {
+        *r = non_finite(routine);
+        return;
+    }
+    const Exposure e = criterion();
     *r = e.r;
     if (outtheta != nullptr && *outtheta < 0.0 && e.r >= 1.0) *outtheta = e.angle;
 }
@@ -256,41 +324,56 @@ void FBLaRC05_is(double *r, const double *s11, const double *s22, const double *
                  const double *s13, const double *s23, const double *xt11, const double *xc11, const double *xt22,
                  const double *x23, const double *x12, const double *g12, const double *a0, const double *sainc,
                  const int32_t *gsflag, const int32_t *fcl, const double *x_is) {
+    constexpr const char *routine = "FBLaRC05_is";
+    const Stress s{*s11, *s22, *s33, *s12, *s13, *s23};
+    if (!finite(s)) {
+        *r = non_finite(routine);
+        return;
+    }
     if (fcl != nullptr && *fcl != 0) kestro::record_error(-3, "Unknown flag in FBLaRC05_is");
-    *r = larc05_fibre({*s11, *s22, *s33, *s12, *s13, *s23}, *xt11, *xc11, *xt22, *x23, *x12, *g12,
-                      angle_or_default(a0), search_of(sainc, gsflag), {x_is});
+    *r = larc05_fibre(s, *xt11, *xc11, *xt22, *x23, *x12, *g12, angle_or_default(a0),
+                      search_of(sainc, gsflag, routine), {x_is});
 }
 
 void MCrckLaRC05(double *r, const double *s22, const double *s33, const double *s12, const double *s13,
                  const double *s23, const double *xt22, const double *xc22, const double *x12, const double *a0,
                  double *outtheta, const double *sainc, const int32_t *gsflag) {
-    put(r, outtheta,
-        larc05_matrix({*s22, *s33, *s12, *s13, *s23}, *xt22, *xc22, *x12, angle_or_default(a0),
-                      search_of(sainc, gsflag)));
+    constexpr const char *routine = "MCrckLaRC05";
+    const Transverse s{*s22, *s33, *s12, *s13, *s23};
+    plane_face(r, outtheta, s, routine, [&] {
+        return larc05_matrix(s, *xt22, *xc22, *x12, angle_or_default(a0), search_of(sainc, gsflag, routine));
+    });
 }
 
 void MCrckPuck(double *r, const double *s22, const double *s33, const double *s12, const double *s13, const double *s23,
                const double *xt22, const double *xc22, const double *x12, double *outtheta, const double *gp,
                const double *sainc, const int32_t *gsflag, const int32_t *tcflag) {
-    if (tcflag != nullptr && *tcflag != 0) kestro::record_error(-3, "Unknown flag in MCrckPuck");
-    put(r, outtheta,
-        puck({*s22, *s33, *s12, *s13, *s23}, *xt22, *xc22, *x12, gp != nullptr ? gp : kPuckInclinations,
-             search_of(sainc, gsflag)));
+    constexpr const char *routine = "MCrckPuck";
+    const Transverse s{*s22, *s33, *s12, *s13, *s23};
+    plane_face(r, outtheta, s, routine, [&] {
+        if (tcflag != nullptr && *tcflag != 0) kestro::record_error(-3, "Unknown flag in MCrckPuck");
+        return puck(s, *xt22, *xc22, *x12, gp != nullptr ? gp : kPuckInclinations, search_of(sainc, gsflag, routine));
+    });
 }
 
 void MCrckCamanho(double *r, const double *s22, const double *s33, const double *s12, const double *s13,
                   const double *s23, const double *xt22, const double *xc22, const double *x12, const double *x23,
                   double *outtheta, const double *a0, const double *sainc, const int32_t *gsflag) {
-    put(r, outtheta,
-        camanho({*s22, *s33, *s12, *s13, *s23}, *xt22, *xc22, *x12, *x23, angle_or_default(a0),
-                search_of(sainc, gsflag)));
+    constexpr const char *routine = "MCrckCamanho";
+    const Transverse s{*s22, *s33, *s12, *s13, *s23};
+    plane_face(r, outtheta, s, routine, [&] {
+        return camanho(s, *xt22, *xc22, *x12, *x23, angle_or_default(a0), search_of(sainc, gsflag, routine));
+    });
 }
 
 void MCrckWiegand(double *r, const double *s22, const double *s33, const double *s12, const double *s13,
                   const double *s23, const double *xt22, const double *xc22, const double *x12, double *outtheta,
                   const double *a0, const double *sainc, const int32_t *gsflag) {
-    put(r, outtheta,
-        wiegand({*s22, *s33, *s12, *s13, *s23}, *xt22, *xc22, *x12, angle_or_default(a0), search_of(sainc, gsflag)));
+    constexpr const char *routine = "MCrckWiegand";
+    const Transverse s{*s22, *s33, *s12, *s13, *s23};
+    plane_face(r, outtheta, s, routine, [&] {
+        return wiegand(s, *xt22, *xc22, *x12, angle_or_default(a0), search_of(sainc, gsflag, routine));
+    });
 }
 
 }  // extern "C"

@@ -5,8 +5,11 @@
 // strengths positive.
 #pragma once
 
+#include <cmath>
 #include <cstdint>
+#include <string_view>
 
+#include "failure/plane_search.hpp"
 #include "mechanics/plydata.hpp"
 
 namespace kestro::failure {
@@ -27,21 +30,27 @@ struct Transverse {
 
 inline Transverse transverse(const Stress &s) { return {s.s22, s.s33, s.s12, s.s13, s.s23}; }
 
+inline bool finite(const Transverse &s) {
+    return std::isfinite(s.s22) && std::isfinite(s.s33) && std::isfinite(s.s12) && std::isfinite(s.s13) &&
+           std::isfinite(s.s23);
+}
+inline bool finite(const Stress &s) { return std::isfinite(s.s11) && finite(transverse(s)); }
+
+// Records -2 "Warning: <what> in <routine>".
+[[gnu::cold]] void warn(std::string_view what, std::string_view routine) noexcept;
+// Records -2 "Warning: Non-finite stress in <routine>" and gives NaN.
+[[gnu::cold]] double non_finite(std::string_view routine) noexcept;
+
 // An exposure and, for a fracture-plane criterion, the angle of its worst
 // plane in degrees.
 struct Exposure {
     double r, angle;
 };
 
-// How a fracture plane is searched over [0, pi]: a scan of `step` radians,
-// or the golden section to that width.
-struct Search {
-    double step;
-    bool golden;
-};
-
-// A scan of step_degrees (5 where it is not a positive number), golden when asked.
-Search search(double step_degrees, bool golden);
+// A scan of step_degrees (5 where it is not a positive number), refined when
+// asked.  A step below 0.01 degrees (more than 18,000 scan points) is taken as
+// 0.01 degrees and records -2 "Warning: Scan step too small in <routine>".
+Search search(double step_degrees, bool golden, const char *routine);
 // The fracture angle under pure transverse compression, degrees: a0 inside
 // (0, 90), else 53.
 double compression_angle(double a0);
@@ -62,8 +71,13 @@ struct Ha {
 };
 Ha ha(const double *stress, double xt, double xc, double np);
 
+// The criteria give NaN (and record nothing) for a stress that is not finite;
+// the C faces and the drivers record it.
+
 // LaRC05 fibre failure with the in-situ strengths x_is (strength order; Yc
 // is its Xc22); records the warning of a law without a kink angle and gives 0.
+// At s11 = -g12, where the linear-shear angle has no denominator, the limit
+// from s11 = -g12 (1 - 1e-12).
 double larc05_fibre(const Stress &s, double xt11, double xc11, double xt22, double x23, double x12, double g12,
                     double a0, const Search &search, ply::Strengths x_is);
 

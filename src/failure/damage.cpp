@@ -16,6 +16,7 @@
 #include "decl/imageprocessing.hpp"
 #include "decl/lamina.hpp"
 #include "decl/math.hpp"
+#include "failure/evolution.hpp"
 #include "mechanics/notation.hpp"
 #include "mechanics/plydata.hpp"
 
@@ -146,6 +147,76 @@ bool crack_normal(double *n, const double *nrot, double phi, int32_t baseid) {
 
 }  // namespace
 
+int32_t crack_status(const double *svoigt, const double *nrot, double phi, int32_t baseid) {
+    double n[3];
+    if (!crack_normal(n, nrot, phi, baseid)) return 0;
+    using namespace ply;
+    const double *s = svoigt;
+    const double normal = s[V11] * n[0] * n[0] + s[V22] * n[1] * n[1] + s[V33] * n[2] * n[2] +
+                          2.0 * (s[V23] * n[1] * n[2] + s[V13] * n[0] * n[2] + s[V12] * n[0] * n[1]);
+    return normal >= 0.0 ? 1 : -1;
+}
+
+bool crack_frame_degradation(const double *csix, double *cdeg, double angle_r, double d, int32_t baseid,
+                             int32_t status) {
+    std::copy_n(csix, 36, cdeg);
+    if (baseid < 1 || baseid > 3) return false;
+    const double c = std::cos(angle_r), s = std::sin(angle_r);
+    // Rows of the crack frame, column-major storage; its transpose turns back.
+    const double frame[9] = {1.0, 0.0, 0.0, 0.0, c, -s, 0.0, s, c};
+    const double back[9] = {1.0, 0.0, 0.0, 0.0, c, s, 0.0, -s, c};
+    double local[36];
+    lamina::in_base(local, csix, frame, true, false);
+    // The crack-face shears of each normal.
+    using namespace ply;
+    static constexpr Voigt shears[3][2] = {{V13, V12}, {V23, V12}, {V23, V13}};
+    // Entry (i, j) scaled by sqrt(f_i f_j), f being 1 or kept: three roots for all 36.
+    const double kept = 1.0 - d, roots[3] = {1.0, std::sqrt(kept), std::sqrt(kept * kept)};
+    int degraded[6] = {};
+    for (int k : shears[baseid - 1]) degraded[k] = 1;
+    if (status > 0) degraded[baseid - 1] = 1;
+    for (int j = 0; j < 6; ++j)
+        for (int i = 0; i < 6; ++i) local[j * 6 + i] *= roots[degraded[i] + degraded[j]];
+    lamina::in_base(cdeg, local, back, true, false);
+    return true;
+}
+
+double bogenfeld_damage(double *history, const double *svoigt, const double *evoigt, double length,
+                        const FracturePlane &p) {
+    const double c = std::cos(p.phi), s = std::sin(p.phi);
+    // Jumps across the crack band from the tensor strains.
+    using namespace ply;
+    const double *e = evoigt;
+    const double en = e[V22] * c * c + e[V33] * s * s + 2.0 * e[V23] * c * s;
+    const double gnt = 2.0 * ((e[V33] - e[V22]) * c * s + e[V23] * (c * c - s * s));
+    const double gn1 = 2.0 * (e[V12] * c + e[V13] * s);
+    const double jump[3] = {length * std::max(en, 0.0), length * gnt, length * gn1};
+    const double size = std::sqrt(square(jump[0]) + square(jump[1]) + square(jump[2]));
+    double *const sdv = history;
+    if (sdv[0] < 0.0) {
+        const double *t = svoigt;
+        const double sn = t[V22] * c * c + t[V33] * s * s + 2.0 * t[V23] * c * s;
+        const double tnt = (t[V33] - t[V22]) * c * s + t[V23] * (c * c - s * s);
+        const double tn1 = t[V12] * c + t[V13] * s;
+        const double t0 = std::sqrt(square(std::max(sn, 0.0)) + square(tnt) + square(tn1));
+        if (!(t0 > 0.0 && size > 0.0)) return 0.0;  // onset waits
+        const double g1 = std::max(sn, 0.0) * jump[0], g2 = std::abs(tn1 * jump[2]), g3 = std::abs(tnt * jump[1]);
+        const double total = g1 + g2 + g3, shear = g2 + g3;
+        const double mix = total > 0.0 ? shear / total : 0.0;
+        const double gs = shear > 0.0 ? (p.giic * g2 + p.giiic * g3) / shear : p.giic;
+        const double gc = p.gic + (gs - p.gic) * std::pow(mix, p.eta);
+        sdv[0] = t0;
+        sdv[1] = size;
+        sdv[2] = std::max(2.0 * gc / t0, 1.2 * size);
+        sdv[3] = size;
+        return 0.0;
+    }
+    const double d0 = sdv[1], df = sdv[2];
+    sdv[3] = std::max(sdv[3], size);
+    const double largest = sdv[3];
+    return std::clamp(df * (largest - d0) / (largest * (df - d0)), 0.0, 1.0);
+}
+
 }  // namespace kestro::failure
 
 extern "C" {
@@ -187,113 +258,78 @@ void UpdateDDS(int32_t *ierror, const double *sdv, const double *gpcoords, const
     using namespace kestro;
     using namespace kestro::failure;
     static_cast<void>(isec);
+    constexpr const char *kNotFinite = "Warning: Non-finite point or damage region in UpdateDDS";
     *ierror = 0;
+    // The point in the plane of the set; one that is not finite (a point or
+    // frame that is not) grows nothing.
+    const int64_t ply = *ilay, set = *idmg;
+    const double angle = plane_value(4, set);
+    double xy[2];
+    GetPointOnXYPlane(xy, gpcoords, refcoords, refcos, &angle);
+    if (!(std::isfinite(xy[0]) && std::isfinite(xy[1]))) {
+        *ierror = 1;
+        record_error(-2, kNotFinite);
+        return;
+    }
     if (!damagedata::damagedds.exists()) {
         int32_t status = 0;
         datahandling::allocatedamagedata(&status, &sectiondata::nplies, &sectiondata::nsec, &damagedata::ndmg);
     }
-    const int64_t ply = *ilay, set = *idmg;
     const auto &reference = damagedata::generaldds;
     if (ply < 1 || set < 1 || !reference.exists() || ply > reference.extent_of(2) || set > reference.extent_of(3)) {
         *ierror = 1;
         record_error(-2, "Warning: Damage region outside the damage data in UpdateDDS");
         return;
     }
-    const double angle = plane_value(4, set);
-    double xy[2];
-    GetPointOnXYPlane(xy, gpcoords, refcoords, refcos, &angle);
     Allocatable<double, 3> *const tables[5] = {&damagedata::generaldds, &damagedata::fiberdds, &damagedata::matrixdds,
                                                &damagedata::delamdds, &damagedata::coredds};
     const int64_t plies = plies_held();
+    // The grown half-axes of every mode first: written only when all are finite.
+    double axes[5][2];
+    bool grows[5] = {};
     for (int k = 0; k < 5; ++k) {
         if (!(sdv[k] >= 1.0) || (k == 3 && ply >= plies)) continue;  // no interface above the top ply
         const auto &t = *tables[k];
         if (!t.exists() || t.extent_of(1) < 2 || ply > t.extent_of(2) || set > t.extent_of(3)) continue;
-        grow(t(1, ply, set), t(2, ply, set), xy);
+        axes[k][0] = t(1, ply, set);
+        axes[k][1] = t(2, ply, set);
+        grow(axes[k][0], axes[k][1], xy);
+        if (!(std::isfinite(axes[k][0]) && std::isfinite(axes[k][1]))) {
+            *ierror = 1;
+            record_error(-2, kNotFinite);
+            return;
+        }
+        grows[k] = true;
+    }
+    for (int k = 0; k < 5; ++k) {
+        if (!grows[k]) continue;
+        (*tables[k])(1, ply, set) = axes[k][0];
+        (*tables[k])(2, ply, set) = axes[k][1];
     }
 }
 
 void GetCrackStatus(int32_t *status, const double *svoigt, const double *nrot, const double *phi,
                     const int32_t *baseid) {
-    double n[3];
-    if (!kestro::failure::crack_normal(n, nrot, *phi, *baseid)) {
-        *status = 0;
-        kestro::record_error(-2, "Unsupported base id in GetCrackStatus");
-        return;
-    }
-    using namespace kestro::ply;
-    const double *s = svoigt;
-    const double normal = s[V11] * n[0] * n[0] + s[V22] * n[1] * n[1] + s[V33] * n[2] * n[2] +
-                          2.0 * (s[V23] * n[1] * n[2] + s[V13] * n[0] * n[2] + s[V12] * n[0] * n[1]);
-    *status = normal >= 0.0 ? 1 : -1;
+    *status = kestro::failure::crack_status(svoigt, nrot, *phi, *baseid);
+    if (*status == 0) kestro::record_error(-2, "Unsupported base id in GetCrackStatus");
 }
 
 void TensorDegradation(const double *csix, double *cdeg, const double *angle_r, const double *d, const int32_t *baseid,
                        const int32_t *nn) {
-    std::copy_n(csix, 36, cdeg);
-    if (*baseid < 1 || *baseid > 3) {
+    if (!kestro::failure::crack_frame_degradation(csix, cdeg, *angle_r, *d, *baseid, *nn))
         kestro::record_error(-2, "Unsupported base id in TensorDegradation");
-        return;
-    }
-    const double c = std::cos(*angle_r), s = std::sin(*angle_r);
-    // Rows of the crack frame, column-major storage; its transpose turns back.
-    const double frame[9] = {1.0, 0.0, 0.0, 0.0, c, -s, 0.0, s, c};
-    const double back[9] = {1.0, 0.0, 0.0, 0.0, c, s, 0.0, -s, c};
-    double local[36];
-    kestro::lamina::in_base(local, csix, frame, true, false);
-    // The crack-face shears of each normal.
-    using namespace kestro::ply;
-    static constexpr Voigt shears[3][2] = {{V13, V12}, {V23, V12}, {V23, V13}};
-    double f[6] = {1.0, 1.0, 1.0, 1.0, 1.0, 1.0};
-    const double kept = 1.0 - *d;
-    for (int k : shears[*baseid - 1]) f[k] = kept;
-    if (*nn > 0) f[*baseid - 1] = kept;
-    for (int j = 0; j < 6; ++j)
-        for (int i = 0; i < 6; ++i) local[j * 6 + i] *= std::sqrt(f[i] * f[j]);
-    kestro::lamina::in_base(cdeg, local, back, true, false);
 }
 
 void BogenfeldDegradation(double *d, double *sdv, const double *svoigt, const double *evoigt,
                           const double *charelemlength, const double *props, const int32_t *mode, const int32_t *nsdv,
                           const int32_t *nprops) {
-    using kestro::failure::square;
     *d = 0.0;
     if (*mode != 3 || *nsdv < 4 || *nprops < 5) {
         kestro::record_error(-2, "Unsupported mode in BogenfeldDegradation");
         return;
     }
-    const double phi = props[0], gic = props[1], eta = props[2], giic = props[3], giiic = props[4];
-    const double c = std::cos(phi), s = std::sin(phi), length = charelemlength[0];
-    // Jumps across the crack band from the tensor strains.
-    using namespace kestro::ply;
-    const double *e = evoigt;
-    const double en = e[V22] * c * c + e[V33] * s * s + 2.0 * e[V23] * c * s;
-    const double gnt = 2.0 * ((e[V33] - e[V22]) * c * s + e[V23] * (c * c - s * s));
-    const double gn1 = 2.0 * (e[V12] * c + e[V13] * s);
-    const double jump[3] = {length * std::max(en, 0.0), length * gnt, length * gn1};
-    const double size = std::sqrt(square(jump[0]) + square(jump[1]) + square(jump[2]));
-    if (sdv[0] < 0.0) {
-        const double *t = svoigt;
-        const double sn = t[V22] * c * c + t[V33] * s * s + 2.0 * t[V23] * c * s;
-        const double tnt = (t[V33] - t[V22]) * c * s + t[V23] * (c * c - s * s);
-        const double tn1 = t[V12] * c + t[V13] * s;
-        const double t0 = std::sqrt(square(std::max(sn, 0.0)) + square(tnt) + square(tn1));
-        if (!(t0 > 0.0 && size > 0.0)) return;  // onset waits
-        const double g1 = std::max(sn, 0.0) * jump[0], g2 = std::abs(tn1 * jump[2]), g3 = std::abs(tnt * jump[1]);
-        const double total = g1 + g2 + g3, shear = g2 + g3;
-        const double mix = total > 0.0 ? shear / total : 0.0;
-        const double gs = shear > 0.0 ? (giic * g2 + giiic * g3) / shear : giic;
-        const double gc = gic + (gs - gic) * std::pow(mix, eta);
-        sdv[0] = t0;
-        sdv[1] = size;
-        sdv[2] = std::max(2.0 * gc / t0, 1.2 * size);
-        sdv[3] = size;
-        return;
-    }
-    const double d0 = sdv[1], df = sdv[2];
-    sdv[3] = std::max(sdv[3], size);
-    const double largest = sdv[3];
-    *d = std::clamp(df * (largest - d0) / (largest * (df - d0)), 0.0, 1.0);
+    *d = kestro::failure::bogenfeld_damage(sdv, svoigt, evoigt, charelemlength[0],
+                                           {props[0], props[1], props[2], props[3], props[4]});
 }
 
 }  // extern "C"

@@ -7,6 +7,8 @@
 #include <cstdint>
 
 #include "core/errorhandling.hpp"
+#include "failure/degradation.hpp"
+#include "failure/evolution.hpp"
 #include "mechanics/ply.hpp"
 
 namespace {
@@ -78,12 +80,7 @@ void MatzenmillerDegradation(const double *propvec, double *c_deg, const double 
 
 void DegradationFromModes(const double *d_modes, double *w_stat, const kestro_logical1 *accumulation, double *c_deg,
                           const double *moduli, const double *vnu, const double *effort) {
-    // The shears each normal mode couples onto (0-based: 6 = shear 12, 7 = 23, 8 = 13).
-    static constexpr int partners[6][2] = {{6, 8}, {6, 8}, {6, 7}, {6, 7}, {7, 8}, {7, 8}};
-    const bool sum = *accumulation != 0;
-    for (int i = 0; i < 9; ++i) w_stat[i] = d_modes[i];
-    for (int j = 0; j < 6; ++j)
-        for (int i : partners[j]) w_stat[i] = sum ? w_stat[i] + d_modes[j] : std::max(w_stat[i], d_modes[j]);
+    kestro::failure::stiffness_damages(d_modes, w_stat, *accumulation != 0);
     std::fill_n(c_deg, 36, 0.0);
     if (moduli == nullptr || vnu == nullptr || effort == nullptr) return;
     const auto limited = [](double w) { return std::clamp(w, 0.0, 1.0); };
@@ -97,8 +94,9 @@ void DegradationFromModes(const double *d_modes, double *w_stat, const kestro_lo
 
 void BiLinearEvolution(const double *eps, const double *eps0, const double *sig_f, const double *gc, const double *lc,
                        double *d, double *eps1) {
-    if (std::abs(*lc) >= 0.001) *eps1 = std::max(2.0 * *gc / (*lc * *sig_f), 1.2 * *eps0);
-    *d = *eps1 / (*eps1 - *eps0) * (1.0 - *eps0 / *eps);
+    const auto softening = kestro::failure::bilinear_evolution(*eps, *eps0, *sig_f, *gc, *lc, *eps1);
+    *eps1 = softening.eps1;
+    *d = softening.d;
 }
 
 void IsotropicDegradation(const double *peprops, const double *d, const double *life, const double *degr,

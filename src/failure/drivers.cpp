@@ -54,15 +54,20 @@ struct Ply {
 
 // The prologue of every driver: flag and exposure 0; nothing more for a mode
 // switched off (or an id that computes nothing), a warning for a ply or
-// section outside the tables; else the ply with its strengths.
+// section outside the tables, the exposure NaN with a warning for a stress
+// that is not finite; else the ply with its strengths.
 [[gnu::always_inline]] inline std::optional<Ply> prologue(const char *routine, double *flag, double *exposure,
                                                           bool off, int32_t layer, int32_t isec, int32_t nlayer,
-                                                          int32_t nsec, const double *psprops,
-                                                          const int32_t *npsprops) {
+                                                          int32_t nsec, const double *psprops, const int32_t *npsprops,
+                                                          bool finite_stress) {
     *flag = *exposure = 0.0;
     if (off) return std::nullopt;
     if (!(layer >= 1 && layer <= nlayer && isec >= 1 && isec <= nsec)) {
         outside(routine);
+        return std::nullopt;
+    }
+    if (!finite_stress) {
+        *exposure = non_finite(routine);
         return std::nullopt;
     }
     const int64_t index = int64_t{layer - 1} + int64_t{nlayer} * (isec - 1);
@@ -71,7 +76,13 @@ struct Ply {
 }
 
 // The fracture-plane search of the drivers: a scan of 5 degrees.
-constexpr Search kScan{5.0 * (std::numbers::pi / 180.0), false};
+const Search kScan = search(5.0, false, "MatrixCracking");
+
+// The ratio of a stress to the strength of its sign (compressive strengths
+// taken by their size).
+double by_sign(double s, double xt, double xc) { return s / (s >= 0.0 ? xt : std::abs(xc)); }
+
+bool finite_at(const double *nye) { return finite(Stress::of(nye)); }
 
 }  // namespace
 
@@ -80,7 +91,8 @@ void generalfailure(double *fgp, double *rgp, const double *plystress, const dou
                     const int32_t *nlayer, const int32_t *nsec, const int32_t *npsprops) noexcept {
     static_cast<void>(plyorientation);
     const auto ply =
-        prologue("generalfailure", fgp, rgp, *gpflag == 0, *layer, *isec, *nlayer, *nsec, psprops, npsprops);
+        prologue("generalfailure", fgp, rgp, *gpflag == 0, *layer, *isec, *nlayer, *nsec, psprops, npsprops,
+                 finite_at(plystress));
     if (!ply) return;
     const Strengths &x = ply->x;
     const Stress s = Stress::of(plystress);
@@ -110,7 +122,8 @@ void fiberbreakage(double *ffb, double *rfb, const double *plystress, const doub
                    const int32_t *npsprops) noexcept {
     static_cast<void>(plyorientation);
     const auto ply =
-        prologue("fiberbreakage", ffb, rfb, *fbflag == 0, *layer, *isec, *nlayer, *nsec, psprops, npsprops);
+        prologue("fiberbreakage", ffb, rfb, *fbflag == 0, *layer, *isec, *nlayer, *nsec, psprops, npsprops,
+                 finite_at(plystress));
     if (!ply) return;
     const Strengths &x = ply->x;
     const Stress s = Stress::of(plystress);
@@ -118,7 +131,7 @@ void fiberbreakage(double *ffb, double *rfb, const double *plystress, const doub
         case 1:
             return ply->report(max_nominal(s.s11, x[Xt11], x[Xc11]));
         case 2:
-            return ply->report(quad_nominal(s.s11, s.s12, s.s13, x[Xt11], x[S12], x[S13]));
+            return ply->report(quad_nominal(by_sign(s.s11, x[Xt11], x[Xc11]), s.s12, s.s13, 1.0, x[S12], x[S13]));
         case 3: {
             const double g12 = ply->constants(peprops, npeprops)[G12];
             return ply->report(larc05_fibre(s, x[Xt11], x[Xc11], x[Xt22], x[S23], x[S12], g12, 53.0, kScan, x));
@@ -136,7 +149,8 @@ void delamination(double *fdel, double *rdel, const double *s33i, const double *
     static_cast<void>(peprops);
     static_cast<void>(npeprops);
     const auto ply =
-        prologue("delamination", fdel, rdel, *delflag == 0, *layer, *isec, *nlayer, *nsec, psprops, npsprops);
+        prologue("delamination", fdel, rdel, *delflag == 0, *layer, *isec, *nlayer, *nsec, psprops, npsprops,
+                 std::isfinite(*s33i) && finite_at(lplystress) && finite_at(uplystress));
     if (!ply) return;
     if (*delflag != 1 && *delflag != 2) return ply->unknown();
     if (*layer == *nlayer) return;  // the top ply has no interface above it
@@ -159,7 +173,8 @@ void corecrushing(double *fcc, double *rcc, const double *plystress, const doubl
                   const int32_t *nlayer, const int32_t *nsec, const int32_t *npsprops) noexcept {
     static_cast<void>(plyorientation);
     const bool off = *ccflag == 0 || *ccflag == 1 || *ccflag == 2;
-    const auto ply = prologue("corecrushing", fcc, rcc, off, *layer, *isec, *nlayer, *nsec, psprops, npsprops);
+    const auto ply =
+        prologue("corecrushing", fcc, rcc, off, *layer, *isec, *nlayer, *nsec, psprops, npsprops, finite_at(plystress));
     if (!ply) return;
     if (*ccflag != 3) return ply->unknown();
     const Strengths &x = ply->x;
@@ -181,7 +196,8 @@ void MatrixCracking(double *fmc, double *rmc, const double *plystress, const dou
     static_cast<void>(npeprops);
     static_cast<void>(plyorientation);
     const auto ply =
-        prologue("MatrixCracking", fmc, rmc, *mcflag == 0, *layer, *isec, *nlayer, *nsec, psprops, npsprops);
+        prologue("MatrixCracking", fmc, rmc, *mcflag == 0, *layer, *isec, *nlayer, *nsec, psprops, npsprops,
+                 finite_at(plystress));
     if (!ply) return;
     const Strengths &x = ply->x;
     // The fracture angle under compression and Puck's inclinations: pdprops 1 to 5 where given.
@@ -200,7 +216,7 @@ void MatrixCracking(double *fmc, double *rmc, const double *plystress, const dou
             return ply->report(
                 std::max({max_nominal(s.s22, x[Xt22], x[Xc22]), std::abs(s.s12 / x[S12]), std::abs(s.s23 / x[S23])}));
         case 2:
-            return ply->report(quad_nominal(s.s22, s.s12, s.s23, x[Xt22], x[S12], x[S23]));
+            return ply->report(quad_nominal(by_sign(s.s22, x[Xt22], x[Xc22]), s.s12, s.s23, 1.0, x[S12], x[S23]));
         case 3:
             e = larc05_matrix(t, x[Xt22], x[Xc22], x[S12], a0, kScan);
             break;

@@ -209,7 +209,9 @@ void GetShokrieh(double *stress, double *ddsdde, double *statev, const double *s
     const double *strength = props + 9;
     const double kappa = props[18];
 
-    // Residual strength and stiffness after n cycles.
+    // Residual strength and stiffness after n cycles; a direction past its
+    // life (n >= Nf) has its residual strength at the applied stress.
+    bool spent[kDirections] = {};
     if (n > statev[kUpdated] && n > 0.25) {
         double smallest = kHuge;
         for (int k = 0; k < kDirections; ++k) {
@@ -225,6 +227,7 @@ void GetShokrieh(double *stress, double *ddsdde, double *statev, const double *s
             const int fraction = kStrengthComponent[k];
             const double es = props[kModuli[fraction]], floor_modulus = s / p[7];
             double r = s, e = floor_modulus;
+            spent[k] = n >= nf;
             if (n < nf) {
                 const double w = (std::log10(n) - std::log10(0.25)) / (std::log10(nf) - std::log10(0.25));
                 r = std::pow(1.0 - std::pow(w, p[1]), 1.0 / p[0]) * (rs - s) + s;
@@ -237,18 +240,22 @@ void GetShokrieh(double *stress, double *ddsdde, double *statev, const double *s
         statev[kUpdated] = n;
     }
 
-    // The seven criteria with linear shear on the stress of the fractions on entry.
-    double r[9];
-    for (int k = 0; k < 9; ++k) r[k] = statev[kStrength + k] * strength[k];
-    // A stress term of 0 counts 0, also against a strength degraded to 0.
-    const auto sq = [](double x, double y) { return x == 0.0 ? 0.0 : (x / y) * (x / y); };
-    const double s11 = s0[0], s22 = s0[1], s33 = s0[2], t12 = s0[3], t13 = s0[4], t23 = s0[5];
-    const double shear1 = sq(t12, r[6]) + sq(t13, r[7]), shear2 = sq(t12, r[6]) + sq(t23, r[8]);
-    const double shear3 = sq(t13, r[7]) + sq(t23, r[8]);
-    const bool failed[7] = {s11 >= 0.0 && sq(s11, r[0]) + shear1 >= 1.0, s11 < 0.0 && sq(s11, r[3]) >= 1.0,
-                            s11 < 0.0 && sq(s11, r[3]) + shear1 >= 1.0,  s22 >= 0.0 && sq(s22, r[1]) + shear2 >= 1.0,
-                            s22 < 0.0 && sq(s22, r[4]) + shear2 >= 1.0,  s33 >= 0.0 && sq(s33, r[2]) + shear3 >= 1.0,
-                            s33 < 0.0 && sq(s33, r[5]) + shear3 >= 1.0};
+    // The seven criteria with linear shear on the stress of the fractions on
+    // entry, from the squared ratio of each direction's stress to its residual
+    // strength.  A direction past its life fails the criteria it enters in the
+    // same update: its ratio is 1, which rounding would leave either side of 1.
+    double q[kDirections];
+    for (int k = 0; k < kDirections; ++k) {
+        const double x = s0[kStrengthComponent[k]], y = statev[kStrength + k] * strength[k];
+        q[k] = x == 0.0 ? 0.0 : (x / y) * (x / y);  // a stress term of 0 counts 0, also against a strength of 0
+        if (spent[k]) q[k] = std::max(q[k], 1.0);
+    }
+    const double s11 = s0[0], s22 = s0[1], s33 = s0[2];
+    const double shear1 = q[6] + q[7], shear2 = q[6] + q[8], shear3 = q[7] + q[8];
+    const bool failed[7] = {s11 >= 0.0 && q[0] + shear1 >= 1.0, s11 < 0.0 && q[3] >= 1.0,
+                            s11 < 0.0 && q[3] + shear1 >= 1.0,  s22 >= 0.0 && q[1] + shear2 >= 1.0,
+                            s22 < 0.0 && q[4] + shear2 >= 1.0,  s33 >= 0.0 && q[2] + shear3 >= 1.0,
+                            s33 < 0.0 && q[5] + shear3 >= 1.0};
     for (int m = 0; m < 7; ++m)
         if (failed[m]) statev[kFlags + m] = 1.0;
     // Sudden degradation of the failed modes (fractions: moduli E1, E2, E3, G12, G13, G23; strengths in order).

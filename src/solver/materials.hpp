@@ -128,6 +128,8 @@ struct ExplicitPly {
     double c[36];               // column-major n x n
     double e3 = 0.0, nu31 = 0.0, nu32 = 0.0;
 
+    // No stiffness (n 0); a caller that forms its own puts c, n and ndir.
+    ExplicitPly() = default;
     ExplicitPly(const double *nyeprops, int32_t ndir_, int32_t nshr)
         : ndir(ndir_), plane_stress(ndir_ == 3 && nshr == 1) {
         const auto p = ply::Constants::of(nyeprops);
@@ -150,6 +152,17 @@ struct ExplicitPly {
         }
     }
 
+    // The ply of a three-dimensional block given its whole stiffness nye
+    // (column-major 6 x 6, Nye order, engineering shears).
+    static ExplicitPly of_stiffness(const double *nye) {
+        ExplicitPly p;
+        for (int j = 0; j < 6; ++j)
+            for (int i = 0; i < 6; ++i) p.c[j * 6 + i] = nye[ply::kNyeOfCyclic[j] * 6 + ply::kNyeOfCyclic[i]];
+        p.n = 6;
+        p.ndir = 3;
+        return p;
+    }
+
     // The stress increment ds(N) of the engineering strain increment e(N): C e.
     template <int N>
     void increment(const double *e, double *ds) const {
@@ -164,17 +177,22 @@ struct ExplicitPly {
 // :) = stressold(k, :) + ds; a plane-stress point's thickness strain
 // increment straininc(k, 3) (and e(3)) becomes the one that keeps the stress
 // plane (GetPlaneStressEpsZZ).  On return s(N) holds stressnew(k, :).
+// Inlined, so that e and s stay in the caller's registers: read back from
+// memory as pairs, their narrow stores would stall the loads.
 template <int N>
-void elastic_increment(const VumatBlock &block, const ExplicitPly &ply, std::size_t k, double *e, double *s) {
+[[gnu::always_inline]] inline void elastic_increment(const VumatBlock &block, const ExplicitPly &ply, std::size_t k,
+                                                     double *e, double *s) {
     const auto increment = block.increment(), stress = block.stress_new();
     const auto old = block.stress_old();
+    // Local values, which the caller's e and s cannot alias.
+    double strain[N], ds[N];
     for (int j = 0; j < N; ++j) {
         const double v = increment(k, static_cast<std::size_t>(j));
-        e[j] = j < ply.ndir ? v : 2.0 * v;
+        strain[j] = j < ply.ndir ? v : 2.0 * v;
     }
-    double ds[N];
-    ply.increment<N>(e, ds);
+    ply.increment<N>(strain, ds);
     for (int j = 0; j < N; ++j) {
+        e[j] = strain[j];
         s[j] = old(k, static_cast<std::size_t>(j)) + ds[j];
         stress(k, static_cast<std::size_t>(j)) = s[j];
     }

@@ -132,3 +132,21 @@ def test_bilinear_softening():
                  (-np.ones(4), stress, strain, [1.0], props[:4], 3)):
         assert D.bogenfelddegradation(*args)[0] == 0.0
         assert recorded() == (-2, "Unsupported mode in BogenfeldDegradation")
+
+
+@pytest.mark.parametrize("point, frame", [
+    ([math.nan, 1, 0], I3), ([math.inf, 1, 0], I3), ([1, -math.inf, 0], I3), ([1, 1, 0], np.zeros((3, 3))),
+    ([1e300, 1e300, 0], I3),  # finite, but half-axes that would overflow
+])
+def test_non_finite_growth_leaves_the_regions(point, frame):
+    fresh()
+    D.updatedds([1, 1, 1, 1, 1], [1, 2, 0], ORIGIN, I3, 1, 1, 1)
+    before = {name: getattr(dd, name).copy() for name in ("generaldds", "fiberdds", "matrixdds", "delamdds", "coredds")}
+    dd.fiberdds[:2, 0, 0] = before["fiberdds"][:2, 0, 0] = (1e-300, 1e-300)
+    assert D.updatedds([1, 1, 1, 1, 1], point, ORIGIN, frame, 1, 1, 1) == 1
+    assert recorded() == (-2, "Warning: Non-finite point or damage region in UpdateDDS")
+    for name, table in before.items():
+        assert getattr(dd, name).tobytes() == table.tobytes(), name
+    _kestro.datahandling.deallocall()
+    assert D.updatedds([1, 1, 1, 1, 1], [math.nan, 0, 0], ORIGIN, I3, 1, 1, 1) == 1
+    assert dd.generaldds is None  # no damage data made for a point that grows nothing

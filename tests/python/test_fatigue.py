@@ -137,3 +137,19 @@ def test_shokrieh_cycle_table_plane_stress_and_short_props():
                                         np.zeros(77))
     np.testing.assert_array_equal(after, before)
     assert recorded() == (-2, "Warning: Too few properties in GetShokrieh")
+
+
+def test_shokrieh_mode_past_its_life_fails_in_the_same_update():
+    # Fibre compression with the fibre-tension S-N data: at 1e12 cycles every stress above the
+    # fatigue limit is past its life, its residual strength the stress itself, so the mode fails
+    # whatever the rounding of that ratio.
+    props = PROPS.copy()
+    props[43:51] = PROPS[19:27]
+    spent = 0
+    for e in np.linspace(-0.002, -0.012, 201):
+        state = F.getshokrieh(fresh(1e12), np.array([e, -0.3 * e, -0.3 * e, 0, 0, 0]), np.zeros(6), props, [0, 0],
+                              0, 0, 0, 1, [1], 1, 1, 0, np.zeros(77))[2]
+        if state[16] <= 1e12:
+            spent += 1
+            assert state[23] == 1.0 and state[24] == 1.0, e  # fibre compression and its shear-out mode
+    assert spent == 200
