@@ -31,6 +31,7 @@
 #include "decl/signalprocessing.hpp"
 #include "decl/toplevel.hpp"
 #include "elements/registry.hpp"
+#include "failure/evolution.hpp"
 #include "mechanics/ply.hpp"
 #include "mechanics/plydata.hpp"
 #include "solver/control.hpp"
@@ -159,7 +160,8 @@ Place place_of(int32_t p, int32_t q) {
               holds(pfflags, {kModes, p, q}) && holds(peflags, {kModes, p, q});
     if (at.held) {
         at.plies = static_cast<int32_t>(plies), at.sections = static_cast<int32_t>(sections);
-        at.nelastic = static_cast<int32_t>(peprops.extent_of(1)), at.nstrength = static_cast<int32_t>(psprops.extent_of(1));
+        at.nelastic = static_cast<int32_t>(peprops.extent_of(1));
+        at.nstrength = static_cast<int32_t>(psprops.extent_of(1));
     }
     return at;
 }
@@ -257,13 +259,12 @@ private:
     double table_stress[6] = {};
     bool has_table = false;
     double directions[9], transformation[9], point[3];  // gathered where the caller's are strided
-
-    const double *tdirect() { return c.tdirect.contiguous(directions, 9); }
-    const double *coord() { return c.coord.contiguous(point, 3); }
-    int32_t p = 0, q = 0, s = 1, e = 0;  // ply, section, section point, element (0: none)
+    int32_t p = 0, q = 0, s = 1, e = 0;                 // ply, section, section point, element (0: none)
     Place at;
 
     double &entry(int k) { return b[k - 1]; }
+    const double *tdirect() { return c.tdirect.contiguous(directions, 9); }
+    const double *coord() { return c.coord.contiguous(point, 3); }
 
     // Ply and section: layer within 1 .. nplies, or the larger ply id of the
     // name; the position of the name's section id in secidlist.
@@ -278,8 +279,8 @@ private:
         const int32_t id = iohandling::getxidfromstring(c.cmname.data(), &length, "s", &missing, c.cmname.size(), 1);
         if (id != missing) {
             const auto &ids = sectiondata::secidlist;
-            const int64_t listed = std::min<int64_t>(sectiondata::nsec, ids.extent_of(1));
-            entry(section_index) = utility::find_location(id, ids.ptr(), static_cast<int32_t>(std::max<int64_t>(listed, 0)), nullptr);
+            const int64_t listed = std::max<int64_t>(std::min<int64_t>(ids.extent_of(1), sectiondata::nsec), 0);
+            entry(section_index) = utility::find_location(id, ids.ptr(), static_cast<int32_t>(listed), nullptr);
         }
     }
 
@@ -314,8 +315,7 @@ private:
             const int32_t sections = static_cast<int32_t>(orientation.extent_of(2));
             int32_t status = 0;
             GetElementRefOrientation(&status, &list, c.t.contiguous(transformation, 9), tdirect(), orientation.ptr(),
-                                     &c.noel, &s, &p, &q, &plies,
-                                     &sections, &next);
+                                     &c.noel, &s, &p, &q, &plies, &sections, &next);
         }
     }
 
@@ -490,12 +490,10 @@ private:
             c.table.copy(kTableLengths, 3, table_lengths);
             lengths = table_lengths;
         }
-        if (lengths != nullptr) {
-            const double props[kFractureProperties] = {entry(fracture_angle_xz), pfprops(2, p, q), pfprops(3, p, q),
-                                                       pfprops(4, p, q), pfprops(5, p, q)};
-            const int32_t mode = 3, nsdv = 4, nprops = kFractureProperties;
-            BogenfeldDegradation(&d, &entry(fracture_state), svoigt, evoigt, lengths, props, &mode, &nsdv, &nprops);
-        }
+        if (lengths != nullptr)
+            d = failure::bogenfeld_damage(&entry(fracture_state), svoigt, evoigt, lengths[0],
+                                          {entry(fracture_angle_xz), pfprops(2, p, q), pfprops(3, p, q),
+                                           pfprops(4, p, q), pfprops(5, p, q)});
         const double zero = 0.0, limit = fracture_limit(), limited = fLimit(&d, &zero, &limit);
         c.field(fracture_angle_field) = entry(fracture_angle_xz) / std::numbers::pi;
         c.field(fracture_damage_field) = std::max(c.field(fracture_damage_field), limited);

@@ -105,8 +105,9 @@ TEST_F(DamageField, TableStressInNyeOrderOnlyWithFortyStateVariables) {
         pt.statev.assign(nstatv, 0.0), pt.field.assign(5, 9.0);
         pt.stress({1, 2, 3, 4, 5, 6});
         pt.call();
+        const std::vector<double> stress(pt.statev.begin(), pt.statev.begin() + 6);
         if (nstatv == 39) EXPECT_TRUE(pt.statev == std::vector<double>(39) && pt.field == std::vector<double>(5, 9));
-        else EXPECT_EQ(std::vector<double>(pt.statev.begin(), pt.statev.begin() + 6), (std::vector<double>{1, 2, 3, 6, 5, 4}));
+        else EXPECT_EQ(stress, (std::vector<double>{1, 2, 3, 6, 5, 4}));
     }
 }
 
@@ -281,8 +282,9 @@ TEST_F(DamageField, ExplicitBlockReadsCyclicStressAndCountsIncrements) {
 TEST_F(DamageField, StateInitialisationMarksAllZeroStates) {
     const double coords[3] = {};
     const int32_t three = 3, one = 1;
-    for (const auto &[before, after] : {std::pair<std::vector<double>, std::vector<double>>{{0, -0.0, 0}, {0, 0, 1.7976931348623157e308}},
-                                        {{0, 2, 0}, {0, 2, 0}}, {{}, {}}}) {
+    using States = std::pair<std::vector<double>, std::vector<double>>;
+    for (const auto &[before, after] :
+         {States{{0, -0.0, 0}, {0, 0, 1.7976931348623157e308}}, States{{0, 2, 0}, {0, 2, 0}}, States{{}, {}}}) {
         std::vector<double> statev = before;
         const int32_t n = static_cast<int32_t>(statev.size());
         toplevel::gen_sdvini(statev.data(), coords, &n, &three, &one, &one, &one, &one);
