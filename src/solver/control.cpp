@@ -105,8 +105,6 @@ bool any_kind(Pred pred) {
     const auto kinds = elementdata::elemkind.span();
     return std::any_of(kinds.begin(), kinds.end(), pred);
 }
-bool continuum(int32_t kind) { return kind > 9; }
-bool conventional_shell(int32_t kind) { return (kind >= 1 && kind <= 5) || kind == 8; }
 
 // The impactors whose columns cprops (and, for the motion, window and denom) hold.
 int64_t contact_columns() {

@@ -63,6 +63,11 @@ inline constexpr int kImpactRows = 20;
 inline constexpr double kGravity = 9.80665;
 inline constexpr double kIndentationStart = 1e-10;
 
+// Element kinds (elemkind): the continuum shells and solids (10, 11) and the
+// conventional shells (1 to 5 and 8) whose transverse stresses are recovered.
+inline bool continuum(int32_t kind) { return kind > 9; }
+inline bool conventional_shell(int32_t kind) { return (kind >= 1 && kind <= 5) || kind == 8; }
+
 // The kind of step kstep: stepid(kstep) when the table holds that step, else
 // fatigue, as a step without a key (no table before start-up, or a step
 // number outside it).  The rule itself is the job's (core/job.hpp), so that

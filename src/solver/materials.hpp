@@ -23,19 +23,35 @@
 
 namespace kestro::solver {
 
-// State variables (1-based) of the damage block that the ply material
-// routines read at fixed places (the block is state variables 1 to 40 when a
-// point has 40).
+// The damage block: the last 40 of a point's state variables, entry k being
+// state variable nstatv - 40 + k, which the damage field hook writes.  With
+// exactly 40 state variables the block is state variables 1 to 40, the fixed
+// places the ply material routines read.  Entries are 1-based reals.
+inline constexpr int kDamageBlock = 40;
 enum DamageState : int {
-    fibre_flag = 8,             // running failure flags (0 or 1)
+    ply_stress = 1,             // 1 to 6: the ply stress (Nye)
+    general_flag = 7,           // running failure flags (0 or 1) of the five modes:
+    fibre_flag = 8,             //   general, fibre, matrix, delamination, core
     matrix_flag = 9,            //
     delamination_flag = 10,     //
     core_flag = 11,             //
     other_interface_flag = 12,  // delamination of the other ply interface
-    residual_factor = 18,       // residual factor 1
+    general_exposure = 13,      // 13 to 17: the exposures of the last evaluation, in the flags' order
+    residual_factor = 18,       // residual factors 1 to 3 (18 to 20)
+    fracture_residual = 20,     // 1 minus the limited fracture-plane damage
     ply_number = 21,            // ply and section index, as reals
     section_index = 22,         //
+    element_index = 23,         // position in elemlist
+    fracture_angle = 24,        // of matrix cracking, degrees from the ply's 1-2 plane
+    fracture_angle_xz = 25,     // the same plane, radians from the xz-plane
+    failure_mode = 26,          // 400 fibre + 40 matrix + 4 delamination flag
+    fracture_state = 27,        // 27 to 30: the fracture-plane damage evolution
+    characteristic_length = 35, //
 };
+// The field variables of the damage field hook: 1 to 5 the running flags of
+// the five modes, 6 the fracture angle from the xz-plane over pi, 7 the
+// limited fracture-plane damage.
+enum DamageField : int { general_field = 1, fracture_angle_field = 6, fracture_damage_field = 7 };
 
 // The fresh-state mark: the state initialisation of the damage field hook puts
 // the largest double into a point's last state variable; a material routine
