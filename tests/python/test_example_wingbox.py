@@ -55,7 +55,6 @@ def test_report_names_the_section_and_its_results(first):
 
     assert (printed(r"\bYM"), printed(r"\bZM")) == pytest.approx(first["shear_centre"], rel=1e-9)
     assert printed("TORSIONSSTEIFIGKEIT DT") == pytest.approx(first["torsion_stiffness"], rel=1e-9)
-    assert len(re.findall(r"^ +\d+ +\d+ +\d+ +[12] ", text, re.M)) == first["walls"] == 19
 
 
 def test_second_run_gives_the_same_numbers_and_releases_the_data(first, tmp_path):
