@@ -103,7 +103,7 @@ def main(argv=None):
     wing = {}
     try:
         laminate = laminate_job.run(args.outdir, args.inputs, before_end=lambda: wing_box(args.outdir, wing))
-    except (laminate_job.JobError, _kestro.error) as exc:
+    except (laminate_job.JobError, _kestro.error, OSError) as exc:
         where = getattr(exc, "where", "")
         print(f"kestro: {exc}" + (f"\n        in {where}" if where else ""), file=sys.stderr)
         return 1

@@ -211,7 +211,7 @@ def tension(points, outdir):
                 failures[p.ply] = (ex / r, mode, kinc)
             elif exposure > 0.0:
                 elastic[p.ply] = (ex_evaluated, exposure)
-        if len(failures) == len(points):
+        if len(failures) == len(points):  # the last ply has failed: the step ends
             control(2, kstep=2, kinc=kinc, dtime=dtime)
             break
         ex = kinc * STRAIN_INCREMENT
