@@ -22,7 +22,7 @@ build: configure
 	cmake --build $(BUILD) -j $(JOBS)
 
 run: build
-	PYTHONPATH=$(BUILD)/python $(PYTHON) examples/first_job.py
+	PYTHONPATH=$(BUILD)/python $(PYTHON) examples/job.py
 
 # The whole suite (C++, C and Python tests), then the C and C++ tests again
 # under AddressSanitizer and UndefinedBehaviorSanitizer.

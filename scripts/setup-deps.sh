@@ -5,7 +5,7 @@ set -eu
 
 PACKAGES="g++ cmake make ninja-build python3 python3-dev python3-numpy python3-pytest
 liblapack-dev libblas-dev libgtest-dev libbenchmark-dev ccache
-python3-scipy libeigen3-dev"
+python3-scipy libeigen3-dev python3-matplotlib"
 
 missing=""
 for pkg in $PACKAGES; do
