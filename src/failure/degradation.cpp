@@ -170,16 +170,8 @@ void RuvazuDegradation(double *d, const double *dds, const double *rdisc, const 
 
 void GetNyeDegradationMatrix(const double *d, double *degrf, const int32_t *ntens, const int32_t *psflag) {
     static_cast<void>(psflag);
-    switch (*ntens) {
-        case 6:
-            return factor_matrix<6>(d, degrf);
-        case 4:
-            return factor_matrix<4>(d, degrf);
-        case 3:
-            return factor_matrix<3>(d, degrf);
-        default:
-            kestro::record_error(-2, "Unsupported dimension in GetNyeDegradationMatrix");
-    }
+    if (!with_ntens(*ntens, [&](auto size) { factor_matrix<decltype(size)::value>(d, degrf); }))
+        kestro::record_error(-2, "Unsupported dimension in GetNyeDegradationMatrix");
 }
 
 }  // extern "C"

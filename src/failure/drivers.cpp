@@ -8,9 +8,8 @@
 #include <cstdint>
 #include <numbers>
 #include <optional>
-#include <string>
+#include <utility>
 
-#include "core/errorhandling.hpp"
 #include "core/shared_data.hpp"
 #include "decl/failure.hpp"
 #include "failure/criteria.hpp"
@@ -41,16 +40,12 @@ struct Ply {
     const double *constants(const double *peprops, const int32_t *npeprops) const {
         return peprops + index * extent_of(npeprops, materialdata::peprops, kConstants);
     }
-    void unknown() const { record_error(-2, "Warning: Unknown criterion id in " + std::string(routine)); }
+    void unknown() const { warn("Unknown criterion id", routine); }
     void report(double r) const {
         *exposure = r;
         *flag = r >= 1.0 ? 1.0 : 0.0;
     }
 };
-
-[[gnu::cold]] void outside(const char *routine) {
-    record_error(-2, "Warning: Ply or section outside the material tables in " + std::string(routine));
-}
 
 // The prologue of every driver: flag and exposure 0; nothing more for a mode
 // switched off (or an id that computes nothing), a warning for a ply or
@@ -63,7 +58,7 @@ struct Ply {
     *flag = *exposure = 0.0;
     if (off) return std::nullopt;
     if (!(layer >= 1 && layer <= nlayer && isec >= 1 && isec <= nsec)) {
-        outside(routine);
+        warn("Ply or section outside the material tables", routine);
         return std::nullopt;
     }
     if (!finite_stress) {
@@ -157,7 +152,7 @@ void delamination(double *fdel, double *rdel, const double *s33i, const double *
     const Strengths &x = ply->x;
     // The plies' (tau_xz, tau_yz), weighted by the other ply's thickness.
     const auto turned = [&](const double *s, int64_t at) {
-        const double b = plyorientation[at] * (3.141592653589793 / 180.0), c = std::cos(b), sn = std::sin(b);
+        const double b = plyorientation[at] * (std::numbers::pi / 180.0), c = std::cos(b), sn = std::sin(b);
         return std::pair<double, double>{s[N13] * c - s[N23] * sn, s[N13] * sn + s[N23] * c};
     };
     const auto lower = turned(lplystress, ply->index), upper = turned(uplystress, ply->index + 1);

@@ -140,11 +140,6 @@ Matrix3 sum(const Matrix3 &a, const Matrix3 &b) {
     return c;
 }
 
-template <int R, int C>
-bool finite(const Matrix<R, C> &m) {
-    return std::all_of(m.a, m.a + R * C, [](double x) { return std::isfinite(x); });
-}
-
 // The determinant and inverse of a 2 x 2 matrix by its cofactors.
 double determinant(const Matrix2 &m) { return m(0, 0) * m(1, 1) - m(1, 0) * m(0, 1); }
 Matrix2 inverse(const Matrix2 &m) {
@@ -188,7 +183,7 @@ bool compliance_blocks(const Ply *plies, int64_t n, const Weight &w, Matrix3 &b,
     double recip[6];
     if (math::small::lu<6>(abd.data(), piv, recip) != 0) return false;
     math::small::inverse_from_lu<6>(abd.data(), piv, recip);
-    if (!finite(abd)) return false;
+    if (!math::small::all_finite<36>(abd.data())) return false;
     for (int j = 0; j < 3; ++j)
         for (int i = 0; i < 3; ++i) {
             b(i, j) = abd(i, j + 3);
@@ -445,7 +440,7 @@ void GetSectionHMatrix(double *sehmatrix, const int32_t *sectionlist, const doub
             }
         }
         const Matrix2 stiffness = inverse(energy);
-        if (determinant(energy) == 0.0 || !finite(stiffness)) {
+        if (determinant(energy) == 0.0 || !math::small::all_finite<4>(stiffness.data())) {
             record_singular();
             return;
         }

@@ -11,6 +11,7 @@
 #include <cmath>
 #include <cstdint>
 #include <numbers>
+#include <type_traits>
 
 #include "core/errorhandling.hpp"
 #include "decl/lamina.hpp"
@@ -100,6 +101,19 @@ inline bool positive_definite(const Constants &p) {
 inline double relaxation(double dold, double tau, double shift, double timestep, double stiffness, double pprony,
                          double strain) {
     return (dold * tau * shift + stiffness * timestep * pprony * strain) / (tau * shift + timestep);
+}
+
+// Calls f(std::integral_constant<int, n>) for the stress component counts
+// the laws serve, 6, 4 (11, 22, 33, 12) and 3 (11, 22, 12); false for
+// another n.
+template <class F>
+bool with_ntens(int32_t n, F &&f) {
+    switch (n) {
+        case 6: f(std::integral_constant<int, 6>{}); return true;
+        case 4: f(std::integral_constant<int, 4>{}); return true;
+        case 3: f(std::integral_constant<int, 3>{}); return true;
+        default: return false;
+    }
 }
 
 }  // namespace kestro::ply
