@@ -12,24 +12,20 @@ with the library's message and exit status 1.
 """
 
 import argparse
-import importlib
-import importlib.util
 import sys
 from pathlib import Path
 
 import _kestro
 
 import laminate_job
+import wingbox_job
 
 ROOT = Path(__file__).resolve().parent.parent
 
 
 def wing_box(outdir, results):
-    """The wing-box section analysis, when its module is there."""
-    if importlib.util.find_spec("wingbox_job") is None:
-        print("wing box   skipped: examples/wingbox_job.py is not there")
-        return
-    results.update(importlib.import_module("wingbox_job").run(outdir))
+    """The wing-box section analysis."""
+    results.update(wingbox_job.run(outdir))
     print(f"wing box   report written to {results['report']}")
 
 

@@ -22,18 +22,16 @@ them as a table and draws the plot.
 """
 
 import csv
-import ctypes
-from ctypes import byref, c_double, c_int32, c_size_t
+from ctypes import byref, c_double, c_size_t
 from pathlib import Path
 
 import numpy as np
 
 import _kestro
+from symbols import entry, i4, r8, symbol
 
 INPUTS = Path(__file__).resolve().parent / "laminate"
 DECK = "laminate"  # the deck is <inputs>/laminate.inp
-# The library beside the extension module: its symbols are found through the module's handle.
-LIB = ctypes.CDLL(_kestro.__file__)
 
 # The model as the deck describes it: one shell element (number 1), one
 # integration point at the gauge point, one section point per ply, the
@@ -48,12 +46,9 @@ STRAIN_INCREMENT, MAX_INCREMENTS = 5e-4, 40
 # Step 3: a 1 mm explicit element; the softening is followed in 1000 increments.
 PLY_LENGTH, PLY_INCREMENTS, PLY_DENSITY = 1.0, 1000, 1.55e-9
 
-CONTROL = LIB.UEXTERNALDB_IOControl
-GEN_DAMAGE = getattr(LIB, "__toplevel_MOD_gen_damage")
-UMAT_LAMINA = getattr(LIB, "__toplevel_MOD_umat_lamina")
-VUMAT_CARTESIAN = getattr(LIB, "__toplevel_MOD_vumat_cartesian")
-for entry in (CONTROL, GEN_DAMAGE, UMAT_LAMINA, VUMAT_CARTESIAN):
-    entry.restype = None
+CONTROL = entry("UEXTERNALDB_IOControl")
+GEN_DAMAGE, UMAT_LAMINA, VUMAT_CARTESIAN = (entry(symbol("toplevel", name))
+                                            for name in ("gen_damage", "umat_lamina", "vumat_cartesian"))
 
 
 class JobError(Exception):
@@ -63,14 +58,6 @@ class JobError(Exception):
     def __init__(self, message, where=""):
         super().__init__(message)
         self.where = where
-
-
-def i4(value):
-    return byref(c_int32(value))
-
-
-def r8(value):
-    return byref(c_double(value))
 
 
 def check(where):
@@ -95,19 +82,14 @@ def orientations(angles):
     return ", ".join(("±" if x and -x in angles and x in angles else "") + f"{x:g}°" for x in a)
 
 
-def rotation(angle):
-    """Laminate strains (x, y, engineering xy) to ply strains (1, 2, 12)."""
-    c, s = np.cos(np.radians(angle)), np.sin(np.radians(angle))
-    return np.array([[c * c, s * s, c * s], [s * s, c * c, -c * s], [-2 * c * s, 2 * c * s, c * c - s * s]])
-
-
 class PlyPoint:
     """The integration point of one ply: its state and field variables as the
     solver keeps them between increments."""
 
     def __init__(self, ply, angle, thickness):
         self.ply, self.angle, self.thickness = ply, angle, thickness
-        self.rotation = rotation(angle)
+        # Laminate strains (x, y, engineering xy) to ply strains (1, 2, 12).
+        self.rotation = _kestro.lamina.getnyetransformationmatrix(np.radians(angle), 3, 2, 1)
         self.statev = np.zeros(NSTATV)
         self.field = np.zeros(NFIELD)
         self.strain = np.zeros(3)  # ply axes, start of the increment
@@ -251,30 +233,32 @@ def tension(points, outdir):
             "csv": path}
 
 
-def ply_properties(ply=1, section=1):
+def ply_properties(elastic):
     """The 39 properties of the explicit ply-damage material from the card's
-    tables of a ply: moduli, strengths, fracture energies; stress input,
-    maximum stress per mode, accumulated damages, degraded stiffness."""
+    tables of the first ply (its nine elastic constants given): moduli,
+    strengths, fracture energies; stress input, maximum stress per mode,
+    accumulated damages, degraded stiffness."""
     m = _kestro.materialdata
-    e1, e2, e3, nu12, nu13, nu23, g12, g13, g23 = m.peprops[:9, ply - 1, section - 1]
+    e1, e2, e3, nu12, nu13, nu23, g12, g13, g23 = elastic
     props = np.zeros(39)
     props[:9] = e1, e2, e3, g12, g13, g23, nu12, nu23, nu13
-    props[9:18] = m.psprops[:9, ply - 1, section - 1]
+    props[9:18] = m.psprops[:9, 0, 0]
     props[18:20] = e1, e2
-    props[24:29] = m.pfprops[:5, ply - 1, section - 1]
+    props[24:29] = m.pfprops[:5, 0, 0]
     props[32], props[33], props[36], props[37] = 2, 2, 1, 1
     return props
 
 
-def ply_softening(outdir, kstep=3):
+def ply_softening(outdir):
     """Step 3: one 0-degree ply in uniaxial tension along its fibres, the lateral
     strains found so that the lateral stresses vanish, until the fibre damage
     reaches 1.  Returns the dissipated energy per unit volume and Gf / Lc."""
-    props = ply_properties()
-    e1, e2, e3, g12, g13, g23, nu12, nu23, nu13 = props[:9]
-    compliance = np.array([[1 / e1, -nu12 / e1, -nu13 / e1], [-nu12 / e1, 1 / e2, -nu23 / e2],
-                           [-nu13 / e1, -nu23 / e2, 1 / e3]])
-    lateral = np.linalg.inv(compliance)[1:, 1:]
+    kstep = 3
+    elastic = _kestro.materialdata.peprops[:9, 0, 0]
+    props = ply_properties(elastic)
+    nu12, nu13 = elastic[3:5]
+    # The lateral block (22, 33) of the ply's stiffness.
+    lateral = _kestro.lamina.getnyestiffnessmatrix(elastic, 6)[1:3, 1:3]
     gf, xt = props[24], props[9]
     final = 2.0 * gf / (xt * PLY_LENGTH)
     step = final / PLY_INCREMENTS

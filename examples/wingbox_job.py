@@ -17,12 +17,12 @@ import ctypes
 from pathlib import Path
 
 import _kestro
+from symbols import LIB as _LIB
+from symbols import variable
 
 SECTION = Path(__file__).resolve().with_name("wingbox_section.txt")
 REPORT = "wingbox_report.txt"
 
-# The library beside the extension module: its symbols are found through the module's handle.
-_LIB = ctypes.CDLL(_kestro.__file__)
 _PATH_LENGTH = 240
 
 
@@ -47,7 +47,7 @@ _LOADS = ["qqx", "qqy", "qqz", "qmx", "qmy", "qmz"]
 
 
 def _descriptor(module, name):
-    return _Array.in_dll(_LIB, f"__{module}_MOD_{name}")
+    return variable(module, name, _Array)
 
 
 def _set(module, name, row, value, column=0):
@@ -62,15 +62,11 @@ def _get(module, name, row):
     return ctypes.cast(a.data, ctypes.POINTER(ctypes.c_double))[row]
 
 
-def _scalar(module, name, ctype=ctypes.c_double):
-    return ctype.in_dll(_LIB, f"__{module}_MOD_{name}")
-
-
 def _set_path(name, text):
     encoded = text.encode()
     if len(encoded) > _PATH_LENGTH:
         raise _kestro.error(f"the report path is longer than {_PATH_LENGTH} characters: {text}")
-    (ctypes.c_char * _PATH_LENGTH).in_dll(_LIB, f"__path_MOD_{name}")[:] = encoded.ljust(_PATH_LENGTH, b"\0")
+    variable("path", name, ctypes.c_char * _PATH_LENGTH)[:] = encoded.ljust(_PATH_LENGTH, b"\0")
 
 
 # ---------------------------------------------------------------- the section file
@@ -153,13 +149,13 @@ def _set_section(path, tables):
         for j, cap in enumerate(loop):
             _set("zelle", "ia", j, cap, column=c)
     for module, rows in (("gurt", caps), ("wand", walls), ("zelle", cells)):
-        _scalar(module, _COUNTS[module], ctypes.c_int32).value = len(rows)
+        variable(module, _COUNTS[module], ctypes.c_int32).value = len(rows)
     columns, rows = tables["spanug"]
     if sorted(columns) != sorted(_LOADS) or len(rows) != 1 or len(rows[0][1]) != len(columns):
         raise _kestro.error(f"{path}: table spanug is one row of {', '.join(_LOADS)}")
     line, words = rows[0]
     for name, word in zip(columns, words):
-        _scalar("spanug", name).value = _number(path, line, word)
+        variable("spanug", name).value = _number(path, line, word)
 
 
 def release():
@@ -169,11 +165,11 @@ def release():
         for name in names:
             _LIB.kestro_array_drop(ctypes.byref(_descriptor(module, name)))
     for module, name in [("restr", "maxwa"), ("restr", "maxgu"), ("restr", "maxze"), *_COUNTS.items()]:
-        _scalar(module, name, ctypes.c_int32).value = 0
+        variable(module, name, ctypes.c_int32).value = 0
     for name in ("druck", "exdru"):
-        _scalar("steuer", name, ctypes.c_int8).value = 0
+        variable("steuer", name, ctypes.c_int8).value = 0
     for name in _LOADS:
-        _scalar("spanug", name).value = 0.0
+        variable("spanug", name).value = 0.0
     for name in ("csinfopath", "vbinfopath"):
         _set_path(name, "")
     _kestro.errorhandling.rsxerr(1)
@@ -194,15 +190,15 @@ def run(outdir, section=SECTION):
         raise _kestro.error(f"cannot write the wing-box report {report}: {exc.strerror}") from None
     try:
         _set_section(section, tables)
-        _scalar("steuer", "druck", ctypes.c_int8).value = 1
-        _scalar("steuer", "exdru", ctypes.c_int8).value = 0
+        variable("steuer", "druck", ctypes.c_int8).value = 1
+        variable("steuer", "exdru", ctypes.c_int8).value = 0
         _set_path("csinfopath", str(report))
         _set_path("vbinfopath", "")
         _kestro.errorhandling.rsxerr(1)
         _kestro.boxbeamio.box_getxsection()
-        quer = {name: _scalar("quer", name).value
+        quer = {name: variable("quer", name).value
                 for name in ("ymstac", "zmstac", "dt", "ys", "zs", "bx", "m", "dyyste", "dzzste", "alpha")}
-        walls = _scalar("wand", "kw", ctypes.c_int32).value
+        walls = variable("wand", "kw", ctypes.c_int32).value
         return {
             "shear_centre": (quer["ymstac"], quer["zmstac"]),
             "torsion_stiffness": quer["dt"],
@@ -213,9 +209,9 @@ def run(outdir, section=SECTION):
             "principal_angle": quer["alpha"],
             "mass_per_length": quer["m"],
             "twist_rate": _get("kraft", "t0", walls),
-            "caps": _scalar("gurt", "ig", ctypes.c_int32).value,
+            "caps": variable("gurt", "ig", ctypes.c_int32).value,
             "walls": walls,
-            "cells": _scalar("zelle", "az", ctypes.c_int32).value,
+            "cells": variable("zelle", "az", ctypes.c_int32).value,
         }
     finally:
         release()

@@ -124,7 +124,7 @@ Fit fits(PyArrayObject *source, int type) {
     return same ? Fit::ok : Fit::out_of_range;
 }
 
-PyObject *string_bytes(PyObject *value, const char *what) {
+PyObject *string_bytes(PyObject *value) {
     if (PyBytes_Check(value)) {
         Py_INCREF(value);
         return value;
@@ -133,9 +133,11 @@ PyObject *string_bytes(PyObject *value, const char *what) {
     if (PyByteArray_Check(value) || PyMemoryView_Check(value)) return PyBytes_FromObject(value);
     if (PyArray_Check(value) && PyArray_TYPE(reinterpret_cast<PyArrayObject *>(value)) == NPY_STRING)
         return PyObject_CallMethod(value, "tobytes", "s", "F");
-    PyErr_Format(PyExc_TypeError, "%s takes a string (str, bytes, bytearray, memoryview or numpy bytes), not %s",
-                 what, Py_TYPE(value)->tp_name);
     return nullptr;
+}
+
+const char *kind_name(int type) {
+    return PyTypeNum_ISINTEGER(type) ? "integer" : PyTypeNum_ISCOMPLEX(type) ? "complex" : "real";
 }
 
 bool is_masked(PyObject *value) {
@@ -167,11 +169,8 @@ struct CheckedRoutine {
     WrapperFunction wrapper;
     void *entry;         // the call adapter that the wrapper calls
     const Routine *declared;
+    int returns;         // how many results the Python form returns
 };
-
-const char *kind_name(int type) {
-    return PyTypeNum_ISINTEGER(type) ? "integer" : PyTypeNum_ISCOMPLEX(type) ? "complex" : "real";
-}
 
 // Sets _kestro.error for argument `a` of the routine; returns -1.
 int refuse(const CheckedRoutine &w, const Argument &a, const char *text) {
@@ -229,8 +228,8 @@ public:
                                              : nullptr;
     }
     ~Call() {
-        for (int i = 0; owned_ >> i != 0; ++i)
-            if ((owned_ >> i & 1) != 0) Py_DECREF(arrays_[i]);
+        for (int i = 0; known_ >> i != 0; ++i)
+            if ((known_ >> i & 1) != 0) Py_DECREF(arrays_[i]);
         Py_XDECREF(pass_args_);
         Py_XDECREF(pass_kwargs_);
     }
@@ -245,15 +244,11 @@ public:
     // nullptr with the error set.
     PyArrayObject *array(int i) {
         const uint64_t bit = uint64_t{1} << i;
-        if ((known_ & bit) != 0) return arrays_[i];
-        if (PyArray_CheckExact(values_[i])) {
-            arrays_[i] = reinterpret_cast<PyArrayObject *>(values_[i]);  // the caller's, alive for the call
-        } else {
+        if ((known_ & bit) == 0) {
             arrays_[i] = as_array(w_, w_.declared->arguments[i], values_[i]);
             if (arrays_[i] == nullptr) return nullptr;
-            owned_ |= bit;
+            known_ |= bit;
         }
-        known_ |= bit;
         return arrays_[i];
     }
 
@@ -296,9 +291,8 @@ private:
     PyObject *pass_args_ = nullptr;
     PyObject *pass_kwargs_ = nullptr;
     PyObject *values_[capacity];       // the first count are set
-    PyArrayObject *arrays_[capacity];  // those of known_ are set, those of owned_ new references
+    PyArrayObject *arrays_[capacity];  // those of known_ are set (new references)
     uint64_t known_ = 0;
-    uint64_t owned_ = 0;
 };
 
 // Whether an array of the declared rank passes every extent check below, in
@@ -619,9 +613,7 @@ PyObject *place_results(const CheckedRoutine &w, const Call &call, PyObject *res
         // An array result is the caller's array; a number stays a number.
         if (written > 0 && PyArray_Check(value)) PyList_SetItem(items, a.result, Py_NewRef(target));
     }
-    int n = r.results;
-    if (r.returned != nullptr)
-        for (n = 0; r.returned[n] >= 0;) ++n;
+    const int n = w.returns;
     const auto item = [&](int k) { return PyList_GET_ITEM(items, r.returned != nullptr ? r.returned[k] : k); };
     PyObject *out = n == 0 ? Py_NewRef(Py_None) : n == 1 ? Py_NewRef(item(0)) : PyTuple_New(n);
     if (out != nullptr && n > 1)
@@ -642,7 +634,7 @@ PyObject *checked_call(PyObject *self, PyObject *args, PyObject *kwargs) {
         PyObject *value = call[i];
         if (value == nullptr) continue;  // the generated wrapper reports a missing argument
         if (value == Py_None) {
-            if (a.required && a.kind != ArgKind::extra_args && a.kind != ArgKind::overwrite) {
+            if (a.required) {
                 PyErr_Format(PyExc_TypeError, "%s.%s: argument %s is required, not None", r.module, r.name,
                              a.name);
                 status = -1;
@@ -669,9 +661,11 @@ PyObject *checked_call(PyObject *self, PyObject *args, PyObject *kwargs) {
                 status = refuse(w, a, "is read-only, but the routine writes into it");
             break;
         case ArgKind::string: {
-            char what[160];
-            std::snprintf(what, sizeof what, "%s.%s: argument %s", r.module, r.name, a.name);
-            PyObject *bytes = string_bytes(value, what);
+            PyObject *bytes = string_bytes(value);
+            if (bytes == nullptr && !PyErr_Occurred())
+                PyErr_Format(PyExc_TypeError,
+                             "%s.%s: argument %s takes a string (str, bytes, bytearray, memoryview or numpy bytes), "
+                             "not %s", r.module, r.name, a.name, Py_TYPE(value)->tp_name);
             status = bytes == nullptr ? -1 : call.replace(i, bytes);
             break;
         }
@@ -795,6 +789,9 @@ int install_checked_routines(PyObject *module, PyObject *error) {
                 w->wrapper = reinterpret_cast<WrapperFunction>(reinterpret_cast<void (*)()>(def->func));
                 w->entry = def->data;
                 w->declared = r;
+                w->returns = r->results;
+                if (r->returned != nullptr)
+                    for (w->returns = 0; r->returned[w->returns] >= 0;) ++w->returns;
                 w->keywords = PyTuple_New(r->count);
                 for (int i = 0; w->keywords != nullptr && i < r->count; ++i) {
                     PyObject *name = PyUnicode_InternFromString(r->arguments[i].name);

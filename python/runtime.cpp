@@ -72,10 +72,10 @@ int set_string(const Variable &var, PyObject *value) {
     if (PyArray_Check(value) && PyArray_NDIM(reinterpret_cast<PyArrayObject *>(value)) == 0 &&
         PyArray_TYPE(reinterpret_cast<PyArrayObject *>(value)) != NPY_STRING)
         value = item = PyObject_CallMethod(value, "item", nullptr);
-    PyObject *bytes = value != nullptr ? string_bytes(value, var.name) : nullptr;
+    PyObject *bytes = value != nullptr ? string_bytes(value) : nullptr;
     Py_XDECREF(item);
     if (bytes == nullptr) {
-        if (PyErr_ExceptionMatches(PyExc_TypeError)) {
+        if (!PyErr_Occurred() || PyErr_ExceptionMatches(PyExc_TypeError)) {
             PyErr_Clear();
             PyErr_Format(module_error, "%s.%s takes a string", var.module, var.name);
         }
@@ -111,8 +111,7 @@ PyArrayObject *convert_value(const Variable &var, PyObject *value, int type) {
         result = reinterpret_cast<PyArrayObject *>(PyArray_CastToType(source, PyArray_DescrFromType(type), 1));
         break;
     case Fit::wrong_kind:
-        PyErr_Format(module_error, "%s.%s takes %s values", var.module, var.name,
-                     PyTypeNum_ISINTEGER(type) ? "integer" : PyTypeNum_ISCOMPLEX(type) ? "complex" : "real");
+        PyErr_Format(module_error, "%s.%s takes %s values", var.module, var.name, kind_name(type));
         break;
     case Fit::out_of_range:
         PyErr_Format(module_error, "%s.%s: a value does not fit the variable's integer type", var.module,

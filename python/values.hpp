@@ -23,9 +23,13 @@ Fit fits(PyArrayObject *source, int type);
 bool is_masked(PyObject *value);
 
 // The text a string argument stands for: str as its UTF-8 bytes, bytes,
-// bytearray, memoryview and numpy bytes arrays whole.  nullptr with TypeError
-// set for anything else.  A new reference.
-PyObject *string_bytes(PyObject *value, const char *what);
+// bytearray, memoryview and numpy bytes arrays whole.  A new reference;
+// nullptr with the error set when a conversion fails, and nullptr with no
+// error set for a value of any other type (the caller names what it takes).
+PyObject *string_bytes(PyObject *value);
+
+// "integer", "complex" or "real": the kind of values of a numpy type.
+const char *kind_name(int type);
 
 // Wraps every routine of the module in the argument checks of its table.
 int install_checked_routines(PyObject *module, PyObject *error);

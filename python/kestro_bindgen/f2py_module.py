@@ -16,6 +16,7 @@ from .model import Module
 # numpy versions whose generated module the patches below were checked against.
 # Another version builds as long as every patch still finds what it replaces.
 CHECKED_NUMPY_VERSIONS = ("1.24.2",)
+CHECKED = f"(checked with numpy {', '.join(CHECKED_NUMPY_VERSIONS)})"
 
 
 class Patches:
@@ -34,7 +35,7 @@ class Patches:
             import numpy
             raise SignatureError(
                 f"patch '{what}' matches nothing in numpy {numpy.__version__}'s generated module "
-                f"(checked with numpy {', '.join(CHECKED_NUMPY_VERSIONS)}); "
+                f"{CHECKED}; "
                 "update python/kestro_bindgen/f2py_module.py")
         return count
 
@@ -70,8 +71,7 @@ def wrapper_region(text: str, start: str, end: str) -> tuple[int, int]:
     a = text.find(start)
     b = text.find(end, a)
     if a < 0 or b < 0:
-        raise SignatureError(f"patch: cannot find '{start}' in numpy's generated module "
-                             f"(checked with numpy {', '.join(CHECKED_NUMPY_VERSIONS)})")
+        raise SignatureError(f"patch: cannot find '{start}' in numpy's generated module {CHECKED}")
     return a, b
 
 
@@ -123,13 +123,9 @@ def patch_callbacks(patches: Patches, modules: list[Module], callbacks: bool):
     patches.sub("arrays lent to callables are copies",
                 r"PyArray_New\(&PyArray_Type,\s*(\d+),(\w+)_Dims,(\w+),NULL,\(char\*\)(\w+),1,\s*NPY_ARRAY_FARRAY,NULL\)",
                 r"kestro_lend_array(\1,\2_Dims,\3,(char*)\4)", required=callbacks)
-    seen = set()
     procedures = {(p.block, p.name): p for m in modules for p in m.procedures}
     text = patches.text
     for p in procedures.values():
-        if (p.block, p.name) in seen:
-            continue
-        seen.add((p.block, p.name))
         function = f"cb_{p.name}_in_{p.block}"
         a, b = wrapper_region(text, f"static void {function} (", f" end of {function} ")
         region = text[a:b]
@@ -143,8 +139,7 @@ def patch_callbacks(patches: Patches, modules: list[Module], callbacks: bool):
                  f"    if ({checker}(capi_return, {len(p.outputs)}, \"{p.name}\", \"{names}\", "
                  f"\"{kinds}\") != 0) goto capi_fail;")
         if region.count("capi_j = PyTuple_Size(capi_return);") != 1:
-            raise SignatureError(f"patch 'callable results' found no result count in {function} "
-                                 f"(checked with numpy {', '.join(CHECKED_NUMPY_VERSIONS)})")
+            raise SignatureError(f"patch 'callable results' found no result count in {function} {CHECKED}")
         region = region.replace("capi_j = PyTuple_Size(capi_return);", check)
         # An array result of the wrong shape or type is reported, not printed.
         for x in [x for x in p.args if x.name in p.outputs and x.array]:
@@ -158,7 +153,7 @@ def patch_callbacks(patches: Patches, modules: list[Module], callbacks: bool):
                 region = region.replace(pattern, pattern.replace("NPY_DOUBLE", "kestro_switched_type(NPY_DOUBLE)"))
             if replaced != 1:
                 raise SignatureError(f"patch 'complex-mode arrays' found no single conversion of {x} in {function} "
-                                     f"(checked with numpy {', '.join(CHECKED_NUMPY_VERSIONS)})")
+                                     f"{CHECKED}")
         # A scalar the routine lets the callable update is lent as a 0-d
         # array of its own, like the arrays.
         for x in p.args:
@@ -173,7 +168,7 @@ def patch_callbacks(patches: Patches, modules: list[Module], callbacks: bool):
                 region = region.replace(given, lent_as)
             if numpy is None or found != 1:
                 raise SignatureError(f"patch 'scalars lent to callables' found no single {x.name} in {function} "
-                                     f"(checked with numpy {', '.join(CHECKED_NUMPY_VERSIONS)})")
+                                     f"{CHECKED}")
         # The lengths of character arguments are size_t, as the routines pass them.
         for x in p.args:
             if x.character:
@@ -227,8 +222,7 @@ def patch_failed_results(patches: Patches):
         return f"{match.group(1)} else {{ {freed} }}{match.group(4)}"
     patches.text, count = RESULT_RE.subn(release, patches.text)
     if count == 0:
-        raise SignatureError("patch 'failed results released' matches nothing "
-                             f"(checked with numpy {', '.join(CHECKED_NUMPY_VERSIONS)})")
+        raise SignatureError(f"patch 'failed results released' matches nothing {CHECKED}")
 
 
 def patch_returned_documentation(patches: Patches, modules: list[Module]):
@@ -299,8 +293,7 @@ def run_f2py(outdir: Path, modules: dict[str, Module]):
 
     patches.text = DEF_TABLE_RE.sub(fix_table, patches.text)
     if fixed != len(string_vars):
-        raise SignatureError(f"patch 'string variables' fixed {fixed} of {len(string_vars)} table entries "
-                             f"(checked with numpy {', '.join(CHECKED_NUMPY_VERSIONS)})")
+        raise SignatureError(f"patch 'string variables' fixed {fixed} of {len(string_vars)} table entries {CHECKED}")
     # Strings pass as the bytes they are: copy them whole (a NUL inside is a
     # character like any other) and return results at their full, blank-padded
     # length instead of trimming their trailing blanks.
@@ -317,8 +310,7 @@ def run_f2py(outdir: Path, modules: dict[str, Module]):
         return new
     patches.text = BUILD_RE.sub(counted, patches.text)
     if strings_out and count == 0:
-        raise SignatureError("patch 'full-length string results' matches nothing "
-                             f"(checked with numpy {', '.join(CHECKED_NUMPY_VERSIONS)})")
+        raise SignatureError(f"patch 'full-length string results' matches nothing {CHECKED}")
     # A short string is padded with blanks at once, so that a NUL the caller
     # passes at its end stays a NUL.
     patches.sub("pad with blanks", "memset(*str + n, '\\0', *len - n);", "memset(*str + n, ' ', *len - n);",

@@ -8,7 +8,7 @@ import json
 from pathlib import Path
 
 from .common import HEADER_NOTE, write_if_changed
-from .model import Module, PyArgument
+from .model import Module
 
 
 def write_glue(outdir: Path, modules: list[Module]):
@@ -85,14 +85,7 @@ def write_glue(outdir: Path, modules: list[Module]):
     for m in python:
         for r in m.routines:
             index_of = {k: i for i, k in enumerate(r.keywords)}
-            entries = []
-            for k in r.keywords:
-                if k in r.python_args:
-                    entries.append(r.python_args[k].table_entry(index_of))
-                elif k.endswith("_extra_args"):
-                    entries.append(PyArgument(k, "extra_args").table_entry(index_of))
-                else:
-                    entries.append(PyArgument(k, "overwrite").table_entry(index_of))
+            entries = [r.python_argument(k).table_entry(index_of) for k in r.keywords]
             table = f"arguments_{m.name}_{r.name}"
             out.append(f"const kestro::python::Argument {table}[] = {{")
             out.extend(f"    {entry}," for entry in entries)

@@ -10,15 +10,16 @@ from .ctext import c_block_comment, cxx_comment, prototype
 from .model import Module, Routine, Variable
 
 
-def variable_declaration(v: Variable, name: str, scalar: str, array: str) -> str:
-    """The `extern` declaration of a module variable under `name`."""
+def variable_declarator(v: Variable, name: str, scalar: str, array: str) -> str:
+    """The type and name of a module variable under `name`, as its declaration
+    and its definition spell them."""
     if v.kind == "parameter":
-        return f"extern const {scalar} {name}"
+        return f"const {scalar} {name}"
     if v.kind == "string":
-        return f"extern char {name}[{v.length}]"
+        return f"char {name}[{v.length}]"
     if v.kind == "allocatable":
-        return f"extern {array} {name}"
-    return f"extern {scalar} {name}"
+        return f"{array} {name}"
+    return f"{scalar} {name}"
 
 
 def variable_comment(v: Variable) -> str:
@@ -77,7 +78,7 @@ def write_c_header(outdir: Path, m: Module):
         h.append("")
         for v in m.variables:
             comment = variable_comment(v)
-            h.append(f"KESTRO_API {variable_declaration(v, v.symbol, v.ctype, 'kestro_array')};"
+            h.append(f"KESTRO_API extern {variable_declarator(v, v.symbol, v.ctype, 'kestro_array')};"
                      + (f"  /* {comment} */" if comment else ""))
     for r, lines in routine_lines(m, c_block_comment):
         h += lines + prototype(f"KESTRO_API {r.result or 'void'} {r.symbol}", r.c_params())

@@ -10,9 +10,9 @@ from .model import Module, Routine
 
 
 def python_metadata(r: Routine, keyword: str) -> dict:
-    a = r.python_args.get(keyword)
-    if a is None:
-        return {"name": keyword, "kind": "extra_args" if keyword.endswith("_extra_args") else "overwrite"}
+    a = r.python_argument(keyword)
+    if keyword not in r.python_args:
+        return {"name": a.name, "kind": a.kind}
     return {"name": a.name, "kind": a.kind, "type": a.typecode.removeprefix("KESTRO_TYPE_").lower(),
             "rank": a.rank, "required": a.required, "written": a.written, "copy": a.copy, "fixed": a.fixed,
             "shaped": a.shaped, "inplace": a.inplace, "inout": a.inout, "block": a.block, "result": a.result}

@@ -133,6 +133,13 @@ class Routine:
             params += [f"size_t {a.name}_len" for a in self.args if a.character]
         return params
 
+    def python_argument(self, keyword: str) -> PyArgument:
+        """The Python argument `keyword`: a declared one, or the generated
+        wrapper's own `<procedure>_extra_args` or `overwrite_<array>`."""
+        if keyword in self.python_args:
+            return self.python_args[keyword]
+        return PyArgument(keyword, "extra_args" if keyword.endswith("_extra_args") else "overwrite")
+
     @property
     def cxx_name(self) -> str:
         return f"::{self.symbol}" if self.c_named else f"kestro::{self.module}::{self.name}"

@@ -261,7 +261,7 @@ def python_argument(name: str, var: dict, external: bool, where: str) -> PyArgum
     rank = -1 if dims == ["*"] else len(dims)
     fixed = [int(d) if d.isdigit() else -1 for d in dims] if rank > 0 else []
     return PyArgument(name, "array", code, rank, required, written, copy, same if rank > 0 else [], fixed,
-                      inout="inout" in intent or "inplace" in intent)
+                      inout=inout)
 
 
 def build_module(mod: dict, fragment: Fragment, procedures: dict) -> Module:

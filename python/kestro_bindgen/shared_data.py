@@ -8,18 +8,14 @@ from pathlib import Path
 
 from .common import HEADER_NOTE, write_if_changed
 from .ctext import cxx_comment
-from .headers import variable_declaration
+from .headers import variable_declarator
 from .model import Module, Variable
 
 
 def cxx_definition(v: Variable) -> str:
-    if v.kind == "parameter":
-        return f"const {v.cxxtype} {v.name} = {v.parameter};"
-    if v.kind == "string":
-        return f"char {v.name}[{v.length}] = {{}};"
-    if v.kind == "allocatable":
-        return f'constinit Allocatable<{v.cxxtype}, {v.rank}> {v.name}{{"{v.name}"}};'
-    return f"{v.cxxtype} {v.name}{{}};"
+    initial = {"parameter": f" = {v.parameter}", "string": " = {}", "allocatable": f'{{"{v.name}"}}'}
+    array = f"constinit Allocatable<{v.cxxtype}, {v.rank}>"
+    return f"{variable_declarator(v, v.name, v.cxxtype, array)}{initial.get(v.kind, '{}')};"
 
 
 def write_shared_data(outdir: Path, modules: list[Module]):
@@ -36,7 +32,7 @@ def write_shared_data(outdir: Path, modules: list[Module]):
         cpp.append(f"namespace kestro::{m.name} {{")
         for v in m.variables:
             array = f"Allocatable<{v.cxxtype}, {v.rank}>"
-            hpp.append(f'KESTRO_API {variable_declaration(v, v.name, v.cxxtype, array)} asm("{v.symbol}");')
+            hpp.append(f'KESTRO_API extern {variable_declarator(v, v.name, v.cxxtype, array)} asm("{v.symbol}");')
             cpp.append(cxx_definition(v))
         hpp += ["}", ""]
         cpp += ["}", ""]
