@@ -74,10 +74,9 @@ bool multiplier(const ReturnPath &path, double &lambda) {
 }  // namespace
 
 void getstressfromplastitcity(double *stress, double *neweqplasticstrain, double *ddsdde, const double *stran,
-                              const double *dstran, const double *props, const int32_t *ntens, const int32_t *ndi,
-                              const int32_t *nprops, const double *temp) noexcept {
-    static_cast<void>(ndi);
-    static_cast<void>(temp);
+                              const double *dstran, const double *props, const int32_t *ntens,
+                              const int32_t * /*ndi: not read*/, const int32_t *nprops,
+                              const double * /*temp: not read*/) noexcept {
     const int32_t n = *ntens;
     const auto refuse = [&](const char *message) {
         for (int32_t i = 0; i < n; ++i) stress[i] = 0.0;

@@ -5,7 +5,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdint>
-#include <string>
+#include <string_view>
 
 #include "core/errorhandling.hpp"
 #include "core/scratch.hpp"
@@ -21,12 +21,13 @@ using kestro::Allocatable;
 // The constants of property blocks of `width` entries (T first) at temp,
 // width - 1 of them into `out`: linear in temp between the T of blocks 1 and
 // 2 and clamped outside when props holds two blocks of different T, else
-// those of block 1.  Fewer entries than one block record the warning of
-// `routine` and give zeros.
-bool blocks_at(const double *props, int32_t nprops, int32_t width, double temp, double *out, const char *routine) {
+// those of block 1.  Fewer entries than one block record `too_few` and give
+// zeros.
+bool blocks_at(const double *props, int32_t nprops, int32_t width, double temp, double *out,
+               std::string_view too_few) {
     if (nprops < width) {
         std::fill(out, out + width - 1, 0.0);
-        kestro::record_error(-2, std::string("Warning: Too few properties in ") + routine);
+        kestro::record_error(-2, too_few);
         return false;
     }
     const double *first = props, *second = props + width;
@@ -77,22 +78,22 @@ double table_at(const Allocatable<double, 3> &table, double temp, double x, doub
     return (1.0 - w) * row_at(table, k, x, none) + w * row_at(table, k + 1, x, none);
 }
 
-void zero(double *a, int64_t count) {
-    for (int64_t k = 0; k < count; ++k) a[k] = 0.0;
+// Zeros stress(ntens) and, when given, the ntens * ntens entries of tangent,
+// and records -2 `message`.
+void refuse(double *stress, double *tangent, int32_t ntens, std::string_view message) {
+    std::fill_n(stress, ntens, 0.0);
+    if (tangent != nullptr) std::fill_n(tangent, int64_t{ntens} * ntens, 0.0);
+    kestro::record_error(-2, message);
 }
 
 // The linear isotropic law of E = props(1), nu = props(3), its stiffness in
-// `tangent` when given; zeros and -2 for too few properties or components.
+// `tangent` when given; zeros and -2 `few` for too few properties, `dimension`
+// for other components.
 void isotropic_law(double *stress, const double *strain, const double *props, int32_t ntens, int32_t nprops,
-                   double *tangent, const char *routine) {
-    const auto refuse = [&](const char *what) {
-        zero(stress, ntens);
-        if (tangent != nullptr) zero(tangent, int64_t{ntens} * ntens);
-        kestro::record_error(-2, std::string(what) + routine);
-    };
-    if (nprops < 3) return refuse("Unsupported number of properties in ");
+                   double *tangent, std::string_view few, std::string_view dimension) {
+    if (nprops < 3) return refuse(stress, tangent, ntens, few);
     if (!kestro::resin::cubic_law(kestro::resin::isotropic(props[0], props[2]), strain, ntens, stress, tangent))
-        refuse("Unsupported dimension in ");
+        refuse(stress, tangent, ntens, dimension);
 }
 
 }  // namespace
@@ -101,43 +102,36 @@ extern "C" {
 
 void GetResinProperties(const double *props, const int32_t *nprops, const double *temp, double *E, double *nu,
                         double *num, double *gamma, double *degr, double *xt, double *xc, double *np,
-                        double *a_woehler, double *exp_woehler, const int32_t *noel) {
-    static_cast<void>(noel);
+                        double *a_woehler, double *exp_woehler, const int32_t * /*noel: not read*/) {
     double v[10];
-    blocks_at(props, *nprops, 11, *temp, v, "GetResinProperties");
+    blocks_at(props, *nprops, 11, *temp, v, "Warning: Too few properties in GetResinProperties");
     double *const out[10] = {E, nu, num, gamma, degr, xt, xc, np, a_woehler, exp_woehler};
     for (int k = 0; k < 10; ++k) *out[k] = v[k];
 }
 
 void GetResinPlasticProperties(const double *props, const int32_t *nprops, const double *temp,
-                               const double *eqplaststrain, double *et, double *ec, double *g, double *nut,
-                               double *nuc, double *a0, double *a1, double *alpha, double *degr, double *xt,
-                               double *xc, double *np, double *a_woehler, double *exp_woehler) {
-    static_cast<void>(eqplaststrain);
+                               const double * /*eqplaststrain: not read*/, double *et, double *ec, double *g,
+                               double *nut, double *nuc, double *a0, double *a1, double *alpha, double *degr,
+                               double *xt, double *xc, double *np, double *a_woehler, double *exp_woehler) {
     double v[14];
-    blocks_at(props, *nprops, 15, *temp, v, "GetResinPlasticProperties");
+    blocks_at(props, *nprops, 15, *temp, v, "Warning: Too few properties in GetResinPlasticProperties");
     double *const out[14] = {et, ec, g, nut, nuc, a0, a1, alpha, degr, xt, xc, np, a_woehler, exp_woehler};
     for (int k = 0; k < 14; ++k) *out[k] = v[k];
 }
 
+// The time step, the start strain, the strengths, the S-N data, the
+// degradation factor and the failure indicator are the caller's and not read.
 void GetResinOrthotropicProperties(const double *props, const int32_t *nprops, const double *temp,
-                                   const double *dtime, const double *stran, const double *endstran, double *E1,
-                                   double *E2, double *E3, double *nu12, double *nu13, double *nu23, double *nu21,
-                                   double *nu31, double *nu32, double *G12, double *G13, double *G23,
-                                   const double *xt, const double *xc, const double *np, const double *a_woehler,
-                                   const double *exp_woehler, const double *degr, const int32_t *noel,
-                                   const double *fi) {
-    // The time step, the start strain, the failure indicator, the strengths, the S-N data and the
-    // degradation factor are the caller's and not read.
-    static_cast<void>(dtime);
-    static_cast<void>(stran);
-    static_cast<void>(fi);
-    for (const double *unread : {xt, xc, np, a_woehler, exp_woehler, degr}) static_cast<void>(unread);
-    static_cast<void>(noel);
+                                   const double * /*dtime*/, const double * /*stran*/, const double *endstran,
+                                   double *E1, double *E2, double *E3, double *nu12, double *nu13, double *nu23,
+                                   double *nu21, double *nu31, double *nu32, double *G12, double *G13, double *G23,
+                                   const double * /*xt*/, const double * /*xc*/, const double * /*np*/,
+                                   const double * /*a_woehler*/, const double * /*exp_woehler*/,
+                                   const double * /*degr*/, const int32_t * /*noel*/, const double * /*fi*/) {
     double *const moduli[6] = {E1, E2, E3, G12, G13, G23};
     double *const ratios[6] = {nu12, nu13, nu23, nu21, nu31, nu32};
     double v[10];
-    if (!blocks_at(props, *nprops, 11, *temp, v, "GetResinOrthotropicProperties")) {
+    if (!blocks_at(props, *nprops, 11, *temp, v, "Warning: Too few properties in GetResinOrthotropicProperties")) {
         for (int k = 0; k < 6; ++k) *moduli[k] = *ratios[k] = 0.0;
         return;
     }
@@ -157,29 +151,28 @@ void GetModulusFromTable(const double *eqstrain, double *E, const double *temp) 
 }
 
 void GetStressFromIsotropicViscoElasticity(double *stress, const double *strain, const double *props,
-                                           const int32_t *ntens, const int32_t *ndi, const int32_t *nprops) {
-    static_cast<void>(ndi);
-    isotropic_law(stress, strain, props, *ntens, *nprops, nullptr, "GetStressFromIsotropicViscoElasticity");
+                                           const int32_t *ntens, const int32_t * /*ndi: not read*/,
+                                           const int32_t *nprops) {
+    isotropic_law(stress, strain, props, *ntens, *nprops, nullptr,
+                  "Unsupported number of properties in GetStressFromIsotropicViscoElasticity",
+                  "Unsupported dimension in GetStressFromIsotropicViscoElasticity");
 }
 
 void GetStressFromDevVolDecomposition(double *stress, const double *strain, const double *props,
-                                      const int32_t *ntens, const int32_t *ndi, const int32_t *nprops,
+                                      const int32_t *ntens, const int32_t * /*ndi: not read*/, const int32_t *nprops,
                                       double *ddsdde) {
-    static_cast<void>(ndi);
-    isotropic_law(stress, strain, props, *ntens, *nprops, ddsdde, "GetStressFromDevVolDecomposition");
+    isotropic_law(stress, strain, props, *ntens, *nprops, ddsdde,
+                  "Unsupported number of properties in GetStressFromDevVolDecomposition",
+                  "Unsupported dimension in GetStressFromDevVolDecomposition");
 }
 
 void GetStressFromCubicElasticity(double *stress, const double *endstran, const double *props, const int32_t *ntens,
-                                  const int32_t *ndi, const int32_t *nprops, double *c, const int32_t *noel) {
-    static_cast<void>(noel);
+                                  const int32_t *ndi, const int32_t *nprops, double *c,
+                                  const int32_t * /*noel: not read*/) {
     const int32_t n = *ntens;
-    const auto refuse = [&](const char *message) {
-        zero(stress, n);
-        zero(c, int64_t{n} * n);
-        kestro::record_error(-2, message);
-    };
-    if (*nprops < 2) return refuse("Unsupported number of properties in GetStressFromCubicElasticity");
-    if (n != 3 && n != 4 && n != 6) return refuse("Unsupported dimension in GetStressFromCubicElasticity");
+    if (*nprops < 2) return refuse(stress, c, n, "Unsupported number of properties in GetStressFromCubicElasticity");
+    if (n != 3 && n != 4 && n != 6)
+        return refuse(stress, c, n, "Unsupported dimension in GetStressFromCubicElasticity");
     double eqstrain = 0.0;
     EquivalentStrain(endstran, &eqstrain, ndi, ntens);
     using kestro::materialdata::alpha1props, kestro::materialdata::alpha2props, kestro::materialdata::alpha3props;

@@ -8,6 +8,7 @@
 #include "core/errorhandling.hpp"
 #include "decl/toplevel.hpp"
 #include "mechanics/endochronic.hpp"
+#include "mechanics/ply.hpp"
 #include "solver/convention.hpp"
 
 namespace kestro::toplevel {
@@ -19,13 +20,8 @@ constexpr double kStep = 1e-8, kSpan = 2e-8;
 constexpr int kSolid = 6;
 
 void krause(const solver::UmatPoint &p) {
-    const auto tangent = p.tangent();
-    const auto zero_tangent = [&] {
-        for (std::size_t j = 0; j < tangent.n; ++j)
-            for (std::size_t i = 0; i < tangent.n; ++i) tangent(i, j) = 0.0;
-    };
     if (p.ntens() != kSolid || p.ndi() != 3) {
-        zero_tangent();
+        lamina::zero_square(p.args.ddsdde, p.ntens());
         record_error(-2, "Unsupported dimension in umat_krause.");
         return;
     }
@@ -33,11 +29,12 @@ void krause(const solver::UmatPoint &p) {
     endochronic::Law law;
     if (!endochronic::law_of(p.args.props, p.nprops(), p.nstatv(), law)) {
         for (int i = 0; i < kSolid; ++i) stress[i] = 0.0;
-        zero_tangent();
+        lamina::zero_square(p.args.ddsdde, kSolid);
         return;
     }
     endochronic::evaluate(law, p.args.stran, p.args.dstran, state, *p.args.dtime, true, stress);
     // The tangent from the updated state, over no time, the state not written.
+    const auto tangent = p.tangent();
     for (int j = 0; j < kSolid; ++j) {
         double up[kSolid], down[kSolid], s_up[kSolid], s_down[kSolid];
         for (int i = 0; i < kSolid; ++i) up[i] = down[i] = p.args.dstran[i];

@@ -414,8 +414,7 @@ void fatigue(Point &w, const solver::UmatPoint &p, const CycleColumn &column, do
 // Bad input: the error recorded, stress and state as they came, a zero tangent.
 void refuse(const solver::UmatPoint &p, std::string_view message) {
     record_error(-2, message);
-    const int64_t n = p.ntens() > 0 ? p.ntens() : 0;
-    std::fill_n(p.args.ddsdde, n * n, 0.0);
+    lamina::zero_square(p.args.ddsdde, p.ntens());
 }
 
 void trace_inputs(const Point &w, const solver::UmatPoint &p, bool isfatigue) {
