@@ -20,6 +20,7 @@
 #include "decl/math.hpp"
 #include "decl/signalprocessing.hpp"
 #include "decl/sldcollection.hpp"
+#include "elements/impactor.hpp"
 #include "elements/registry.hpp"
 
 namespace kestro::elements {
@@ -51,21 +52,6 @@ constexpr std::string_view kLoadKeywords[] = {"POINT",     "UNIFORM", "PYRAMIDAL
 constexpr std::string_view kHalvingKeywords[] = {"SYMX", "SYMY", "SYM2"};
 constexpr std::string_view kQuarteringKeyword = "SYM4";
 
-// Rows (0-based) of an impactor's columns.
-enum ContactRow { force = 0, contact_radius = 1, half_width = 17 };
-constexpr int kContactRows = 20;
-enum ImpactorRow {
-    load_code = 0,
-    position = 1,      // rows 2 to 4
-    element = 4,       // nearest element
-    nearest = 5,       // smallest distance seen
-    farthest = 6,      // largest distance seen on that element
-    nearest_r = 7,     // in-plane distances at the nearest point
-    nearest_s = 8,
-    farthest_r = 9,    // and at the farthest point
-    farthest_s = 10,
-};
-constexpr int kImpactorRows = 12;
 
 bool holds(std::string_view name, std::string_view keyword) { return name.find(keyword) != std::string_view::npos; }
 
@@ -181,9 +167,9 @@ void deload(double *alpha, double *t_user, const int32_t *, const int32_t *, con
         char digits[16];
         const auto written = std::to_chars(digits, digits + sizeof digits, i);
         if (!holds(name, std::string_view(digits, static_cast<std::size_t>(written.ptr - digits)))) continue;
-        const double *c = cprops + static_cast<int64_t>(kContactRows) * (i - 1);
-        const double width = 2.0 * c[half_width];
-        *alpha += c[force] / fLimit(&width, &narrowest, &widest);
+        const double *c = cprops + static_cast<int64_t>(kImpactRows) * (i - 1);
+        const double width = 2.0 * c[impactor_width - 1];
+        *alpha += c[force - 1] / fLimit(&width, &narrowest, &widest);
     }
     // Symmetry halves the load once, whatever the number of impactors.
     if (halved(name)) *alpha *= 0.5;
@@ -200,34 +186,36 @@ void dsload(double *alpha, double *t_user, const int32_t *kstep, const double *c
     const bool tracked = kind == 0 || kind == 2 || kind == 3, loaded = kind == 2 || kind == 3;
     const double turn = 0.0;
     for (int32_t i = 0; i < *nimp; ++i) {
-        const double *c = cprops + static_cast<int64_t>(kContactRows) * i;
-        double *d = dprops + static_cast<int64_t>(kImpactorRows) * i;
-        const double f = c[force], radius = c[contact_radius], dmin = d[nearest], dmax = d[farthest];
-        const double *centre = d + position;
+        const double *c = cprops + static_cast<int64_t>(kImpactRows) * i;
+        double *d = dprops + static_cast<int64_t>(kLoadRows) * i;
+        const auto row = [d](int r) -> double & { return d[r - 1]; };
+        const double f = c[force - 1], radius = c[contact_radius - 1], dmin = row(nearest), dmax = row(farthest);
+        const double *centre = &row(load_position);
         double rs[2], rs0[2];
         GetPointOnXYPlane(rs, coords, centre, dircos, &turn);
         GetPointOnXYPlane(rs0, centre, centre, dircos, &turn);
         const double dr = rs[0] - rs0[0], ds = rs[1] - rs0[1], dist = std::sqrt(dr * dr + ds * ds);
         const double d_r = plane_distance(coords, centre, s1, s3), d_s = plane_distance(coords, centre, s2, s3);
-        if (d[element] == 0.0) d[element] = e;
-        if (dmin == 0.0) d[nearest] = dist;
-        if (dmax == 0.0) d[farthest] = dist;
+        if (row(nearest_element) == 0.0) row(nearest_element) = e;
+        if (dmin == 0.0) row(nearest) = dist;
+        if (dmax == 0.0) row(farthest) = dist;
         if (tracked) {
             int32_t owner = 0;
             if (dmin >= dist) {
-                d[nearest] = d[farthest] = dist;
-                d[element] = e;
-                d[nearest_r] = d_r;
-                d[nearest_s] = d_s;
-            } else if (as_integer(d[element], owner) && owner == e && (d[nearest] == d[farthest] || dist >= dmax)) {
-                d[farthest] = dist;
-                d[farthest_r] = d_r;
-                d[farthest_s] = d_s;
+                row(nearest) = row(farthest) = dist;
+                row(nearest_element) = e;
+                row(nearest_r) = d_r;
+                row(nearest_s) = d_s;
+            } else if (as_integer(row(nearest_element), owner) && owner == e &&
+                       (row(nearest) == row(farthest) || dist >= dmax)) {
+                row(farthest) = dist;
+                row(farthest_r) = d_r;
+                row(farthest_s) = d_s;
             }
         }
         int32_t code = no_load;
-        if (f == 0.0 || !loaded || !as_integer(d[load_code], code)) continue;
-        const double a = d[nearest_r] + d[farthest_r], b = d[nearest_s] + d[farthest_s];
+        if (f == 0.0 || !loaded || !as_integer(row(load_code), code)) continue;
+        const double a = row(nearest_r) + row(farthest_r), b = row(nearest_s) + row(farthest_s);
         const bool on_extent = a >= std::abs(dr) && b >= std::abs(ds);
         const double *r = rs, *s = rs + 1, *r0 = rs0, *s0 = rs0 + 1;
         switch (code) {
@@ -238,7 +226,8 @@ void dsload(double *alpha, double *t_user, const int32_t *kstep, const double *c
                     *alpha += ParabolicSurfaceLoad(&f, r, s, r0, s0, &a, &b);
                 break;
             case hertzian:
-                if (radius >= dist && radius > d[nearest]) *alpha += HertzianSurfaceLoad(&f, r, s, r0, s0, &radius, &radius);
+                if (radius >= dist && radius > row(nearest))
+                    *alpha += HertzianSurfaceLoad(&f, r, s, r0, s0, &radius, &radius);
                 break;
             case uniform:
                 if (on_extent) *alpha += UniformSurfaceLoad(&f, &a, &b);

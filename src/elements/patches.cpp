@@ -3,7 +3,6 @@
 // at the points of a patch.  Both work on the caller's tables.
 #include <algorithm>
 #include <cstdint>
-#include <limits>
 
 #include "core/markers.hpp"
 #include "core/errorhandling.hpp"

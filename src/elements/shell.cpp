@@ -10,7 +10,6 @@
 #include "core/errorhandling.hpp"
 #include "decl/math.hpp"
 #include "elements/shapes.hpp"
-#include "math/arithmetic.hpp"
 #include "math/small.hpp"
 
 namespace kestro::elements {
@@ -255,13 +254,6 @@ void shear_force_derivatives_unsupported(double *rx, double *ry, const double *u
         if (r != nullptr) apply_shear_stiffness(r, zero, zero, hmat);
 }
 
-void shear_force_derivative(double *rx, double *ry, const double *u, const double *hmat, const double *ncoords,
-                            int32_t inodes, double xi, double eta) {
-    const auto run = [&](auto n) { shear_force_derivatives<decltype(n)::value>(rx, ry, u, hmat, ncoords, xi, eta); };
-    if (!with_nodes(inodes, run))
-        shear_force_derivatives_unsupported(rx, ry, u, hmat);
-}
-
 void shear_derivative_matrix(double *m, const double *ncoords, int32_t inodes, double xi, double eta, bool along_x) {
     if (!with_nodes(inodes, [&](auto n) { shear_derivative_matrix<decltype(n)::value>(m, ncoords, xi, eta, along_x); }))
         std::fill_n(m, 2 * kColumns, 0.0);
@@ -273,7 +265,8 @@ double norm3(const double *v) { return std::sqrt(v[0] * v[0] + v[1] * v[1] + v[2
 
 void shear_force_derivatives(double *rx, double *ry, const double *u, const double *hmat, const double *ncoords,
                              int32_t inodes, double xi, double eta) {
-    shear_force_derivative(rx, ry, u, hmat, ncoords, inodes, xi, eta);
+    const auto run = [&](auto n) { shear_force_derivatives<decltype(n)::value>(rx, ry, u, hmat, ncoords, xi, eta); };
+    if (!with_nodes(inodes, run)) shear_force_derivatives_unsupported(rx, ry, u, hmat);
 }
 
 void cartesian_second_derivatives(const double *nshape, int64_t ld, const double *ncoords, int32_t n, double *nxx,
@@ -372,12 +365,12 @@ void ShellyDerivBMatrix(double *yderivb, const double *ncoords, const int32_t *i
 
 void ShellxDerivShearForces(double *xderivr, const double *u, const double *hmat, const double *ncoords,
                             const int32_t *inodes, const double *xi, const double *eta) {
-    kestro::elements::shear_force_derivative(xderivr, nullptr, u, hmat, ncoords, *inodes, *xi, *eta);
+    kestro::elements::shear_force_derivatives(xderivr, nullptr, u, hmat, ncoords, *inodes, *xi, *eta);
 }
 
 void ShellyDerivShearForces(double *yderivr, const double *u, const double *hmat, const double *ncoords,
                             const int32_t *inodes, const double *xi, const double *eta) {
-    kestro::elements::shear_force_derivative(nullptr, yderivr, u, hmat, ncoords, *inodes, *xi, *eta);
+    kestro::elements::shear_force_derivatives(nullptr, yderivr, u, hmat, ncoords, *inodes, *xi, *eta);
 }
 
 void GetDisplacementVector(double *u, const double *nmotion, const int32_t *inodes, const int32_t *mdof) {

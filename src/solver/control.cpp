@@ -199,7 +199,7 @@ void prepare_impact_data(const std::vector<std::array<double, 3>> &positions) {
     cprops.fill(0.0);
     denom.fill(0);
     window.fill(0.0);
-    reshape(dprops, 12, count);
+    reshape(dprops, elements::kLoadRows, count);
     dprops.fill(0.0);
     // The implicit impactors' measurements and handed-over compliances belong
     // to one analysis; deallocall keeps them, so a new one starts without.
@@ -209,7 +209,7 @@ void prepare_impact_data(const std::vector<std::array<double, 3>> &positions) {
         cprops(largest_force, i) = static_cast<double>(i);
         cprops(largest_indentation, i) = kIndentationStart;
         const auto &p = positions[static_cast<std::size_t>(i - 1)];
-        std::copy(p.begin(), p.end(), &dprops(2, i));
+        std::copy(p.begin(), p.end(), &dprops(elements::load_position, i));
     }
 }
 

@@ -8,6 +8,7 @@
 #include "core/job.hpp"
 #include "core/shared_data.hpp"
 #include "decl/toplevel.hpp"
+#include "elements/impactor.hpp"
 
 namespace kestro::solver {
 
@@ -33,30 +34,10 @@ enum StepKind : int32_t {
     image_correlation = 5,   // ZRV_DIC
 };
 
-// Rows (1-based) of an impactor's column of cprops, 20 per impactor.
-enum ImpactRow : int {
-    force = 1,                 // contact force F
-    contact_radius = 2,        //
-    indentation = 3,           // indentation depth
-    displacement = 4,          // impactor displacement, velocity and acceleration
-    velocity = 5,              //
-    acceleration = 6,          // (start value: standard gravity)
-    mass = 7,                  // 0: the motion is not integrated
-    scheme_alpha = 8,          // integration scheme: all 0 none, all -1 central difference,
-    scheme_beta = 9,           // all -2 with the velocity weight of row 20, else Newmark
-    scheme_gamma = 10,         // with force weighting alpha, beta, gamma
-    last_force = 11,           // rows 1 and 2 at the end of the last increment
-    last_contact_radius = 12,  //
-    cleared_each_update = 13,  // set to 0 at every update
-    largest_force = 14,        // running maxima of rows 1 and 3
-    largest_indentation = 15,  //
-    rebound_mark = 16,         // 1 once the average of the last five forces exceeds the current one
-    impactor_radius = 17,      //
-    impactor_width = 18,       // second impactor dimension
-    half_velocity = 19,        // mid-increment velocity of the central difference
-    last_increment = 20,       // its last time increment; the velocity weight of scheme -2
-};
-inline constexpr int kImpactRows = 20;
+// The rows of an impactor's column of cprops (elements/impactor.hpp).
+using elements::ImpactRow;
+using enum elements::ImpactRow;
+using elements::kImpactRows;
 // Start values of an impactor's contact data besides 0: the acceleration,
 // the running maximum of the indentation, and the running maximum of the
 // force, which starts at the impactor's number.

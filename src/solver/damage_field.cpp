@@ -32,6 +32,7 @@
 #include "decl/toplevel.hpp"
 #include "elements/registry.hpp"
 #include "failure/evolution.hpp"
+#include "mechanics/notation.hpp"
 #include "mechanics/ply.hpp"
 #include "mechanics/plydata.hpp"
 #include "solver/control.hpp"
@@ -123,13 +124,10 @@ bool any_nonzero(const double *v, int64_t n) {
     return std::any_of(v, v + n, [](double x) { return x != 0.0; });
 }
 
-void nye_of_voigt(const double *v, double *nye) {
-    nye[N11] = v[V11], nye[N22] = v[V22], nye[N33] = v[V33];
-    nye[N12] = v[V12], nye[N13] = v[V13], nye[N23] = v[V23];
-}
-void voigt_of_nye(const double *nye, double *v) {
-    v[V11] = nye[N11], v[V22] = nye[N22], v[V33] = nye[N33];
-    v[V23] = nye[N23], v[V13] = nye[N13], v[V12] = nye[N12];
+// One stress or strain vector from Voigt to Nye order or back (a swap of 12 and 23).
+void flip_order(const double *from, double *to) {
+    constexpr int32_t kVector = 1;
+    FlipVoigtNyeNotation(to, from, &kVector);
 }
 
 // The kind of element e; an element elemkind does not hold is neither shell
@@ -221,7 +219,7 @@ public:
         if (has_table) {
             double voigt[6];
             c.table.copy(kTableStress, 6, voigt);
-            nye_of_voigt(voigt, table_stress);
+            flip_order(voigt, table_stress);
             std::copy_n(table_stress, 6, &entry(ply_stress));
         }
         if (entry(ply_number) == 0.0 || entry(section_index) == 0.0) locate();
@@ -302,7 +300,7 @@ private:
     // (points of ply 1) and the element's reference orientation (point 1).
     void first_increment(int32_t kind) {
         const auto &dprops = loaddata::dprops;
-        if (p == 1 && dprops.exists() && dprops.extent_of(1) == 12) {
+        if (p == 1 && dprops.exists() && dprops.extent_of(1) == elements::kLoadRows) {
             const int32_t impactors = static_cast<int32_t>(std::clamp<int64_t>(loaddata::nimp, 0, dprops.extent_of(2)));
             double lengths[3];
             if (has_table) c.table.copy(kTableLengths, 3, lengths);
@@ -481,8 +479,8 @@ private:
         if (stress.extent_of(1) == 6 && holds(stress, {6, row, c.npt, e}) &&
             shaped(strain, {6, stress.extent_of(2), stress.extent_of(3), stress.extent_of(4)}) &&
             holds(elemlength, {3, e})) {
-            voigt_of_nye(&stress(1, row, c.npt, e), svoigt);
-            voigt_of_nye(&strain(1, row, c.npt, e), evoigt);
+            flip_order(&stress(1, row, c.npt, e), svoigt);
+            flip_order(&strain(1, row, c.npt, e), evoigt);
             lengths = &elemlength(1, e);
         } else if (has_table) {
             c.table.copy(kTableStress, 6, svoigt);
@@ -582,9 +580,6 @@ void vusdfld_dmg(const int32_t *nblock, const int32_t *nstatev, const int32_t *n
     }
     std::copy_n(stateold, points * (nstate - block), statenew);
     const int32_t kinc = solver::increment_of(*steptime, *dt);
-    // Where each Voigt component of a point's stress and strain stands: the
-    // column of the solver's order (ndir direct, then nshr shears 12, 23, 13)
-    // times the block's length; -1 for a component the block does not hold.
     // The table of point k: entry i at from[i][k] (NULL: 0), the stress and
     // strain columns in the solver's order (ndir direct, then nshr shears 12,
     // 23, 13) taken to Voigt order.

@@ -60,17 +60,6 @@ bool truss_layout_holds(int32_t ncoords, int32_t nnodes) noexcept {
     return false;
 }
 
-ImplicitTrussCall implicit_truss_call(double *rhs, double *amatrx, double *svars, double *energy,
-                                      const int32_t *ndofel, const int32_t *nrhs, const int32_t *nsvars,
-                                      const double *coords, const int32_t *mcrd, const int32_t *nnode,
-                                      const double *u, const double *du, const double *v, const double *a,
-                                      const double *dtime, const double *params, const int32_t *ndload,
-                                      const int32_t *jdltyp, const double *adlmag, const int32_t *lflags,
-                                      const int32_t *mlvarx, const double *ddlmag, const int32_t *mdload) noexcept {
-    return {rhs,  amatrx, svars, energy, *ndofel, *nrhs,  *nsvars, *mlvarx, coords,  *mcrd,   *nnode, u,
-            du,   v,      a,     *dtime, params,  jdltyp, adlmag,  ddlmag,  *ndload, *mdload, lflags};
-}
-
 bool implicit_truss_motion(TrussMotion &m, const ImplicitTrussCall &c) noexcept {
     if (!truss_layout_holds(c.mcrd, c.nnode)) return false;
     double nodal[6];

@@ -43,13 +43,17 @@ struct ImplicitTrussCall {
 
 // The call as the implicit user-element list passes it (uel_truss, and the
 // implicit impactor, which takes the same list).
-ImplicitTrussCall implicit_truss_call(double *rhs, double *amatrx, double *svars, double *energy,
-                                      const int32_t *ndofel, const int32_t *nrhs, const int32_t *nsvars,
-                                      const double *coords, const int32_t *mcrd, const int32_t *nnode,
-                                      const double *u, const double *du, const double *v, const double *a,
-                                      const double *dtime, const double *params, const int32_t *ndload,
-                                      const int32_t *jdltyp, const double *adlmag, const int32_t *lflags,
-                                      const int32_t *mlvarx, const double *ddlmag, const int32_t *mdload) noexcept;
+inline ImplicitTrussCall implicit_truss_call(double *rhs, double *amatrx, double *svars, double *energy,
+                                             const int32_t *ndofel, const int32_t *nrhs, const int32_t *nsvars,
+                                             const double *coords, const int32_t *mcrd, const int32_t *nnode,
+                                             const double *u, const double *du, const double *v, const double *a,
+                                             const double *dtime, const double *params, const int32_t *ndload,
+                                             const int32_t *jdltyp, const double *adlmag, const int32_t *lflags,
+                                             const int32_t *mlvarx, const double *ddlmag,
+                                             const int32_t *mdload) noexcept {
+    return {rhs,  amatrx, svars, energy, *ndofel, *nrhs,  *nsvars, *mlvarx, coords,  *mcrd,   *nnode, u,
+            du,   v,      a,     *dtime, params,  jdltyp, adlmag,  ddlmag,  *ndload, *mdload, lflags};
+}
 
 // Length, axis and motion of an implicit element: te (2 x 6, column-major,
 // from GetTruss3TransformationMatrix), the freedoms u, v, a (missing ones 0),

@@ -12,7 +12,6 @@
 #include <array>
 #include <cmath>
 #include <cstdint>
-#include <limits>
 
 #include "core/markers.hpp"
 #include "core/errorhandling.hpp"
