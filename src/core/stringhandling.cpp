@@ -32,8 +32,6 @@ size_t result_length(const int32_t *n, size_t storage) {
     return *n < 1 ? 0 : std::min<size_t>(static_cast<size_t>(*n), storage);
 }
 
-char lower(char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; }
-char upper(char c) { return c >= 'a' && c <= 'z' ? static_cast<char>(c - 'a' + 'A') : c; }
 
 std::string lowered(std::string_view s) {
     std::string out(s);

@@ -24,6 +24,10 @@ using std::size_t;
 // and the trailing blanks are gone: the room reduceblanks needs.
 std::size_t reduced_length(std::string_view s) noexcept;
 
+// ASCII case mappings, the only ones the string services make.
+inline char lower(char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; }
+inline char upper(char c) { return c >= 'a' && c <= 'z' ? static_cast<char>(c - 'a' + 'A') : c; }
+
 // value written with format into field: as many characters as the format
 // writes, at most jmax, so the work follows the text and not jmax; the status
 // of format::write_integer into a record of jmax characters.

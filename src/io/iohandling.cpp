@@ -2,7 +2,6 @@
 // text files stands on.  Records come from the table of units; values are
 // read as list-directed input finds them in each line alone.
 #include <algorithm>
-#include <cctype>
 #include <cstdint>
 #include <cstring>
 #include <exception>
@@ -14,6 +13,7 @@
 
 #include "core/format.hpp"
 #include "core/process.hpp"
+#include "core/stringhandling.hpp"
 #include "core/units.hpp"
 #include "decl/errorhandling.hpp"
 #include "decl/iohandling.hpp"
@@ -31,7 +31,7 @@ std::string_view view(const char *s, std::size_t length) { return {s, s != nullp
 
 std::string_view counted_part(std::string_view record) { return record.substr(0, kRecordLength); }
 
-char lower(char c) { return static_cast<char>(std::tolower(static_cast<unsigned char>(c))); }
+using kestro::stringhandling::lower;
 
 // The character at a 0-based column of a blank-padded record.
 char column(std::string_view text, std::size_t i) { return i < text.size() ? text[i] : ' '; }
