@@ -96,12 +96,10 @@ constexpr double kDegreesPerRadian = 57.29577951308232, kRadiansPerDegree = 0.01
 constexpr double kStartAngle = 53.0;
 const failure::Search kPlaneSearch = failure::search(5.0, true, kRoutine);
 
-// Position k of a cyclic vector in Voigt order.
-constexpr Voigt kVoigtOfCyclic[6] = {V11, V22, V33, V12, V23, V13};
-
-void voigt_of(const double *cyclic, double *voigt) {
-    for (int k = 0; k < 6; ++k) voigt[kVoigtOfCyclic[k]] = cyclic[k];
-}
+// The cyclic order 11, 22, 33, 12, 23, 13 and the Voigt order 11, 22, 33,
+// 23, 13, 12 differ by the shears turned by one: of vectors and of the rows
+// and columns of 6 x 6 matrices.
+void voigt_of(const double *cyclic, double *voigt) { lamina::turn_shears<1>(voigt, cyclic, false); }
 
 // v lower than x (NaN neither): x is the new running maximum.
 void raise(double &v, double x) {
@@ -246,11 +244,9 @@ void matrix_cracking(Point &p, const Material &m) {
     constexpr int32_t normal = 2;  // the crack plane's normal: axis 2 turned about axis 1
     const int32_t status = failure::crack_status(old, axis, phi, normal);
     sv[crack_status] = status;
-    for (int j = 0; j < 6; ++j)
-        for (int i = 0; i < 6; ++i) c[kVoigtOfCyclic[j] * 6 + kVoigtOfCyclic[i]] = p.c(i, j);
+    lamina::turn_shears<1>(c, p.c.data(), true);
     failure::crack_frame_degradation(c, degraded, phi, dm, normal, status);
-    for (int j = 0; j < 6; ++j)
-        for (int i = 0; i < 6; ++i) p.c(i, j) = degraded[kVoigtOfCyclic[j] * 6 + kVoigtOfCyclic[i]];
+    lamina::turn_shears<2>(p.c.data(), degraded, true);
 }
 
 // The damage of point k: its stress from the degraded stiffness and its
