@@ -13,7 +13,6 @@
 #include <span>
 
 #include "core/errorhandling.hpp"
-#include "core/shared_data.hpp"
 #include "decl/toplevel.hpp"
 #include "decl/utility.hpp"
 #include "failure/criteria.hpp"
@@ -29,7 +28,7 @@ namespace {
 
 using namespace ply;
 
-constexpr const char *kRoutine = "vumat_bogenfeld";
+constexpr const char *kRoutine = "vumat_bogenfeld", *kUnsupportedDimension = "Unsupported dimension in vumat_bogenfeld.";
 
 // ---- The property list.
 
@@ -97,12 +96,10 @@ constexpr double kDegreesPerRadian = 57.29577951308232, kRadiansPerDegree = 0.01
 constexpr double kStartAngle = 53.0;
 const failure::Search kPlaneSearch = failure::search(5.0, true, kRoutine);
 
-// Position k of a cyclic vector in Voigt order.
-constexpr Voigt kVoigtOfCyclic[6] = {V11, V22, V33, V12, V23, V13};
-
-void voigt_of(const double *cyclic, double *voigt) {
-    for (int k = 0; k < 6; ++k) voigt[kVoigtOfCyclic[k]] = cyclic[k];
-}
+// The cyclic order 11, 22, 33, 12, 23, 13 and the Voigt order 11, 22, 33,
+// 23, 13, 12 differ by the shears turned by one: of vectors and of the rows
+// and columns of 6 x 6 matrices.
+void voigt_of(const double *cyclic, double *voigt) { lamina::turn_shears<1>(voigt, cyclic, false); }
 
 // v lower than x (NaN neither): x is the new running maximum.
 void raise(double &v, double x) {
@@ -247,11 +244,9 @@ void matrix_cracking(Point &p, const Material &m) {
     constexpr int32_t normal = 2;  // the crack plane's normal: axis 2 turned about axis 1
     const int32_t status = failure::crack_status(old, axis, phi, normal);
     sv[crack_status] = status;
-    for (int j = 0; j < 6; ++j)
-        for (int i = 0; i < 6; ++i) c[kVoigtOfCyclic[j] * 6 + kVoigtOfCyclic[i]] = p.c(i, j);
+    lamina::turn_shears<1>(c, p.c.data(), true);
     failure::crack_frame_degradation(c, degraded, phi, dm, normal, status);
-    for (int j = 0; j < 6; ++j)
-        for (int i = 0; i < 6; ++i) p.c(i, j) = degraded[kVoigtOfCyclic[j] * 6 + kVoigtOfCyclic[i]];
+    lamina::turn_shears<2>(p.c.data(), degraded, true);
 }
 
 // The damage of point k: its stress from the degraded stiffness and its
@@ -302,62 +297,13 @@ void damage_point(const VumatBlock &block, const ExplicitPly &ply, const Materia
 
 // ---- The elastic increment.
 
-// Points of N components: the elastic increment, its work in the internal
-// energy (state 19 the factor where the state holds it), the inelastic
-// energy kept.
-template <int N>
-void elastic_points(const VumatBlock &block, const ExplicitPly &ply) {
-    const auto old = block.stress_old(), state = block.state_old();
-    const auto density = block.density();
+// The elastic increment of the block, its work in the internal energy
+// weighted by state 19 where the state holds it, the inelastic energy kept.
+void elastic_response(const VumatBlock &block, const ExplicitPly &ply) {
+    const auto state = block.state_old();
     const bool with_status = block.nstatev() > element_status;
-    for (std::size_t k = 0; k < density.size(); ++k) {
-        double e[N], s[N], sum = 0.0;
-        elastic_increment<N>(block, ply, k, e, s);
-        for (int j = 0; j < N; ++j) sum += (s[j] + old(k, static_cast<std::size_t>(j))) * e[j];
-        const double s19 = with_status ? state(k, element_status) : 1.0;
-        block.internal_energy_new()[k] = block.internal_energy_old()[k] + s19 * 0.5 * sum / density[k];
-        block.inelastic_energy_new()[k] = block.args.enerinelasold[k];
-    }
-}
-
-// Points without a stiffness: the stress as it was.
-void unloaded_points(const VumatBlock &block) {
-    const auto increment = block.increment(), stress = block.stress_new();
-    const auto old = block.stress_old(), state = block.state_old();
-    const auto density = block.density();
-    const bool with_status = block.nstatev() > element_status;
-    for (std::size_t k = 0; k < density.size(); ++k) {
-        double sum = 0.0;
-        for (std::size_t j = 0; j < block.ncomp(); ++j) {
-            stress(k, j) = old(k, j);
-            sum += old(k, j) * (static_cast<int64_t>(j) < block.ndir() ? increment(k, j) : 2.0 * increment(k, j));
-        }
-        const double s19 = with_status ? state(k, element_status) : 1.0;
-        block.internal_energy_new()[k] = block.internal_energy_old()[k] + s19 * sum / density[k];
-        block.inelastic_energy_new()[k] = block.args.enerinelasold[k];
-    }
-}
-
-void elastic_block(const VumatBlock &block, const ExplicitPly &ply) {
-    switch (ply.n) {
-        case 6:
-            return elastic_points<6>(block, ply);
-        case 4:
-            return elastic_points<4>(block, ply);
-        case 3:
-            return elastic_points<3>(block, ply);
-        default:
-            return unloaded_points(block);
-    }
-}
-
-void unsupported(std::string_view what) {
-    char message[64];
-    const std::string_view head = "Unsupported ", tail = " in vumat_bogenfeld.";
-    std::size_t n = 0;
-    for (std::string_view part : {head, what, tail})
-        for (char ch : part) message[n++] = ch;
-    record_error(-2, std::string_view(message, n));
+    solver::elastic_block(block, ply, [&](std::size_t k) { return with_status ? state(k, element_status) : 1.0; });
+    std::copy_n(block.args.enerinelasold, extent(block.nblock()), block.args.enerinelasnew);
 }
 
 // The stiffness of the forms without the damage: nine constants from the
@@ -369,32 +315,17 @@ ExplicitPly elastic_ply(const VumatBlock &block) {
     const int32_t nprops = *block.args.nprops;
     double nye[kConstants];
     if (nprops == 1) {
-        // States 21 and 22 of the block's first point.
-        double first[section_index] = {};
-        const std::size_t held = std::min<std::size_t>(extent(block.nstatev()), section_index);
-        const std::size_t points = extent(block.nblock());
-        for (std::size_t j = 0; j < held && points > 0; ++j) first[j] = block.state_old()(0, j);
-        const TablePosition at = elastic_table_position({first, held});
-        if (!at) {
-            outside_elastic_table(kRoutine);
-            return {};
-        }
-        for (int k = 0; k < kConstants; ++k) nye[k] = materialdata::peprops(k + 1, at.ply, at.section);
+        if (!first_point_constants(block, kRoutine, nye)) return {};
     } else if (nprops == kPackedTriangle) {
         if (block.ndir() != 3 || block.nshr() != 3) {
-            unsupported("dimension");
+            record_error(-2, kUnsupportedDimension);
             return {};
         }
         double lower[36], nye_stiffness[36];
         const int32_t n = 6;
         GetUnpackedTriangle(lower, props.data(), &n, &nprops, "F", nullptr);
         Symmetrize(lower, nye_stiffness, &n);
-        ExplicitPly ply;
-        ply.n = 6;
-        ply.ndir = 3;
-        for (int j = 0; j < 6; ++j)
-            for (int i = 0; i < 6; ++i) ply.c[j * 6 + i] = nye_stiffness[kNyeOfCyclic[j] * 6 + kNyeOfCyclic[i]];
-        return ply;
+        return ExplicitPly::of_stiffness(nye_stiffness);
     } else if (nprops >= 10) {
         for (int k = 0; k < kConstants; ++k) nye[k] = props[static_cast<std::size_t>(kEntryOfConstant[k])];
     } else if (!constants_of_properties(props, nprops, nye)) {
@@ -411,13 +342,14 @@ void bogenfeld(const VumatBlock &block) {
     const auto state_old = block.state_old();
     std::copy_n(state_old.a, state_old.rows * state_old.columns, block.state_new().a);
     const int32_t nprops = *block.args.nprops;
-    if (nprops >= 10 && nprops < kFullList && nprops != kPackedTriangle) unsupported("number of properties");
+    if (nprops >= 10 && nprops < kFullList && nprops != kPackedTriangle)
+        record_error(-2, "Unsupported number of properties in vumat_bogenfeld.");
     // The damage runs with the full list after the first time, at solid points with their 47 states.
     const bool damage = nprops >= kFullList && *block.args.totaltime != 0.0 && !all_zero(block.properties());
     const bool served = block.ndir() == 3 && block.nshr() == 3 && block.nstatev() >= kStates;
-    if (damage && !served) unsupported("dimension");
+    if (damage && !served) record_error(-2, kUnsupportedDimension);
     const ExplicitPly ply = elastic_ply(block);
-    if (!damage || !served) return elastic_block(block, ply);
+    if (!damage || !served) return elastic_response(block, ply);
     const Material m = Material::of(block.properties());
     for (std::size_t k = 0; k < extent(block.nblock()); ++k) {
         double e[6], s[6];

@@ -17,7 +17,6 @@
 #include <span>
 
 #include "core/errorhandling.hpp"
-#include "core/shared_data.hpp"
 #include "decl/toplevel.hpp"
 #include "failure/criteria.hpp"
 #include "failure/degradation.hpp"
@@ -583,17 +582,9 @@ void carry_over(const VumatBlock &b) {
 
 // The elastic increment of every point with the ply's stiffness, the state
 // and the inelastic energy carried over.
-void elastic_block(const VumatBlock &b, const ExplicitPly &ply) {
+void elastic_response(const VumatBlock &b, const ExplicitPly &ply) {
     carry_over(b);
-    const auto old = b.stress_old();
-    const auto density = b.density(), energy_old = b.internal_energy_old();
-    const auto energy = b.internal_energy_new();
-    for (std::size_t k = 0; k < density.size(); ++k) {
-        double e[6], s[6], work = 0.0;
-        elastic_increment<6>(b, ply, k, e, s);
-        for (int j = 0; j < 6; ++j) work += (s[j] + old(k, static_cast<std::size_t>(j))) * e[j];
-        energy[k] = energy_old[k] + 0.5 * work / density[k];
-    }
+    elastic_block(b, ply, kWhole);
 }
 
 // A block without the model's properties: the elastic ply of 2 to 9
@@ -603,28 +594,19 @@ void elastic_fallback(const VumatBlock &b) {
     const int32_t nprops = *b.args.nprops;
     double nye[ply::kConstants];
     if (nprops == 1) {
-        const auto old = b.state_old();
-        if (old.rows == 0) return;
-        double first[section_index] = {};
-        first[ply_number - 1] = old(0, ply_number - 1);
-        first[section_index - 1] = old(0, section_index - 1);
-        const TablePosition at = elastic_table_position(first);
-        if (!at) {
-            outside_elastic_table(kRoutine);
-            return carry_over(b);
-        }
-        for (int k = 0; k < ply::kConstants; ++k) nye[k] = materialdata::peprops(k + 1, at.ply, at.section);
-        return elastic_block(b, ExplicitPly(nye, 3, 3));
+        if (b.nblock() <= 0) return;
+        if (!first_point_constants(b, kRoutine, nye)) return carry_over(b);
+        return elastic_response(b, ExplicitPly(nye, 3, 3));
     }
     if (nprops == 21) {
         double c6[36];
         bool constants = false;
         lamina::stiffness_of(b.args.props, nprops, false, c6, nye, constants);
-        return elastic_block(b, ExplicitPly::of_stiffness(c6));
+        return elastic_response(b, ExplicitPly::of_stiffness(c6));
     }
     if (nprops >= 2 && nprops <= ply::kConstants) {
         if (!constants_of_properties(b.properties(), nprops, nye)) return carry_over(b);
-        return elastic_block(b, ExplicitPly(nye, 3, 3));
+        return elastic_response(b, ExplicitPly(nye, 3, 3));
     }
     record_error(-2, "Unsupported number of properties in vumat_cartesian.");
     carry_over(b);

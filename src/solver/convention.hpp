@@ -21,11 +21,30 @@
 
 #include "core/markers.hpp"
 #include "decl/conventions.hpp"
+#include "mechanics/plydata.hpp"
 
 namespace kestro::solver {
 
 // A count as an extent: a negative count is an empty one.
-constexpr std::size_t extent(int32_t n) { return n > 0 ? static_cast<std::size_t>(n) : 0; }
+constexpr std::size_t extent(int64_t n) { return n > 0 ? static_cast<std::size_t>(n) : 0; }
+
+// The solvers' cyclic order 11, 22, 33, 12, 23, 13 (explicit and ANSYS
+// points) from Nye order and back: 6-vectors, and the rows and columns of
+// column-major 6 x 6 matrices.
+inline void cyclic_of_nye(const double *nye, double *cyclic) {
+    for (int k = 0; k < 6; ++k) cyclic[k] = nye[ply::kNyeOfCyclic[k]];
+}
+inline void nye_of_cyclic(const double *cyclic, double *nye) {
+    for (int k = 0; k < 6; ++k) nye[ply::kNyeOfCyclic[k]] = cyclic[k];
+}
+inline void cyclic_of_nye_matrix(const double *nye, double *cyclic) {
+    for (int j = 0; j < 6; ++j)
+        for (int i = 0; i < 6; ++i) cyclic[j * 6 + i] = nye[ply::kNyeOfCyclic[j] * 6 + ply::kNyeOfCyclic[i]];
+}
+inline void nye_of_cyclic_matrix(const double *cyclic, double *nye) {
+    for (int j = 0; j < 6; ++j)
+        for (int i = 0; i < 6; ++i) nye[ply::kNyeOfCyclic[j] * 6 + ply::kNyeOfCyclic[i]] = cyclic[j * 6 + i];
+}
 
 // A column-major n x n matrix over a caller's storage (a tangent of ntens
 // components); (i, j) 0-based.
@@ -77,10 +96,7 @@ struct VumatBlock {
     int32_t nblock() const { return *args.nblock; }
     int32_t ndir() const { return *args.ndir; }
     int32_t nshr() const { return *args.nshr; }
-    std::size_t ncomp() const {
-        const int64_t n = int64_t{ndir()} + nshr();
-        return n > 0 ? static_cast<std::size_t>(n) : 0;
-    }
+    std::size_t ncomp() const { return extent(int64_t{ndir()} + nshr()); }
     int32_t nstatev() const { return *args.nstatev; }
     std::span<const double> properties() const { return {args.props, extent(*args.nprops)}; }
     // The strain increment, which a plane-stress point may update (its thickness strain).

@@ -28,13 +28,6 @@ bool served(int32_t ndi, int32_t nshr, int32_t ntens) {
            nshr <= 3;
 }
 
-// Stress, tangent and energy of a point that gets no stiffness.
-void no_response(const UmatPoint &point) {
-    for (double &s : point.stress()) s = 0.0;
-    lamina::zero_square(point.args.ddsdde, point.ntens());
-    point.sse() = 0.0;
-}
-
 // The stiffness c(n, n) degraded from the damage flags and the residual factor
 // the damage block keeps: entry by entry by the factors of the image-correlation
 // scheme (5, a tape ply, the default factors).
@@ -55,11 +48,11 @@ void lamina(const UmatPoint &point) {
     point.spd() = 0.0;
     point.scd() = 0.0;
     double nye[ply::kConstants];
-    if (!ply_constants(point, "umat_lamina", nye)) return no_response(point);
+    if (!ply_constants(point, "umat_lamina", nye)) return clear_response(point);
     const int32_t ndi = point.ndi(), nshr = point.nshr(), *n = point.args.ntens;
     if (!served(ndi, nshr, *n)) {
         unsupported_stiffness();
-        return no_response(point);
+        return clear_response(point);
     }
     double *const c = point.args.ddsdde;
     GetNyeStiffnessMatrix(c, nye, n, nullptr);
@@ -78,37 +71,6 @@ void lamina(const UmatPoint &point) {
     }
 }
 
-// Points of N components: the elastic increment and the internal energy.
-template <int N>
-void lamina_points(const VumatBlock &block, const ExplicitPly &ply) {
-    const auto old = block.stress_old();
-    const auto density = block.density(), energy_old = block.internal_energy_old();
-    const auto energy = block.internal_energy_new();
-    for (std::size_t k = 0; k < density.size(); ++k) {
-        double e[N], s[N], work = 0.0;
-        elastic_increment<N>(block, ply, k, e, s);
-        for (int j = 0; j < N; ++j) work += (s[j] + old(k, static_cast<std::size_t>(j))) * e[j];
-        energy[k] = energy_old[k] + 0.5 * work / density[k];
-    }
-}
-
-// Points of a layout without a stiffness: no stress increment.
-void unserved_points(const VumatBlock &block, int32_t ndir) {
-    const auto increment = block.increment(), stress = block.stress_new();
-    const auto old = block.stress_old();
-    const auto density = block.density(), energy_old = block.internal_energy_old();
-    const auto energy = block.internal_energy_new();
-    for (std::size_t k = 0; k < density.size(); ++k) {
-        double work = 0.0;
-        for (std::size_t j = 0; j < block.ncomp(); ++j) {
-            stress(k, j) = old(k, j);
-            const double e = static_cast<int64_t>(j) < ndir ? increment(k, j) : 2.0 * increment(k, j);
-            work += 2.0 * old(k, j) * e;
-        }
-        energy[k] = energy_old[k] + 0.5 * work / density[k];
-    }
-}
-
 // The ply at a block of explicit material points, incremental.
 void lamina(const VumatBlock &block) {
     const auto stress = block.stress_new(), state = block.state_new();
@@ -117,18 +79,8 @@ void lamina(const VumatBlock &block) {
     for (double &e : block.inelastic_energy_new()) e = 0.0;
     double nye[ply::kConstants];
     if (!constants_of_properties(block.properties(), *block.args.nprops, nye))
-        return unserved_points(block, block.ndir());
-    const ExplicitPly ply(nye, block.ndir(), block.nshr());
-    switch (ply.n) {
-        case 6:
-            return lamina_points<6>(block, ply);
-        case 4:
-            return lamina_points<4>(block, ply);
-        case 3:
-            return lamina_points<3>(block, ply);
-        default:
-            return unserved_points(block, block.ndir());
-    }
+        return elastic_block(block, ExplicitPly(), kWhole);
+    elastic_block(block, ExplicitPly(nye, block.ndir(), block.nshr()), kWhole);
 }
 
 // The placeholder of the MSC Marc convention.

@@ -2,9 +2,10 @@
 // block they read at fixed places, the ply's constants at a material point
 // (from its properties, or from the elastic table by the ply and section the
 // damage field hook keeps), and the elastic ply of the explicit solvers in
-// their cyclic order with the increment of one point of a block.  Everything
-// runs at every material point: fixed sizes on the stack, nothing allocated,
-// the stiffness from the one law of the ply (GetNyeStiffnessMatrix).
+// their cyclic order with the increment of one point of a block and of a
+// whole block.  Everything runs at every material point: fixed sizes on the
+// stack, nothing allocated, the stiffness from the one law of the ply
+// (GetNyeStiffnessMatrix).
 #pragma once
 
 #include <algorithm>
@@ -102,19 +103,42 @@ inline bool constants_of_properties(std::span<const double> props, int32_t nprop
     return nprops == 2 || nprops == 5 || nprops == ply::kConstants;
 }
 
-// The ply's nine constants at a UMAT point: with one property value those of
-// peprops(1:9, ply, section) at the position of state variables 21 and 22,
-// otherwise those of the properties.  False when there are none (the error
-// recorded, for the table in the name of `routine`).
-inline bool ply_constants(const UmatPoint &point, std::string_view routine, double *nyeprops) {
-    if (point.nprops() != 1) return constants_of_properties(point.properties(), point.nprops(), nyeprops);
-    const TablePosition at = elastic_table_position(point.state());
+// The ply's nine constants of peprops(1:9, ply, section) at the position of
+// state variables 21 and 22 of state.  False outside the table (the error
+// recorded in the name of `routine`).
+inline bool table_constants(std::span<const double> state, std::string_view routine, double *nyeprops) {
+    const TablePosition at = elastic_table_position(state);
     if (!at) {
         outside_elastic_table(routine);
         return false;
     }
     for (int k = 0; k < ply::kConstants; ++k) nyeprops[k] = materialdata::peprops(k + 1, at.ply, at.section);
     return true;
+}
+
+// The same at the first point of an explicit block (its state variables 21
+// and 22; a block without points or with fewer state variables is outside).
+inline bool first_point_constants(const VumatBlock &block, std::string_view routine, double *nyeprops) {
+    double first[section_index] = {};
+    const std::size_t held = std::min<std::size_t>(extent(block.nstatev()), section_index);
+    for (std::size_t j = 0; j < held && block.nblock() > 0; ++j) first[j] = block.state_old()(0, j);
+    return table_constants({first, held}, routine, nyeprops);
+}
+
+// The ply's nine constants at a UMAT point: with one property value those of
+// the elastic table at the position of state variables 21 and 22, otherwise
+// those of the properties.  False when there are none (the error recorded,
+// for the table in the name of `routine`).
+inline bool ply_constants(const UmatPoint &point, std::string_view routine, double *nyeprops) {
+    if (point.nprops() != 1) return constants_of_properties(point.properties(), point.nprops(), nyeprops);
+    return table_constants(point.state(), routine, nyeprops);
+}
+
+// Stress, tangent and energy of a UMAT point that gets no stiffness: zero.
+inline void clear_response(const UmatPoint &point) {
+    for (double &s : point.stress()) s = 0.0;
+    lamina::zero_square(point.args.ddsdde, point.ntens());
+    point.sse() = 0.0;
 }
 
 // The elastic ply of an explicit block in the solver's order 11, 22, 33, 12,
@@ -141,8 +165,7 @@ struct ExplicitPly {
         if (count == 6) {
             ply::Matrix<6> nye;
             ply::orthotropic_stiffness(nye, p);
-            for (int j = 0; j < 6; ++j)
-                for (int i = 0; i < 6; ++i) c[j * 6 + i] = nye(ply::kNyeOfCyclic[i], ply::kNyeOfCyclic[j]);
+            cyclic_of_nye_matrix(nye.data(), c);
             n = 6;
         } else if (ncomp != 0) {
             GetNyeStiffnessMatrix(c, nyeprops, &ncomp, &plane);  // 11, 22, (33,) 12 stand alike in both orders
@@ -156,8 +179,7 @@ struct ExplicitPly {
     // (column-major 6 x 6, Nye order, engineering shears).
     static ExplicitPly of_stiffness(const double *nye) {
         ExplicitPly p;
-        for (int j = 0; j < 6; ++j)
-            for (int i = 0; i < 6; ++i) p.c[j * 6 + i] = nye[ply::kNyeOfCyclic[j] * 6 + ply::kNyeOfCyclic[i]];
+        cyclic_of_nye_matrix(nye, p.c);
         p.n = 6;
         p.ndir = 3;
         return p;
@@ -201,5 +223,53 @@ template <int N>
         increment(k, ply::N33) = e[ply::N33];
     }
 }
+
+// The elastic increment of every point of a block with the ply's stiffness
+// (6, 4 or 3 components) and its work in the internal energy, weighted by
+// weight(k): new = old + weight(k) 0.5 (s_new + s_old) . e / density.  A ply
+// without a stiffness keeps the old stress, s_new = s_old.  The inelastic
+// energy and the state are the caller's.
+template <int N, class Weight>
+void elastic_points(const VumatBlock &block, const ExplicitPly &ply, const Weight &weight) {
+    const auto old = block.stress_old();
+    const auto density = block.density(), energy_old = block.internal_energy_old();
+    const auto energy = block.internal_energy_new();
+    for (std::size_t k = 0; k < density.size(); ++k) {
+        double e[N], s[N], work = 0.0;
+        elastic_increment<N>(block, ply, k, e, s);
+        for (int j = 0; j < N; ++j) work += (s[j] + old(k, static_cast<std::size_t>(j))) * e[j];
+        energy[k] = energy_old[k] + weight(k) * 0.5 * work / density[k];
+    }
+}
+
+template <class Weight>
+void elastic_block(const VumatBlock &block, const ExplicitPly &ply, const Weight &weight) {
+    switch (ply.n) {
+        case 6:
+            return elastic_points<6>(block, ply, weight);
+        case 4:
+            return elastic_points<4>(block, ply, weight);
+        case 3:
+            return elastic_points<3>(block, ply, weight);
+        default:
+            break;
+    }
+    const auto increment = block.increment(), stress = block.stress_new();
+    const auto old = block.stress_old();
+    const auto density = block.density(), energy_old = block.internal_energy_old();
+    const auto energy = block.internal_energy_new();
+    for (std::size_t k = 0; k < density.size(); ++k) {
+        double work = 0.0;
+        for (std::size_t j = 0; j < block.ncomp(); ++j) {
+            stress(k, j) = old(k, j);
+            const double e = static_cast<int64_t>(j) < block.ndir() ? increment(k, j) : 2.0 * increment(k, j);
+            work += (old(k, j) + old(k, j)) * e;
+        }
+        energy[k] = energy_old[k] + weight(k) * 0.5 * work / density[k];
+    }
+}
+
+// The weight of a point whose energy counts whole.
+inline constexpr auto kWhole = [](std::size_t) { return 1.0; };
 
 }  // namespace kestro::solver

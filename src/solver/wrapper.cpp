@@ -16,7 +16,6 @@
 #include "decl/math.hpp"
 #include "decl/wrapper.hpp"
 #include "math/small.hpp"
-#include "mechanics/plydata.hpp"
 #include "mechanics/ply.hpp"
 #include "solver/convention.hpp"
 
@@ -31,26 +30,13 @@ constexpr kestro_logical1 kAxisymmetric = 1;  // 4-component states are axisymme
 constexpr double kZero6[6] = {};
 constexpr double kIdentity[9] = {1.0, 0.0, 0.0, 0.0, 1.0, 0.0, 0.0, 0.0, 1.0};
 
-// The ANSYS order 11, 22, 33, 12, 23, 13 (the cyclic order) from Nye order:
-// position k holds Nye component kAnsys[k] (FlipVoigtNyeNotation, then
-// FlipVoigtCyclicNotation with shift 2, as one permutation).
-constexpr const ply::Nye (&kAnsys)[6] = ply::kNyeOfCyclic;
-
-void nye_to_ansys(const double *nye, double *ansys) {
-    for (int k = 0; k < 6; ++k) ansys[k] = nye[kAnsys[k]];
-}
-void ansys_to_nye(const double *ansys, double *nye) {
-    for (int k = 0; k < 6; ++k) nye[kAnsys[k]] = ansys[k];
-}
-// The same for the rows and columns of a 6 x 6 matrix.
-void nye_to_ansys_matrix(const double *nye, double *ansys) {
-    for (int j = 0; j < 6; ++j)
-        for (int i = 0; i < 6; ++i) ansys[j * 6 + i] = nye[kAnsys[j] * 6 + kAnsys[i]];
-}
-void ansys_to_nye_matrix(const double *ansys, double *nye) {
-    for (int j = 0; j < 6; ++j)
-        for (int i = 0; i < 6; ++i) nye[kAnsys[j] * 6 + kAnsys[i]] = ansys[j * 6 + i];
-}
+// The ANSYS order 11, 22, 33, 12, 23, 13 is the cyclic order: from Nye order
+// by one permutation (FlipVoigtNyeNotation, then FlipVoigtCyclicNotation with
+// shift 2).
+using solver::cyclic_of_nye;
+using solver::cyclic_of_nye_matrix;
+using solver::nye_of_cyclic;
+using solver::nye_of_cyclic_matrix;
 
 // The three-dimensional material point an adapter hands its routine: the
 // stress, strain, increment and tangent in Nye order, all zero until set, so
@@ -97,9 +83,9 @@ struct UmatDefaults {
 void element_in_nye(const solver::UsermatPoint &point, double *stress, double *strain, double *increment) {
     const int32_t n = point.ncomp();
     if (n == 6) {
-        ansys_to_nye(point.args.stress, stress);
-        ansys_to_nye(point.args.strain, strain);
-        ansys_to_nye(point.args.dstrain, increment);
+        nye_of_cyclic(point.args.stress, stress);
+        nye_of_cyclic(point.args.strain, strain);
+        nye_of_cyclic(point.args.dstrain, increment);
     } else if (n == 3 || n == 4) {
         std::copy_n(point.args.stress, n, stress);
         std::copy_n(point.args.strain, n, strain);
@@ -153,8 +139,8 @@ void ansys_through_umat(kestro_umat dfunc, const solver::UsermatPoint &point) {
         kWrapperName.size()};
     conventions::call(dfunc, umat);
     if (point.ncomp() == 6) {
-        nye_to_ansys(solid.stress, a.stress);
-        nye_to_ansys_matrix(solid.tangent, a.dsdepl);
+        cyclic_of_nye(solid.stress, a.stress);
+        cyclic_of_nye_matrix(solid.tangent, a.dsdepl);
     } else {
         solid.reduce(a.stress, a.dsdepl, a.ncomp);
     }
@@ -222,9 +208,9 @@ void umat_through_ansys(kestro_usermat dfunc, const solver::UmatPoint &point) {
     Solid solid;
     solid.expand(a.stress, a.stran, a.dstran, a.ntens);
     double stress[6], strain[6], increment[6], tangent[36] = {}, epspl[6] = {}, tsstif[2] = {};
-    nye_to_ansys(solid.stress, stress);
-    nye_to_ansys(solid.strain, strain);
-    nye_to_ansys(solid.increment, increment);
+    cyclic_of_nye(solid.stress, stress);
+    cyclic_of_nye(solid.strain, strain);
+    cyclic_of_nye(solid.increment, increment);
     int32_t keycut = 0;
     double sedpl = 0.0, epseq = 0.0, epszz = 0.0, reserved[9] = {};
     reserved[8] = used == std::string_view::npos ? 0.0 : static_cast<double>(used + 1);
@@ -235,8 +221,8 @@ void umat_through_ansys(kestro_usermat dfunc, const solver::UmatPoint &point) {
         &reserved[1], &reserved[2], &reserved[3], &reserved[4], &reserved[5], &reserved[6], &reserved[7],
         &reserved[8]};
     conventions::call(dfunc, usermat);
-    ansys_to_nye(stress, solid.stress);
-    ansys_to_nye_matrix(tangent, solid.tangent);
+    nye_of_cyclic(stress, solid.stress);
+    nye_of_cyclic_matrix(tangent, solid.tangent);
     solid.reduce(a.stress, a.ddsdde, a.ntens);
 }
 
