@@ -4,6 +4,7 @@
 // export table (core/exports.cpp) emits them as the exported C symbols.
 #pragma once
 
+#include <algorithm>
 #include <cstdint>
 
 #include "decl/math.hpp"
@@ -11,6 +12,9 @@
 namespace kestro::math {
 
 inline int64_t extent(const int32_t *n) { return *n > 0 ? *n : 0; }
+
+// x within [low, up]: up above it, else at least low (a NaN stays NaN).
+inline double limit(double x, double low, double up) { return x > up ? up : std::max(x, low); }
 
 // Updates a(i) = f(a(i), b(i)) over count entries.
 template <class F>

@@ -10,6 +10,7 @@
 #include "decl/math.hpp"
 #include "decl/signalprocessing.hpp"
 #include "core/markers.hpp"
+#include "math/arithmetic.hpp"
 
 namespace {
 
@@ -111,9 +112,7 @@ double symmetric_beta_large(double s, double a) {
 
 extern "C" {
 
-double fLimit(const double *x, const double *xlow, const double *xup) {
-    return *x > *xup ? *xup : std::max(*x, *xlow);
-}
+double fLimit(const double *x, const double *xlow, const double *xup) { return kestro::math::limit(*x, *xlow, *xup); }
 
 int32_t iLimit(const int32_t *x, const int32_t *xlow, const int32_t *xup) {
     return *x > *xup ? *xup : std::max(*x, *xlow);

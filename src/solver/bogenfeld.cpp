@@ -17,6 +17,7 @@
 #include "decl/utility.hpp"
 #include "failure/criteria.hpp"
 #include "failure/evolution.hpp"
+#include "math/arithmetic.hpp"
 #include "mechanics/ply.hpp"
 #include "mechanics/plydata.hpp"
 #include "solver/convention.hpp"
@@ -105,8 +106,6 @@ void voigt_of(const double *cyclic, double *voigt) { lamina::turn_shears<1>(voig
 void raise(double &v, double x) {
     if (x > v) v = x;
 }
-
-double limited(double x, double low, double high) { return std::min(std::max(x, low), high); }
 
 // The stress and energy services at a solid point: three direct components,
 // tensor strains.
@@ -235,7 +234,7 @@ void matrix_cracking(Point &p, const Material &m) {
         sv[history_1] = history[0], sv[history_2] = history[1], sv[history_3] = history[2];
         sv[history_4] = history[3];
     }
-    const double dm = std::max(limited(d, 0.0, kMatrixLimit), sv[matrix]);
+    const double dm = std::max(math::limit(d, 0.0, kMatrixLimit), sv[matrix]);
     sv[matrix] = dm;
     if (dm == 0.0) return;
     double old[6], c[36], degraded[36];
@@ -275,9 +274,9 @@ void damage_point(const VumatBlock &block, const ExplicitPly &ply, const Materia
     matrix_cracking(p, m);
     double stress_new[6];
     secant_stress(p.c.data(), p.elastic, stress_new);
-    sv[fibre_tension] = limited(f.d1, 0.0, kTensionLimit);
-    sv[fibre_compression] = limited(f.d2, 0.0, kCompressionLimit);
-    sv[matrix] = limited(sv[matrix], 0.0, kMatrixLimit);
+    sv[fibre_tension] = math::limit(f.d1, 0.0, kTensionLimit);
+    sv[fibre_compression] = math::limit(f.d2, 0.0, kCompressionLimit);
+    sv[matrix] = math::limit(sv[matrix], 0.0, kMatrixLimit);
     sv[fourth] = 0.0;
     if (sv[fibre_tension] >= kTensionLimit || sv[fibre_compression] >= kCompressionLimit) sv[element_status] = 0.0;
     for (int j = 0; j < 6; ++j) sv[total_strain + j] = p.total[j];

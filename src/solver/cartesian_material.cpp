@@ -20,6 +20,7 @@
 #include "decl/toplevel.hpp"
 #include "failure/criteria.hpp"
 #include "failure/degradation.hpp"
+#include "math/arithmetic.hpp"
 #include "mechanics/ply.hpp"
 #include "solver/convention.hpp"
 #include "solver/materials.hpp"
@@ -78,8 +79,6 @@ constexpr int32_t kStates = 82, kModelProperties = 39;
 int32_t whole(double v) { return v > -2147483649.0 && v < 2147483648.0 ? static_cast<int32_t>(v) : 0; }
 
 // fLimit: x within [low, up], the upper bound winning.
-double limited(double x, double low, double up) { return x > up ? up : std::max(x, low); }
-
 double sign_of(double x) { return x >= 0.0 ? 1.0 : -1.0; }
 
 // The material of the 39 properties (and 40 to 42 where given), read once per block.
@@ -466,7 +465,7 @@ class Increment {
             failure::stiffness_damages(rs, w_stat, m.accumulate);
         else
             std::fill_n(w_stat, kModes, 0.0);
-        for (int n = 0; n < kModes; ++n) w_stat[n] = limited(w_stat[n], 0.0, m.wmax[n]);
+        for (int n = 0; n < kModes; ++n) w_stat[n] = math::limit(w_stat[n], 0.0, m.wmax[n]);
         choose_damages();
     }
 

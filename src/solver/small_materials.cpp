@@ -50,13 +50,6 @@ void refuse(double *tangent, int32_t n, std::string_view message) {
     lamina::zero_square(tangent, n);
 }
 
-// Stress, tangent and energy of a point that has no stiffness.
-void no_response(const UmatPoint &p) {
-    for (double &s : p.stress()) s = 0.0;
-    lamina::zero_square(p.args.ddsdde, p.ntens());
-    p.sse() = 0.0;
-}
-
 // ---- The fibre.
 
 // The fibre's property set: the nine ply constants, then the tensile and
@@ -119,7 +112,7 @@ void fibre(const UmatPoint &p) {
     const auto props = p.properties();
     double set[kFibreSet] = {};
     if (nprops < 10) {
-        if (!constants_of_properties(props, nprops, set)) return no_response(p);
+        if (!constants_of_properties(props, nprops, set)) return clear_response(p);
     } else if (nprops < 24) {
         std::copy_n(props.begin(), std::min(nprops, kFibreSet), set);
     } else {
@@ -161,8 +154,7 @@ void fibre(const UsermatPoint &p) {
     if (ncomp == 6) {
         ply::Matrix<6> m;
         ply::orthotropic_stiffness(m, c);
-        for (int j = 0; j < 6; ++j)
-            for (int i = 0; i < 6; ++i) d[j * 6 + i] = m(ply::kNyeOfCyclic[i], ply::kNyeOfCyclic[j]);
+        cyclic_of_nye_matrix(m.data(), d);
     } else {
         GetNyeStiffnessMatrix(d, nye, &ncomp, nullptr);
     }
@@ -193,12 +185,12 @@ void hyper(const UmatPoint &p) {
     double c[36];
     if (nprops >= 1 && nprops <= ply::kConstants) {
         double nye[ply::kConstants];
-        if (!ply_constants(p, "umat_hyper", nye)) return no_response(p);
+        if (!ply_constants(p, "umat_hyper", nye)) return clear_response(p);
         GetNyeStiffnessMatrix(c, nye, &ntens, nullptr);
     } else {
         if (nprops < ntens * (ntens + 1) / 2) {
             record_error(-2, "Unsupported number of properties in umat_hyper.");
-            return no_response(p);
+            return clear_response(p);
         }
         double lower[36];
         GetUnpackedTriangle(lower, p.args.props, &ntens, &nprops, "F", nullptr);
