@@ -76,11 +76,11 @@ def wrapper_region(text: str, start: str, end: str) -> tuple[int, int]:
 
 
 def free_extent(region: str, target: str, unless: str | None) -> str:
-    """Each assignment `target`expression in the wrapper's dimension
-    statements (`a_Dims[0]=n,a_Dims[1]=m;`) replaced by -1, the array's own
-    extent (or by the expression when `unless` holds).  The expression ends
-    at the first comma or semicolon outside parentheses, so the assignments
-    of the other dimensions stay."""
+    """The wrapper's dimension statements (`a_Dims[0]=n,a_Dims[1]=m;`) with
+    the expression that `target` (`a_Dims[0]=`) assigns replaced by -1, the
+    array's own extent (by `unless ? expression : -1` when `unless` is
+    given).  The expression ends at the first comma or semicolon outside
+    parentheses, so the assignments of the other dimensions stay."""
     out, start = [], 0
     for match in re.finditer(rf"\b{re.escape(target)}", region):
         a = match.end()
