@@ -5,6 +5,7 @@
 #include "decl/fatigue.hpp"
 
 #include <algorithm>
+#include <atomic>
 #include <cmath>
 #include <cstdint>
 #include <initializer_list>
@@ -274,7 +275,10 @@ void GetShokrieh(double *stress, double *ddsdde, double *statev, const double *s
     product(ddsdde, total, stress);
     std::copy_n(stress, 6, statev + kStress);
     std::copy_n(total, 6, statev + kStrain);
-    kestro::shokriehdata::dnfshok = *std::min_element(statev + kStiffness, statev + kStiffness + 6);
+    // The module's factor is the last value written; points of several
+    // threads write it without a race.
+    std::atomic_ref<double>(kestro::shokriehdata::dnfshok)
+        .store(*std::min_element(statev + kStiffness, statev + kStiffness + 6), std::memory_order_relaxed);
 }
 
 }  // extern "C"

@@ -571,6 +571,14 @@ void vusdfld_dmg(const int32_t *nblock, const int32_t *nstatev, const int32_t *n
     static_cast<void>(nprops), static_cast<void>(totaltime), static_cast<void>(props), static_cast<void>(threadid);
     const int64_t points = *nblock, nstate = *nstatev;
     if (points <= 0 || nstate <= 0) return;
+    // The layouts of the solver's points: solid (3, 3), shell (3, 1) and plane
+    // (2, 1); others are refused before a column is formed.
+    if (!((*ndir == 3 && (*nshr == 3 || *nshr == 1)) || (*ndir == 2 && *nshr == 1))) {
+        record_error(-2, "Unsupported dimension in vusdfld_dmg.");
+        std::copy_n(stateold, points * nstate, statenew);
+        std::fill_n(field, points * std::max(*nfieldv, 0), 0.0);
+        return;
+    }
     // The state variables before the block as they came; the block is read
     // from stateold and written to statenew by the driver.
     const int64_t block = solver::kDamageBlock;

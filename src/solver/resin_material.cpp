@@ -445,7 +445,10 @@ void trace_state(const Trace &t, const double *s) {
 
 void resin_point(const solver::UmatPoint &p) {
     const int32_t ntens = p.ntens(), nstatv = p.nstatv(), kinc = *p.args.kinc;
-    const std::string_view name = p.material();
+    // The material's name as the solver declares it (80 characters at most, however long the
+    // caller's), without its padding.
+    std::string_view name = p.material().substr(0, solver::kNameLength);
+    name = name.substr(0, name.find_last_not_of(' ') + 1);
     if (nstatv < kStates && kinc < 2)
         units::write_record(units::standard_output,
                             format::list_record({"WARNING: Too less nstatev allocated for material ", name}));

@@ -167,8 +167,11 @@ def test_state_start_values_warning_and_trace(capfd):
     for kinc in (1, 2):
         statev = point(R, E, statev=np.zeros(21), kinc=kinc)[1]
         assert statev[0] == statev[19] == (kinc == 1)
+    for name in ("R" * 300, "RESIN" + " " * 200, "RES" + "\0" * 77):
+        point(R, E, name=name, statev=np.zeros(21))
     out = capfd.readouterr().out.splitlines()
-    assert out == [" WARNING: Too less nstatev allocated for material  " + "RESINMAT1".ljust(80)]
+    head = " WARNING: Too less nstatev allocated for material  "
+    assert out == [head + name for name in ("RESINMAT1", "R" * 80, "RESIN", "RES" + "\0" * 77)]
     marked = np.zeros(30)
     marked[-1] = HUGE
     assert point(R, E, statev=marked)[1][[19, 29]].tolist() == [1, 0]  # the fresh mark
