@@ -21,6 +21,7 @@ ONLY_RE = re.compile(r"^(.*?)\s*!kestro\s+only\s+(\w+)\s*$")
 NAMES_DIRECTIVE_RE = re.compile(r"^(\s*!kestro\s+(inplace|returns)\s+)(.*?)\s*$")
 DECLARED_RE = re.compile(r"^\s*[^!]*::\s*(\w+)")
 HEADER_ARGS_RE = re.compile(r"\(([^)]*)\)")
+HEADER_LIST_RE = re.compile(r"""\$\{\s*arguments\(\s*["'](\w+)["']""")
 
 # What a list's lines may say of the role they are instantiated in: a routine
 # takes the values it hands to the callable and back (in,out), a procedure is
@@ -115,6 +116,24 @@ def take_lists(text: str, path: Path, lists: dict, seen: tuple = ()) -> str:
             raise SignatureError(f"{path.name}: argument list {name} is defined twice")
         lists[name] = new
     return "\n".join(out) + "\n"
+
+
+def check_list_directives(text: str, lists: dict, origin: str):
+    """A routine or procedure interface that names a list's arguments in its
+    header (${arguments("<list>")}) declares them with '!kestro arguments <list>'."""
+    lines = text.splitlines()
+    for i, line in enumerate(lines):
+        start = ROUTINE_START_RE.match(line)
+        if start is None:
+            continue
+        end = i + 1
+        while end < len(lines) and not ROUTINE_END_RE.match(lines[end]):
+            end += 1
+        directives = {m.group(1).lower() for m in map(USE_LIST_RE.match, lines[i + 1:end]) if m}
+        for name in HEADER_LIST_RE.findall(line):
+            if name.lower() in lists and name.lower() not in directives:
+                raise SignatureError(f"{origin}:{i + 1}: {start.group(2)} names the arguments of list {name} in its "
+                                     f"header without the line '!kestro arguments {name}' that declares them")
 
 
 def expand_argument_lists(text: str, lists: dict, origin: str) -> tuple[str, dict[str, tuple]]:

@@ -103,6 +103,22 @@ def test_c_only_and_package_modules(tmp_path):
     assert '"kestro/pkg.h"' in (out / "include" / "kestro" / "kestro.h").read_text()
 
 
+def test_a_run_writes_exactly_the_listed_outputs_and_stops_when_the_list_is_out_of_date(tmp_path, capsys):
+    for name, text in SIGNATURES.items():
+        (tmp_path / name).write_text(text)
+    out, manifest = tmp_path / "out", tmp_path / "out" / "outputs.txt"
+    run = ["--out", str(out), "--no-python", "--manifest", str(manifest), *map(str, sorted(tmp_path.glob("*.pyf")))]
+    assert bindgen.main([*run, "--list-outputs"]) == 0
+    assert bindgen.main(run) == 0
+    made = sorted(p.relative_to(out).as_posix() for p in out.rglob("*") if p.is_file() and p != manifest)
+    assert manifest.read_text().split() == made
+    (tmp_path / "a_data.pyf").write_text(SIGNATURES["a_data.pyf"].replace("boxdata", "walldata"))
+    assert bindgen.main(run) == 1
+    assert "new: decl/walldata.hpp, include/kestro/walldata.h; gone: decl/boxdata.hpp" in capsys.readouterr().err
+    assert "decl/walldata.hpp" in manifest.read_text() and not (out / "decl" / "boxdata.hpp").exists()
+    assert bindgen.main(run) == 0
+
+
 @pytest.mark.parametrize("text,message", [
     ("!kestro package\nmodule p\n  integer(kind=4) :: n\nend module p\n", "hold no data"),
     ("module p\n  !kestro keep\n  integer(kind=4) :: n\nend module p\n", "only allocatable arrays"),
@@ -209,6 +225,8 @@ end module m
     ("  subroutine r(e,s)\n    !kestro arguments point\n  end subroutine r\n", "do not hold list point in order"),
     ("  !kestro arguments point\n", "outside a routine"),
     ('  subroutine r(${arguments("other")})\n  end subroutine r\n', "no argument list 'other'"),
+    ('  subroutine r(${arguments("point")},x)\n    real(kind=8), intent(in) :: x\n  end subroutine r\n',
+     r"r names the arguments of list point in its header without the line '!kestro arguments point'"),
 ])
 def test_argument_list_mistakes_are_reported(tmp_path, body, message):
     (tmp_path / "m.pyf").write_text(LISTS + "module m\ncontains\n" + body + "end module m\n")

@@ -1,6 +1,7 @@
 // Test fixture for everything that touches the process-global shared data:
-// each test starts and ends with the arrays released, no error recorded and
-// the scalars the tests write back at their initial values.
+// each test starts and ends with every module variable as a fresh process has
+// it (arrays absent, scalars and strings zero), from the generated tables of
+// the shared data.
 #pragma once
 
 #include <gtest/gtest.h>
@@ -21,18 +22,11 @@ protected:
     static void reset() {
         int32_t istat = -1;
         kestro::datahandling::deallocall(&istat);
-        int32_t cleared = 0;
-        const int8_t yes = 1;
-        kestro::errorhandling::rsxerr(&cleared, &yes);
-        std::memset(kestro::errorhandling::errstring, 0, sizeof kestro::errorhandling::errstring);
-        kestro::damagedata::ndmg = 0;
-        kestro::sectiondata::nsec = 0;
-        // Arrays that deallocall leaves alone.
-        kestro::jobdata::processid.drop();
-        kestro::materialdata::temperatures.drop();
-        kestro::materialdata::r_crit.drop();
-        kestro::materialdata::i10.drop();
-        kestro::impactdata::csvars.drop();
+        for (int i = 0; i < kestro::shared_data::kept_count; ++i)
+            kestro_array_drop(kestro::shared_data::kept_by_deallocall[i]);
+        for (int i = 0; i < kestro::shared_data::plain_count; ++i)
+            std::memset(kestro::shared_data::plain_variables[i].address, 0,
+                        kestro::shared_data::plain_variables[i].size);
     }
 };
 
