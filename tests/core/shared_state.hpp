@@ -8,6 +8,7 @@
 
 #include <cstdint>
 #include <cstring>
+#include <string>
 #include <vector>
 
 #include "core/datahandling.hpp"
@@ -29,6 +30,14 @@ protected:
                         kestro::shared_data::plain_variables[i].size);
     }
 };
+
+// The message of the error record without its trailing blanks; empty while
+// nothing is recorded.
+inline std::string recorded() {
+    if (kestro::errorhandling::errstat == 0) return {};
+    const std::string text(kestro::errorhandling::errstring, sizeof kestro::errorhandling::errstring);
+    return text.substr(0, text.find_last_not_of(std::string(" \0", 2)) + 1);
+}
 
 // Extents of dimensions 1..rank, for comparing whole shapes at once.
 inline std::vector<int64_t> shape(const kestro_array &a) { return {a.extent, a.extent + a.rank}; }
