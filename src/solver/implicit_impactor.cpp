@@ -27,7 +27,6 @@ namespace kestro::solver {
 
 namespace {
 
-constexpr double kLargest = kestro::kLargestReal;
 constexpr double kEpsilon = 2.220446049250313e-16;
 
 // Rows of the impactor's column that this element reads in its own sense.
@@ -322,7 +321,7 @@ private:
     }
 
     void close_measurement() {
-        row(smallest_increment_row) = kLargest;
+        row(smallest_increment_row) = kLargestReal;
         *pnewdt_ = 0.8;
     }
 
