@@ -184,6 +184,8 @@ LISTS = '''! A point.
 def test_an_argument_list_is_instantiated_by_role(tmp_path):
     (tmp_path / "lists.inc").write_text(LISTS)
     (tmp_path / "m.pyf").write_text('''!kestro include "lists.inc"
+! The point without k2.
+!kestro list short from point without k2
 python module m__user__routines
   interface
     !kestro typedef point_law
@@ -201,9 +203,9 @@ contains
     real(kind=8), intent(in) :: e
     real(kind=8), intent(out) :: x
   end subroutine drive
-  subroutine bare(${arguments("point", "k2")})
+  subroutine bare(${arguments("short")})
     !kestro returns s
-    !kestro arguments point without k2
+    !kestro arguments short
   end subroutine bare
 end module m
 ''')
@@ -215,9 +217,9 @@ end module m
     assert "!kestro returns s e" in drive and "intent(in,out) :: e" not in drive  # its own e
     bare = text[text.index("subroutine bare("):text.index("end subroutine bare")]
     assert "bare(s,e,n,k1)" in bare and "k2" not in bare.split(")", 1)[1] and "returns s e" not in bare
-    assert fragment.instances == {"m__user__routines.law": ("point", set(), set()),
-                                  "drive": ("point", set(), {"e"}), "bare": ("point", {"k2"}, set())}
-    assert fragment.lists["point"].doc == ["A point."]
+    assert fragment.instances == {"m__user__routines.law": ("point", set()), "drive": ("point", {"e"}),
+                                  "bare": ("short", set())}
+    assert fragment.lists["point"].doc == ["A point."] and fragment.lists["short"].doc == ["The point without k2."]
 
 
 @pytest.mark.parametrize("body,message", [
@@ -227,6 +229,9 @@ end module m
     ('  subroutine r(${arguments("other")})\n  end subroutine r\n', "no argument list 'other'"),
     ('  subroutine r(${arguments("point")},x)\n    real(kind=8), intent(in) :: x\n  end subroutine r\n',
      r"r names the arguments of list point in its header without the line '!kestro arguments point'"),
+    ("  subroutine r(s,e,n,k1)\n    !kestro arguments point without k2\n  end subroutine r\n", "names one list"),
+    ("!kestro list short from other without k2\n", "derives from 'other'"),
+    ("!kestro list short from point without k3\n", "leaves out k3, not in list point"),
 ])
 def test_argument_list_mistakes_are_reported(tmp_path, body, message):
     (tmp_path / "m.pyf").write_text(LISTS + "module m\ncontains\n" + body + "end module m\n")
