@@ -7,6 +7,7 @@ from __future__ import annotations
 import re
 import subprocess
 import sys
+import tempfile
 from pathlib import Path
 
 from .common import SignatureError, write_if_changed
@@ -274,15 +275,17 @@ def patch_returned_documentation(patches: Patches, modules: list[Module]):
 
 
 def run_f2py(outdir: Path, modules: dict[str, Module]):
-    work = outdir / "f2py"
-    work.mkdir(exist_ok=True)
-    (work / "_kestro.pyf").write_text((outdir / "_kestro.pyf").read_text())
-    proc = subprocess.run([sys.executable, "-m", "numpy.f2py", "_kestro.pyf"], cwd=work,
-                          capture_output=True, text=True)
-    if proc.returncode != 0:
-        sys.stderr.write(proc.stdout + proc.stderr)
-        raise SignatureError("numpy.f2py failed on the combined signature file")
-    patches = Patches((work / "_kestromodule.c").read_text())
+    # numpy's generator works in a directory of its own: none of its files is an output.
+    with tempfile.TemporaryDirectory(prefix="kestro_f2py_") as scratch:
+        work = Path(scratch)
+        (work / "_kestro.pyf").write_text((outdir / "_kestro.pyf").read_text())
+        proc = subprocess.run([sys.executable, "-m", "numpy.f2py", "_kestro.pyf"], cwd=work,
+                              capture_output=True, text=True)
+        if proc.returncode != 0:
+            sys.stderr.write(proc.stdout + proc.stderr)
+            raise SignatureError("numpy.f2py failed on the combined signature file")
+        generated = (work / "_kestromodule.c").read_text()
+    patches = Patches(generated)
     python = [m for m in modules.values() if m.python]
     strings_in = any(a.character for m in python for r in m.routines for a in r.args)
     strings_out = any(a.character and not a.const for m in python for r in m.routines for a in r.args)

@@ -6,7 +6,7 @@ import numpy as np
 import pytest
 
 import _kestro
-from conftest import recorded
+from conftest import recorded, umat_arguments
 
 T, M, S = _kestro.toplevel, _kestro.materialdata, _kestro.shokriehdata
 HUGE = np.finfo(float).max
@@ -36,11 +36,10 @@ def iso(e, nu):
 def point(props, dstran, name="RESINMAT1", statev=None, time=(0.5, 0.5), kinc=1, ntens=6, **extents):
     """One umat_resin call: (stress, statev, ddsdde), the arrays updated in place."""
     statev = np.zeros(22) if statev is None else statev
-    stress, ddsdde, z = np.zeros(ntens), np.zeros((ntens, ntens)), np.zeros(ntens)
-    T.umat_resin(stress, statev, ddsdde, np.array(0.0), 0.0, 0.0, 0.0, z, z, 0.0, z, np.array(dstran[:ntens], float),
-                 time, 0.1, 20.0, 0.0, [0.0], [0.0], name, 3, ntens - 3, np.array(props, float), np.zeros(3),
-                 np.eye(3), np.array(1.0), 1.0, np.eye(3), np.eye(3), 1, 1, 1, 1, np.array([1, 1, 1, 0], np.int32),
-                 kinc, **extents)
+    stress, ddsdde = np.zeros(ntens), np.zeros((ntens, ntens))
+    T.umat_resin(*umat_arguments(dstran[:ntens], stress=stress, statev=statev, ddsdde=ddsdde, spd=0.0, scd=0.0,
+                                 rpl=0.0, drpldt=0.0, time=time, cmname=name, ndi=3, nshr=ntens - 3,
+                                 props=np.array(props, float), kinc=kinc), **extents)
     return stress, statev, ddsdde
 
 
