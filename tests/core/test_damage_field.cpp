@@ -33,17 +33,18 @@ protected:
 };
 constexpr double kNaN = std::numeric_limits<double>::quiet_NaN();
 
-// Section id 7 of three plies, strengths Xt 1000, 50, 100, Xc 1000, 200, 200,
+// Section id 7 of three plies (or `plies`), strengths Xt 1000, 50, 100, Xc 1000, 200, 200,
 // S 80, ILSS 100; criterion ids of ply 1, every switch on; step kinds.
-void section(std::array<int32_t, 5> ids, std::vector<int32_t> kinds = {0, 1, 4, 5}) {
+void section(std::array<int32_t, 5> ids, std::vector<int32_t> kinds = {0, 1, 4, 5}, int32_t plies = 3) {
     using namespace materialdata;
-    sectiondata::nplies = 3, sectiondata::nsec = 1;
+    sectiondata::nplies = plies, sectiondata::nsec = 1;
     sectiondata::secidlist.create(1)[0] = 7;
-    pfflags.create(5, 3, 1), peflags.create(5, 3, 1), peprops.create(9, 3, 1), psprops.create(10, 3, 1);
+    pfflags.create(5, plies, 1), peflags.create(5, plies, 1), peprops.create(9, plies, 1);
+    psprops.create(10, plies, 1);
     peflags.fill(1);
     for (int m = 0; m < 5; ++m) pfflags(m + 1, 1, 1) = ids[m];
     const double x[10] = {1000, 50, 100, 1000, 200, 200, 80, 80, 80, 100};
-    for (int p = 1; p <= 3; ++p)
+    for (int p = 1; p <= plies; ++p)
         for (int k = 0; k < 10; ++k) psprops(k + 1, p, 1) = x[k];
     if (kinds.empty()) return;
     jobdata::stepid.create(static_cast<int64_t>(kinds.size()));
@@ -213,12 +214,15 @@ TEST_F(DamageField, StoredStressesWhereTheirTablesHoldThePoint) {
               (std::vector<double>{1, 1, 10, 1, 201, 101}));
     EXPECT_EQ(std::vector<double>(&sectiondata::sestress(1, 1, 1, 1), &sectiondata::sestress(1, 2, 1, 1)),
               (std::vector<double>{1, 2, 3, 6, 5, 4}));
-    // Four section points: row 12 of ply 3 is past sestress; the table stands and is not stored.
+    // Four section points: row 12 of ply 3 is past sestress and tshearstress,
+    // so no stored stress (the table is not stored either); the normal stress
+    // at the top of ply 3 alone replaces the block's.
     sectiondata::nsectionpoints(1) = 4;
     Point outgrown;
     outgrown.layer = 3, outgrown.kspt = 4, outgrown.stress({7, 7, 7, 7, 7, 7});
     outgrown.call();
-    EXPECT_EQ(std::vector<double>(outgrown.statev.begin(), outgrown.statev.begin() + 6), std::vector<double>(6, 7));
+    EXPECT_EQ(std::vector<double>(outgrown.statev.begin(), outgrown.statev.begin() + 6),
+              (std::vector<double>{0, 0, 70, 0, 0, 0}));
     EXPECT_EQ(sectiondata::sestress(1, 9, 1, 1), 9.0);
     // An element index past 2^31 - 1 is outside every table: kept, the table stands.
     Point beyond;
@@ -231,6 +235,116 @@ TEST_F(DamageField, StoredStressesWhereTheirTablesHoldThePoint) {
     lost.stress({8, 8, 8, 8, 8, 8});
     lost.call();
     EXPECT_TRUE(lost.entry(23) == -1.0 && lost.entry(1) == 8.0);
+}
+
+// Eight elements 101 to 108 of kind `kind` on the section, `points` section
+// points each, stored stresses for `rows` of them: component c of row r at
+// point n of element e is stored(c, r, n, e); every ply's interface checked
+// by delamination criterion 1.
+double stored(int c, int64_t r, int64_t n, int64_t e) {
+    switch (c) {
+        case 3: return -1.0;                   // compressive: the interface opens by shear alone
+        case 5: return 0.5 * double(r) + 0.1 * double(e);  // 13
+        case 6: return 0.25 * double(r) + double(n);        // 23
+        default: return 1000.0 * double(e) + 10.0 * double(r) + double(n) + 0.1 * c;
+    }
+}
+void eight_elements(int32_t kind, int32_t points, int64_t rows) {
+    using namespace sectiondata;
+    const int64_t plies = nplies;
+    for (int p = 1; p <= plies; ++p) materialdata::pfflags(4, p, 1) = 1;
+    elementdata::nelem = 8;
+    elementdata::elemlist.create(8), elementdata::elemkind.create(8), nsectionpoints.create(8);
+    for (int e = 1; e <= 8; ++e) elementdata::elemlist(e) = 100 + e, elementdata::elemkind(e) = kind;
+    nsectionpoints.fill(points);
+    sestress.create(6, rows, 4, 8);
+    for (int64_t e = 1; e <= 8; ++e)
+        for (int64_t n = 1; n <= 4; ++n)
+            for (int64_t r = 1; r <= rows; ++r)
+                for (int c = 1; c <= 6; ++c) sestress(c, r, n, e) = stored(c, r, n, e);
+    plyorientation.create(plies, 1), plythickness.create(plies, 1);
+    plythickness.fill(1.0);
+}
+
+TEST_F(DamageField, StoredStressOfEveryElementRowAndPoint) {
+    section({}, {0, 1, 4, 5}, 4);
+    eight_elements(0, 3, 12);
+    // Rows stored for three points of four plies (12), or for two points of
+    // two plies (4) with the element's count grown to 3; layers past the
+    // section's plies.
+    const struct {
+        int64_t rows;
+        int32_t e, layer, kspt, npt, points;
+        int64_t row;  // 0: not stored
+    } cases[] = {{12, 1, 1, 1, 1, 3, 1},  {12, 4, 2, 2, 3, 3, 5},  {12, 5, 3, 1, 4, 3, 7}, {12, 6, 3, 2, 2, 3, 8},
+                 {12, 8, 4, 3, 4, 3, 12}, {12, 7, 4, 1, 1, 3, 10}, {12, 3, 4, 1, 4, 4, 0}, {12, 8, 5, 2, 1, 3, 0},
+                 {12, 2, 6, 3, 4, 3, 0},  {4, 4, 2, 3, 4, 3, 0},   {4, 8, 3, 2, 4, 2, 0},  {4, 8, 2, 2, 4, 2, 4}};
+    for (const auto &c : cases) {
+        auto &sestress = sectiondata::sestress;
+        if (sestress.extent_of(2) != c.rows) {
+            sestress.drop(), sestress.create(6, c.rows, 4, 8);
+            for (int64_t e = 1; e <= 8; ++e)
+                for (int64_t n = 1; n <= 4; ++n)
+                    for (int64_t r = 1; r <= c.rows; ++r)
+                        for (int k = 1; k <= 6; ++k) sestress(k, r, n, e) = stored(k, r, n, e);
+        }
+        sectiondata::nsectionpoints(c.e) = c.points;
+        Point pt;
+        pt.noel = 100 + c.e, pt.layer = c.layer, pt.kspt = c.kspt, pt.npt = c.npt;
+        for (int k = 1; k <= 6; ++k) pt.entry(k) = -7.0;  // the block's stress of the last increment
+        pt.call();
+        std::vector<double> expected(6, -7.0);
+        for (int k = 1; k <= 6 && c.row > 0; ++k) expected[k - 1] = stored(k, c.row, c.npt, c.e);
+        EXPECT_EQ(std::vector<double>(pt.statev.begin(), pt.statev.begin() + 6), expected) << c.e << " " << c.layer;
+        EXPECT_EQ(pt.entry(23), c.e);
+        sectiondata::nsectionpoints(c.e) = 3;
+    }
+}
+
+TEST_F(DamageField, EveryInterfaceOfAFourPlyShellIsEvaluated) {
+    section({}, {0, 1, 4, 5}, 4);
+    eight_elements(0, 3, 12);
+    // Top of ply p: the neighbours are the middles of plies p and p + 1, rows
+    // 3p - 1 and 3p + 2; equal thicknesses average their shears.
+    for (int32_t e = 1; e <= 8; ++e)
+        for (int32_t p = 1; p <= 4; ++p) {
+            Point pt;
+            pt.noel = 100 + e, pt.layer = p, pt.kspt = 3, pt.npt = 1 + e % 4;
+            pt.call();
+            const int64_t r1 = 3 * p - 1, r2 = 3 * p + 2;
+            const double t13 = 0.5 * (stored(5, r1, pt.npt, e) + stored(5, r2, pt.npt, e));
+            const double t23 = 0.5 * (stored(6, r1, pt.npt, e) + stored(6, r2, pt.npt, e));
+            const double expected = p < 4 ? std::hypot(t13, t23) / 100.0 : 0.0;
+            EXPECT_NEAR(pt.entry(16), expected, 1e-14) << e << " " << p;
+            EXPECT_EQ(pt.entry(10), expected >= 1.0 ? 1.0 : 0.0);
+        }
+}
+
+TEST_F(DamageField, TransverseStressesStandWhereTheStoredRowIsAbsent) {
+    section({}, {0, 1, 4, 5}, 4);
+    eight_elements(0, 3, 12);
+    using namespace sectiondata;
+    tnormalstress.create(9, 8), tshearstress.create(12, 2, 4, 8);
+    for (int64_t e = 1; e <= 8; ++e) {
+        for (int64_t z = 1; z <= 9; ++z) tnormalstress(z, e) = 10.0 * double(e) + double(z);
+        for (int64_t r = 1; r <= 12; ++r)
+            for (int64_t n = 1; n <= 4; ++n) tshearstress(r, 1, n, e) = -double(r), tshearstress(r, 2, n, e) = -double(n);
+    }
+    // Layer 5 of four plies, bottom point: row 13 is in neither table, z 7 (the bottom of ply 4) is.
+    for (int32_t e = 1; e <= 8; ++e) {
+        Point pt;
+        pt.noel = 100 + e, pt.layer = 5, pt.kspt = 1, pt.npt = 2;
+        pt.call();
+        EXPECT_EQ(std::vector<double>(pt.statev.begin(), pt.statev.begin() + 6),
+                  (std::vector<double>{0, 0, 10.0 * e + 7, 0, 0, 0}));
+        // Ply 2's middle is in both: the stored row with the transverse components.
+        Point middle;
+        middle.noel = 100 + e, middle.layer = 2, middle.kspt = 2, middle.npt = 3;
+        middle.call();
+        EXPECT_EQ(std::vector<double>(middle.statev.begin(), middle.statev.begin() + 6),
+                  (std::vector<double>{stored(1, 5, 3, e), stored(2, 5, 3, e), 10.0 * e + 4, stored(4, 5, 3, e),
+                                       -3.0, -5.0}));
+    }
 }
 
 TEST_F(DamageField, FracturePlaneModelNeedsFivePropertyRows) {
