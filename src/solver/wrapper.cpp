@@ -96,22 +96,31 @@ void element_in_nye(const solver::UsermatPoint &point, double *stress, double *s
 // The transverse shear stiffness and the thickness strain of the ANSYS
 // point from the compliance of the 6 x 6 tangent: tsstif(1) = G13 when the
 // tangent is regular (a singular one records the inverse's error and leaves
-// it), epszz of a plane-stress point from the stress that goes back.
+// it), epszz of a plane-stress point from the stress that goes back.  With a
+// singular tangent epszz is the strain that keeps s33 at 0 under the
+// element's strain, -(C31 e11 + C32 e22 + C34 g12) / C33, or 0 when C33 is 0.
 void transverse_results(const solver::UsermatPoint &point, const double *tangent) {
     double compliance[36], recip[6];
     int pivots[6];
     std::copy_n(tangent, 36, compliance);
     const bool regular = math::small::lu<6>(compliance, pivots, recip) == 0;
-    if (regular)
-        math::small::inverse_from_lu<6>(compliance, pivots, recip);
-    else
-        MatrixInverse(tangent, compliance, &kSix);  // records the error; the factors stay
+    if (!regular) {
+        MatrixInverse(tangent, compliance, &kSix);  // records the error
+        if (!point.plane_stress()) return;
+        const auto &a = point.args;
+        const auto c = [tangent](int i, int j) { return tangent[(j - 1) * 6 + i - 1]; };
+        const double e11 = a.strain[0] + a.dstrain[0], e22 = a.strain[1] + a.dstrain[1];
+        const double g12 = a.strain[2] + a.dstrain[2];
+        *a.epszz = c(3, 3) != 0.0 ? -(c(3, 1) * e11 + c(3, 2) * e22 + c(3, 4) * g12) / c(3, 3) : 0.0;
+        return;
+    }
+    math::small::inverse_from_lu<6>(compliance, pivots, recip);
     // The engineering constants; G13 and the normal block read the same in Nye and Voigt order.
     double constants[9];
     GetEngConstsFromComplianceMatrix(constants, compliance);
     const double e1 = constants[0], e2 = constants[1], e3 = constants[2];
     const double nu23 = constants[6], nu13 = constants[7];
-    if (regular) point.args.tsstif[0] = constants[4];
+    point.args.tsstif[0] = constants[4];
     if (point.plane_stress()) {
         const double nu31 = nu13 * e3 / e1, nu32 = nu23 * e3 / e2;
         *point.args.epszz = GetPlaneStressEpsZZ(&e3, &nu31, &nu32, &point.args.stress[0], &point.args.stress[1]);

@@ -170,3 +170,67 @@ def test_ansys_peridigm_and_marc_entries():
                                           [0, 0], [0, 0], 3, 0, [0.0], [0.0], [0.0], *kinematics, 3, 1, 1, 1, 1,
                                           [0, 0], 0, 0, 0, 6, [0], [0.0], b"x", 7)
     assert not d.any() and not g.any() and not s.any() and error_code == 0
+
+
+SINGULAR = (-2, "Matrix inverse becomes numerically singular!")
+
+
+def failed_fibre_tangent():
+    """The 6 x 6 tangent umat_lamina gives a ply with a failed fibre and residual factor 0 in an
+    image-correlation step: row and column 11 zero, so singular."""
+    JD.stepid = np.array([5], np.int32)
+    statev = np.zeros(40)
+    statev[7] = 1.0
+    c = umat([0.0] * 6, statev)[2].copy()
+    assert not c[0].any() and not c[:, 0].any() and c[2, 2] > 0
+    return statev, c
+
+
+def condensed(c):
+    """The plane-stress stiffness at 11, 22, 12 with 33 condensed out."""
+    keep = [0, 1, 3]
+    return c[np.ix_(keep, keep)] - np.outer(c[keep, 2], c[2, keep]) / c[2, 2]
+
+
+@pytest.mark.parametrize("strain", [[1e-3, 5e-4, 2e-3], [-2e-3, 3e-4, 0.0], [0.0, -1e-3, 4e-3]])
+def test_plane_stress_of_a_singular_tangent_through_the_adapters(strain):
+    statev, c = failed_fibre_tangent()
+    q, e = condensed(c), np.array(strain)
+    # ANSYS: the total strain split into strain and increment.
+    stress, tsstif = np.zeros(3), np.array([7.0, 8.0])
+    keycut, dsdepl, epszz = T.usermat_lamina(1, 1, 1, 1, 1, 1, 1, 0, 2, 1, 0.0, 0.1, 20.0, 0.0, stress,
+                                             statev.copy(), np.zeros((3, 3)), 0.0, 0.0, 0.0, e / 4, 3 * e / 4,
+                                             np.zeros(3), PLY, np.zeros(3), 0.0, np.eye(3), np.eye(3), tsstif, 0.0,
+                                             0, 0, 0, 0, 0, 0, 0, 0)
+    assert recorded() == SINGULAR
+    np.testing.assert_allclose(dsdepl, q, rtol=1e-12, atol=1e-9)
+    np.testing.assert_allclose(stress, dsdepl @ e, rtol=1e-12, atol=1e-12)
+    assert epszz == pytest.approx(-(c[2, 0] * e[0] + c[2, 1] * e[1] + c[2, 3] * e[2]) / c[2, 2], rel=1e-12,
+                                  abs=1e-18)
+    assert keycut == 0 and list(tsstif) == [7.0, 8.0]
+    # Peridigm: stressnew = stressold + the condensed stress of the increment.
+    old = np.array([[1.0, 2.0, 3.0], [4.0, 5.0, 6.0]])
+    stressnew = T.upermat_lamina(old, np.tile(statev, (2, 1)), np.tile(e, (2, 1)), PLY, 0.1, 0.2, 0.01, 1, 2, 1)[0]
+    np.testing.assert_allclose(stressnew - old, np.tile(q @ e, (2, 1)), rtol=1e-12, atol=1e-12)
+    # MUESLI: the three-dimensional routine returns the singular tangent.
+    results = _kestro.wrapper.muesli_to_abq_umat(
+        lambda matid, stress, statev, ddsdde, sse, spd, scd, rpl, ddsddt, drplde, drpldt, stran, dstran, *rest:
+        (c @ (stran + dstran), statev, c, sse, spd, scd, 1.0),
+        np.zeros(3), np.zeros(2), np.zeros((3, 3)), 0.0, 0.0, 0.0, 0.0, np.zeros(3), np.zeros(3), 0.0, e / 2, e / 2,
+        [0.0, 0.0], 0.1, 20.0, 0.0, [0.0], [0.0], "PLY", 2, 1, [1.0], np.zeros(3), np.eye(3), 1.0, 1.0, np.eye(3),
+        np.eye(3), 1, 1, 1, 1, np.array([1, 1, 1, 0], np.int32), 1, 3)
+    np.testing.assert_allclose(results[2], q, rtol=1e-12, atol=1e-9)
+    np.testing.assert_allclose(results[0], results[2] @ e, rtol=1e-12, atol=1e-12)
+
+
+def test_plane_stress_of_a_zero_tangent_has_no_thickness_strain():
+    def zero(stress, statev, ddsdde, sse, *rest):
+        return np.zeros(6), statev, np.zeros((6, 6)), sse, 0.0, 0.0, 1.0
+
+    stress = np.array([1.0, 2.0, 3.0])
+    keycut, dsdepl, epszz = _kestro.wrapper.abq_umat_to_ansys_usermat(
+        zero, 1, 1, 1, 1, 1, 1, 1, 0, 2, 1, 0.0, 0.1, 0.0, 0.0, stress, [0.0], np.zeros((3, 3)), 0.0, 0.0, 0.0,
+        np.zeros(3), [1e-3, 2e-3, 0.0], np.zeros(3), [1.0], np.zeros(3), 0.0, np.eye(3), np.eye(3), np.zeros(2), 0.0,
+        0, 0, 0, 0, 0, 0, 0, 0)
+    assert epszz == 0.0 and not stress.any() and not dsdepl.any()
+    assert recorded() == SINGULAR
