@@ -27,15 +27,16 @@ def stiffness(props=PLY, keep=range(6)):
 C, Q = stiffness(), stiffness(keep=[0, 1, 3])
 
 
-def umat(dstran, statev=40, props=PLY, stran=None, nshr=None, jstep=(1, 1, 1, 0), **extents):
-    """umat_lamina at one point (ndi 2 for 3 components, else 3), its results checked to be in place."""
+def umat(dstran, statev=40, props=PLY, stran=None, nshr=None, jstep=(1, 1, 1, 0), ndi=None, entry=T.umat_lamina,
+         **extents):
+    """umat_lamina (or entry) at one point (ndi 2 for 3 components, else 3), its results checked to be in place."""
     n = len(dstran)
-    ndi = 2 if n == 3 else 3
+    ndi = (2 if n == 3 else 3) if ndi is None else ndi
     nshr = n - ndi if nshr is None else nshr
     statev = np.zeros(statev) if np.isscalar(statev) else np.array(statev, float)
     stress, ddsdde, sse, rpl = np.full(n, 9.0), np.full((n, n), 9.0), np.array(9.0), np.array(9.0)
     stran = np.zeros(n) if stran is None else np.array(stran, float)
-    results = T.umat_lamina(stress, statev, ddsdde, sse, 9.0, 9.0, rpl, np.zeros(n), np.zeros(n), 0.0, stran,
+    results = entry(stress, statev, ddsdde, sse, 9.0, 9.0, rpl, np.zeros(n), np.zeros(n), 0.0, stran,
                             np.array(dstran, float), [0.0, 0.0], 0.1, 20.0, 0.0, [0.0], [0.0], "PLY", ndi, nshr,
                             np.array(props, float), np.zeros(3), np.eye(3), 1.0, 1.0, np.eye(3), np.eye(3), 1, 1,
                             1, 1, np.array(jstep, np.int32), 1, **extents)
@@ -234,3 +235,48 @@ def test_plane_stress_of_a_zero_tangent_has_no_thickness_strain():
         0, 0, 0, 0, 0, 0, 0, 0)
     assert epszz == 0.0 and not stress.any() and not dsdepl.any()
     assert recorded() == SINGULAR
+
+
+UNSUPPORTED = (-2, "Unsupported dimension in GetNyeStiffnessMatrix")
+
+
+@pytest.mark.parametrize("ndi, nshr", [(1, 2), (3, 0), (2, 2), (0, 3), (1, 1)])
+def test_layouts_the_ply_does_not_serve(ndi, nshr):
+    statev = np.arange(1.0, 41.0)
+    stress, after, ddsdde, sse = umat([1e-3] + [0.0] * (ndi + nshr - 1), statev, ndi=ndi, nshr=nshr)[:4]
+    assert recorded() == UNSUPPORTED
+    assert not stress.any() and not ddsdde.any() and sse == 0.0
+    np.testing.assert_array_equal(after, statev)
+    _kestro.errorhandling.rsxerr(1)
+    # The explicit block keeps its old stress.
+    old = np.arange(1.0, 2 * (ndi + nshr) + 1).reshape(2, -1)
+    stress = vumat(np.full((2, ndi + nshr), 1e-3), old, ndir=ndi)[0]
+    assert recorded() == UNSUPPORTED
+    np.testing.assert_array_equal(stress, old)
+
+
+@pytest.mark.parametrize("nstatv", [40, 41, 60, 100])
+@pytest.mark.parametrize("entry", [T.umat_lamina, T.umat_hyper])
+def test_the_damage_block_is_the_last_forty_state_variables(entry, nstatv):
+    # Ply 2 of section 1 is a quasi-isotropic ply, ply 1 the PLY; the fibre of the point has failed.
+    MD.peprops = np.zeros((9, 2, 1))
+    MD.peprops[:, 0, 0] = PLY
+    MD.peprops[:, 1, 0] = [70000.0] * 3 + [0.3] * 3 + [70000.0 / 2.6] * 3
+    JD.stepid = np.array([5], np.int32)
+    block = np.zeros(40)
+    block[[20, 21]] = 2.0, 1.0  # ply, section
+    block[[7, 17]] = 1.0  # fibre flag, residual factor
+    statev = np.concatenate([np.full(nstatv - 40, 1.0), block])
+    dstran = [1e-3, 2e-4, -1e-4, 5e-4, 3e-4, 1e-4]
+    stress, after, ddsdde = umat(dstran, statev.copy(), props=[1.0], entry=entry)[:3]
+    assert recorded()[0] == 0
+    iso = stiffness(MD.peprops[:, 1, 0])
+    expected = iso.copy()
+    if entry is T.umat_lamina:  # the degradation of a failed fibre (residual factor 1)
+        expected[0, 0] *= 0.3
+        expected[[0, 0, 1, 2], [1, 2, 0, 0]] *= math.sqrt(0.3)
+    np.testing.assert_allclose(ddsdde, expected, rtol=1e-10)
+    np.testing.assert_allclose(stress, expected @ dstran, rtol=1e-10)
+    np.testing.assert_array_equal(after[nstatv - 40:nstatv - 34], stress)
+    np.testing.assert_array_equal(after[:nstatv - 40], statev[:nstatv - 40])
+    np.testing.assert_array_equal(after[nstatv - 34:], statev[nstatv - 34:])
