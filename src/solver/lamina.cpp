@@ -21,11 +21,6 @@ namespace kestro::solver {
 
 namespace {
 
-// The layouts the ply serves, ndi direct components then nshr shears:
-// (2, 1) plane stress 11, 22, 12; (3, 1) plane strain or axisymmetry 11, 22,
-// 33, 12; (3, 3) solid.
-bool served(int32_t ndi, int32_t nshr) { return (ndi == 3 && (nshr == 1 || nshr == 3)) || (ndi == 2 && nshr == 1); }
-
 // The stiffness c(n, n) degraded from the damage flags and the residual factor
 // the damage block keeps: entry by entry by the factors of the image-correlation
 // scheme (5, a tape ply, the default factors).
@@ -48,7 +43,7 @@ void lamina(const UmatPoint &point) {
     double nye[ply::kConstants];
     if (!ply_constants(point, "umat_lamina", nye)) return clear_response(point);
     const int32_t ndi = point.ndi(), nshr = point.nshr(), *n = point.args.ntens;
-    if (!served(ndi, nshr) || ndi + nshr != *n) {
+    if (!served_layout(ndi, nshr) || ndi + nshr != *n) {
         unsupported_stiffness();
         return clear_response(point);
     }
@@ -78,7 +73,7 @@ void lamina(const VumatBlock &block) {
     double nye[ply::kConstants];
     if (!constants_of_properties(block.properties(), *block.args.nprops, nye))
         return elastic_block(block, ExplicitPly(), kWhole);
-    if (!served(block.ndir(), block.nshr())) {
+    if (!served_layout(block.ndir(), block.nshr())) {
         unsupported_stiffness();
         return elastic_block(block, ExplicitPly(), kWhole);
     }

@@ -9,6 +9,7 @@
 #include <cstddef>
 #include <cstdint>
 
+#include "core/errorhandling.hpp"
 #include "core/markers.hpp"
 #include "core/scratch.hpp"
 #include "decl/elementhandling.hpp"
@@ -133,6 +134,8 @@ void ansys_through_umat(kestro_umat dfunc, const solver::UsermatPoint &point) {
     *a.keycut = 0;
     *a.sedpl = 0.0;
     *a.epseq = 0.0;
+    if (!solver::served_layout(*a.ndirect, *a.nshear) || *a.ndirect + *a.nshear != *a.ncomp)
+        return record_error(-2, "Unsupported dimension in abq_umat_to_ansys_usermat.");
     Solid solid;
     double stress[6], strain[6], increment[6];
     element_in_nye(point, stress, strain, increment);
@@ -160,11 +163,18 @@ void ansys_through_umat(kestro_umat dfunc, const solver::UsermatPoint &point) {
 void peridigm_through_umat(kestro_umat dfunc, const solver::UpermatBlock &block) {
     const auto &a = block.args;
     const std::size_t points = solver::extent(block.npoint()), states = solver::extent(block.nstatev());
-    const int32_t ncomp = block.ncomp();
-    const std::size_t columns = solver::extent(ncomp);
-    const bool served = ncomp == 3 || ncomp == 4 || ncomp == 6;
     const auto stress_old = block.stress_old(), state_old = block.state_old(), increment = block.increment();
     const auto stress_new = block.stress_new(), state_new = block.state_new();
+    if (!solver::served_layout(*a.ndir, *a.nshr)) {
+        record_error(-2, "Unsupported dimension in abq_umat_to_peridigm_upermat.");
+        for (std::size_t k = 0; k < points; ++k) {
+            for (std::size_t j = 0; j < stress_new.columns; ++j) stress_new(k, j) = stress_old(k, j);
+            for (std::size_t j = 0; j < states; ++j) state_new(k, j) = state_old(k, j);
+        }
+        return;
+    }
+    const int32_t ncomp = *a.ndir + *a.nshr;
+    const std::size_t columns = solver::extent(ncomp);
     Scratch<double, 256> state(static_cast<int64_t>(states));
     const double time[2] = {*a.steptime, *a.totaltime}, coords[3] = {1.0, 1.0, 1.0}, zero = 0.0;
     const int32_t one = 1;
@@ -175,11 +185,10 @@ void peridigm_through_umat(kestro_umat dfunc, const solver::UpermatBlock &block)
         // Six components are the 3-D state itself (the expansion would copy them).
         double *const row_stress = ncomp == 6 ? solid.stress : stress;
         double *const row_increment = ncomp == 6 ? solid.increment : increments;
-        if (served)
-            for (std::size_t j = 0; j < columns; ++j) {
-                row_stress[j] = stress_old(k, j);
-                row_increment[j] = increment(k, j);
-            }
+        for (std::size_t j = 0; j < columns; ++j) {
+            row_stress[j] = stress_old(k, j);
+            row_increment[j] = increment(k, j);
+        }
         if (ncomp != 6) solid.expand(stress, kZero6, increments, &ncomp);
         for (std::size_t j = 0; j < states; ++j) state[j] = state_old(k, j);
         UmatDefaults d;
@@ -198,7 +207,7 @@ void peridigm_through_umat(kestro_umat dfunc, const solver::UpermatBlock &block)
             solid.reduce(reduced, tangent, &ncomp);
             added = reduced;
         }
-        for (std::size_t j = 0; j < columns; ++j) stress_new(k, j) = stress_old(k, j) + (served ? added[j] : 0.0);
+        for (std::size_t j = 0; j < columns; ++j) stress_new(k, j) = stress_old(k, j) + added[j];
         for (std::size_t j = 0; j < states; ++j) state_new(k, j) = state[j];
     }
 }
