@@ -49,7 +49,8 @@ public:
     int32_t measure() const;
     // The option's data block read into a buffer of its own size.
     std::vector<double> reals() const;
-    // The data block into at most n entries of out (the rest keep theirs).
+    // The data block into at most n entries of out (the rest keep theirs),
+    // warning of a line past column 256 as measure() does.
     void read(double *out, int64_t n) const;
     void read(int32_t *out, int64_t n) const;
 
