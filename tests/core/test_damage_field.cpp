@@ -1,6 +1,8 @@
-// The damage field driver on a section of three plies: the block it keeps,
-// the stresses it takes from the stored tables, and indexes that the shared
-// tables do not hold (under the sanitizers nothing may be read outside them).
+// The damage field driver on sections of three and four plies and models of
+// eight elements: the block it keeps, the stresses it takes from the stored
+// and shell transverse tables, the criteria, lengths and fracture-plane damage
+// it evaluates on them, and indexes that the shared tables do not hold (under
+// the sanitizers nothing may be read outside them).
 #include <gtest/gtest.h>
 
 #include <algorithm>
