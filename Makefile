@@ -4,11 +4,12 @@
 PYTHON   := /usr/bin/python3
 BUILD    := build
 SANITIZE := build-sanitize
+THREAD   := build-thread
 JOBS     := $(shell nproc 2>/dev/null || echo 2)
 GENERATOR := $(shell command -v ninja >/dev/null 2>&1 && echo Ninja || echo "Unix Makefiles")
 CMAKE_FLAGS := -G "$(GENERATOR)" -DPython3_EXECUTABLE=$(PYTHON) -DKESTRO_WERROR=ON
 
-.PHONY: all setup configure build run test test-sanitize bench install clean
+.PHONY: all setup configure build run test test-sanitize test-thread bench install clean
 
 all: build
 
@@ -25,16 +26,24 @@ run: build
 	PYTHONPATH=$(BUILD)/python $(PYTHON) examples/job.py
 
 # The whole suite (C++, C and Python tests), then the C and C++ tests again
-# under AddressSanitizer and UndefinedBehaviorSanitizer.
+# under AddressSanitizer and UndefinedBehaviorSanitizer, then the threaded
+# tests under ThreadSanitizer (a build of the library and those tests alone).
 test: build
 	ctest --test-dir $(BUILD) --output-on-failure -j $(JOBS)
 	$(MAKE) --no-print-directory test-sanitize
+	$(MAKE) --no-print-directory test-thread
 
 test-sanitize: setup
 	@test -f $(SANITIZE)/CMakeCache.txt || cmake -S . -B $(SANITIZE) $(CMAKE_FLAGS) \
 		-DCMAKE_BUILD_TYPE=Debug -DKESTRO_SANITIZE=ON -DKESTRO_PYTHON=OFF -DKESTRO_BENCH=OFF
 	cmake --build $(SANITIZE) -j $(JOBS)
 	ctest --test-dir $(SANITIZE) --output-on-failure -j $(JOBS)
+
+test-thread: setup
+	@test -f $(THREAD)/CMakeCache.txt || cmake -S . -B $(THREAD) $(CMAKE_FLAGS) \
+		-DCMAKE_BUILD_TYPE=RelWithDebInfo -DKESTRO_THREAD_SANITIZE=ON -DKESTRO_PYTHON=OFF -DKESTRO_BENCH=OFF
+	cmake --build $(THREAD) -j $(JOBS)
+	ctest --test-dir $(THREAD) --output-on-failure -j $(JOBS)
 
 bench: build
 	$(BUILD)/bench/kestro_bench
@@ -43,4 +52,4 @@ install: build
 	cmake --install $(BUILD)
 
 clean:
-	rm -rf $(BUILD) $(SANITIZE)
+	rm -rf $(BUILD) $(SANITIZE) $(THREAD)

@@ -543,11 +543,12 @@ int check_bound_extents(const CheckedRoutine &w, Call &call) {
 }
 
 // The wrapper's own conversion failures (an array whose extents disagree with
-// the other arguments) raise ValueError before the routine is called; they
-// are argument errors like the others.  Exceptions raised once the routine
-// runs (a callable's) pass unchanged.
+// the other arguments) raise ValueError before the routine is called, and
+// numpy's casts RuntimeError (datetime values as characters); they are
+// argument errors like the others.  Exceptions raised once the routine runs
+// (a callable's) pass unchanged.
 void as_module_error() {
-    if (!PyErr_ExceptionMatches(PyExc_ValueError)) return;
+    if (!PyErr_ExceptionMatches(PyExc_ValueError) && !PyErr_ExceptionMatches(PyExc_RuntimeError)) return;
     PyObject *type, *value, *traceback;
     PyErr_Fetch(&type, &value, &traceback);
     PyObject *text = value != nullptr ? PyObject_Str(value) : nullptr;

@@ -28,6 +28,10 @@ wrapper generator.  From those files this script writes
   calls to learn the addresses of variables and routines, one accessor per
   allocatable array, and one call adapter per routine.
 
+The build declares every one of these files as an output of this script: at
+configure time ``--list-outputs`` writes their list to the manifest that the
+build reads, and every later run checks that it writes exactly those files.
+
 Directives in comments (``!kestro ...``) add what the wrapper language has no
 words for:
 
@@ -75,12 +79,13 @@ import sys
 from pathlib import Path
 
 from kestro_bindgen.combine import load
-from kestro_bindgen.common import SignatureError
+from kestro_bindgen.common import SignatureError, forget_written
 from kestro_bindgen.exports import api_functions, write_exports
 from kestro_bindgen.f2py_module import run_f2py
 from kestro_bindgen.glue import write_glue
 from kestro_bindgen.headers import write_c_header, write_cxx_header, write_umbrella
 from kestro_bindgen.metadata import write_metadata
+from kestro_bindgen.outputs import check_manifest, check_written, expected_outputs, write_manifest
 from kestro_bindgen.parse import read_fragment
 from kestro_bindgen.shared_data import write_shared_data
 
@@ -91,12 +96,25 @@ def main(argv=None) -> int:
     parser.add_argument("--api", action="append", default=[], type=Path,
                         help="a hand-written public header whose KESTRO_API functions are exported")
     parser.add_argument("--no-python", action="store_true", help="skip the extension module")
+    parser.add_argument("--manifest", type=Path,
+                        help="the list of outputs the build declares: a run stops when it would write others")
+    parser.add_argument("--list-outputs", action="store_true",
+                        help="only write the manifest (at configure time)")
     parser.add_argument("signatures", nargs="+", type=Path, help="signature files of the modules")
     ns = parser.parse_args(argv)
     outdir = ns.out.resolve()
     outdir.mkdir(parents=True, exist_ok=True)
+    forget_written()
     try:
         fragments = [read_fragment(p) for p in sorted(p.resolve() for p in ns.signatures)]
+        expected = expected_outputs(fragments, not ns.no_python)
+        if ns.list_outputs:
+            if ns.manifest is None:
+                raise SignatureError("--list-outputs needs --manifest")
+            write_manifest(ns.manifest, expected)
+            return 0
+        if ns.manifest is not None:
+            check_manifest(ns.manifest, outdir, expected)
         modules = load(fragments, outdir)
         if not ns.no_python:
             run_f2py(outdir, modules)
@@ -110,6 +128,7 @@ def main(argv=None) -> int:
         write_metadata(outdir, ordered)
         if not ns.no_python:
             write_glue(outdir, ordered)
+        check_written(outdir, expected)
     except SignatureError as exc:
         print(f"bindgen: {exc}", file=sys.stderr)
         return 1

@@ -1,6 +1,7 @@
-"""The solvers' argument lists: ``!kestro include``, ``list`` ... ``end list``
-and ``arguments <list> [without <names>]``, declared once and instantiated by
-every routine and procedure interface of a convention."""
+"""The solvers' argument lists: ``!kestro include``, ``list`` ... ``end list``,
+``list <name> from <list> without <names>`` (a list that leaves some of
+another's arguments out) and ``arguments <list>``, declared once and
+instantiated by every routine and procedure interface of a convention."""
 
 from __future__ import annotations
 
@@ -15,12 +16,14 @@ from .templates import _expand_line
 
 INCLUDE_RE = re.compile(r'^\s*!kestro\s+include\s+"([^"]+)"\s*$')
 LIST_RE = re.compile(r"^\s*!kestro\s+list\s+(\w+)\s*$")
+DERIVED_LIST_RE = re.compile(r"^\s*!kestro\s+list\s+(\w+)\s+from\s+(\w+)\s+without\s+(.+?)\s*$")
 END_LIST_RE = re.compile(r"^\s*!kestro\s+end\s+list\s*$")
-USE_LIST_RE = re.compile(r"^\s*!kestro\s+arguments\s+(\w+)(?:\s+without\s+(.+?))?\s*$")
+USE_LIST_RE = re.compile(r"^\s*!kestro\s+arguments\s+(\w+)(.*?)\s*$")
 ONLY_RE = re.compile(r"^(.*?)\s*!kestro\s+only\s+(\w+)\s*$")
 NAMES_DIRECTIVE_RE = re.compile(r"^(\s*!kestro\s+(inplace|returns)\s+)(.*?)\s*$")
 DECLARED_RE = re.compile(r"^\s*[^!]*::\s*(\w+)")
 HEADER_ARGS_RE = re.compile(r"\(([^)]*)\)")
+HEADER_LIST_RE = re.compile(r"""\$\{\s*arguments\(\s*["'](\w+)["']""")
 
 # What a list's lines may say of the role they are instantiated in: a routine
 # takes the values it hands to the callable and back (in,out), a procedure is
@@ -31,22 +34,27 @@ ROLES = {"routine": {"lent": "in,out"}, "procedure": {"lent": "inout"}}
 @dataclass
 class ArgumentList:
     """A solver's argument list, declared once and instantiated by every
-    routine and procedure interface of that convention."""
+    routine and procedure interface of that convention.  A list derived from
+    another (`base`) has the base's lines with the arguments `left_out`
+    omitted."""
     name: str
     doc: list[str]
     lines: list[str]
     origin: str
+    base: str | None = None
+    left_out: frozenset[str] = frozenset()
 
     @property
     def names(self) -> list[str]:
-        lines = self.instance("routine", set(), set(), False, f"{self.origin}, list {self.name}")
+        lines = self.instance("routine", set(), False, f"{self.origin}, list {self.name}")
         return [m.group(1).lower() for m in map(DECLARED_RE.match, lines) if m]
 
-    def instance(self, role: str, without: set[str], own: set[str], own_returns: bool, where: str) -> list[str]:
+    def instance(self, role: str, own: set[str], own_returns: bool, where: str) -> list[str]:
         """The declarations for one instance: lines of another role dropped,
-        the arguments `without` left out, those the routine declares itself
-        (`own`) taken from the routine, and the list's `returns` only when
-        the routine says none of its own."""
+        the arguments the list leaves out omitted, those the routine declares
+        itself (`own`) taken from the routine, and the list's `returns` only
+        when the routine says none of its own."""
+        without = set(self.left_out)
         out = []
         env = {"role": role, **ROLES[role]}
         for line in self.lines:
@@ -88,6 +96,26 @@ def take_lists(text: str, path: Path, lists: dict, seen: tuple = ()) -> str:
             take_lists(target.read_text(), target, lists, seen + (target,))
             i += 1
             continue
+        derived = DERIVED_LIST_RE.match(line)
+        if derived:
+            name, base = derived.group(1).lower(), derived.group(2).lower()
+            if base not in lists or lists[base].base is not None:
+                raise SignatureError(f"{path.name}:{i + 1}: list {name} derives from '{base}', "
+                                     "which is no list declared before it")
+            left_out = frozenset(w.lower() for w in derived.group(3).split())
+            unknown = left_out - set(lists[base].names)
+            if unknown:
+                raise SignatureError(f"{path.name}:{i + 1}: list {name} leaves out {', '.join(sorted(unknown))}, "
+                                     f"not in list {base}")
+            doc = [_comment_text(c) for c in pending]
+            del out[len(out) - len(pending):]
+            pending = []
+            new = ArgumentList(name, doc, lists[base].lines, path.name, base, left_out)
+            if name in lists and (lists[name].base, lists[name].left_out) != (base, left_out):
+                raise SignatureError(f"{path.name}: argument list {name} is defined twice")
+            lists[name] = new
+            i += 1
+            continue
         start = LIST_RE.match(line)
         if start is None:
             if END_LIST_RE.match(line):
@@ -117,11 +145,29 @@ def take_lists(text: str, path: Path, lists: dict, seen: tuple = ()) -> str:
     return "\n".join(out) + "\n"
 
 
+def check_list_directives(text: str, lists: dict, origin: str):
+    """A routine or procedure interface that names a list's arguments in its
+    header (${arguments("<list>")}) declares them with '!kestro arguments <list>'."""
+    lines = text.splitlines()
+    for i, line in enumerate(lines):
+        start = ROUTINE_START_RE.match(line)
+        if start is None:
+            continue
+        end = i + 1
+        while end < len(lines) and not ROUTINE_END_RE.match(lines[end]):
+            end += 1
+        directives = {m.group(1).lower() for m in map(USE_LIST_RE.match, lines[i + 1:end]) if m}
+        for name in HEADER_LIST_RE.findall(line):
+            if name.lower() in lists and name.lower() not in directives:
+                raise SignatureError(f"{origin}:{i + 1}: {start.group(2)} names the arguments of list {name} in its "
+                                     f"header without the line '!kestro arguments {name}' that declares them")
+
+
 def expand_argument_lists(text: str, lists: dict, origin: str) -> tuple[str, dict[str, tuple]]:
-    """Replaces each '!kestro arguments <list> [without <names>]' line of a
-    routine or procedure interface by the list's declarations; returns the
-    text and, per routine (and per procedure, as <block>.<name>), the list it
-    instantiates with the arguments it leaves out and those it declares itself."""
+    """Replaces each '!kestro arguments <list>' line of a routine or procedure
+    interface by the list's declarations; returns the text and, per routine
+    (and per procedure, as <block>.<name>), the list it instantiates with the
+    arguments it declares itself."""
     out: list[str] = []
     instances: dict[str, tuple] = {}
     lines = text.splitlines()
@@ -151,21 +197,23 @@ def expand_argument_lists(text: str, lists: dict, origin: str) -> tuple[str, dic
             k, use = uses[0]
             name = use.group(1).lower()
             where = f"{origin}:{i + k + 2}"
+            if use.group(2):
+                raise SignatureError(f"{where}: '!kestro arguments' names one list; declare a list that leaves "
+                                     f"arguments out with '!kestro list <name> from {name} without <names>'")
             if name not in lists:
                 raise SignatureError(f"{where}: no argument list '{name}'")
-            without = {w.lower() for w in (use.group(2) or "").split()}
             own = {m.group(1).lower() for m in map(DECLARED_RE.match, body) if m}
             own_returns = any(NAMES_DIRECTIVE_RE.match(b) and NAMES_DIRECTIVE_RE.match(b).group(2) == "returns"
                               for b in body)
-            expected = [n for n in lists[name].names if n not in without]
+            expected = lists[name].names
             header = HEADER_ARGS_RE.search(line)
             given = [a.strip().lower() for a in header.group(1).split(",")] if header else []
             if not any(given[j:j + len(expected)] == expected for j in range(len(given) - len(expected) + 1)):
                 raise SignatureError(f"{where}: the arguments of {start.group(2)} do not hold list {name} in order")
             role = "procedure" if user_block else "routine"
             key = f"{user_block}.{start.group(2).lower()}" if user_block else start.group(2).lower()
-            instances[key] = (name, without, own & set(lists[name].names))
-            body = body[:k] + lists[name].instance(role, without, own, own_returns, where) + body[k + 1:]
+            instances[key] = (name, own & set(lists[name].names))
+            body = body[:k] + lists[name].instance(role, own, own_returns, where) + body[k + 1:]
         out.append(line)
         out.extend(body)
         if end < len(lines):

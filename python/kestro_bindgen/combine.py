@@ -60,7 +60,7 @@ def load(fragments: list[Fragment], outdir: Path) -> dict[str, Module]:
     lists = {}
     for f in fragments:
         for name, lst in f.lists.items():
-            if name in lists and (lists[name].lines, lists[name].doc) != (lst.lines, lst.doc):
+            if name in lists and (lists[name].lines, lists[name].doc, lists[name].base) != (lst.lines, lst.doc, lst.base):
                 raise SignatureError(f"{f.path.name}: argument list {name} differs from the one of {lists[name].origin}")
             lists[name] = lst
     conventions = build_conventions(lists, outdir)

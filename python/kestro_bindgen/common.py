@@ -1,5 +1,6 @@
 """What every job of the generator shares: its error, the note at the head of each
-generated file, and the writing of a file only when its text changes."""
+generated file, and the writing of a file only when its text changes (which
+also notes the file as one the run made)."""
 
 from __future__ import annotations
 
@@ -13,7 +14,20 @@ class SignatureError(Exception):
     pass
 
 
+# The files this run has written (or found already holding their text).
+_written: set[Path] = set()
+
+
+def written_files() -> set[Path]:
+    return set(_written)
+
+
+def forget_written():
+    _written.clear()
+
+
 def write_if_changed(path: Path, text: str):
+    _written.add(path.resolve())
     if path.exists() and path.read_text() == text:
         return
     path.parent.mkdir(parents=True, exist_ok=True)

@@ -7,6 +7,7 @@ from __future__ import annotations
 import re
 import subprocess
 import sys
+import tempfile
 from pathlib import Path
 
 from .common import SignatureError, write_if_changed
@@ -75,6 +76,26 @@ def wrapper_region(text: str, start: str, end: str) -> tuple[int, int]:
     return a, b
 
 
+def free_extent(region: str, target: str, unless: str | None) -> str:
+    """The wrapper's dimension statements (`a_Dims[0]=n,a_Dims[1]=m;`) with
+    the expression that `target` (`a_Dims[0]=`) assigns replaced by -1, the
+    array's own extent (by `unless ? expression : -1` when `unless` is
+    given).  The expression ends at the first comma or semicolon outside
+    parentheses, so the assignments of the other dimensions stay."""
+    out, start = [], 0
+    for match in re.finditer(rf"\b{re.escape(target)}", region):
+        a = match.end()
+        depth, b = 0, a
+        while region[b] not in ",;" or depth > 0:
+            depth += {"(": 1, ")": -1}.get(region[b], 0)
+            b += 1
+        expr = region[a:b]
+        free = "-1" if unless is None else f"({unless} ? ({expr}) : -1)"
+        out.append(region[start:a] + free)
+        start = b
+    return "".join(out) + region[start:]
+
+
 def patch_extents(patches: Patches, modules: list[Module]):
     """Checks and extents of arrays computed in 64 bits, extents refused when
     they do not fit the routines' 4-byte extents; no array is converted once
@@ -100,14 +121,14 @@ def patch_extents(patches: Patches, modules: list[Module]):
                 return match.group(1) + wide(match.group(2)) + match.group(3)
             region = DIMS_RE.sub(extent, text[a:b])
             region = CHECK_RE.sub(check, region)
-            # Extents the runtime has checked are taken from the arrays.
+            # Extents the runtime has checked are taken from the arrays; the
+            # wrapper still checks every other dimension of the array.
             for x in r.python_args.values():
                 for d, bound in enumerate(x.extents):
                     if bound is None:
                         continue
-                    pattern = re.compile(rf"\b({x.name}_Dims\[{d}\]=)([^;]*);")
-                    free = "-1" if x.required else rf"({x.name}_capi == Py_None ? (\2) : -1)"
-                    region = pattern.sub(rf"\1{free};", region)
+                    region = free_extent(region, f"{x.name}_Dims[{d}]=",
+                                         None if x.required else f"{x.name}_capi == Py_None")
             text = text[:a] + region + text[b:]
     patches.text = text
     patches.sub("no conversion after a failed argument", r"(capi_\w+_as_array = )ndarray_from_pyobj\(",
@@ -254,15 +275,17 @@ def patch_returned_documentation(patches: Patches, modules: list[Module]):
 
 
 def run_f2py(outdir: Path, modules: dict[str, Module]):
-    work = outdir / "f2py"
-    work.mkdir(exist_ok=True)
-    (work / "_kestro.pyf").write_text((outdir / "_kestro.pyf").read_text())
-    proc = subprocess.run([sys.executable, "-m", "numpy.f2py", "_kestro.pyf"], cwd=work,
-                          capture_output=True, text=True)
-    if proc.returncode != 0:
-        sys.stderr.write(proc.stdout + proc.stderr)
-        raise SignatureError("numpy.f2py failed on the combined signature file")
-    patches = Patches((work / "_kestromodule.c").read_text())
+    # numpy's generator works in a directory of its own: none of its files is an output.
+    with tempfile.TemporaryDirectory(prefix="kestro_f2py_") as scratch:
+        work = Path(scratch)
+        (work / "_kestro.pyf").write_text((outdir / "_kestro.pyf").read_text())
+        proc = subprocess.run([sys.executable, "-m", "numpy.f2py", "_kestro.pyf"], cwd=work,
+                              capture_output=True, text=True)
+        if proc.returncode != 0:
+            sys.stderr.write(proc.stdout + proc.stderr)
+            raise SignatureError("numpy.f2py failed on the combined signature file")
+        generated = (work / "_kestromodule.c").read_text()
+    patches = Patches(generated)
     python = [m for m in modules.values() if m.python]
     strings_in = any(a.character for m in python for r in m.routines for a in r.args)
     strings_out = any(a.character and not a.const for m in python for r in m.routines for a in r.args)

@@ -7,10 +7,11 @@ from __future__ import annotations
 import contextlib
 import io
 import re
+import sys
 from dataclasses import dataclass, field
 from pathlib import Path
 
-from .argument_lists import ArgumentList, expand_argument_lists, take_lists
+from .argument_lists import ArgumentList, check_list_directives, expand_argument_lists, take_lists
 from .common import SignatureError
 from .model import SCALAR_TYPES, Argument, Module, Procedure, PyArgument, Routine, Variable
 from .notes import MODULE_RE, USER_BLOCK_RE, Notes, scan_notes
@@ -32,6 +33,7 @@ class Fragment:
 def read_fragment(path: Path) -> Fragment:
     lists: dict[str, ArgumentList] = {}
     text = take_lists(path.read_text(), path.resolve(), lists)
+    check_list_directives(text, lists, path.name)
     text = expand_templates(text, path.name, lists)
     text, instances = expand_argument_lists(text, lists, path.name)
     notes = scan_notes(text, path.name)
@@ -44,11 +46,23 @@ def read_fragment(path: Path) -> Fragment:
 
 
 def crack(pyf: Path) -> list[dict]:
+    """numpy's parser on a combined signature file.  Its notes (the renaming of
+    argument names it reserves, such as switch) are kept from the build's
+    output and shown only when the parser fails."""
     from numpy.f2py import crackfortran
     crackfortran.quiet = 1
     crackfortran.verbose = 0
-    with contextlib.redirect_stdout(io.StringIO()), contextlib.redirect_stderr(io.StringIO()):
-        blocks = crackfortran.crackfortran([str(pyf)])
+    notes = io.StringIO()
+    printed = crackfortran.errmess  # bound to the standard error of numpy's import
+    crackfortran.errmess = notes.write
+    try:
+        with contextlib.redirect_stdout(notes), contextlib.redirect_stderr(notes):
+            blocks = crackfortran.crackfortran([str(pyf)])
+    except Exception:
+        sys.stderr.write(notes.getvalue())
+        raise
+    finally:
+        crackfortran.errmess = printed
     return blocks
 
 

@@ -1,6 +1,7 @@
 """``core/shared_data.hpp`` and ``core/shared_data.cpp``: the C++ declarations
-and definitions of every module variable, and the arrays ``deallocall``
-releases and keeps."""
+and definitions of every module variable, the arrays ``deallocall`` releases
+and keeps, and the scalars and strings (for a host that puts every variable
+back to its start)."""
 
 from __future__ import annotations
 
@@ -23,7 +24,8 @@ def write_shared_data(outdir: Path, modules: list[Module]):
     arrays = [v for m in with_data for v in m.variables if v.kind == "allocatable"]
     released = [v for v in arrays if not v.kept]
     kept = [v for v in arrays if v.kept]
-    hpp = [f"// {HEADER_NOTE}", "#pragma once", "", "#include <complex>", "#include <cstdint>", "",
+    plain = [v for m in with_data for v in m.variables if v.kind in ("scalar", "string")]
+    hpp = [f"// {HEADER_NOTE}", "#pragma once", "", "#include <complex>", "#include <cstddef>", "#include <cstdint>", "",
            '#include "core/array.hpp"', '#include "kestro/common.h"', ""]
     cpp = [f"// {HEADER_NOTE}", '#include "core/shared_data.hpp"', ""]
     for m in with_data:
@@ -43,12 +45,24 @@ def write_shared_data(outdir: Path, modules: list[Module]):
             f"inline constexpr int released_count = {len(released)};",
             f"extern kestro_array *const kept_by_deallocall[{max(len(kept), 1)}];",
             f"inline constexpr int kept_count = {len(kept)};",
+            "// Every scalar and fixed-length string, with its size in bytes: each starts",
+            "// as zero bytes.",
+            "struct Plain {",
+            "    void *address;",
+            "    std::size_t size;",
+            "};",
+            f"extern const Plain plain_variables[{max(len(plain), 1)}];",
+            f"inline constexpr int plain_count = {len(plain)};",
             "}  // namespace kestro::shared_data", ""]
     cpp += ["namespace kestro::shared_data {"]
     for name, group in (("released_by_deallocall", released), ("kept_by_deallocall", kept)):
         cpp.append(f"kestro_array *const {name}[{max(len(group), 1)}] = {{")
         cpp += [f"    &kestro::{v.module}::{v.name}," for v in group] or ["    nullptr,"]
         cpp.append("};")
+    cpp.append(f"const Plain plain_variables[{max(len(plain), 1)}] = {{")
+    cpp += [f"    {{&kestro::{v.module}::{v.name}, sizeof kestro::{v.module}::{v.name}}}," for v in plain] \
+        or ["    {nullptr, 0},"]
+    cpp.append("};")
     cpp += ["}  // namespace kestro::shared_data", ""]
     write_if_changed(outdir / "core" / "shared_data.hpp", "\n".join(hpp))
     write_if_changed(outdir / "core" / "shared_data.cpp", "\n".join(cpp))

@@ -99,8 +99,8 @@ def expand_templates(text: str, origin: str, lists: dict | None = None) -> str:
 
 
 def _arguments_of(lists: dict, origin: str):
-    def arguments(name, *without):
+    def arguments(name):
         if name not in lists:
             raise SignatureError(f"{origin}: no argument list '{name}'")
-        return ",".join(n for n in lists[name].names if n not in without)
+        return ",".join(lists[name].names)
     return arguments

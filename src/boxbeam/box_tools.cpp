@@ -202,6 +202,10 @@ double qvskpx(const double *a, const double *b, int64_t n, int64_t la, int64_t l
 
 }  // namespace kestro::boxbeam
 
+extern "C" double QVSKPX(const double *a, const double *b, const int32_t *n, const int32_t *la, const int32_t *lb) {
+    return kestro::boxbeam::qvskpx(a, b, *n, *la, *lb);
+}
+
 extern "C" void TVERT(double *a, const int32_t *n, const int32_t *kl, const double *eps, const double *b, int32_t *ip,
                       double *x, int32_t *ifail) {
     using namespace kestro::boxbeam;

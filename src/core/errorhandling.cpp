@@ -1,13 +1,30 @@
 #include "core/errorhandling.hpp"
 
 #include <algorithm>
+#include <atomic>
 #include <cstdio>
 #include <cstring>
+#include <mutex>
 
 #include "core/process.hpp"
 #include "core/shared_data.hpp"
 
 namespace kestro::errorhandling {
+
+namespace {
+
+// Material routines that solvers run on several threads record errors too:
+// one recording at a time, under this lock, so that the first error wins and
+// the context arrays are dropped and created by one thread only.  errstat is
+// written last (release) and read without the lock (acquire), so a recorded
+// error costs later calls one load.
+std::mutex recording;
+
+std::atomic_ref<int32_t> status() { return std::atomic_ref<int32_t>(errstat); }
+
+}  // namespace
+
+bool recorded() noexcept { return status().load(std::memory_order_acquire) != 0; }
 
 void xerr(const int32_t *lop, const char *xerrmsg, const int32_t *intv, const int32_t *nintv,
           const double *realv, const int32_t *nrealv, const int32_t *asciim, const int32_t *nrows,
@@ -25,8 +42,9 @@ void xerr(const int32_t *lop, const char *xerrmsg, const int32_t *intv, const in
         std::fputc('\n', stdout);
         end_process(1);
     }
-    if (errstat != 0) return;
-    errstat = *lop;
+    if (recorded()) return;
+    const std::lock_guard<std::mutex> lock(recording);
+    if (recorded()) return;
     std::memcpy(errstring, message, message_length);
 
     const int32_t n = std::max(*nintv, 0);
@@ -47,13 +65,15 @@ void xerr(const int32_t *lop, const char *xerrmsg, const int32_t *intv, const in
     for (int32_t j = 0; j < c; ++j)
         std::copy_n(asciim + static_cast<int64_t>(j) * rows, r, names + static_cast<int64_t>(j) * r);
     for (void *block : held) detail::release_block(block);
+    status().store(*lop, std::memory_order_release);
 }
 
 void rsxerr(int32_t *reset, const int8_t *lop) noexcept {
     *reset = 0;
     if (*lop == 0) return;
     *reset = 1;
-    errstat = 0;
+    const std::lock_guard<std::mutex> lock(recording);
+    status().store(0, std::memory_order_release);
     errintv.drop();
     errrealv.drop();
     errasciim.drop();
@@ -67,7 +87,7 @@ void record_error(int32_t code, std::string_view message, std::initializer_list<
                   std::initializer_list<double> reals,
                   std::initializer_list<std::string_view> names) noexcept {
     using namespace errorhandling;
-    if (errstat != 0) return;
+    if (recorded()) return;
     constexpr int max_names = 16;
     int32_t codes[max_name_rows * max_names];
     int32_t ncols = 0;

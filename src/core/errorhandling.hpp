@@ -14,6 +14,9 @@ namespace kestro::errorhandling {
 inline constexpr int message_length = 80;
 inline constexpr int max_name_rows = 8;
 
+// Whether an error is recorded (errstat not 0); safe while other threads record.
+bool recorded() noexcept;
+
 }  // namespace kestro::errorhandling
 
 namespace kestro {

@@ -1,6 +1,8 @@
 #include "core/units.hpp"
 
+#include <fcntl.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <cstdio>
@@ -114,9 +116,16 @@ bool open(int unit, const std::string &path, Access access, bool create) {
         u.starts = record_starts(u.text);
     } else {
         if (!exists && !create) return false;
-        u.out = std::fopen(path.c_str(), "a");
-        if (u.out == nullptr) return false;
-        if (!exists && ::stat(path.c_str(), &info) != 0) info = {};
+        // Opened without waiting, and kept only when writing cannot block: a
+        // FIFO (which would wait for a reader) and a socket are refused.
+        const int flags = O_WRONLY | O_APPEND | O_CLOEXEC | O_NONBLOCK | (create ? O_CREAT : 0);
+        const int fd = ::open(path.c_str(), flags, 0666);
+        if (fd < 0) return false;
+        if (::fstat(fd, &info) != 0 || S_ISFIFO(info.st_mode) || S_ISSOCK(info.st_mode) ||
+            ::fcntl(fd, F_SETFL, O_APPEND) != 0 || (u.out = ::fdopen(fd, "a")) == nullptr) {
+            ::close(fd);
+            return false;
+        }
     }
     u.device = info.st_dev;
     u.inode = info.st_ino;

@@ -33,7 +33,8 @@ enum class Access { read, write };
 // Opens path on unit: to read an existing regular file from its start, or to
 // write at its end, creating the file when absent if create is true.  An
 // open unit is closed first.  False when the unit number is below 1, is one
-// of the standard units, or the file cannot be opened so.
+// of the standard units, or the file cannot be opened so; a FIFO or a socket
+// is not opened to write (a writer could wait on it for ever).
 bool open(int unit, const std::string &path, Access access, bool create = true);
 // Closes a unit; false when a record written on it since it was opened, or
 // the close itself, failed (the disk full, say).

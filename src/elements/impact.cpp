@@ -16,7 +16,8 @@
 namespace {
 
 constexpr double kPi = std::numbers::pi;
-constexpr double kHuge = kestro::kLargestReal;  // a result the flag does not define
+using kestro::kAbsentReal;  // a result the flag does not define
+using kestro::kLargestReal;
 
 void unknown(const char *message) { kestro::record_error(-3, message, {0}, {0.0}, {""}); }
 
@@ -58,7 +59,7 @@ void ContactStiffness(double *k, double *eeff, const double *args, const int32_t
             break;
         default: {  // 6
             *eeff = 1.0 / (e1 + e2);
-            const double low = 2.220446049250313e-16, high = kHuge;
+            const double low = 2.220446049250313e-16, high = kLargestReal;
             const double p = fLimit(&args[12], &low, &high);
             const double b = std::sqrt(4.0 * a(1) * p / (kPi * *eeff));
             *k = kPi * a(2) * *eeff / (std::log(a(2) / b) + 1.886);
@@ -68,7 +69,7 @@ void ContactStiffness(double *k, double *eeff, const double *args, const int32_t
 
 void ContactRadius(double *radius, const double *args, const int32_t *numargs, const int32_t *cdflag) {
     const int32_t flag = *cdflag;
-    *radius = kHuge;
+    *radius = kAbsentReal;
     if (flag < 0 || flag > 6) return;
     if (!enough(*numargs, flag <= 4 ? 3 : 4, "Warning: Too few arguments in ContactRadius.")) return;
     if (flag <= 4)
@@ -79,7 +80,7 @@ void ContactRadius(double *radius, const double *args, const int32_t *numargs, c
 
 void ContactDepth(double *indentation, const double *args, const int32_t *numargs, const int32_t *cdflag) {
     const int32_t flag = *cdflag;
-    *indentation = kHuge;
+    *indentation = kAbsentReal;
     if (flag < 0 || flag > 2) return;
     if (!enough(*numargs, flag <= 1 ? 3 : 4, "Warning: Too few arguments in ContactDepth.")) return;
     if (flag == 0)

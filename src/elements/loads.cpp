@@ -28,7 +28,6 @@ namespace kestro::elements {
 namespace {
 
 constexpr double kPi = 3.141592653589793;
-constexpr double kLargest = kestro::kLargestReal;
 constexpr double kSmallest = std::numeric_limits<double>::min();
 constexpr double kNegligible = 1e-10;  // direction components below this count as 0
 constexpr double kPointForceScale = 2.5e-07;
@@ -162,7 +161,7 @@ void deload(double *alpha, double *t_user, const int32_t *, const int32_t *, con
     for (int k = 0; k < 3; ++k) t_user[k] = -dircos[6 + k];
     clean(t_user);
     const std::string_view name(sname, kNameLength);
-    const double narrowest = kSmallest, widest = kLargest;
+    const double narrowest = kSmallest, widest = kLargestReal;
     for (int32_t i = 1; i <= *nimp; ++i) {
         char digits[16];
         const auto written = std::to_chars(digits, digits + sizeof digits, i);
@@ -276,7 +275,7 @@ void CHYSTERESIS(double *amp, double *passed, const double *xydata, const double
         return;
     }
     const int32_t rows = std::max(*ndata / 2, 0);
-    const bool unloading = *passed > *xvalue || *passed == kLargest;
+    const bool unloading = *passed > *xvalue || *passed == kLargestReal;
     if (!unloading) *passed = *xvalue;
     // Unloading reads the loop backwards: both columns reversed.
     Scratch<double> reversed(unloading ? 2 * int64_t{rows} : 0);

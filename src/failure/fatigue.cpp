@@ -5,6 +5,7 @@
 #include "decl/fatigue.hpp"
 
 #include <algorithm>
+#include <atomic>
 #include <cmath>
 #include <cstdint>
 #include <initializer_list>
@@ -17,7 +18,7 @@ namespace {
 
 using namespace kestro::ply;
 
-constexpr double kHuge = kestro::kLargestReal;
+using kestro::kLargestReal;
 
 void invalid_cycles() { kestro::record_error(-2, "Warning: Invalid cycle data in CycleCount"); }
 
@@ -82,15 +83,15 @@ void product(const double *c, const double *v, double *out) {
 }
 
 // The cycles to failure of direction k under the stress s (Shokrieh's
-// normalised life), kHuge where a logarithm is undefined or zero.
+// normalised life), the largest double where a logarithm is undefined or zero.
 double cycles_to_failure(double s, double rs, double opposite, double kappa, const double *p) {
     if (s >= rs) return 0.25;
     const double a = s * (1.0 - kappa) / (2.0 * rs), q = s * (1.0 + kappa) / (2.0 * rs), f = p[6];
     const double inner = a / f, outer = (1.0 - q) * (opposite + q);
-    if (!(inner > 0.0) || !(outer > 0.0) || outer == 1.0 || p[5] == 0.0) return kHuge;
+    if (!(inner > 0.0) || !(outer > 0.0) || outer == 1.0 || p[5] == 0.0) return kLargestReal;
     const double u = std::log(inner) / std::log(outer);
     const double nf = std::pow(10.0, (u - p[4]) / p[5]);
-    return std::isfinite(nf) ? nf : kHuge;
+    return std::isfinite(nf) ? nf : kLargestReal;
 }
 
 }  // namespace
@@ -160,7 +161,7 @@ void GetEquivalentFatigueStress(const double *stress, const double *xt, const do
 void GetFatigueLife(const double *eq_min, const double *eq_max, const double *a_woehler, const double *exp_woehler,
                     const double *alpha, const double *dn, double *nf, double *life, const int32_t *noel) {
     static_cast<void>(noel);
-    *nf = kHuge;
+    *nf = kLargestReal;
     if (!(*a_woehler > 0.0) || *exp_woehler == 0.0) {
         kestro::record_error(-2, "Warning: Invalid S-N data in GetFatigueLife");
         return;
@@ -171,7 +172,7 @@ void GetFatigueLife(const double *eq_min, const double *eq_max, const double *a_
     const double amplitude = (*eq_max - *eq_min) / 2.0;
     const double effective = std::pow(*eq_max, 1.0 - *alpha) * std::pow(amplitude, *alpha);
     *nf = std::pow(effective / *a_woehler, 1.0 / *exp_woehler);
-    if (!(*nf < kHuge)) *nf = kHuge;  // no amplitude: no damage
+    if (!(*nf < kLargestReal)) *nf = kLargestReal;  // no amplitude: no damage
     *life = std::min(1.0, std::max(*life, *life + *dn / *nf));
 }
 
@@ -213,17 +214,17 @@ void GetShokrieh(double *stress, double *ddsdde, double *statev, const double *s
     // life (n >= Nf) has its residual strength at the applied stress.
     bool spent[kDirections] = {};
     if (n > statev[kUpdated] && n > 0.25) {
-        double smallest = kHuge;
+        double smallest = kLargestReal;
         for (int k = 0; k < kDirections; ++k) {
             const double v = s0[kStrengthComponent[k]];
             const double s = k < 3 ? std::max(v, 0.0) : k < 6 ? std::max(-v, 0.0) : std::abs(v);
             const double rs = strength[k];
             const double opposite = k < 3 ? strength[k + 3] / rs : k < 6 ? strength[k - 3] / rs : 1.0;
             const double *p = props + 19 + 8 * k;
-            const double nf = s > 1e-9 * rs ? cycles_to_failure(s, rs, opposite, kappa, p) : kHuge;
+            const double nf = s > 1e-9 * rs ? cycles_to_failure(s, rs, opposite, kappa, p) : kLargestReal;
             statev[kLives + k] = nf;
             smallest = std::min(smallest, nf);
-            if (nf >= kHuge) continue;  // no fatigue in this direction
+            if (nf >= kLargestReal) continue;  // no fatigue in this direction
             const int fraction = kStrengthComponent[k];
             const double es = props[kModuli[fraction]], floor_modulus = s / p[7];
             double r = s, e = floor_modulus;
@@ -274,7 +275,10 @@ void GetShokrieh(double *stress, double *ddsdde, double *statev, const double *s
     product(ddsdde, total, stress);
     std::copy_n(stress, 6, statev + kStress);
     std::copy_n(total, 6, statev + kStrain);
-    kestro::shokriehdata::dnfshok = *std::min_element(statev + kStiffness, statev + kStiffness + 6);
+    // The module's factor is the last value written; points of several
+    // threads write it without a race.
+    std::atomic_ref<double>(kestro::shokriehdata::dnfshok)
+        .store(*std::min_element(statev + kStiffness, statev + kStiffness + 6), std::memory_order_relaxed);
 }
 
 }  // extern "C"

@@ -18,7 +18,6 @@ namespace kestro::cards {
 
 namespace {
 
-constexpr double kHuge = kestro::kAbsentReal;
 
 // The regions of "+Abstraction", in the order their names are looked for.
 constexpr std::string_view kRegions[6] = {"General", "Fiber", "Matrix", "Core", "Delamination", "User"};
@@ -82,12 +81,12 @@ private:
             } else if (!in_block || !in_range) {
                 continue;
             } else if (card_.key_is("+Position")) {
-                if (dmgplane.create_if_absent(npos_, sets)) dmgplane.fill(-kHuge);
+                if (dmgplane.create_if_absent(npos_, sets)) dmgplane.fill(-kAbsentReal);
                 if (n <= dmgplane.extent_of(2)) card_.read(&dmgplane(1, n), dmgplane.extent_of(1));
             } else if (card_.key_is("+Abstraction")) {
                 abstraction(n, sets, plies);
             } else if (card_.key_is("+Table")) {
-                if (dmgpoints.create_if_absent(nxy_, plies, 6, sets)) dmgpoints.fill(kHuge);
+                if (dmgpoints.create_if_absent(nxy_, plies, 6, sets)) dmgpoints.fill(kAbsentReal);
                 table(n);
             }
         }

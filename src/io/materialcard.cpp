@@ -26,7 +26,6 @@ namespace kestro::cards {
 
 namespace {
 
-constexpr double kHuge = kestro::kAbsentReal;
 
 // The options of a material block; each "+Calibration" type is an option of its own.
 enum Option : int {
@@ -196,12 +195,12 @@ void merge_temperatures(const std::vector<double> &material) {
     auto &list = materialdata::temperatures;
     std::vector<double> all;
     for (double t : list.span())
-        if (t != kHuge && !std::isnan(t)) all.push_back(t);
+        if (t != kAbsentReal && !std::isnan(t)) all.push_back(t);
     for (double t : material)
-        if (t != kHuge && !std::isnan(t)) all.push_back(t);
+        if (t != kAbsentReal && !std::isnan(t)) all.push_back(t);
     std::sort(all.begin(), all.end());
     all.erase(std::unique(all.begin(), all.end()), all.end());
-    if (all.empty()) all.push_back(kHuge);
+    if (all.empty()) all.push_back(kAbsentReal);
     list.drop();
     list.create(static_cast<int64_t>(all.size()));
     std::copy(all.begin(), all.end(), list.ptr());
@@ -240,7 +239,7 @@ private:
         if (!peprops.exists()) temperatures.drop();
         if (!temperatures.exists()) {
             temperatures.create(sizes_.temperatures);
-            temperatures.fill(kHuge);
+            temperatures.fill(kAbsentReal);
         }
         bool in_block = false, given = false;
         std::vector<double> material;
@@ -262,7 +261,8 @@ private:
         card_.rewind();
         // The temperatures read, never the absent markers; 1 when there are none.
         const auto span = temperatures.span();
-        ntemp_ = std::max<int64_t>(std::count_if(span.begin(), span.end(), [](double t) { return t != kHuge; }), 1);
+        ntemp_ = std::max<int64_t>(
+            std::count_if(span.begin(), span.end(), [](double t) { return t != kAbsentReal; }), 1);
         ntempdata = static_cast<int32_t>(ntemp_);
         const auto points = [this](int type, int64_t per_point) {
             return static_cast<int32_t>(std::max<int64_t>(sizes_.calibration[type] / per_point, 1));
@@ -294,13 +294,13 @@ private:
         make(psprops, 0.0, sizes_.strength * t, p, s);
         make(phprops, 0.0, sizes_.hygro, p, s);
         make(pfprops, 0.0, sizes_.fracture, p, s);
-        make(pdprops, kHuge, sizes_.damage, p, s);
+        make(pdprops, kAbsentReal, sizes_.damage, p, s);
         make(secantprops, 0.0, t, nsecantdata, 2);
         make(flowprops, 0.0, t, nflowdata, 3);
         make(alpha1props, 0.0, t, nalpha1data, 2);
         make(alpha2props, 0.0, t, nalpha2data, 2);
         make(alpha3props, 0.0, t, nalpha3data, 2);
-        make(cuprops, kHuge, std::max(sizes_.rate, sizes_.master), 8, p, s);
+        make(cuprops, kAbsentReal, std::max(sizes_.rate, sizes_.master), 8, p, s);
         make(regularization, 0.0, sizes_.viscous);
         make(equivalentstress, 0.0, equivalent, 2);
         make(normalprops, 0.0, t, nnormaldata, 2);

@@ -22,7 +22,7 @@ namespace {
 using kestro::math::extent;
 
 constexpr double kEps = 2.220446049250313e-16;
-constexpr double kHuge = kestro::kLargestReal;
+using kestro::kLargestReal;
 // The shift loops end on their own for finite input; this bounds them when
 // an overflow turns the matrix non-finite on the way.
 constexpr int kMaxShifts = 1000;
@@ -61,7 +61,7 @@ bool factorizable(const double *a, const int32_t *n, double *work) {
     CholeskyFactorization(a, work, n);
     const int64_t count = extent(n) * extent(n);
     for (int64_t i = 0; i < count; ++i)
-        if (work[i] != -kHuge) return true;
+        if (work[i] != -kLargestReal) return true;
     return false;
 }
 
@@ -76,7 +76,7 @@ double smallest_eigenvalue(const double *a, const int32_t *n, double *d) {
 
 // The largest entry of a, NaN entries ignored.
 double largest_entry(const double *a, int64_t count) {
-    double most = -kHuge;
+    double most = -kLargestReal;
     for (int64_t i = 0; i < count; ++i)
         if (a[i] > most) most = a[i];
     return most;
@@ -199,7 +199,7 @@ void GetNearestCorrelationMatrix(double *corr, const double *a, const int32_t *n
 
     // Alternating projections onto the positive semi-definite matrices and
     // the unit-diagonal matrices, with Dykstra's correction ds.
-    if (tau < kHuge) {
+    if (tau < kLargestReal) {
         for (int32_t k = 1;; ++k) {
             if (k > limit) return;  // the zero matrix tells of the pass limit
             copy(xold, x);

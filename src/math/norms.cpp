@@ -16,7 +16,7 @@ namespace {
 using kestro::Scratch;
 using kestro::math::extent;
 
-constexpr double kLargest = kestro::kLargestReal;
+using kestro::kLargestReal;
 constexpr double kTwoTo52 = 4503599627370496.0;
 
 // The exponent of the p-norms: p, but never below the smallest positive normal double.
@@ -43,7 +43,7 @@ struct Singular {
     double largest;
 
     Singular(const double *x, const int32_t *m, const int32_t *n)
-        : values(std::min(extent(m), extent(n))), count(std::min(extent(m), extent(n))), largest(-kLargest) {
+        : values(std::min(extent(m), extent(n))), count(std::min(extent(m), extent(n))), largest(-kLargestReal) {
         const int64_t rows = extent(m), cols = extent(n);
         Scratch<double> u(rows * rows), s(rows * cols), v(cols * cols);
         SingularValueDecomposition(x, u.data(), s.data(), v.data(), m, n);
@@ -75,7 +75,7 @@ double LpMatrixNorm(const double *x, const double *p, const int32_t *n, const in
 }
 
 double SpectralNorm(const double *x, const int32_t *m, const int32_t *n) {
-    if (empty(m, n)) return -kLargest;
+    if (empty(m, n)) return -kLargestReal;
     return Singular(x, m, n).largest;
 }
 

@@ -58,11 +58,10 @@ void getpercentile(const double *array, const int32_t *ndim, const double *perce
     *event = 0.0;
     const auto width = static_cast<double>(*classsize);
     if (n == 0 || width < 1.0) return;  // no data or no classes
-    constexpr double absent = kestro::kAbsentReal;
     double rmax = -std::numeric_limits<double>::infinity();
     int64_t valid = 0;  // values below the largest finite double
     for (int32_t i = 0; i < n; ++i)
-        if (array[i] < absent) {
+        if (array[i] < kestro::kAbsentReal) {
             rmax = std::max(rmax, array[i]);
             ++valid;
         }

@@ -14,7 +14,7 @@
 
 namespace {
 
-constexpr double kLargest = kestro::kLargestReal;
+using kestro::kLargestReal;
 constexpr double kUnusedRow = std::numeric_limits<double>::min();  // marks a row of the peak tables
 
 // ---- The smooth step S_n(t) = I_t(n + 1, n + 1), the regularized incomplete
@@ -149,8 +149,8 @@ double GeneralSmoothStep(const double *x, const int32_t *n) {
 
 double GeneralizedMean(const double *x, const double *p, const int32_t *n, const double *wi) {
     const int32_t count = std::max(*n, 0);
-    if (*p == -kLargest) return count == 0 ? kLargest : *std::min_element(x, x + count);
-    if (*p == kLargest) return count == 0 ? -kLargest : *std::max_element(x, x + count);
+    if (*p == -kLargestReal) return count == 0 ? kLargestReal : *std::min_element(x, x + count);
+    if (*p == kLargestReal) return count == 0 ? -kLargestReal : *std::max_element(x, x + count);
     if (count == 0) return 0.0;
     const auto weight = [&](int32_t i) { return wi != nullptr ? wi[i] : 1.0 / count; };
     if (*p == 0.0) {
@@ -202,7 +202,7 @@ void GetPeaks(double *maxtab, double *mintab, int32_t *nmaxpeaks, int32_t *nminp
     const bool positions = x != nullptr && std::any_of(x, x + count, [](double p) { return p != 0.0; });
     const auto pos = [&](int64_t i) { return positions ? x[i] : static_cast<double>(i + 1); };
     const double d = std::abs(*delta);
-    double mx = -kLargest, mn = kLargest, mxpos = 0.0, mnpos = 0.0;
+    double mx = -kLargestReal, mn = kLargestReal, mxpos = 0.0, mnpos = 0.0;
     bool looking_for_maximum = true;
     for (int64_t i = 0; i < count; ++i) {
         const double t = v[i];

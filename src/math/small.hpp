@@ -39,8 +39,8 @@ void dispatch(int64_t n, F &&f) {
     }
 }
 
-// Fixed-size matrices and vectors as values: the one vocabulary of the
-// stiffness, compliance and vectors of a material point.  Storage is
+// Fixed-size matrices and vectors as values, for the stiffness, compliance
+// and vectors of a material point.  Storage is
 // column-major, as the C faces hand arrays over, so a value is loaded from
 // and stored to a caller's array by one copy, and the kernels below work on
 // data().  Default construction leaves the entries unset; Matrix{} is zero.

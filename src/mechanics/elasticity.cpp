@@ -6,6 +6,7 @@
 
 #include "core/errorhandling.hpp"
 #include "decl/math.hpp"
+#include "mechanics/ply.hpp"
 
 namespace kestro::elasticity {
 
@@ -28,7 +29,7 @@ void getnumericaltangent(double *ddsdde, kestro_stress_law f, const double *prop
     const int32_t n = *ntens;
     const int32_t method = nmflag != nullptr ? *nmflag : 0;
     if (n < 1 || n > kMaxComponents || (method != 0 && method != 1)) {
-        for (int64_t k = 0; k < int64_t{n} * n; ++k) ddsdde[k] = 0.0;
+        lamina::zero_square(ddsdde, n);
         record_error(-2, n < 1 || n > kMaxComponents ? "Unsupported dimension in getnumericaltangent"
                                                      : "Unsupported method flag in getnumericaltangent");
         return;

@@ -2,7 +2,7 @@
 // a resin as a sum of deviatoric terms that relax exponentially over an
 // intrinsic time, which grows with the deviatoric strain and with time,
 // plus an elastic volume response.  The law, its properties and its state
-// layout are the library's own (docs/architecture.md).  Written on values
+// layout are the library's own (src/mechanics/README.md).  Written on values
 // for three-dimensional states in Nye order with engineering shears; no
 // allocation, no output.
 #pragma once

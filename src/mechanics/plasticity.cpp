@@ -9,6 +9,7 @@
 #include "core/format.hpp"
 #include "core/units.hpp"
 #include "decl/elasticity.hpp"
+#include "mechanics/ply.hpp"
 #include "mechanics/resin.hpp"
 
 namespace kestro::elasticity {
@@ -80,7 +81,7 @@ void getstressfromplastitcity(double *stress, double *neweqplasticstrain, double
     const int32_t n = *ntens;
     const auto refuse = [&](const char *message) {
         for (int32_t i = 0; i < n; ++i) stress[i] = 0.0;
-        for (int64_t k = 0; k < int64_t{n} * n; ++k) ddsdde[k] = 0.0;
+        lamina::zero_square(ddsdde, n);
         *neweqplasticstrain = 0.0;
         record_error(-2, message);
     };

@@ -122,7 +122,9 @@ namespace kestro::lamina {
 
 inline void unsupported(const char *message) { record_error(-2, message); }
 
-// Zeros c(n, n); nothing for n below 1 (no such matrix), the count in 64 bits.
+// Zeros c(n, n), the square output of a call that refuses its count: nothing
+// for n below 1 (no such matrix), the count in 64 bits.  Every refusal of a
+// component count zeros its square output here.
 inline void zero_square(double *c, int32_t n) {
     const int64_t count = n > 0 ? int64_t{n} * n : 0;
     for (int64_t k = 0; k < count; ++k) c[k] = 0.0;

@@ -82,7 +82,7 @@ double table_at(const Allocatable<double, 3> &table, double temp, double x, doub
 // and records -2 `message`.
 void refuse(double *stress, double *tangent, int32_t ntens, std::string_view message) {
     std::fill_n(stress, ntens, 0.0);
-    if (tangent != nullptr) std::fill_n(tangent, int64_t{ntens} * ntens, 0.0);
+    if (tangent != nullptr) kestro::lamina::zero_square(tangent, ntens);
     kestro::record_error(-2, message);
 }
 

@@ -23,6 +23,7 @@
 #include "core/job.hpp"
 #include "core/shared_data.hpp"
 #include "core/units.hpp"
+#include "decl/conventions.hpp"
 #include "decl/datahandling.hpp"
 #include "decl/elementhandling.hpp"
 #include "decl/iohandling.hpp"
@@ -451,8 +452,7 @@ void end_analysis() {
 
 extern "C" {
 
-void UEXTERNALDB_IOControl(const int32_t *lop, const int32_t * /*lrestart*/, const double * /*time*/,
-                           const double *dtime, const int32_t *kstep, const int32_t *kinc, const int32_t *exflag) {
+void UEXTERNALDB_IOControl(KESTRO_UEXTERNALDB_PARAMETERS, const int32_t *exflag) {
     using namespace kestro::solver;
     const bool from_explicit = exflag != nullptr && *exflag == 1;
     switch (*lop) {
@@ -468,15 +468,14 @@ void UEXTERNALDB_IOControl(const int32_t *lop, const int32_t * /*lrestart*/, con
     }
 }
 
-void VUEXTERNALDB_IOControl(const int32_t *lop, const int32_t *i_array, const int32_t *niarray, const double *r_array,
-                            const int32_t *nrarray, const int32_t *mpi_rank) {
+void VUEXTERNALDB_IOControl(KESTRO_VEXTERNALDB_PARAMETERS, const int32_t *mpi_rank) {
     using namespace kestro::solver;
     using kestro::jobdata::stepid;
-    const int32_t op = *lop;
+    const int32_t op = *k;
     // Other ranks take part only in the increment and step ends of a started analysis.
     if (mpi_rank != nullptr && *mpi_rank != 0 && !(stepid.exists() && (op == 4 || op == 5))) return;
-    const auto integer = [&](int32_t k) { return k <= *niarray ? i_array[k - 1] : 0; };
-    const auto real = [&](int32_t k) { return k <= *nrarray ? r_array[k - 1] : 0.0; };
+    const auto integer = [&](int32_t i) { return i <= *niarray ? i_array[i - 1] : 0; };
+    const auto real = [&](int32_t i) { return i <= *nrarray ? r_array[i - 1] : 0.0; };
     const double time[2] = {real(2), real(1)}, dtime = real(3);
     const int32_t kstep = integer(3), kinc = integer(4), lrestart = 0, exflag = 1;
     static constexpr int32_t kEvents[7] = {analysis_start, step_start,   increment_setup, increment_start,

@@ -10,7 +10,9 @@
 //
 // and its model is one function on the view: counts, the stress, state and
 // tangent it writes, the strain, increment and properties it reads, each
-// sized by its count, and every other argument by name (view.args).
+// sized by its count, and every other argument by name (view.args).  The
+// user elements and hooks take their lists' parameters the same way
+// (KESTRO_UEL_PARAMETERS, ...) and read them by name.
 #pragma once
 
 #include <array>

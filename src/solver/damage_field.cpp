@@ -543,31 +543,23 @@ void gen_damage(double *field, double *statev, const double *tdirect, const doub
     solver::Driver(call).run();
 }
 
-void usdfld_dmg(double *field, double *statev, const double *pnewdt, const double *direct, const double *t,
-                const double *celent, const double *time, const double *dtime, const char *cmname, const char *orname,
-                const int32_t *nfield, const int32_t *nstatv, const int32_t *noel, const int32_t *npt,
-                const int32_t *layer, const int32_t *kspt, const int32_t *kstep, const int32_t *kinc,
-                const int32_t *ndi, const int32_t *nshr, const double *coord, const int32_t *jmac,
-                const int32_t *jmatyp, const int32_t *matlayo, const int32_t *laccfla, const int32_t *threadid,
-                size_t cmname_len, size_t orname_len) noexcept {
-    static_cast<void>(pnewdt), static_cast<void>(orname), static_cast<void>(ndi), static_cast<void>(nshr);
-    static_cast<void>(jmac), static_cast<void>(jmatyp), static_cast<void>(matlayo), static_cast<void>(laccfla);
-    static_cast<void>(threadid), static_cast<void>(orname_len);
+void usdfld_dmg(KESTRO_USDFLD_PARAMETERS, const int32_t * /*threadid*/, KESTRO_USDFLD_LENGTHS) noexcept {
     gen_damage(field, statev, direct, t, celent, time, dtime, cmname, nfield, nstatv, noel, npt, layer, kspt, kstep,
                kinc, coord, nullptr, cmname_len);
 }
 
-void vusdfld_dmg(const int32_t *nblock, const int32_t *nstatev, const int32_t *nfieldv, const int32_t *nprops,
-                 const int32_t *ndir, const int32_t *nshr, const int32_t *jelem, const int32_t *kintpt,
-                 const int32_t *klayer, const int32_t *ksecpt, const int32_t *kstep, const double *temp,
-                 const double *steptime, const double *totaltime, const double *dt, const char *cmname,
-                 const double *coordmp, const double *direct, const double *t, const double *charlength,
-                 const double *props, const double *stateold, const double *stressold, const double *strainold,
-                 double *statenew, double *field, const int32_t *threadid, size_t cmname_len) noexcept {
+void vusdfld_dmg(KESTRO_VUSDFLD_PARAMETERS, const int32_t * /*threadid*/, KESTRO_VUSDFLD_LENGTHS) noexcept {
     using namespace kestro::ply;
-    static_cast<void>(nprops), static_cast<void>(totaltime), static_cast<void>(props), static_cast<void>(threadid);
     const int64_t points = *nblock, nstate = *nstatev;
     if (points <= 0 || nstate <= 0) return;
+    // The layouts of the solver's points: solid (3, 3), shell (3, 1) and plane
+    // (2, 1); others are refused before a column is formed.
+    if (!((*ndir == 3 && (*nshr == 3 || *nshr == 1)) || (*ndir == 2 && *nshr == 1))) {
+        record_error(-2, "Unsupported dimension in vusdfld_dmg.");
+        std::copy_n(stateold, points * nstate, statenew);
+        std::fill_n(field, points * std::max(*nfieldv, 0), 0.0);
+        return;
+    }
     // The state variables before the block as they came; the block is read
     // from stateold and written to statenew by the driver.
     const int64_t block = solver::kDamageBlock;
@@ -596,10 +588,7 @@ void vusdfld_dmg(const int32_t *nblock, const int32_t *nstatev, const int32_t *n
     }
 }
 
-void gen_sdvini(double *statev, const double *coords, const int32_t *nstatv, const int32_t *ncrds,
-                const int32_t *noel, const int32_t *npt, const int32_t *layer, const int32_t *kspt) noexcept {
-    static_cast<void>(coords), static_cast<void>(ncrds), static_cast<void>(noel), static_cast<void>(npt);
-    static_cast<void>(layer), static_cast<void>(kspt);
+void gen_sdvini(KESTRO_SDVINI_PARAMETERS) noexcept {
     const int64_t n = *nstatv;
     if (n < 1 || std::any_of(statev, statev + n, [](double x) { return x != 0.0; })) return;
     std::fill_n(statev, n, 0.0);

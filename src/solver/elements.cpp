@@ -13,6 +13,7 @@
 
 #include "core/errorhandling.hpp"
 #include "core/shared_data.hpp"
+#include "decl/conventions.hpp"
 #include "decl/elementhandling.hpp"
 #include "decl/interaction.hpp"
 #include "decl/permcollection.hpp"
@@ -404,15 +405,7 @@ void impactor_contact(const ExplicitTrussBlock &b, const double *props, int32_t 
 
 namespace kestro::toplevel {
 
-void uel_truss(double *rhs, double *amatrx, double *svars, double *energy, const int32_t *ndofel, const int32_t *nrhs,
-               const int32_t *nsvars, const double *props, const int32_t *nprops, const double *coords,
-               const int32_t *mcrd, const int32_t *nnode, const double *u, const double *du, const double *v,
-               const double *a, const int32_t * /*jtype*/, const double * /*time*/, const double *dtime,
-               const int32_t * /*kstep*/, const int32_t * /*kinc*/, const int32_t * /*jelem*/, const double *params,
-               const int32_t *ndload, const int32_t *jdltyp, const double *adlmag, const double * /*predef*/,
-               const int32_t * /*npredf*/, const int32_t *lflags, const int32_t *mlvarx, const double *ddlmag,
-               const int32_t *mdload, double * /*pnewdt*/, const int32_t * /*jprops*/, const int32_t * /*njprop*/,
-               const double * /*period*/) noexcept {
+void uel_truss(KESTRO_UEL_PARAMETERS) noexcept {
     using namespace solver;
     const ImplicitTrussCall call = implicit_truss_call(rhs, amatrx, svars, energy, ndofel, nrhs, nsvars, coords, mcrd,
                                                        nnode, u, du, v, a, dtime, params, ndload, jdltyp, adlmag,
@@ -422,15 +415,7 @@ void uel_truss(double *rhs, double *amatrx, double *svars, double *energy, const
     implicit_truss(call, {props[0], props[1], props[2]}, motion);
 }
 
-void vuel_truss(const int32_t *nblock, double *rhs, double *amass, double *dtimestable, double *svars,
-                const int32_t *nsvars, double *energy, const int32_t *nnode, const int32_t *ndofel,
-                const double *props, const int32_t *nprops, const int32_t * /*jprops*/, const int32_t * /*njprops*/,
-                const double *coords, const int32_t *ncrd, const double *u, const double * /*du*/,
-                const double * /*v*/, const double * /*a*/, const int32_t * /*jtype*/, const int32_t * /*jelem*/,
-                const double * /*time*/, const double * /*period*/, const double * /*dtimecur*/,
-                const double * /*dtimeprev*/, const int32_t * /*kstep*/, const int32_t * /*kinc*/,
-                const int32_t *lflags, const double * /*dmassscalefactor*/, const double * /*predef*/,
-                const int32_t * /*npredef*/, const int32_t *jdltyp, const double *adlmag) noexcept {
+void vuel_truss(KESTRO_VUEL_PARAMETERS) noexcept {
     using namespace solver;
     if (!truss_layout_holds(*ncrd, *nnode) || !section_given(*nprops)) return;
     explicit_truss(explicit_block(nblock, rhs, amass, dtimestable, svars, nsvars, energy, nnode, ndofel, coords, ncrd,
@@ -438,15 +423,7 @@ void vuel_truss(const int32_t *nblock, double *rhs, double *amass, double *dtime
                    {props[0], props[1], props[2]});
 }
 
-void vuel_impact(const int32_t *nblock, double *rhs, double *amass, double *dtimestable, double *svars,
-                 const int32_t *nsvars, double *energy, const int32_t *nnode, const int32_t *ndofel,
-                 const double *props, const int32_t *nprops, const int32_t *jprops, const int32_t *njprops,
-                 const double *coords, const int32_t *ncrd, const double *u, const double * /*du*/,
-                 const double * /*v*/, const double * /*a*/, const int32_t * /*jtype*/, const int32_t * /*jelem*/,
-                 const double *time, const double * /*period*/, const double *dtimecur,
-                 const double * /*dtimeprev*/, const int32_t *kstep, const int32_t *kinc, const int32_t *lflags,
-                 const double * /*dmassscalefactor*/, const double * /*predef*/, const int32_t * /*npredef*/,
-                 const int32_t *jdltyp, const double *adlmag, double *cprops) noexcept {
+void vuel_impact(KESTRO_VUEL_PARAMETERS, double *cprops) noexcept {
     using namespace solver;
     if (!truss_layout_holds(*ncrd, *nnode)) return;
     const ExplicitTrussBlock block = explicit_block(nblock, rhs, amass, dtimestable, svars, nsvars, energy, nnode,

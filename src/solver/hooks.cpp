@@ -12,6 +12,7 @@
 #include "core/job.hpp"
 #include "core/shared_data.hpp"
 #include "core/utility.hpp"
+#include "decl/conventions.hpp"
 #include "decl/elementhandling.hpp"
 #include "decl/iohandling.hpp"
 #include "decl/signalprocessing.hpp"
@@ -81,12 +82,7 @@ namespace kestro::toplevel {
 
 using namespace kestro::solver;
 
-void vucharlength_cel(const int32_t *nblock, const int32_t *, const int32_t *, const int32_t *ncomp,
-                      const int32_t *ndim, const int32_t *nnode, const int32_t *, const int32_t *, const int32_t *,
-                      const int32_t *, const int32_t *jeltype, const int32_t *, const double *, const double *,
-                      const double *, const char *, const double *, const double *coordnode, const double *tdirect,
-                      const double *, const double *, const double *, const double *, double *charlength,
-                      size_t) noexcept {
+void vucharlength_cel(KESTRO_VUCHARLENGTH_PARAMETERS, KESTRO_VUCHARLENGTH_LENGTHS) noexcept {
     IniMatrixwithZeros(charlength, nblock, ncomp);
     const int64_t elements = std::max(*nblock, 0), dims = std::max(*ndim, 0), slots = std::max(*nnode, 0);
     const int nodes = jeltype[0] == kFourNodeType ? 4 : jeltype[0] == kEightNodeType ? 8 : 0;
@@ -98,21 +94,13 @@ void vucharlength_cel(const int32_t *nblock, const int32_t *, const int32_t *, c
         block_lengths<8>(charlength, coordnode, tdirect, elements, slots, dims, stored);
 }
 
-void uvarm_report(double *, const double *, const double *, const double *, const double *, const char *,
-                  const char *, const int32_t *, const int32_t *noel, const int32_t *npt, const int32_t *,
-                  const int32_t *, const int32_t *kstep, const int32_t *kinc, const int32_t *, const int32_t *,
-                  const double *coord, const int32_t *, const int32_t *, const int32_t *, const int32_t *, size_t,
-                  size_t) noexcept {
+void uvarm_report(KESTRO_UVARM_PARAMETERS, KESTRO_UVARM_LENGTHS) noexcept {
     if (!jobdata::stepid.exists() || *kinc != 1 || step_kind(*kstep) != initialization) return;
     const std::string path = job::job_file(".rst");
     iohandling::getgausspointreport(path.data(), coord, noel, npt, path.size());
 }
 
-void vdisp_nullify(const int32_t *nblock, const int32_t *mdof, const int32_t *ncoord, const int32_t *kstep,
-                   const int32_t *kinc, const double *, const double *, const double *, const double *, const char *,
-                   const int32_t *, const int32_t *, const int32_t *jnodeuid, const double *, const double *coordnp,
-                   const double *u, const double *, const double *, const double *, const double *, const double *,
-                   const double *, size_t) noexcept {
+void vdisp_nullify(KESTRO_VDISP_PARAMETERS, KESTRO_VDISP_LENGTHS) noexcept {
     if (!jobdata::stepid.exists() || *kstep == 0) return;
     if (*kinc == 1 && *kstep == 1) {
         if (step_kind(1) == initialization) GetNodalCoordinates(coordnp, jnodeuid, ncoord, nblock);
@@ -129,10 +117,7 @@ void vdisp_nullify(const int32_t *nblock, const int32_t *mdof, const int32_t *nc
     pass_motions(u, jnodeuid, std::max(*mdof, 0), std::max(*nblock, 0));
 }
 
-void mpc_nullify(double *, double *a, int32_t *jdof, const int32_t *mdof, const int32_t *n, const int32_t *,
-                 const double *, const double *, const double *, const int32_t *, int32_t *lmpc, const int32_t *,
-                 const int32_t *, const double *, const int32_t *, const int32_t *, const double *, const double *,
-                 const int32_t *, const double *) noexcept {
+void mpc_nullify(KESTRO_MPC_PARAMETERS) noexcept {
     Ini3DArraywithZeros(a, mdof, mdof, n);
     std::fill_n(jdof, utility::element_count({*mdof, *n}), 0);
     *lmpc = 0;

@@ -18,6 +18,7 @@
 #include "core/scratch.hpp"
 #include "core/shared_data.hpp"
 #include "core/utility.hpp"
+#include "decl/conventions.hpp"
 #include "decl/interaction.hpp"
 #include "decl/math.hpp"
 #include "solver/control.hpp"
@@ -27,7 +28,6 @@ namespace kestro::solver {
 
 namespace {
 
-constexpr double kLargest = kestro::kLargestReal;
 constexpr double kEpsilon = 2.220446049250313e-16;
 
 // Rows of the impactor's column that this element reads in its own sense.
@@ -322,7 +322,7 @@ private:
     }
 
     void close_measurement() {
-        row(smallest_increment_row) = kLargest;
+        row(smallest_increment_row) = kLargestReal;
         *pnewdt_ = 0.8;
     }
 
@@ -343,15 +343,7 @@ private:
 
 namespace kestro::toplevel {
 
-void uel_impact(double *rhs, double *amatrx, double *svars, double *energy, const int32_t *ndofel, const int32_t *nrhs,
-                const int32_t *nsvars, const double *props, const int32_t *nprops, const double *coords,
-                const int32_t *mcrd, const int32_t *nnode, const double *u, const double *du, const double *v,
-                const double *a, const int32_t * /*jtype*/, const double *time, const double *dtime,
-                const int32_t *kstep, const int32_t *kinc, const int32_t * /*jelem*/, const double *params,
-                const int32_t *ndload, const int32_t *jdltyp, const double *adlmag, const double * /*predef*/,
-                const int32_t * /*npredf*/, const int32_t *lflags, const int32_t *mlvarx, const double *ddlmag,
-                const int32_t *mdload, double *pnewdt, const int32_t *jprops, const int32_t *njprop,
-                const double * /*period*/, double *cprops) noexcept {
+void uel_impact(KESTRO_UEL_PARAMETERS, double *cprops) noexcept {
     using namespace solver;
     const ImplicitTrussCall call = implicit_truss_call(rhs, amatrx, svars, energy, ndofel, nrhs, nsvars, coords, mcrd,
                                                        nnode, u, du, v, a, dtime, params, ndload, jdltyp, adlmag,

@@ -305,9 +305,7 @@ void prony(const solver::UmatPoint &point) {
 
 }  // namespace
 
-void kestro::toplevel::hetval_prony(const char *cmname, const double *temp, const double *, const double *dtime,
-                                    double *statev, double *flux, const double *, const double *,
-                                    size_t cmname_len) noexcept {
+void kestro::toplevel::hetval_prony(KESTRO_HETVAL_PARAMETERS, KESTRO_HETVAL_LENGTHS) noexcept {
     const std::optional<CureTable> table =
         cure_table({cmname, cmname_len}, "Warning: Layer or section outside the cure table in hetval_prony");
     if (!table) {
@@ -318,10 +316,7 @@ void kestro::toplevel::hetval_prony(const char *cmname, const double *temp, cons
     flux[0] = (*table)(1, kHeat) * rate;
 }
 
-void kestro::toplevel::uexpan_prony(double *expan, double *dexpandt, const double *temp, const double *time,
-                                    const double *dtime, const double *, const double *, double *statev,
-                                    const char *cmname, const int32_t *nstatv, const int32_t *,
-                                    size_t cmname_len) noexcept {
+void kestro::toplevel::uexpan_prony(KESTRO_UEXPAN_PARAMETERS, KESTRO_UEXPAN_LENGTHS) noexcept {
     if (*nstatv < static_cast<int32_t>(kStates)) {
         record_error(-2, "Unsupported dimension in uexpan_prony");
         return;

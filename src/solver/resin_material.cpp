@@ -34,7 +34,6 @@ namespace kestro::toplevel {
 
 namespace {
 
-constexpr double kHuge = kLargestReal;
 constexpr int32_t kTwo = 2, kThree = 3, kSix = 6, kEight = 8, kTwelve = 12;
 constexpr kestro_logical1 kEngineering = 0;  // the laws take engineering shears
 constexpr double kTangentStep = 1e-6;
@@ -80,8 +79,8 @@ void copy(const double *from, double *to) {
 void start_values(double *s) {
     fill<kStates>(s, 0.0);
     s[kCycle] = s[kLoadCycle] = 1.0;
-    s[kCycleMax] = -kHuge;
-    s[kCycleMin] = kHuge;
+    s[kCycleMax] = -kLargestReal;
+    s[kCycleMin] = kLargestReal;
 }
 
 // The criterion named from character 10 of the material name.
@@ -383,7 +382,7 @@ void fatigue(Point &w, const solver::UmatPoint &p, const CycleColumn &column, do
         s[kLife] = w.life;
         if (w.life == 1.0) {
             s[kFailure] = 1.0;
-            s[kRemaining] = kHuge;
+            s[kRemaining] = kLargestReal;
         } else {
             s[kRemaining] = (1.0 - w.life) * nf;
         }
@@ -392,8 +391,8 @@ void fatigue(Point &w, const solver::UmatPoint &p, const CycleColumn &column, do
             s[kCycle] = n;
             s[kJump] = njimp;
         }
-        s[kCycleMax] = -kHuge;
-        s[kCycleMin] = kHuge;
+        s[kCycleMax] = -kLargestReal;
+        s[kCycleMin] = kLargestReal;
         w.trace.line("Cycle completed", "life", w.life, "nf", nf);
     }
     const double cycle = s[kLoadCycle];
@@ -445,7 +444,10 @@ void trace_state(const Trace &t, const double *s) {
 
 void resin_point(const solver::UmatPoint &p) {
     const int32_t ntens = p.ntens(), nstatv = p.nstatv(), kinc = *p.args.kinc;
-    const std::string_view name = p.material();
+    // The material's name as the solver declares it (80 characters at most, however long the
+    // caller's), without its padding.
+    std::string_view name = p.material().substr(0, solver::kNameLength);
+    name = name.substr(0, name.find_last_not_of(' ') + 1);
     if (nstatv < kStates && kinc < 2)
         units::write_record(units::standard_output,
                             format::list_record({"WARNING: Too less nstatev allocated for material ", name}));
@@ -470,7 +472,7 @@ void resin_point(const solver::UmatPoint &p) {
     // The state: the caller's entries, those past nstatv at their start values.
     double *const statev = p.args.statev;
     const std::size_t kept = std::min<std::size_t>(p.state().size(), kStates);
-    if (nstatv >= 1 && kinc < 2 && statev[nstatv - 1] == kHuge) statev[nstatv - 1] = 0.0;
+    if (nstatv >= 1 && kinc < 2 && statev[nstatv - 1] == kLargestReal) statev[nstatv - 1] = 0.0;
     double *s = w.s;
     start_values(s);
     const auto zero = [](double x) { return x == 0.0; };

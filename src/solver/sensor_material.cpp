@@ -182,29 +182,13 @@ void sensor_block(const solver::VumatBlock &b, double *straininc, int32_t stepid
 
 }  // namespace
 
-void umat_sensor(double *stress, double *statev, double *ddsdde, double *sse, double *spd, double *scd, double *rpl,
-                 double *ddsddt, double *drplde, double *drpldt, const double *stran, const double *dstran,
-                 const double *time, const double *dtime, const double *temp, const double *dtemp,
-                 const double *predef, const double *dpred, const char *cmname, const int32_t *ndi,
-                 const int32_t *nshr, const int32_t *ntens, const int32_t *nstatv, const double *props,
-                 const int32_t *nprops, const double *coords, const double *drot, double *pnewdt,
-                 const double *celent, const double *dfgrd0, const double *dfgrd1, const int32_t *noel,
-                 const int32_t *npt, const int32_t *layer, const int32_t *kspt, const int32_t *kinc,
-                 const int32_t *stepid, const double *cprops, double *dprops, size_t cmname_len) noexcept {
-    const int32_t *const jstep = nullptr;  // the sensor's list has no step
-    sensor_point(solver::UmatPoint{{KESTRO_UMAT_ARGUMENTS}}, *stepid, cprops, dprops);
+void umat_sensor(KESTRO_UMAT_NOSTEP_PARAMETERS, const int32_t *stepid, const double *cprops, double *dprops,
+                 KESTRO_UMAT_NOSTEP_LENGTHS) noexcept {
+    sensor_point(solver::UmatPoint{{KESTRO_UMAT_NOSTEP_ARGUMENTS}}, *stepid, cprops, dprops);
 }
 
-void vumat_sensor(const int32_t *nblock, const int32_t *ndir, const int32_t *nshr, const int32_t *nstatev,
-                  const int32_t *nfieldv, const int32_t *nprops, const int32_t *lanneal, const double *steptime,
-                  const double *totaltime, const double *dt, const char *cmname, const double *coordmp,
-                  const double *charlength, const double *props, const double *density, double *straininc,
-                  const double *relspininc, const double *tempold, const double *stretchold,
-                  const double *defgradold, const double *fieldold, const double *stressold, const double *stateold,
-                  const double *enerinternold, const double *enerinelasold, const double *tempnew,
-                  const double *stretchnew, const double *defgradnew, const double *fieldnew, double *stressnew,
-                  double *statenew, double *enerinternnew, double *enerinelasnew, const int32_t *stepid,
-                  const double *cprops, double *dprops, size_t cmname_len) noexcept {
+void vumat_sensor(KESTRO_VUMAT_PARAMETERS, const int32_t *stepid, const double *cprops, double *dprops,
+                  KESTRO_VUMAT_LENGTHS) noexcept {
     sensor_block(solver::VumatBlock{{KESTRO_VUMAT_ARGUMENTS}}, straininc, *stepid, cprops, dprops);
 }
 

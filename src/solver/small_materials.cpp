@@ -375,17 +375,8 @@ void umat_hail(KESTRO_UMAT_PARAMETERS, KESTRO_UMAT_LENGTHS) noexcept {
     solver::hail(solver::UmatPoint{{KESTRO_UMAT_ARGUMENTS}});
 }
 
-void umat_porosity(double *stress, double *statev, double *ddsdde, double *sse, double *spd, double *scd,
-                   double *rpl, double *ddsddt, double *drplde, double *drpldt, const double *stran,
-                   const double *dstran, const double *time, const double *dtime, const double *temp,
-                   const double *dtemp, const double *predef, const double *dpred, const char *cmname,
-                   const int32_t *ndi, const int32_t *nshr, const int32_t *ntens, const int32_t *nstatv,
-                   const double *props, const int32_t *nprops, const double *coords, const double *drot,
-                   double *pnewdt, const double *celent, const double *dfgrd0, const double *dfgrd1,
-                   const int32_t *noel, const int32_t *npt, const int32_t *layer, const int32_t *kspt,
-                   const int32_t *kinc, size_t cmname_len) noexcept {
-    const int32_t *const jstep = nullptr;  // the porous material's list has no step
-    solver::porosity(solver::UmatPoint{{KESTRO_UMAT_ARGUMENTS}});
+void umat_porosity(KESTRO_UMAT_NOSTEP_PARAMETERS, KESTRO_UMAT_NOSTEP_LENGTHS) noexcept {
+    solver::porosity(solver::UmatPoint{{KESTRO_UMAT_NOSTEP_ARGUMENTS}});
 }
 
 }  // namespace kestro::toplevel

@@ -103,6 +103,22 @@ def test_c_only_and_package_modules(tmp_path):
     assert '"kestro/pkg.h"' in (out / "include" / "kestro" / "kestro.h").read_text()
 
 
+def test_a_run_writes_exactly_the_listed_outputs_and_stops_when_the_list_is_out_of_date(tmp_path, capsys):
+    for name, text in SIGNATURES.items():
+        (tmp_path / name).write_text(text)
+    out, manifest = tmp_path / "out", tmp_path / "out" / "outputs.txt"
+    run = ["--out", str(out), "--no-python", "--manifest", str(manifest), *map(str, sorted(tmp_path.glob("*.pyf")))]
+    assert bindgen.main([*run, "--list-outputs"]) == 0
+    assert bindgen.main(run) == 0
+    made = sorted(p.relative_to(out).as_posix() for p in out.rglob("*") if p.is_file() and p != manifest)
+    assert manifest.read_text().split() == made
+    (tmp_path / "a_data.pyf").write_text(SIGNATURES["a_data.pyf"].replace("boxdata", "walldata"))
+    assert bindgen.main(run) == 1
+    assert "new: decl/walldata.hpp, include/kestro/walldata.h; gone: decl/boxdata.hpp" in capsys.readouterr().err
+    assert "decl/walldata.hpp" in manifest.read_text() and not (out / "decl" / "boxdata.hpp").exists()
+    assert bindgen.main(run) == 0
+
+
 @pytest.mark.parametrize("text,message", [
     ("!kestro package\nmodule p\n  integer(kind=4) :: n\nend module p\n", "hold no data"),
     ("module p\n  !kestro keep\n  integer(kind=4) :: n\nend module p\n", "only allocatable arrays"),
@@ -168,6 +184,8 @@ LISTS = '''! A point.
 def test_an_argument_list_is_instantiated_by_role(tmp_path):
     (tmp_path / "lists.inc").write_text(LISTS)
     (tmp_path / "m.pyf").write_text('''!kestro include "lists.inc"
+! The point without k2.
+!kestro list short from point without k2
 python module m__user__routines
   interface
     !kestro typedef point_law
@@ -185,9 +203,9 @@ contains
     real(kind=8), intent(in) :: e
     real(kind=8), intent(out) :: x
   end subroutine drive
-  subroutine bare(${arguments("point", "k2")})
+  subroutine bare(${arguments("short")})
     !kestro returns s
-    !kestro arguments point without k2
+    !kestro arguments short
   end subroutine bare
 end module m
 ''')
@@ -199,9 +217,9 @@ end module m
     assert "!kestro returns s e" in drive and "intent(in,out) :: e" not in drive  # its own e
     bare = text[text.index("subroutine bare("):text.index("end subroutine bare")]
     assert "bare(s,e,n,k1)" in bare and "k2" not in bare.split(")", 1)[1] and "returns s e" not in bare
-    assert fragment.instances == {"m__user__routines.law": ("point", set(), set()),
-                                  "drive": ("point", set(), {"e"}), "bare": ("point", {"k2"}, set())}
-    assert fragment.lists["point"].doc == ["A point."]
+    assert fragment.instances == {"m__user__routines.law": ("point", set()), "drive": ("point", {"e"}),
+                                  "bare": ("short", set())}
+    assert fragment.lists["point"].doc == ["A point."] and fragment.lists["short"].doc == ["The point without k2."]
 
 
 @pytest.mark.parametrize("body,message", [
@@ -209,6 +227,11 @@ end module m
     ("  subroutine r(e,s)\n    !kestro arguments point\n  end subroutine r\n", "do not hold list point in order"),
     ("  !kestro arguments point\n", "outside a routine"),
     ('  subroutine r(${arguments("other")})\n  end subroutine r\n', "no argument list 'other'"),
+    ('  subroutine r(${arguments("point")},x)\n    real(kind=8), intent(in) :: x\n  end subroutine r\n',
+     r"r names the arguments of list point in its header without the line '!kestro arguments point'"),
+    ("  subroutine r(s,e,n,k1)\n    !kestro arguments point without k2\n  end subroutine r\n", "names one list"),
+    ("!kestro list short from other without k2\n", "derives from 'other'"),
+    ("!kestro list short from point without k3\n", "leaves out k3, not in list point"),
 ])
 def test_argument_list_mistakes_are_reported(tmp_path, body, message):
     (tmp_path / "m.pyf").write_text(LISTS + "module m\ncontains\n" + body + "end module m\n")

@@ -93,8 +93,10 @@ def test_each_solver_list_is_one_record_and_its_procedure_types_take_it():
     members = {name: len(re.findall(r"^    [^(){}\n]*;$", body, re.M))
                for name, body in re.findall(r"^struct (\w+) \{\n(.*?)^\};", header, re.M | re.S)}
     # The lists' arguments, and the length of a material name where the list has one.
-    assert members == {"Umat": 37 + 1, "Vumat": 33 + 1, "Usermat": 41, "Hypela": 43, "Upermat": 15}
-    macros = dict(re.findall(r"^#define (KESTRO_\w+) (.*)$", header, re.M))
+    assert {k: members[k] for k in ("Umat", "Vumat", "Usermat", "Hypela", "Upermat", "Uel", "Vuel")} == {
+        "Umat": 37 + 1, "Vumat": 33 + 1, "Usermat": 41, "Hypela": 43, "Upermat": 15, "Uel": 36, "Vuel": 33}
+    macros = {name: text.replace("[[maybe_unused]] ", "")
+              for name, text in re.findall(r"^#define (KESTRO_\w+) (.*)$", header, re.M)}
     wrapper = (GENERATED / "include" / "kestro" / "wrapper.h").read_text()
 
     def params(typedef):
@@ -104,3 +106,16 @@ def test_each_solver_list_is_one_record_and_its_procedure_types_take_it():
     assert params("kestro_usermat") == macros["KESTRO_USERMAT_PARAMETERS"]
     assert params("kestro_muesli_umat") == ("const int32_t *matid, " + macros["KESTRO_UMAT_PARAMETERS"] + ", "
                                             + macros["KESTRO_UMAT_LENGTHS"])
+
+
+def test_every_solver_entry_takes_a_declared_list_at_both_faces():
+    entries = MODULES["toplevel"]["routines"]
+    assert sorted(n for n, r in entries.items() if r["convention"] is None) == ["gen_damage", "uaccess_iocontrol"]
+    definitions = "\n".join(p.read_text() for p in sorted((SOURCE / "src" / "solver").glob("*.cpp")))
+    for module in ("toplevel", "wrapper"):
+        for name, r in MODULES[module]["routines"].items():
+            if r["convention"] is None:
+                continue
+            cxx = name if r["symbol"].startswith("__") else r["symbol"]
+            head = rf"void (?:kestro::{module}::)?{cxx}\((?:kestro_\w+ dfunc, )?KESTRO_{r['convention'].upper()}_PARAMETERS\b"
+            assert re.search(head, definitions), f"{module}.{name} does not take KESTRO_{r['convention'].upper()}"

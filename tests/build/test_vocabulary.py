@@ -1,7 +1,8 @@
-"""The ply vocabulary has one home: no source spells the largest double
-(the absent-value marker) but src/core/markers.hpp, and none but
-src/mechanics/plydata.hpp enumerates the ply constants, strengths or
-degradation factors or writes the moduli's offsets as numbers."""
+"""The ply vocabulary has one home: no source but src/core/markers.hpp
+spells the largest double (the absent-value marker) or gives it a name of
+its own, and none but src/mechanics/plydata.hpp enumerates the ply
+constants, strengths or degradation factors or writes the moduli's offsets
+as numbers."""
 
 import re
 from pathlib import Path
@@ -11,6 +12,9 @@ SOURCES = sorted(p for p in (SOURCE / "src").rglob("*") if p.suffix in (".cpp", 
 
 FORBIDDEN = [
     ("the largest double", re.compile(r"1\.797693134862315\d*e\+?308|numeric_limits<double>::max|DBL_MAX"),
+     "core/markers.hpp"),
+    ("a local name for the largest double",
+     re.compile(r"^\s*(?:constexpr|const)\s+double\s+\w+\s*=\s*(?:kestro::)?k(?:Largest|Absent)Real\s*;", re.M),
      "core/markers.hpp"),
     ("an order of ply data", re.compile(r"\benum\b[^{;]*\{[^}]*\b(Xt11|Xc11|E1|Nu12|G12)\b"), "mechanics/plydata.hpp"),
     ("the moduli's offsets", re.compile(r"\{\s*0\s*,\s*1\s*,\s*2\s*,\s*6\s*,\s*7\s*,\s*8\s*\}"),

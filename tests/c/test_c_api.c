@@ -182,6 +182,21 @@ static void box_beam(void) {
     __errorhandling_MOD_rsxerr(&cleared, &yes);
 }
 
+/* The strided dot product of the flow systems: rows of a column-major 3 x 3
+ * matrix (stride 3) and strided vectors; nothing for n <= 0. */
+static void strided_dot(void) {
+    static const double a[9] = {1, 2, 3, 4, 5, 6, 7, 8, 9}, b[5] = {1, 10, 100, 1000, 10000};
+    static const struct {
+        int offset;
+        int32_t n, la, lb;
+        double sum;
+    } cases[] = {{1, 3, 3, 1, 2 + 50 + 800}, {2, 3, 3, 2, 3 + 600 + 90000}, {0, 2, 1, 3, 1 + 2000},
+                 {0, 0, 3, 1, 0.0}, {0, -4, 3, 1, 0.0}};
+    size_t k;
+    for (k = 0; k < sizeof cases / sizeof cases[0]; ++k)
+        CHECK(QVSKPX(a + cases[k].offset, b, &cases[k].n, &cases[k].la, &cases[k].lb) == cases[k].sum);
+}
+
 /* A homogeneous section through the optional arguments left out: the
  * transverse-shear stiffness 5/6 G h of a parabolic shear flow. */
 static void section_tables(void) {
@@ -258,6 +273,7 @@ static void cubic_hermite_limits(void) {
 int main(void) {
     initial_state();
     box_beam();
+    strided_dot();
     array_lifecycle();
     error_record();
     damage_shapes();

@@ -1,12 +1,14 @@
 // Test fixture for everything that touches the process-global shared data:
-// each test starts and ends with the arrays released, no error recorded and
-// the scalars the tests write back at their initial values.
+// each test starts and ends with every module variable as a fresh process has
+// it (arrays absent, scalars and strings zero), from the generated tables of
+// the shared data.
 #pragma once
 
 #include <gtest/gtest.h>
 
 #include <cstdint>
 #include <cstring>
+#include <string>
 #include <vector>
 
 #include "core/datahandling.hpp"
@@ -21,20 +23,21 @@ protected:
     static void reset() {
         int32_t istat = -1;
         kestro::datahandling::deallocall(&istat);
-        int32_t cleared = 0;
-        const int8_t yes = 1;
-        kestro::errorhandling::rsxerr(&cleared, &yes);
-        std::memset(kestro::errorhandling::errstring, 0, sizeof kestro::errorhandling::errstring);
-        kestro::damagedata::ndmg = 0;
-        kestro::sectiondata::nsec = 0;
-        // Arrays that deallocall leaves alone.
-        kestro::jobdata::processid.drop();
-        kestro::materialdata::temperatures.drop();
-        kestro::materialdata::r_crit.drop();
-        kestro::materialdata::i10.drop();
-        kestro::impactdata::csvars.drop();
+        for (int i = 0; i < kestro::shared_data::kept_count; ++i)
+            kestro_array_drop(kestro::shared_data::kept_by_deallocall[i]);
+        for (int i = 0; i < kestro::shared_data::plain_count; ++i)
+            std::memset(kestro::shared_data::plain_variables[i].address, 0,
+                        kestro::shared_data::plain_variables[i].size);
     }
 };
+
+// The message of the error record without its trailing blanks; empty while
+// nothing is recorded.
+inline std::string recorded() {
+    if (kestro::errorhandling::errstat == 0) return {};
+    const std::string text(kestro::errorhandling::errstring, sizeof kestro::errorhandling::errstring);
+    return text.substr(0, text.find_last_not_of(std::string(" \0", 2)) + 1);
+}
 
 // Extents of dimensions 1..rank, for comparing whole shapes at once.
 inline std::vector<int64_t> shape(const kestro_array &a) { return {a.extent, a.extent + a.rank}; }

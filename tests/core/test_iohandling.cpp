@@ -76,11 +76,6 @@ public:
 
 using IoHandling = SharedState;
 
-std::string recorded() {
-    std::string text(kestro::errorhandling::errstring, sizeof kestro::errorhandling::errstring);
-    return text.substr(0, text.find_last_not_of(' ') + 1);
-}
-
 // ---------------------------------------------------------------- units
 
 TEST_F(IoHandling, RecordsAndSteppingBack) {

@@ -11,14 +11,15 @@
 #include "decl/elementhandling.hpp"
 #include "decl/sldcollection.hpp"
 #include "decl/toplevel.hpp"
-#include "guarded.hpp"
+#include "guard_buffer.hpp"
 #include "shared_state.hpp"
 
 namespace {
 
 using namespace kestro;
 using Loads = SharedState;
-constexpr double kFill = Guarded::kFill;
+constexpr double kFill = -7.0;
+using Guarded = kestro_test::Out<double, kFill>;
 
 TEST_F(Loads, PatchesWriteOnlyTheirColumns) {
     // Two unit squares sharing an edge; three columns for six points.

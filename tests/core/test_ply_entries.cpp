@@ -21,8 +21,6 @@ using Out = kestro_test::Out<double, -7.0>;
 
 const double kPly[9] = {140000, 9000, 9000, 0.3, 0.3, 0.45, 4600, 4000, 3100};
 
-std::string recorded() { return {errorhandling::errstring, 46}; }
-
 TEST_F(PlyEntries, ImplicitLayoutsWithoutAStiffnessWriteOnlyZeros) {
     for (const auto &[ndi, nshr, ntens] : {std::tuple{3, 4, 7}, {3, 2, 6}, {0, 6, 6}, {4, 2, 6}, {2, 1, 3}}) {
         Out stress(ntens), ddsdde(ntens * ntens), statev(40);

@@ -19,11 +19,6 @@ using namespace kestro;
 using Out = kestro_test::Out<double, -7.0>;
 using ShokriehPoint = SharedState;
 
-std::string recorded() {
-    const std::string s(errorhandling::errstring, sizeof errorhandling::errstring);
-    return s.substr(0, s.find_last_not_of(std::string(" \0", 2)) + 1);
-}
-
 TEST_F(ShokriehPoint, ArraysAreUsedWithinTheirCounts) {
     std::vector<double> props{140000, 9000, 9000, 0.3, 0.3, 0.45, 4600, 4600, 3100, 2000, 50, 50, 1200, 200, 200, 80,
                               80, 60, 0.1};

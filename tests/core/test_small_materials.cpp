@@ -32,11 +32,6 @@ void porosity(KESTRO_UMAT_PARAMETERS, KESTRO_UMAT_LENGTHS) noexcept {
                             drot, pnewdt, celent, dfgrd0, dfgrd1, noel, npt, layer, kspt, kinc, cmname_len);
 }
 
-std::string recorded() {
-    const std::string s(errorhandling::errstring, sizeof errorhandling::errstring);
-    return s.substr(0, s.find_last_not_of(std::string(" \0", 2)) + 1);
-}
-
 // One point of ntens components with its arrays in guard buffers.
 struct Point {
     Point(int32_t ndi_, int32_t nshr_, int32_t ntens_, int32_t nstatv_, const double *props, int32_t nprops_)

@@ -84,13 +84,6 @@ struct Lapack {
     }
 };
 
-// The recorded message without its blank padding.
-std::string recorded() {
-    if (kestro::errorhandling::errstat == 0) return "";
-    std::string s(kestro::errorhandling::errstring, 80);
-    return s.substr(0, s.find_last_not_of(' ') + 1);
-}
-
 TEST_F(SmallMatrixTest, InverseDeterminantAndCholeskyAgreeWithLapack) {
     std::mt19937 g(7);
     for (int n = 1; n <= 6; ++n)

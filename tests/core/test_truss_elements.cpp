@@ -11,6 +11,7 @@
 
 #include "core/shared_data.hpp"
 #include "decl/toplevel.hpp"
+#include "guard_buffer.hpp"
 #include "shared_state.hpp"
 #include "solver/control.hpp"
 #include "solver/elements.hpp"
@@ -22,12 +23,9 @@ using TrussElements = SharedState;
 using Vec = std::vector<double>;
 constexpr double kGuard = -12345.0;
 
-// n entries of `fill` and a guard entry after them.
-struct Guarded {
-    explicit Guarded(int64_t n, double fill = 1.0) : v(static_cast<std::size_t>(n) + 1, fill) { v.back() = kGuard; }
-    double *data() { return v.data(); }
-    bool intact() const { return v.back() == kGuard; }
-    Vec v;
+// n entries that start as 1.0, then a guard entry.
+struct Guarded : kestro_test::Out<double, kGuard, 1> {
+    explicit Guarded(int64_t count, double start = 1.0) : Out(count, start) {}
 };
 
 struct Implicit {
@@ -54,7 +52,7 @@ TEST_F(TrussElements, ImplicitCallsStayWithinTheirCounts) {
                                 u.data(), u.data(), &one, time.data(), &dtime, &one, &one, &one, params.data(),
                                 &l.ndload, jdltyp.data(), adlmag.data(), &predef, &zero, flags, &l.mlvarx,
                                 adlmag.data(), &l.mdload, &pnewdt, &jprops, &one, &period);
-            EXPECT_TRUE(rhs.intact() && amatrx.intact() && svars.intact() && energy.intact())
+            EXPECT_TRUE(rhs.guards_intact() && amatrx.guards_intact() && svars.guards_intact() && energy.guards_intact())
                 << l.ndofel << " " << l.mlvarx << " " << flags[0] << " " << flags[2];
             for (int64_t j = 2; j < l.nrhs; ++j)  // right-hand sides beyond the second stay 0
                 for (int64_t i = 0; i < l.mlvarx; ++i) EXPECT_EQ(rhs.v[j * l.mlvarx + i], 0.0);
@@ -92,8 +90,8 @@ TEST_F(TrussElements, ExplicitBlocksStayWithinTheirCounts) {
                         call(toplevel::vuel_impact, cprops.data());
                     else
                         call(toplevel::vuel_truss);
-                    EXPECT_TRUE(rhs.intact() && amass.intact() && stable.intact() && svars.intact() &&
-                                energy.intact() && cprops.intact())
+                    EXPECT_TRUE(rhs.guards_intact() && amass.guards_intact() && stable.guards_intact() && svars.guards_intact() &&
+                                energy.guards_intact() && cprops.guards_intact())
                         << ndofel << " " << nsvars << " " << pass << " " << impactor;
                     if (pass != 1 || impactor) continue;
                     for (int64_t j = 0; j < ndofel; ++j)  // the lumped mass on the first six diagonal entries
@@ -137,8 +135,8 @@ TEST_F(TrussElements, ImplicitImpactorStaysWithinItsArrays) {
                                          du.data(), u.data(), u.data(), &one, time.data(), &dtime, &kstep, &kinc, &one,
                                          params.data(), &zero, &zero, &load, &predef, &zero, flags, &l.mlvarx, &load,
                                          &zero, pnewdt.data(), jprops.data(), &three, &period, cprops.data());
-                    EXPECT_TRUE(rhs.intact() && amatrx.intact() && svars.intact() && energy.intact() &&
-                                cprops.intact() && pnewdt.intact())
+                    EXPECT_TRUE(rhs.guards_intact() && amatrx.guards_intact() && svars.guards_intact() && energy.guards_intact() &&
+                                cprops.guards_intact() && pnewdt.guards_intact())
                         << l.nsvars << " " << kstep << " " << flags[2] << " " << rows;
                     const auto &t = impactdata::csvars;
                     if (kstep == 2) {

@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "core/utility.hpp"
+#include "guard_buffer.hpp"
 #include "shared_state.hpp"
 
 namespace {
@@ -22,24 +23,8 @@ constexpr double kDirt = 7.25;
 constexpr int64_t kGuards = 8;
 const double kNaN = std::numeric_limits<double>::quiet_NaN();
 
-// n elements a routine may write, then guard elements; all start as `dirt`.
-template <class T>
-struct Guarded {
-    explicit Guarded(int64_t n, T dirt = T(kDirt)) : used(std::max<int64_t>(n, 0)), fill(dirt) {
-        buf.assign(static_cast<size_t>(used + kGuards), fill);
-    }
-    T *data() { return buf.data(); }
-    T operator[](int64_t i) const { return buf[static_cast<size_t>(i)]; }
-    bool guards_intact() const {
-        return std::all_of(buf.begin() + used, buf.end(), [&](const T &v) { return v == fill; });
-    }
-    bool untouched() const {
-        return std::all_of(buf.begin(), buf.end(), [&](const T &v) { return v == fill; });
-    }
-    int64_t used;
-    T fill;
-    std::vector<T> buf;
-};
+template <class T, T Dirt = T(kDirt)>
+using Guarded = kestro_test::Out<T, Dirt, kGuards>;
 
 bool all_equal(const double *a, int64_t n, double v) { return std::all_of(a, a + n, [&](double x) { return x == v; }); }
 
@@ -477,7 +462,7 @@ TEST(UtilityMerge, DistinctValuesThenTheDefaultWithinNxPlusNy) {
             Guarded<double> out(nx + ny);
             fGetMerged(out.data(), c.x.data(), c.y.data(), &nx, &ny, defval);
             EXPECT_TRUE(out.guards_intact()) << nx << "+" << ny;
-            const std::vector<double> merged(out.buf.begin(), out.buf.begin() + nx + ny);
+            const std::vector<double> merged(out.v.begin(), out.v.begin() + nx + ny);
             const auto nd = static_cast<int64_t>(c.distinct.size());
             const std::vector<double> head(merged.begin(), merged.begin() + nd);
             for (double v : c.distinct)
@@ -489,7 +474,7 @@ TEST(UtilityMerge, DistinctValuesThenTheDefaultWithinNxPlusNy) {
     const int32_t two = 2;
     Guarded<int32_t> out(4, -7);
     iGetMerged(out.data(), ix.data(), iy.data(), &two, &two, nullptr);
-    std::vector<int32_t> head(out.buf.begin(), out.buf.begin() + 3);
+    std::vector<int32_t> head(out.v.begin(), out.v.begin() + 3);
     std::sort(head.begin(), head.end());
     EXPECT_EQ(head, (std::vector<int32_t>{0, 3, 9}));
     EXPECT_EQ(out[3], std::numeric_limits<int32_t>::max());

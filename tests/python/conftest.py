@@ -63,6 +63,30 @@ def sample(var, shape):
     return values + (0.25j if var.kind == "complex" else 0.25)
 
 
+def umat_arguments(dstran, routine=None, **given):
+    """The positional arguments of a routine of the UMAT list (a routine of
+    _kestro.toplevel; None: the list alone, as the adapters take it) at one
+    point of len(dstran) components, in the routine's order: each argument
+    given by its name, else a neutral value (zero stress, state, tangent and
+    energies, identity rotations, ndi 2 for three components and 3 otherwise,
+    step 1, increment 1, 20 degrees).  Optional extents are the call's own."""
+    n = len(dstran)
+    ndi = given.get("ndi", 2 if n == 3 else 3)
+    neutral = dict(stress=np.zeros(n), statev=np.zeros(40), ddsdde=np.zeros((n, n)), sse=np.array(0.0),
+                   spd=np.array(0.0), scd=np.array(0.0), rpl=np.array(0.0), ddsddt=np.zeros(n), drplde=np.zeros(n),
+                   drpldt=np.array(0.0), stran=np.zeros(n), dstran=np.array(dstran, float), time=[0.0, 0.0],
+                   dtime=0.1, temp=20.0, dtemp=0.0, predef=[0.0], dpred=[0.0], cmname="MAT", ndi=ndi, nshr=n - ndi,
+                   props=np.zeros(0), coords=np.zeros(3), drot=np.eye(3), pnewdt=np.array(1.0), celent=1.0,
+                   dfgrd0=np.eye(3), dfgrd1=np.eye(3), noel=1, npt=1, layer=1, kspt=1,
+                   jstep=np.array([1, 1, 1, 0], np.int32), kinc=1)
+    if routine is not None and not isinstance(routine, str):
+        routine = next(r for r in MODULES["toplevel"]["routines"] if getattr(_kestro.toplevel, r) is routine)
+    names = [a["name"] for a in MODULES["toplevel"]["routines"][routine or "umat_lamina"]["python"] if a["required"]]
+    unknown = set(given) - set(names)
+    assert not unknown, f"not arguments of {routine}: {unknown}"
+    return [given[a] if a in given else neutral[a] for a in names]
+
+
 def recorded():
     """The error record: (errstat, errstring without its padding)."""
     return _kestro.errorhandling.errstat, bytes(_kestro.errorhandling.errstring).decode().rstrip(" \0")

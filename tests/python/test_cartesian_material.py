@@ -40,11 +40,11 @@ def run(props, strain, state=None, stressold=None, totaltime=1.0, dt=1.0, nstate
     n, ncomp = strain.shape
     state = states(n) if state is None else np.atleast_2d(state)
     stressold = np.zeros((n, ncomp)) if stressold is None else np.atleast_2d(np.array(stressold, float))
-    z, ones = np.zeros((n, ncomp)), np.ones(n)
+    z, ones, defgrad = np.zeros((n, ncomp)), np.ones(n), np.zeros((n, ndir + 2 * nshr))
     return T.vumat_cartesian(ndir, nshr, 0, 0.0, totaltime, dt, "CART", np.zeros((n, 3)), np.tile(lengths, (n, 1)),
                              np.array(props, float), 1.5 * ones, strain, np.zeros((n, nshr)), ones, z,
-                             np.zeros((n, 9)), np.zeros((n, 0)), stressold, state[:, :nstatev], energy * ones,
-                             0.5 * ones, ones, z, np.zeros((n, 9)), np.zeros((n, 0)))
+                             defgrad, np.zeros((n, 0)), stressold, state[:, :nstatev], energy * ones,
+                             0.5 * ones, ones, z, defgrad, np.zeros((n, 0)))
 
 
 def stiffness(e1=140000, e2=10000, retained=(1,) * 6, props=P):

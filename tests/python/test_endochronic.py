@@ -8,7 +8,7 @@ import numpy as np
 import pytest
 
 import _kestro
-from conftest import recorded
+from conftest import recorded, umat_arguments
 
 law = _kestro.lamina.endochroneviscoplasticity
 GAMMA = 0.01
@@ -75,10 +75,10 @@ def test_law_refuses_bad_counts(values, nstatev, message):
 def krause(state, ntens=6, k=10.0):
     stress, ddsdde = np.full(ntens, 5.0), np.full((ntens, ntens), 9.0)
     sse = np.array(0.25)
-    t = _kestro.toplevel.umat_krause(stress, state, ddsdde, sse, 0.0, 0.0, 0.0, np.zeros(ntens), np.zeros(ntens),
-                                     0.0, SHEAR[:ntens], np.zeros(ntens), [0.0, 0.0], 1.0, 0.0, 0.0, [0.0], [0.0],
-                                     "RESIN", 3, ntens - 3, props(k=k), np.zeros(3), np.eye(3), 1.0, 1.0, np.eye(3),
-                                     np.eye(3), 1, 1, 1, 1, np.array([1, 1, 1, 0], np.int32), 1)
+    t = _kestro.toplevel.umat_krause(*umat_arguments(np.zeros(ntens), stress=stress, statev=state, ddsdde=ddsdde,
+                                                     sse=sse, spd=0.0, scd=0.0, rpl=0.0, drpldt=0.0,
+                                                     stran=SHEAR[:ntens], dtime=1.0, temp=0.0, cmname="RESIN",
+                                                     ndi=3, props=props(k=k), pnewdt=1.0))
     return t[0], t[1], t[2], sse
 
 

@@ -6,6 +6,7 @@ cones through both strengths, and the drivers' id maps on tables of several
 temperatures."""
 
 import math
+import re
 
 import numpy as np
 import pytest
@@ -32,6 +33,13 @@ def test_fracture_plane_criteria_at_tension_and_shear_strength(s22, s12):
     for name, (r, theta) in matrix_criteria(s22, s12).items():
         assert r == pytest.approx(1.0, abs=1e-15), name
         assert theta == pytest.approx(90.0, abs=1e-10), name
+    for name, (r, _) in matrix_criteria(0.0, s12 / 2).items():  # exposures grow linearly with the stress
+        assert r == pytest.approx(0.5 * (s12 > 0.0), abs=1e-15), name
+
+
+@pytest.mark.parametrize("routine", ["mcrcklarc05", "mcrckcamanho", "fblarc05_is"])
+def test_the_help_of_a_root_of_an_index_says_so(routine):
+    assert re.search(r"sqrt\(|square\s+root", getattr(F, routine).__doc__.split("Parameters")[0])
 
 
 def test_fracture_plane_criteria_in_transverse_compression():

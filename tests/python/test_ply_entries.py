@@ -10,7 +10,7 @@ import numpy as np
 import pytest
 
 import _kestro
-from conftest import recorded
+from conftest import recorded, umat_arguments
 
 T, JD, MD = _kestro.toplevel, _kestro.jobdata, _kestro.materialdata
 PLY = [140000.0, 9000.0, 9000.0, 0.3, 0.3, 0.45, 4600.0, 4000.0, 3100.0]
@@ -36,10 +36,10 @@ def umat(dstran, statev=40, props=PLY, stran=None, nshr=None, jstep=(1, 1, 1, 0)
     statev = np.zeros(statev) if np.isscalar(statev) else np.array(statev, float)
     stress, ddsdde, sse, rpl = np.full(n, 9.0), np.full((n, n), 9.0), np.array(9.0), np.array(9.0)
     stran = np.zeros(n) if stran is None else np.array(stran, float)
-    results = entry(stress, statev, ddsdde, sse, 9.0, 9.0, rpl, np.zeros(n), np.zeros(n), 0.0, stran,
-                            np.array(dstran, float), [0.0, 0.0], 0.1, 20.0, 0.0, [0.0], [0.0], "PLY", ndi, nshr,
-                            np.array(props, float), np.zeros(3), np.eye(3), 1.0, 1.0, np.eye(3), np.eye(3), 1, 1,
-                            1, 1, np.array(jstep, np.int32), 1, **extents)
+    results = entry(*umat_arguments(dstran, stress=stress, statev=statev, ddsdde=ddsdde, sse=sse, spd=9.0,
+                                    scd=9.0, rpl=rpl, drpldt=0.0, stran=stran, cmname="PLY", ndi=ndi, nshr=nshr,
+                                    props=np.array(props, float), pnewdt=1.0, jstep=np.array(jstep, np.int32)),
+                    **extents)
     assert results[0] is stress and results[1] is statev and rpl == 9.0
     return results
 
@@ -119,8 +119,10 @@ def vumat(straininc, stressold, ndir=3, density=(1.0, 2.0), energy=(0.5, 1.0), s
     nblock, ncomp = np.shape(straininc)
     stateold = np.zeros((nblock, 3)) if stateold is None else stateold
     z = np.zeros(nblock)
+    # relspininc of at least one column: the Python form refuses a zero extent there.
     return T.vumat_lamina(ndir, ncomp - ndir, 0, 0.0, 0.0, 0.01, "PLY", np.zeros((nblock, 3)),
-                          np.ones((nblock, 3)), PLY, np.array(density), straininc, np.zeros((nblock, ncomp - ndir)),
+                          np.ones((nblock, 3)), PLY, np.array(density), straininc,
+                          np.zeros((nblock, max(ncomp - ndir, 1))),
                           z, np.zeros((nblock, ncomp)), np.zeros((nblock, ncomp + ncomp - ndir)),
                           np.zeros((nblock, 1)), np.array(stressold, float), stateold, np.array(energy), z, z,
                           np.zeros((nblock, ncomp)), np.zeros((nblock, ncomp + ncomp - ndir)), np.zeros((nblock, 1)))

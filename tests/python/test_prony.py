@@ -5,7 +5,7 @@ import pytest
 from scipy.optimize import brentq
 
 import _kestro
-from conftest import recorded
+from conftest import recorded, umat_arguments
 
 lam, top, md, sd = _kestro.lamina, _kestro.toplevel, _kestro.materialdata, _kestro.sectiondata
 HUGE = np.finfo(float).max
@@ -156,11 +156,9 @@ def stiffness(c11, c12, c22, c23, c44):
 def umat(statev, props, temp, dstran, stran=np.zeros(6), stress=None, dtime=0.1, name="resin", ntens=6, nstatv=None):
     stress = np.zeros(6) if stress is None else stress
     ddsdde = np.full((ntens, ntens), 9.0)
-    top.umat_prony(stress, statev, ddsdde, np.array(0.0), np.array(0.0), np.array(0.0), np.array(0.0), np.zeros(6),
-                   np.zeros(6), np.array(0.0), np.array(stran, float), np.array(dstran, float), [0.0, 1.0], dtime,
-                   temp, 0.0, [0.0], [0.0], name, 3, 3, np.array(props, float), np.zeros(3), np.eye(3),
-                   np.array(1.0), 1.0, np.eye(3), np.eye(3), 1, 1, 1, 1, np.array([1, 1, 1, 0], np.int32), 1,
-                   ntens=ntens, nstatv=nstatv)
+    top.umat_prony(*umat_arguments(dstran, stress=stress, statev=statev, ddsdde=ddsdde, stran=np.array(stran, float),
+                                   time=[0.0, 1.0], dtime=dtime, temp=temp, cmname=name, ndi=3, nshr=3,
+                                   props=np.array(props, float)), ntens=ntens, nstatv=nstatv)
     return stress, ddsdde
 
 

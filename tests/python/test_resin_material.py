@@ -6,7 +6,7 @@ import numpy as np
 import pytest
 
 import _kestro
-from conftest import recorded
+from conftest import recorded, umat_arguments
 
 T, M, S = _kestro.toplevel, _kestro.materialdata, _kestro.shokriehdata
 HUGE = np.finfo(float).max
@@ -36,11 +36,10 @@ def iso(e, nu):
 def point(props, dstran, name="RESINMAT1", statev=None, time=(0.5, 0.5), kinc=1, ntens=6, **extents):
     """One umat_resin call: (stress, statev, ddsdde), the arrays updated in place."""
     statev = np.zeros(22) if statev is None else statev
-    stress, ddsdde, z = np.zeros(ntens), np.zeros((ntens, ntens)), np.zeros(ntens)
-    T.umat_resin(stress, statev, ddsdde, np.array(0.0), 0.0, 0.0, 0.0, z, z, 0.0, z, np.array(dstran[:ntens], float),
-                 time, 0.1, 20.0, 0.0, [0.0], [0.0], name, 3, ntens - 3, np.array(props, float), np.zeros(3),
-                 np.eye(3), np.array(1.0), 1.0, np.eye(3), np.eye(3), 1, 1, 1, 1, np.array([1, 1, 1, 0], np.int32),
-                 kinc, **extents)
+    stress, ddsdde = np.zeros(ntens), np.zeros((ntens, ntens))
+    T.umat_resin(*umat_arguments(dstran[:ntens], stress=stress, statev=statev, ddsdde=ddsdde, spd=0.0, scd=0.0,
+                                 rpl=0.0, drpldt=0.0, time=time, cmname=name, ndi=3, nshr=ntens - 3,
+                                 props=np.array(props, float), kinc=kinc), **extents)
     return stress, statev, ddsdde
 
 
@@ -167,8 +166,11 @@ def test_state_start_values_warning_and_trace(capfd):
     for kinc in (1, 2):
         statev = point(R, E, statev=np.zeros(21), kinc=kinc)[1]
         assert statev[0] == statev[19] == (kinc == 1)
+    for name in ("R" * 300, "RESIN" + " " * 200, "RES" + "\0" * 77):
+        point(R, E, name=name, statev=np.zeros(21))
     out = capfd.readouterr().out.splitlines()
-    assert out == [" WARNING: Too less nstatev allocated for material  " + "RESINMAT1".ljust(80)]
+    head = " WARNING: Too less nstatev allocated for material  "
+    assert out == [head + name for name in ("RESINMAT1", "R" * 80, "RESIN", "RES" + "\0" * 77)]
     marked = np.zeros(30)
     marked[-1] = HUGE
     assert point(R, E, statev=marked)[1][[19, 29]].tolist() == [1, 0]  # the fresh mark

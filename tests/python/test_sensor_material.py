@@ -5,6 +5,7 @@ import numpy as np
 import pytest
 
 import _kestro
+from conftest import umat_arguments
 
 t = _kestro.toplevel
 E, NU = 1e-20, 0.49
@@ -12,20 +13,20 @@ G, LAM = E / (2 * (1 + NU)), E * NU / ((1 + NU) * (1 - 2 * NU))
 CPROPS = np.r_[10.0, 2.0, 0.3, 1.5, -2.0, 9.8, np.zeros(14)]
 
 
-def umat_arguments(dstran, nstatv=8, stepid=3, props=(4.0, 5.0), code=1.0, ndi=3, stress=None, sse=0.0):
+def sensor_arguments(dstran, nstatv=8, stepid=3, props=(4.0, 5.0), code=1.0, ndi=3, stress=None, sse=0.0):
     """The arguments of umat_sensor at one point; the state starts at 7."""
     n = len(dstran)
     stress = np.zeros(n) if stress is None else np.array(stress, float)
     dprops = np.r_[code, np.arange(2.0, 13.0)]
-    return [stress, np.full(nstatv, 7.0), np.ones((n, n)), np.array(sse), np.array(1.0), np.array(1.0), 0.0,
-            np.zeros(n), np.zeros(n), 0.0, np.zeros(n), np.array(dstran, float), [0.0, 0.0], 0.1, 0.0, 0.0, [0.0],
-            [0.0], "SENSOR", ndi, n - ndi, np.array(props), np.zeros(3), np.eye(3), np.array(0.5), 1.0, np.eye(3),
-            np.eye(3), 1, 1, 1, 1, 2, stepid, CPROPS, dprops]
+    return umat_arguments(dstran, "umat_sensor", stress=stress, statev=np.full(nstatv, 7.0), ddsdde=np.ones((n, n)),
+                          sse=np.array(sse), spd=np.array(1.0), scd=np.array(1.0), rpl=0.0, drpldt=0.0, temp=0.0,
+                          cmname="SENSOR", ndi=ndi, props=np.array(props), pnewdt=np.array(0.5), kinc=2,
+                          stepid=stepid, cprops=CPROPS, dprops=dprops)
 
 
 def umat(*args, **kwargs):
     """umat_sensor at one point: (stress, statev, ddsdde, sse, spd, scd, pnewdt, dprops)."""
-    return t.umat_sensor(*umat_arguments(*args, **kwargs))
+    return t.umat_sensor(*sensor_arguments(*args, **kwargs))
 
 
 def test_umat_sensor_point_in_an_impact_step():
@@ -108,7 +109,7 @@ def test_vumat_sensor_plane_stress_thickness_increment():
 @pytest.mark.parametrize("position,value", [(11, np.zeros(5)), (34, np.zeros(19)), (34, np.zeros(21)),
                                             (35, np.zeros(11)), (35, np.zeros(13))])
 def test_sensor_refuses_short_arrays_and_wrong_impactor_columns(position, value):
-    args = umat_arguments([0.0] * 6)
+    args = sensor_arguments([0.0] * 6)
     args[position] = value
     with pytest.raises(_kestro.error):
         t.umat_sensor(*args)

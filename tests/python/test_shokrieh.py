@@ -7,7 +7,7 @@ import numpy as np
 import pytest
 
 import _kestro
-from conftest import recorded
+from conftest import recorded, umat_arguments
 from test_ply_entries import stiffness
 
 T = _kestro.toplevel
@@ -36,10 +36,9 @@ def umat(dstran, angle=0.0, statev=312, kinc=1, procedure=1, **extents):
     n = len(dstran)
     statev = np.zeros(statev) if np.isscalar(statev) else np.array(statev, float)
     stress, ddsdde, sse = np.zeros(n), np.zeros((n, n)), np.array(0.0)
-    T.umat_shokrieh(stress, statev, ddsdde, sse, np.array(0.0), np.array(0.0), 0.0, np.zeros(n), np.zeros(n), 0.0,
-                    np.zeros(n), np.array(dstran, float), [0.0, 0.0], 0.1, 20.0, 0.0, [0.0], [0.0], "SHOKRIEH",
-                    2 if n == 3 else 3, 1 if n < 6 else 3, props(angle), np.zeros(3), np.eye(3), 1.0, 1.0,
-                    np.eye(3), np.eye(3), 1, 1, 1, 1, np.array([1, procedure, 1, 0], np.int32), kinc, **extents)
+    T.umat_shokrieh(*umat_arguments(dstran, stress=stress, statev=statev, ddsdde=ddsdde, sse=sse, rpl=0.0,
+                                    drpldt=0.0, cmname="SHOKRIEH", nshr=1 if n < 6 else 3, props=props(angle),
+                                    pnewdt=1.0, jstep=np.array([1, procedure, 1, 0], np.int32), kinc=kinc), **extents)
     return stress, statev, ddsdde, float(sse)
 
 

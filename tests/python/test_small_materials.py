@@ -6,7 +6,7 @@ import numpy as np
 import pytest
 
 import _kestro
-from conftest import recorded
+from conftest import recorded, umat_arguments
 from test_ply_entries import PLY, stiffness
 
 T, MD = _kestro.toplevel, _kestro.materialdata
@@ -26,11 +26,10 @@ def umat(routine, props, dstran, stran=None, statev=13, stress=None, kinc=1, tem
     stress = np.zeros(n) if stress is None else np.array(stress, float)
     statev = np.zeros(statev) if np.isscalar(statev) else np.array(statev, float)
     stran = np.zeros(n) if stran is None else np.array(stran, float)
-    step = [] if routine is T.umat_porosity else [np.array([1, 1, 1, 0], np.int32)]
-    results = routine(stress, statev, np.zeros((n, n)), np.array(7.0), np.array(7.0), np.array(7.0), 0.0,
-                      np.zeros(n), np.zeros(n), 0.0, stran, np.array(dstran, float), [0.0, 0.0], 0.1, temp, 0.0,
-                      [0.0], [0.0], name, ndi, n - ndi if nshr is None else nshr, np.array(props, float),
-                      np.zeros(3), np.eye(3), 1.0, 1.0, np.eye(3), np.eye(3), 1, 1, 1, 1, *step, kinc, **extents)
+    results = routine(*umat_arguments(dstran, routine, stress=stress, statev=statev, sse=np.array(7.0),
+                                      spd=np.array(7.0), scd=np.array(7.0), rpl=0.0, drpldt=0.0, stran=stran,
+                                      temp=temp, cmname=name, ndi=ndi, nshr=n - ndi if nshr is None else nshr,
+                                      props=np.array(props, float), pnewdt=1.0, kinc=kinc), **extents)
     assert results[0] is stress and results[1] is statev
     return results
 

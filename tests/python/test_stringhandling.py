@@ -271,6 +271,8 @@ def test_copy_between_strings_and_character_arrays():
         sh.copys2a("abc", 4)
     with pytest.raises(_kestro.error):
         sh.copya2s(ca, n=4)
+    with pytest.raises(_kestro.error):  # a kind whose values numpy cannot cast to characters
+        sh.copya2s(np.array([["2020-01-01"]], "datetime64[D]"))
 
 
 def test_str2ascii():

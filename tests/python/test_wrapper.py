@@ -9,7 +9,7 @@ import numpy as np
 import pytest
 
 import _kestro
-from conftest import recorded
+from conftest import recorded, umat_arguments
 
 w = _kestro.wrapper
 PLY = [140000.0, 9000.0, 9000.0, 0.3, 0.3, 0.45, 4600.0, 4000.0, 3100.0]
@@ -49,13 +49,12 @@ class Secant:
         statev += 1
 
 
-def umat_arguments(n, dstran, name=NAME, stress=None):
+def point(n, dstran, name=NAME, stress=None):
     """The UMAT Python form's arguments (ndi 3, nshr n - 3 or 1 for 3 components)."""
-    ndi = 2 if n == 3 else 3
-    return [np.zeros(n) if stress is None else stress, np.zeros(2), np.zeros((n, n)), np.array(0.0), 0.0, 0.0, 0.0,
-            np.zeros(n), np.zeros(n), 0.0, np.zeros(n), np.array(dstran, float), np.array([0.5, 1.5]), 0.1, 20.0,
-            0.0, [0.0], [0.0], name, ndi, n - ndi, [1.0], np.zeros(3), np.eye(3), np.array(0.25), 1.0, np.eye(3),
-            np.eye(3), 11, 2, 1, 1, np.array([4, 1, 1, 0], np.int32), 6]
+    assert len(dstran) == n
+    return umat_arguments(dstran, stress=np.zeros(n) if stress is None else stress, statev=np.zeros(2), spd=0.0,
+                          scd=0.0, rpl=0.0, drpldt=0.0, time=np.array([0.5, 1.5]), cmname=name, props=[1.0],
+                          pnewdt=np.array(0.25), noel=11, npt=2, jstep=np.array([4, 1, 1, 0], np.int32), kinc=6)
 
 
 def ansys(material, n, dstrain, ndirect=3, tsstif=None):
@@ -118,7 +117,7 @@ def test_ansys_singular_tangent_and_unserved_counts():
         assert keycut == 0 and (dsdepl == 4.0).all() and material.seen == []
         assert recorded() == (-2, "Unsupported dimension in abq_umat_to_ansys_usermat.")
     # A read-only array is refused where the adapter would write into it.
-    args = umat_arguments(6, np.zeros(6))
+    args = point(6, np.zeros(6))
     args[3].flags.writeable = False
     with pytest.raises(_kestro.error, match="sse is read-only"):
         w.muesli_to_abq_umat(lambda m, *a: None, *args, 1)
@@ -152,7 +151,7 @@ def test_usermat_material_through_umat(name, matid):
         return 0, C[np.ix_(ANSYS, ANSYS)], 0.0
 
     stress = np.zeros(6)
-    ddsdde = w.ansys_usermat_to_abq_umat(usermat, *umat_arguments(6, [1e-3, 0, 0, 0, 0, 2e-3], name, stress))
+    ddsdde = w.ansys_usermat_to_abq_umat(usermat, *point(6, [1e-3, 0, 0, 0, 0, 2e-3], name, stress))
     np.testing.assert_allclose(ddsdde, C, rtol=1e-13)
     np.testing.assert_allclose(stress, C @ [1e-3, 0, 0, 0, 0, 2e-3], rtol=1e-13)
     assert seen == [(matid, float(len(name.rstrip())), (6, 2, 1))]
@@ -165,7 +164,7 @@ def test_muesli_material_and_the_umat_python_form():
         matids.append(matid)
         return Secant()(*umat)
 
-    args = umat_arguments(3, [1e-3, 0, 0])
+    args = point(3, [1e-3, 0, 0])
     results = w.muesli_to_abq_umat(material, *args[:-1], args[-1], 9)
     stress, statev, ddsdde, sse, spd, scd, pnewdt = results
     np.testing.assert_allclose(ddsdde, Q, rtol=1e-12, atol=1e-9)
@@ -177,16 +176,16 @@ def test_muesli_material_and_the_umat_python_form():
     assert args[3] == sse and args[3] > 0
     # Lists are inputs: the results come back, nothing else changes.
     listed = [a.tolist() if isinstance(a, np.ndarray) and a.ndim == 1 and a.dtype == float else a
-              for a in umat_arguments(3, [1e-3, 0, 0])]
+              for a in point(3, [1e-3, 0, 0])]
     again = w.muesli_to_abq_umat(material, *listed[:-1], listed[-1], 9)
     np.testing.assert_array_equal(again[0], stress)
     assert listed[0] == [0.0, 0.0, 0.0]
 
 
 def test_a_callable_filling_in_place_equals_one_returning_its_results():
-    by_tuple = w.muesli_to_abq_umat(lambda m, *a: Secant()(*a), *umat_arguments(6, [1e-3, 0, 0, 0, 0, 2e-3]), 1)
+    by_tuple = w.muesli_to_abq_umat(lambda m, *a: Secant()(*a), *point(6, [1e-3, 0, 0, 0, 0, 2e-3]), 1)
     in_place = w.muesli_to_abq_umat(lambda m, *a: Secant(in_place=True)(*a),
-                                    *umat_arguments(6, [1e-3, 0, 0, 0, 0, 2e-3]), 1)
+                                    *point(6, [1e-3, 0, 0, 0, 0, 2e-3]), 1)
     for a, b in zip(by_tuple, in_place):
         np.testing.assert_array_equal(a, b)
 
@@ -195,7 +194,7 @@ def test_adapters_compose_and_library_entries_are_callables():
     # A UMAT seen as an ANSYS material and back is the UMAT itself.
     usermat = functools.partial(w.abq_umat_to_ansys_usermat, Secant())
     stress = np.zeros(6)
-    ddsdde = w.ansys_usermat_to_abq_umat(usermat, *umat_arguments(6, [1e-3, 2e-4, 0, 0, 0, 2e-3], stress=stress))
+    ddsdde = w.ansys_usermat_to_abq_umat(usermat, *point(6, [1e-3, 2e-4, 0, 0, 0, 2e-3], stress=stress))
     np.testing.assert_allclose(ddsdde, C, rtol=1e-13)
     np.testing.assert_allclose(stress, C @ [1e-3, 2e-4, 0, 0, 0, 2e-3], rtol=1e-13)
 
