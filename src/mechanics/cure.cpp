@@ -29,14 +29,14 @@ Kinetics kinetics(const double *curvefit, int32_t nc, double temperature, std::s
 
 Step step(const Kinetics &law, double degree0, double timestep, double degmax) noexcept {
     constexpr int kPasses = 100;
-    constexpr double kSettled = 1e-6;
+    // Settled once a pass moves the degree by no more than this part of degmax.
+    const double settled = 1e-10 * degmax;
     Step s{degree0, law.rate(degree0, degmax)};
     for (int pass = 0; pass < kPasses; ++pass) {
         const double degree = std::min(degmax, degree0 + timestep * s.rate);
-        const double rate = law.rate(degree, degmax);
-        const bool settled = std::abs(rate - s.rate) < kSettled;
-        s = {degree, rate};
-        if (settled) return s;
+        const bool done = std::abs(degree - s.degree) <= settled;
+        s = {degree, law.rate(degree, degmax)};
+        if (done) return s;
     }
     // The passes oscillate (a step long against the reaction): bisect the
     // backward-Euler residual where it changes sign.

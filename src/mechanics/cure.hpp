@@ -35,8 +35,8 @@ struct Step {
 };
 
 // The backward-Euler step from degree0: the fixed-point passes alpha <-
-// min(degmax, degree0 + timestep rate(alpha)) until the rate changes by less
-// than 1e-6 (at most 100), else the bisection root of alpha - degree0 -
+// min(degmax, degree0 + timestep rate(alpha)) until a pass moves alpha by no
+// more than 1e-10 degmax (at most 100), else the bisection root of alpha - degree0 -
 // timestep rate(alpha) between degree0 and degmax; without a root the last
 // pass, with -1 recorded.
 Step step(const Kinetics &law, double degree0, double timestep, double degmax) noexcept;

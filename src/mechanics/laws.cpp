@@ -4,7 +4,7 @@
 
 #include "core/errorhandling.hpp"
 #include "core/scratch.hpp"
-#include "decl/math.hpp"
+#include "decl/interp.hpp"
 #include "mechanics/ply.hpp"
 
 extern "C" {
@@ -62,15 +62,18 @@ void GetHardeningFromTable(double *syield, double *hard, const double *eqplas, c
         *hard = 0.0;
         return;
     }
-    kestro::Scratch<double, 64> yields(n), strains(n), slopes(n);
-    for (int32_t k = 0; k < n; ++k) {
-        yields[k] = table[2 * k];
-        strains[k] = table[2 * k + 1];
-    }
-    CentralStepDerivative(slopes.data(), yields.data(), strains.data(), &n);
-    const int32_t one = 1;
-    kestro::math::linearinterpolation(syield, strains.data(), &n, yields.data(), eqplas, &one);
-    kestro::math::linearinterpolation(hard, strains.data(), &n, slopes.data(), eqplas, &one);
+    // Linear on the segment that holds eqplas (the first below the table, the
+    // one above at a row), and that segment's slope: the derivative of the
+    // yield stress returned.  The interpolation checks the strains.
+    kestro::Scratch<double, 64> strains(n);
+    for (int32_t k = 0; k < n; ++k) strains[k] = table[2 * k + 1];
+    const int32_t rows = 2, one = 1;
+    double at[2];
+    interp_linear_(&rows, &n, strains.data(), table, &one, eqplas, at);
+    int32_t left = 0, right = 0;
+    r8vec_bracket_(&n, strains.data(), eqplas, &left, &right);
+    *syield = at[0];
+    *hard = (table[2 * (right - 1)] - table[2 * (left - 1)]) / (strains[right - 1] - strains[left - 1]);
 }
 
 }  // extern "C"

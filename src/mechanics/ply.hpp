@@ -95,6 +95,12 @@ inline bool positive_definite(const Constants &p) {
     return minor > 0.0 && det > 0.0;
 }
 
+// Whether an isotropic E and nu make a positive-definite stiffness: E
+// positive and finite, nu within (-1, 0.5).
+inline bool positive_definite(double e, double nu) {
+    return e > 0.0 && std::isfinite(e) && nu > -1.0 && nu < 0.5;
+}
+
 // The internal stress of a Prony term after a time step: the backward-Euler
 // relaxation of dold towards stiffness pprony strain with the relaxation time
 // tau stretched by the shift factor.

@@ -98,6 +98,14 @@ void isotropic_law(double *stress, const double *strain, const double *props, in
 
 }  // namespace
 
+bool kestro::resin::calibrated(const Allocatable<double, 3> &table) noexcept {
+    if (!table.exists() || table.extent_of(1) < 1 || table.extent_of(2) < 1 || table.extent_of(3) < 2) return false;
+    for (int64_t p = 1; p <= table.extent_of(2); ++p)
+        for (int64_t r = 1; r <= table.extent_of(1); ++r)
+            if (table(r, p, 1) != 0.0 || table(r, p, 2) != 0.0) return true;
+    return false;
+}
+
 extern "C" {
 
 void GetResinProperties(const double *props, const int32_t *nprops, const double *temp, double *E, double *nu,

@@ -5,6 +5,8 @@
 
 #include <cstdint>
 
+#include "core/array.hpp"
+
 namespace kestro::resin {
 
 // The stiffness of cubic symmetry: c11 on the direct diagonal, c12 between
@@ -46,5 +48,10 @@ inline bool cubic_law(Cubic c, const double *strain, int32_t ntens, double *stre
     for (int32_t i = directs; i < ntens; ++i) tangent[i * ntens + i] = c.c44;
     return true;
 }
+
+// Whether a calibration table (temperature row, point, 2) of module
+// materialdata holds a point its lookups read: allocated with rows, points
+// and both planes, and a point that is not (0, 0), which marks an unfilled one.
+bool calibrated(const Allocatable<double, 3> &table) noexcept;
 
 }  // namespace kestro::resin

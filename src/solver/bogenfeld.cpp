@@ -30,6 +30,7 @@ namespace {
 using namespace ply;
 
 constexpr const char *kRoutine = "vumat_bogenfeld", *kUnsupportedDimension = "Unsupported dimension in vumat_bogenfeld.";
+constexpr const char *kUnsupportedProperties = "Unsupported number of properties in vumat_bogenfeld.";
 
 // ---- The property list.
 
@@ -127,7 +128,7 @@ struct Point {
     double increment[6];   // straininc (tensor)
     double total[6];       // the new total strain (tensor)
     double elastic[6];     // the elastic strain (tensor)
-    double length;         // charlength(k, 1)
+    double length;         // charlength(k, 1) as regularising_length takes it
     Matrix<6> c;           // the working stiffness, cyclic
 };
 
@@ -148,12 +149,11 @@ Fibre tension_mode(Point &p, const Material &m, Fibre f) {
         if (exposure >= 1.0) {
             const double onset_stress = std::max(p.trial[C11], 0.0);
             const double e0 = strain / (exposure * exposure);
-            // Below 0.001 the length would leave no final strain: it is taken as 0.001.
-            const double length = p.length >= 0.001 ? p.length : 0.001;
-            const auto soft = failure::bilinear_evolution(strain, e0, onset_stress, m.g_tension, length, 0.0);
-            d = soft.d;
+            // The regularised final strain at any length (BiLinearEvolution would leave it unset below 0.001).
+            const double e1 = std::max(2.0 * m.g_tension / (p.length * onset_stress), 1.2 * e0);
+            d = failure::bilinear_evolution(strain, e0, 0.0, 0.0, 0.0, e1).d;
             sv[tension_onset] = e0;
-            sv[tension_final] = soft.eps1;
+            sv[tension_final] = e1;
             sv[tension_energy] = m.g_tension;
             sv[tension_stress] = onset_stress;
         }
@@ -258,7 +258,7 @@ void damage_point(const VumatBlock &block, const ExplicitPly &ply, const Materia
     for (std::size_t j = 0; j < kStates; ++j) sv[j] = state(k, j);
     for (std::size_t j = 0; j < 6; ++j) old[j] = old_stress(k, j);
     Point p;  // the strains and the stiffness written below, not zeroed first
-    p.sv = sv, p.trial = s, p.old = old, p.length = block.args.charlength[k];
+    p.sv = sv, p.trial = s, p.old = old, p.length = regularising_length(block.args.charlength[k]);
     p.c = Matrix<6>::load(ply.c);
     double old_total[6];
     for (int j = 0; j < 6; ++j) {
@@ -313,6 +313,10 @@ ExplicitPly elastic_ply(const VumatBlock &block) {
     const auto props = block.properties();
     const int32_t nprops = *block.args.nprops;
     double nye[kConstants];
+    if (nprops < 1) {
+        record_error(-2, kUnsupportedProperties);
+        return {};
+    }
     if (nprops == 1) {
         if (!first_point_constants(block, kRoutine, nye)) return {};
     } else if (nprops == kPackedTriangle) {
@@ -330,6 +334,7 @@ ExplicitPly elastic_ply(const VumatBlock &block) {
     } else if (!constants_of_properties(props, nprops, nye)) {
         return {};
     }
+    check_constants(nye, kRoutine);
     return {nye, block.ndir(), block.nshr()};
 }
 
@@ -341,8 +346,7 @@ void bogenfeld(const VumatBlock &block) {
     const auto state_old = block.state_old();
     std::copy_n(state_old.a, state_old.rows * state_old.columns, block.state_new().a);
     const int32_t nprops = *block.args.nprops;
-    if (nprops >= 10 && nprops < kFullList && nprops != kPackedTriangle)
-        record_error(-2, "Unsupported number of properties in vumat_bogenfeld.");
+    if (nprops >= 10 && nprops < kFullList && nprops != kPackedTriangle) record_error(-2, kUnsupportedProperties);
     // The damage runs with the full list after the first time, at solid points with their 47 states.
     const bool damage = nprops >= kFullList && *block.args.totaltime != 0.0 && !all_zero(block.properties());
     const bool served = block.ndir() == 3 && block.nshr() == 3 && block.nstatev() >= kStates;

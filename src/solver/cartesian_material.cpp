@@ -86,6 +86,7 @@ struct Cartesian {
     double e11t, e22t, e33, e11c, e22c, nu12, nu13, nu23, g12, g13, g23;
     double factor[3];         // shear-modulus factors of 12, 23, 13
     double strength[kModes];  // X of each mode, positive
+    double modulus[kModes];   // of each mode: E11t, E11c, E22t, E22c, E33, E33, 2 G12, 2 G23, 2 G13
     double onset[kModes];     // strainx0, the strengths over their moduli
     double xi[kModes];        // the allowables of the criteria
     double gc[kModes];        // fracture energies
@@ -99,6 +100,17 @@ struct Cartesian {
     ply::Constants mean;  // the ply of the packaged start: the mean moduli
 
     explicit Cartesian(std::span<const double> props);
+
+    // Whether every stiffness the material forms is positive definite: with
+    // the tension and the compression moduli along 1 and 2, and their means.
+    bool admissible() const {
+        const auto with = [this](double e1, double e2) {
+            return ply::positive_definite({e1, e2, e33, nu12, nu13, nu23, g12 * factor[0], g13 * factor[2],
+                                           g23 * factor[1]});
+        };
+        return with(e11t, e22t) && with(e11t, e22c) && with(e11c, e22t) && with(e11c, e22c) &&
+               ply::positive_definite(mean);
+    }
 };
 
 // The ply's orthotropic stiffness (Nye order, engineering shears) as the
@@ -136,6 +148,7 @@ Cartesian::Cartesian(std::span<const double> props) {
     kind = whole(p(33));
     for (int m = 0; m < kModes; ++m) {
         strength[m] = x[m];
+        modulus[m] = moduli[m];
         onset[m] = x[m] / moduli[m];
         xi[m] = kind == 2 ? x[m] : kind == 1 ? onset[m] : 0.0;
     }
@@ -178,7 +191,8 @@ struct PointOf {
     double &state(int entry) const { return now(k, static_cast<std::size_t>(entry - 1)); }
     double increment(int j) const { return block.increment()(k, static_cast<std::size_t>(j)); }
     double length(int column) const {
-        return block.args.charlength[static_cast<std::size_t>(column) * block.density().size() + k];
+        const std::size_t at = static_cast<std::size_t>(column) * block.density().size() + k;
+        return regularising_length(block.args.charlength[at]);
     }
 };
 
@@ -251,22 +265,32 @@ class Increment {
     // The undamaged stiffness with the moduli chosen by the strain's signs,
     // formed where it is asked for.
     std::optional<Stiffness> undamaged;
-    double cstiff(int i) {
+    const Stiffness &undamaged_stiffness() {
         if (!undamaged) undamaged.emplace(constants);
-        return (*undamaged)(i);
+        return *undamaged;
     }
+    double cstiff(int i) { return undamaged_stiffness()(i); }
 
     bool quadratic_sets() const { return m.set == 1 || m.set == 5; }
 
-    // The axes' stiffness damages by the signs of the total strain, and the shears'.
+    // The axes' stiffness damages by the signs of the total strain (of the
+    // last stress where a strain is 0: a held axis opens under tension), and the shears'.
     void choose_damages() {
-        for (int i = 0; i < 3; ++i) w_deg[i] = total[i] > 0.0 ? w_stat[2 * i] : w_stat[2 * i + 1];
+        const auto old = at.block.stress_old();
+        for (int i = 0; i < 3; ++i) {
+            const double side = total[i] != 0.0 ? total[i] : old(at.k, static_cast<std::size_t>(i));
+            w_deg[i] = side > 0.0 ? w_stat[2 * i] : w_stat[2 * i + 1];
+        }
         for (int i = 3; i < 6; ++i) w_deg[i] = w_stat[i + 3];
     }
 
-    // The nominal final strain of a mode: its fracture energy over its strength and length.
+    // The nominal final strain of a mode, at which the bilinear law has
+    // dissipated the fracture energy per length: 2 gc / (X L) for a normal
+    // mode, gc / (X L) for a shear, whose tensor strain does half the work
+    // (tau dgamma = 2 tau deps).
     double strainx1(int n) const {
-        return std::max(1.1 * m.onset[n], 2.0 * m.gc[n] / (m.strength[n] * at.length(kLengthColumn[n])));
+        const double work = n >= shear12 ? 1.0 : 2.0;
+        return std::max(1.1 * m.onset[n], work * m.gc[n] / (m.strength[n] * at.length(kLengthColumn[n])));
     }
 
     void recall() {
@@ -341,8 +365,25 @@ class Increment {
         for (int i = 0; i < 6; ++i) y[i] = m.kind == 2 ? trial[i] : m.kind == 1 ? elastic[i] : 0.0;
         for (int n = 0; n < kModes; ++n)
             effort[n] = m.kind == 2 ? stress_of[n] : m.kind == 1 ? strain[n] : 0.0;
+        if (m.kind == 2) strains_of_held_axes();
         if (m.kind == 1)
             for (int n = shear12; n < kModes; ++n) effort[n] = std::min(std::abs(effort[n]), std::abs(m.xi[n]));
+    }
+
+    // A normal mode with a stress but no strain of its own (the Poisson
+    // stress of a held axis) takes as its control strain the undamaged
+    // stress over the mode's modulus: its onset and softening have a strain
+    // to go by, which grows with the load as a strain would.
+    void strains_of_held_axes() {
+        double free[6];
+        bool formed = false;
+        for (int n = 0; n < kNormalModes; ++n) {
+            if (strain[n] != 0.0 || effort[n] == 0.0) continue;
+            if (!formed) undamaged_stiffness().apply(elastic, free);
+            formed = true;
+            const double s = free[n / 2];
+            strain[n] = (n % 2 == 0 ? std::max(s, 0.0) : std::min(s, 0.0)) / m.modulus[n];
+        }
     }
 
     double quadratic(int n) const {
@@ -413,8 +454,9 @@ class Increment {
         const bool weighted = quadratic_sets();
         const double a = weighted ? kRootWeight[n] * kRootWeight[n] : 1.0;
         const Mode p = kPartners[n][0], q = kPartners[n][1];
+        // The partners are shears: their work is tau gamma, twice that of the tensor strain.
         const auto work = [&](int j) {
-            const double w = strain[j] * stress_of[j];
+            const double w = 2.0 * strain[j] * stress_of[j];
             return weighted ? a * std::abs(w) : w;
         };
         const double s = (strain[n] * stress_of[n] + work(p) + work(q)) / e0;
@@ -429,21 +471,24 @@ class Increment {
         const double r0 = at.was(mode_damage + n);
         double e0 = 0.0, e1 = 0.0;
         bool softening = false;
-        if (r0 <= 0.0 && (quadratic_sets() || effort[n] != 0.0)) {
+        // A shear whose strain input is capped at its allowable has the
+        // exposure 1 from then on: it keeps the onset of its first increment there.
+        const bool onset_kept = m.kind == 1 && n >= shear12 && at.was(onset_strain + n) > 0.0;
+        if (r0 <= 0.0 && !onset_kept && (quadratic_sets() || effort[n] != 0.0)) {
             fail[n] = evaluate(n);
             if (m.set != 2) at.state(exposure + n) = fail[n];
-            if (fail[n] >= 1.0) {
-                e0 = equivalent_strain(n) / std::pow(fail[n], 0.25);
+            if (fail[n] >= 1.0) e0 = equivalent_strain(n) / std::pow(fail[n], 0.25);
+            if (e0 > 0.0) {
                 e1 = final_at_onset(n, e0);
                 at.state(onset_strain + n) = e0;
                 at.state(final_strain + n) = e1;
                 softening = true;
             }
-        } else if (r0 > 0.0 || fail[n] >= 1.0) {
+        } else if (r0 > 0.0 || onset_kept || fail[n] >= 1.0) {
             // Past onset, or failed without an input now: the stored strains.
             e0 = at.was(onset_strain + n);
             e1 = at.was(final_strain + n);
-            softening = r0 > 0.0 || e1 > e0;
+            softening = r0 > 0.0 || onset_kept || e1 > e0;
         }
         double d = 0.0;
         if (softening) {
@@ -507,12 +552,14 @@ class Increment {
     }
 
     // The stress of the damaged stiffness C: C e_ela plus the rate terms
-    // c1 C r + c2 C q + c3 C p of the strain rate r.
+    // c1 C r + c2 C q + c3 C p of the strain rate r (none over no time, and
+    // none of a coefficient 0).
     void final_stress(double *stress) const {
         const Stiffness c(constants, w_deg);
         c.apply(elastic, stress);
-        double r[6], q[6], p[6];
         const double dt = *at.block.args.dt;
+        if (dt == 0.0 || (m.rate[0] == 0.0 && m.rate[1] == 0.0 && m.rate[2] == 0.0)) return;
+        double r[6], q[6], p[6];
         for (int i = 0; i < 6; ++i) {
             r[i] = at.increment(i) / dt;
             const double over = std::min(std::max(std::abs(r[i]) - 500.0, 0.0), 5000.0);
@@ -521,6 +568,7 @@ class Increment {
         }
         const double *terms[3] = {r, q, p};
         for (int t = 0; t < 3; ++t) {
+            if (m.rate[t] == 0.0) continue;
             double ct[6];
             c.apply(terms[t], ct);
             for (int i = 0; i < 6; ++i) stress[i] += m.rate[t] * ct[i];
@@ -595,6 +643,7 @@ void elastic_fallback(const VumatBlock &b) {
     if (nprops == 1) {
         if (b.nblock() <= 0) return;
         if (!first_point_constants(b, kRoutine, nye)) return carry_over(b);
+        check_constants(nye, kRoutine);
         return elastic_response(b, ExplicitPly(nye, 3, 3));
     }
     if (nprops == 21) {
@@ -605,6 +654,7 @@ void elastic_fallback(const VumatBlock &b) {
     }
     if (nprops >= 2 && nprops <= ply::kConstants) {
         if (!constants_of_properties(b.properties(), nprops, nye)) return carry_over(b);
+        check_constants(nye, kRoutine);
         return elastic_response(b, ExplicitPly(nye, 3, 3));
     }
     record_error(-2, "Unsupported number of properties in vumat_cartesian.");
@@ -618,6 +668,7 @@ void cartesian(const VumatBlock &b) {
     }
     if (*b.args.nprops < kModelProperties) return elastic_fallback(b);
     const Cartesian m(b.properties());
+    if (!m.admissible()) invalid_elastic_constants(kRoutine);
     const auto state = b.state_new();
     std::copy_n(b.args.stateold, state.rows * state.columns, state.a);
     const bool packaged = *b.args.totaltime == 0.0;

@@ -9,14 +9,27 @@
 
 namespace kestro::solver {
 
-void outside_elastic_table(std::string_view routine) noexcept {
-    constexpr std::string_view head = "Error: Ply or section outside the elastic table in ";
+namespace {
+
+// Records -2 with `head`, the routine's name and a full stop, cut to the record's length.
+void record_naming(std::string_view head, std::string_view routine) noexcept {
     std::array<char, errorhandling::message_length + 1> text{};
-    const std::size_t name = std::min(routine.size(), text.size() - head.size() - 1);
-    std::copy(head.begin(), head.end(), text.begin());
-    std::copy_n(routine.begin(), name, text.begin() + static_cast<std::ptrdiff_t>(head.size()));
-    text[head.size() + name] = '.';
-    record_error(-2, std::string_view(text.data(), head.size() + name + 1));
+    const std::size_t kept = std::min(head.size(), text.size() - 1);
+    const std::size_t name = std::min(routine.size(), text.size() - kept - 1);
+    std::copy_n(head.begin(), kept, text.begin());
+    std::copy_n(routine.begin(), name, text.begin() + static_cast<std::ptrdiff_t>(kept));
+    text[kept + name] = '.';
+    record_error(-2, std::string_view(text.data(), kept + name + 1));
+}
+
+}  // namespace
+
+void outside_elastic_table(std::string_view routine) noexcept {
+    record_naming("Error: Ply or section outside the elastic table in ", routine);
+}
+
+void invalid_elastic_constants(std::string_view routine) noexcept {
+    record_naming("Invalid elastic constants in ", routine);
 }
 
 void unsupported_stiffness() noexcept { record_error(-2, "Unsupported dimension in GetNyeStiffnessMatrix"); }

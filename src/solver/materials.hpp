@@ -9,6 +9,7 @@
 #pragma once
 
 #include <algorithm>
+#include <cmath>
 #include <cstddef>
 #include <cstdint>
 #include <span>
@@ -76,9 +77,24 @@ inline bool clear_fresh_mark(std::span<double> state) {
 
 // Records -2 "Error: Ply or section outside the elastic table in <routine>.".
 void outside_elastic_table(std::string_view routine) noexcept;
+// Records -2 "Invalid elastic constants in <routine>.": constants that make no
+// positive-definite stiffness, which the routine still works with.
+void invalid_elastic_constants(std::string_view routine) noexcept;
+// Records that error when the ply's nine constants (nyeprops) make no
+// positive-definite stiffness (a modulus not positive, or Poisson ratios
+// past the bounds); the constants as they are either way.
+inline void check_constants(const double *nyeprops, std::string_view routine) {
+    if (!ply::positive_definite(ply::Constants::of(nyeprops))) invalid_elastic_constants(routine);
+}
 // Records -2 "Unsupported dimension in GetNyeStiffnessMatrix", the stiffness's
 // own record, for a layout the entry does not serve.
 void unsupported_stiffness() noexcept;
+
+// The characteristic length that regularises a softening law: as given when
+// positive and finite (in the model's unit of length), else 0.001.
+inline double regularising_length(double length) {
+    return length > 0.0 && std::isfinite(length) ? length : 0.001;
+}
 
 // The position (ply, section) of state variables 21 and 22, truncated, when
 // peprops holds nine constants there: at least 22 state variables, both

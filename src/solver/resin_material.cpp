@@ -29,6 +29,7 @@
 #include "mechanics/ply.hpp"
 #include "mechanics/resin.hpp"
 #include "solver/convention.hpp"
+#include "solver/materials.hpp"
 
 namespace kestro::toplevel {
 
@@ -173,7 +174,7 @@ struct Point {
     double temp, dtime;
     Trace trace;
     double stress[6], stran[6], dstran[6], strain[6], ddsdde[36];
-    double old_stress[6], old_ddsdde[36];
+    double old_stress[6];
     double s[kStates];
     Constants c;
     double pe[12], ps[9], degpe[12], degps[9], de[6], df[9];
@@ -248,6 +249,13 @@ void properties(Point &w, const solver::UmatPoint &p) {
     const double iso = 1.0 - 3.0 * c.nu * c.nu - 2.0 * c.nu * c.nu * c.nu;
     const double ortho = 1.0 - nu[0] * nu[3] - nu[2] * nu[5] - nu[4] * nu[1] - 2.0 * nu[3] * nu[5] * nu[1];
     s[kFactor] = r * iso / ortho;
+}
+
+// Whether the isotropic constants of models 0 to 5 make a positive-definite
+// stiffness: E and nu as peprops holds them (model 4 its tension values).
+bool admissible(const Point &w) {
+    if (w.model > 5) return true;
+    return ply::positive_definite(w.pe[0], w.model == 4 ? w.pe[3] : w.pe[2]);
 }
 
 // The factor of models 0 to 6 after failure: 1, or degr once max(d, life)
@@ -456,6 +464,13 @@ void resin_point(const solver::UmatPoint &p) {
     if (model < 0 || model > 7) return refuse(p, "Unsupported resin model in umat_resin.");
     if (p.nprops() < (model == 0 || model == 4 ? 15 : 11))
         return refuse(p, "Unsupported number of properties in umat_resin.");
+    // The calibration tables of the tabulated models.
+    using materialdata::alpha1props, materialdata::alpha2props, materialdata::alpha3props;
+    if (model == 0 && !resin::calibrated(materialdata::secantprops))
+        return refuse(p, "Missing calibration table secantprops in umat_resin.");
+    if (model == 6 && !(resin::calibrated(alpha1props) && resin::calibrated(alpha2props) &&
+                        resin::calibrated(alpha3props)))
+        return refuse(p, "Missing calibration tables alpha1props to alpha3props in umat_resin.");
 
     Point w(p, model);
     if (ntens == 6)
@@ -491,9 +506,9 @@ void resin_point(const solver::UmatPoint &p) {
     w.life = s[kLife];
 
     properties(w, p);
+    if (!admissible(w)) solver::invalid_elastic_constants("umat_resin");
     s[kStrength] = w.c.xt;
     copy<6>(w.stress, w.old_stress);
-    copy<36>(w.ddsdde, w.old_ddsdde);
     w.trace.values("Properties", {w.pe, static_cast<std::size_t>(w.nprops())});
     w.trace.line("OLD DEGR", s[kFactor]);
 
@@ -543,12 +558,10 @@ void resin_point(const solver::UmatPoint &p) {
     }
     w.trace.values("DDSDDE", w.ddsdde);
 
-    // The strain energy by the trapezoidal rule over the old and new secant stresses.
+    // The strain energy: the work of the increment by the trapezoidal rule over
+    // the stress on entry and the new one (engineering shears).
     double energy = 0.0;
-    for (int j = 0; j < 6; ++j)
-        for (int i = 0; i < 6; ++i)
-            energy += 0.5 * w.old_ddsdde[j * 6 + i] * w.stran[i] * w.dstran[j] +
-                      0.5 * w.ddsdde[j * 6 + i] * w.dstran[j] * w.strain[i];
+    for (int i = 0; i < 6; ++i) energy += 0.5 * (w.old_stress[i] + w.stress[i]) * w.dstran[i];
     s[kEnergy] += energy;
 
     if (isfatigue && column.present) fatigue(w, p, column, cycle, jump);

@@ -152,6 +152,9 @@ void shokrieh(const solver::UmatPoint &p) {
         solver::clear_fresh_mark(state);  // a longer state keeps its mark past the layout
     }
 
+    // The layer's constants props(1:9) as GetShokrieh takes them (E1, E2, E3, nu12, nu13, nu23, G12, G13, G23).
+    if (p.nprops() >= ply::kConstants) solver::check_constants(a.props, "umat_shokrieh");
+
     Vector<6> stress{}, strain{}, increment{};
     Matrix<6> tangent{};
     Get3DInputFromElem(stress.data(), strain.data(), increment.data(), a.stress, a.stran, a.dstran, a.ntens, nullptr,

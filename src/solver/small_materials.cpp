@@ -184,6 +184,10 @@ void hyper(const UmatPoint &p) {
     p.scd() = 0.0;
     double c[36];
     if (nprops >= 1 && nprops <= ply::kConstants) {
+        if (nprops != 1 && nprops != 2 && nprops != 5 && nprops != ply::kConstants) {
+            record_error(-2, "Unsupported number of properties in umat_hyper: 1, 2, 5, 9 or a packed triangle.");
+            return clear_response(p);
+        }
         double nye[ply::kConstants];
         if (!ply_constants(p, "umat_hyper", nye)) return clear_response(p);
         GetNyeStiffnessMatrix(c, nye, &ntens, nullptr);
@@ -263,14 +267,35 @@ struct Hardening {
     void at(double eqplas, double &syield, double &hard) const {
         GetHardeningFromTable(&syield, &hard, &eqplas, table, &rows);
     }
+    // Plastic strains finite and strictly increasing, as the interpolation needs them.
+    bool ordered() const {
+        for (int32_t k = 0; k < rows; ++k) {
+            const double e = table[2 * k + 1];
+            if (!std::isfinite(e) || (k > 0 && !(table[2 * k - 1] < e))) return false;
+        }
+        return true;
+    }
 };
+
+// A return that failed (not converged in its passes, or a negative plastic
+// increment): a note, and a shorter increment asked of the solver.
+void return_failed(const UmatPoint &p, std::string_view message) {
+    record_error(-1, message);
+    p.pnewdt() = std::min(p.pnewdt(), 0.5);
+}
 
 void hail(const UmatPoint &p) {
     const int32_t ndi = p.ndi(), ntens = p.ntens(), nprops = p.nprops();
     if (!served(ndi, p.nshr(), ntens)) return refuse(p.args.ddsdde, ntens, "Unsupported dimension in umat_hail.");
     if (nprops < 2) return refuse(p.args.ddsdde, ntens, "Unsupported number of properties in umat_hail.");
     const auto props = p.properties();
+    const bool plastic = nprops >= 3 && props[2] > 0.0;
+    const Hardening table{props.data() + 3, nprops >= 3 ? (nprops - 3) / 2 : 0};
+    if (plastic && !table.ordered())
+        return refuse(p.args.ddsdde, ntens, "Unsupported hardening table in umat_hail.");
     const Ice ice(props[0], props[1]);
+    // Within the window about 0.5 nu is taken as 0.499.
+    if (!ply::positive_definite(ice.e, ice.incompressible ? 0.499 : ice.nu)) invalid_elastic_constants("umat_hail");
     double *const stress = p.args.stress, *const ddsdde = p.args.ddsdde;
     ice.stiffness(ddsdde, ntens);
     GetStressVector(stress, ddsdde, p.args.stran, p.args.dstran, &ndi, &ntens, &kIncremental, &kEngineering);
@@ -284,8 +309,7 @@ void hail(const UmatPoint &p) {
     double *const eelas = s, *const eplas = s + n, &eqplas = s[2 * n];
     for (std::size_t k = 0; k < n; ++k) eelas[k] += p.args.dstran[k];
 
-    if (nprops >= 3 && props[2] > 0.0) {
-        const Hardening table{props.data() + 3, (nprops - 3) / 2};
+    if (plastic) {
         const double smises = GetMisesStress(stress, &ntens), shydro = GetHydrostaticPressure(stress, &ntens);
         double syiel0 = 0.0, hard = 0.0;
         table.at(eqplas, syiel0, hard);
@@ -300,7 +324,15 @@ void hail(const UmatPoint &p) {
                 table.at(eqplas + deqpl, syield, hard);
                 converged = std::abs(rhs) < 1e-6 * syiel0;
             }
-            if (!converged) warn_not_converged();
+            if (!converged) {
+                warn_not_converged();
+                return_failed(p, "Warning: Plastic return not converged in umat_hail.");
+            }
+            if (deqpl < 0.0) {
+                return_failed(p, "Warning: Negative plastic increment in umat_hail.");
+                deqpl = 0.0;
+                table.at(eqplas, syield, hard);
+            }
             // The return along the flow of the trial stress.
             double flow[6];
             GetMisesFlow(flow, stress, &ntens);

@@ -40,7 +40,7 @@ struct Point {
         u.stress = stress.data(), u.statev = statev.data(), u.ddsdde = ddsdde.data();
         u.sse = &sse, u.spd = &spd, u.scd = &scd, u.stran = strain, u.dstran = strain, u.time = time;
         u.temp = u.dtemp = &zero, u.drot = eye, u.ndi = &ndi, u.nshr = &nshr, u.ntens = &ntens, u.nstatv = &nstatv;
-        u.props = props, u.nprops = &nprops, u.jstep = jstep, u.kinc = &kinc;
+        u.props = props, u.nprops = &nprops, u.jstep = jstep, u.kinc = &kinc, u.pnewdt = &pnewdt;
         u.cmname = solver::kWrapperName.data(), u.cmname_len = solver::kNameLength;
     }
     void call(Umat *f) {
@@ -56,7 +56,7 @@ struct Point {
     bool guards_intact() const { return stress.guards_intact() && ddsdde.guards_intact() && statev.guards_intact(); }
 
     int32_t ndi, nshr, ntens, nstatv, nprops, jstep[4] = {1, 1, 1, 0}, kinc = 1;
-    double sse = -7.0, spd = -7.0, scd = -7.0, zero = 0.0, time[2] = {}, eye[9] = {1, 0, 0, 0, 1, 0, 0, 0, 1};
+    double sse = -7.0, spd = -7.0, scd = -7.0, zero = 0.0, pnewdt = 1.0, time[2] = {}, eye[9] = {1, 0, 0, 0, 1, 0, 0, 0, 1};
     double strain[7] = {1e-3, -1e-3, 0, 2e-3, 0, 0, 0};
     Out stress, ddsdde, statev;
     conventions::Umat u{};

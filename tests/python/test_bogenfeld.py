@@ -55,9 +55,14 @@ def test_fibre_modes_soften_one_sign_at_a_time(e11, states, s11):
     assert internal == pytest.approx(0.5 * s11 * e11, rel=1e-12) and inelastic == pytest.approx(0, abs=1e-12)
 
 
-def test_below_a_thousandth_the_length_of_the_tension_onset_is_a_thousandth():
-    state = run([0.015, 0, 0, 0, 0, 0], length=1e-5)[1]
-    assert state[13] == pytest.approx(2 * 50 / (0.001 * state[44]), rel=1e-12)
+@pytest.mark.parametrize("length, used", [(0.5, 0.5), (1e-5, 1e-5), (0.0, 1e-3), (-2.0, 1e-3), (np.nan, 1e-3),
+                                          (np.inf, 1e-3)])
+def test_fibre_modes_regularise_by_a_positive_length_as_given_else_a_thousandth(length, used):
+    # Final strains 2 G / (L S) of the onset stress S, at least 1.2 (tension) and 1.5 (compression) onsets.
+    tension, compression = run([0.015, 0, 0, 0, 0, 0], length=length)[1], run([-0.012, 0, 0, 0, 0, 0], length=length)[1]
+    assert tension[13] == pytest.approx(max(2 * 50 / (used * tension[44]), 1.2 * tension[12]), rel=1e-12)
+    assert compression[16] == pytest.approx(max(2 * 30 / (used * compression[45]), 1.5 * compression[15]), rel=1e-12)
+    assert np.isfinite(tension).all() and np.isfinite(compression).all() and compression[1] > 0
 
 
 def test_matrix_onset_freezes_the_wiegand_plane():
@@ -143,7 +148,10 @@ DIMENSION = "Unsupported dimension in vumat_bogenfeld."
     ([1.0], 3, 3, [3.0, 1.0], TABLE, True),
     ([1.0], 3, 3, [np.nan, 1.0], TABLE, True),
     (list(range(1, 22)), 3, 1, [0, 0], DIMENSION, True),
-    (PLY_B, 3, 1, [0, 0], DIMENSION, False)])
+    (PLY_B, 3, 1, [0, 0], DIMENSION, False),
+    ([], 3, 3, [0, 0], "Unsupported number of properties in vumat_bogenfeld.", True),
+    (NYE[:1] + [-9000.0] + NYE[2:], 3, 3, [0, 0], "Invalid elastic constants in vumat_bogenfeld.", False),
+    (NYE[:5] + [1.0] + NYE[6:], 3, 3, [0, 0], "Invalid elastic constants in vumat_bogenfeld.", False)])
 def test_bad_layouts_and_positions_are_recorded(props, ndir, nshr, state2122, message, kept):
     MD.peprops = np.ones((9, 2, 1))
     state = np.zeros((1, 20 + len(state2122)))

@@ -19,8 +19,9 @@ LENGTHS = (0.5, 0.5, 0.25)
 
 
 def ply(changes=()):
-    props = np.array(P, float)
-    for entry, value in dict(changes).items():
+    changes = dict(changes)
+    props = np.array(P + [0] * (max(changes, default=0) - len(P)), float)  # past 39: the shears' energies
+    for entry, value in changes.items():
         props[entry - 1] = value
     return props
 
@@ -280,3 +281,72 @@ def test_python_refuses_arrays_short_of_their_counts():
                           np.zeros((1, 6)), np.zeros((1, 3)), [1.0], np.zeros((1, 6)), np.zeros((1, 9)),
                           np.zeros((1, 0)), np.zeros((1, 6)), states(), [0.0], [0.0], [1.0], np.zeros((1, 6)),
                           np.zeros((1, 9)), np.zeros((1, 0)), nprops=40)
+
+
+
+# Mode m alone in uniaxial stress along its cyclic component (index, sign): modulus, strength, fracture energy
+# (25-29, 40-42), stiffness-damage limit and length.
+AXIS = [(0, 1), (0, -1), (1, 1), (1, -1), (2, 1), (2, -1), (3, 1), (4, 1), (5, 1)]
+MODULI, X = [140000, 120000, 9000, 10000, 9000, 9000, 9200, 6200, 9200], [2000, 1200, 50, 200, 50, 200, 80, 60, 80]
+GC, WMAX = [100, 10, 0.2, 3, 2, 2, 0.8, 0.7, 1.0], np.array([0.999, 0.99, 0.9999, 0.9, 0, 0.7, 0.99, 0.999, 0.99])
+LENGTH = [1, 1, 1, 1, 0.5, 0.5, 1, 0.5, 1]
+
+
+@pytest.mark.parametrize("kind, set_, n", [(2, 1, 6), (2, 2, 9), (2, 3, 3), (2, 4, 3), (2, 5, 6), (2, 6, 4), (1, 1, 6),
+                                           (1, 2, 9)])
+def test_each_mode_alone_dissipates_its_fracture_energy_per_length(kind, set_, n):
+    # Points 1 to n, mode k at point k, past its final strain: of the softening triangle, gc / L, the share
+    # w / (1 + (1 - w) (e1 / e0 - 1)) is dissipated before the damage stops at its limit w; for w >= 0.99 gc / L.
+    props = ply({33: kind, 34: set_, 37: 1, 38: 1, 25: 100, 26: 10, 27: 0.2, 28: 3, 29: 2, 40: 0.8, 41: 0.7, 42: 1})
+    x0, e1 = np.divide(X, MODULI)[:n], [(2 if m < 6 else 1) * GC[m] / (X[m] * LENGTH[m]) for m in range(n)]
+    path = [np.r_[np.linspace(0.95, 1.05, 41) * a, np.linspace(1.05 * a, 1.6 * max(b, 1.1 * a), 121)[1:]]
+            for a, b in zip(x0, e1)]
+    state, stress, internal, done = states(n), np.zeros((n, 6)), np.zeros(n), np.zeros(n)
+    column, sign = np.transpose(AXIS[:n])
+    for step in np.transpose(path):
+        inc = np.zeros((n, 6))
+        inc[range(n), column] = sign * (step - done)
+        for _ in range(8):  # the lateral increments that hold the other direct stresses at 0
+            out = run(props, inc, state=state, stressold=stress, lengths=(1, 1, 0.5), energy=internal)
+            for m in range(min(n, 6)):
+                side = [j for j in range(3) if j != column[m]]
+                inc[m, side] -= np.linalg.solve(stiffness()[np.ix_(side, side)], out[0][m, side])
+        (stress, state, internal, inelastic), done = out, step
+    w, energy = WMAX[:n], np.divide(GC, LENGTH)[:n]
+    share = w / (1 + (1 - w) * (np.diagonal(state[:, 53:]) / np.diagonal(state[:, 44:]) - 1))
+    np.testing.assert_allclose(1.5 * inelastic, share * energy, rtol=0.03, atol=1e-4)
+    np.testing.assert_allclose(1.5 * inelastic[w >= 0.99], energy[w >= 0.99], rtol=0.03)
+    assert recorded() == (0, "")
+
+
+@pytest.mark.parametrize("set_", range(1, 7))
+def test_a_held_axis_softens_under_its_poisson_stress(set_):
+    # Fibre loading with e22 = e33 = 0: sigma22 = C21 e11 passes Xt22 = 50 before the fibres fail; transverse
+    # tension takes its strain from the undamaged stress, softens, and no state grows without bound.
+    stress, state, s22 = np.zeros((1, 6)), states(), []
+    for _ in range(40):
+        stress, state = run(ply({33: 2, 34: set_, 38: 1}), [[0.013 / 40, 0, 0, 0, 0, 0]], state=state,
+                            stressold=stress)[:2]
+        s22.append(stress[0, 1])
+    assert max(s22) > 50 > s22[-1] and state[0, 11] > 0 and np.isfinite(state).all()
+
+
+@pytest.mark.parametrize("lengths, dt, same", [((0, 0, 0), 1.0, (1e-3,) * 3), ((np.nan, -1, np.inf), 1.0, (1e-3,) * 3),
+                                               (LENGTHS, 0.0, LENGTHS)])
+def test_lengths_that_are_no_lengths_and_a_zero_step(lengths, dt, same):
+    # Lengths not positive or not finite regularise as 0.001; over no time the rate terms are 0, as with dt 1.
+    strain = np.array([[1, 0, 0, 0, 0, 0], [1, -0.3, -0.3, 0, 0, 0], [1, 0, 0, 0.1, 0, 0.1]]) * 3e-3
+    results = []
+    for lengths_, dt_ in [(lengths, dt), (same, 1.0)]:
+        stress, state = np.zeros((3, 6)), states(3)
+        for _ in range(30):  # to six times the onset strain of fibre tension
+            stress, state = run(ply({38: 1}), strain, state=state, stressold=stress, lengths=lengths_, dt=dt_)[:2]
+        results.append(np.c_[stress, state])
+    np.testing.assert_array_equal(*results)
+    assert (results[0][:, 15] > 0.1).all() and np.isfinite(results[0]).all()  # fibre-tension damage
+
+
+@pytest.mark.parametrize("changes", [{20: -10000}, {8: 1.0}, {23: 2, 22: -50}])  # E22c, nu23 past 1, g_ini
+def test_constants_without_a_positive_definite_stiffness_are_recorded(changes):
+    assert run(ply(changes), np.full((3, 6), 1e-4))[0].any()
+    assert recorded() == (-2, "Invalid elastic constants in vumat_cartesian.")

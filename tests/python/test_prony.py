@@ -54,6 +54,7 @@ def test_cure_rate(t, a, dm, c, error):
 
 @pytest.mark.parametrize("a0, dt, c, tolerance, error", [
     (0.3, 1.0, KINETICS, 1e-6, NO_ERROR),       # settles in a few passes
+    (0.05, 100.0, [1e4, 6e4, 1e5, 6e4, 0.8, 1.2], 1e-9, NO_ERROR),  # slow passes over a long step
     (0.3, 1000.0, KINETICS, 1e-12, NO_ERROR),   # oscillates: bisection
     (0.0, 50.0, KINETICS, 1e-12, NO_ERROR),
     (0.99, 1.0, KINETICS, 0.0, NO_ERROR),       # past degmax: degmax

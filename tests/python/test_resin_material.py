@@ -33,12 +33,15 @@ def iso(e, nu):
     return cubic(lam + 2 * mu, lam, mu)
 
 
-def point(props, dstran, name="RESINMAT1", statev=None, time=(0.5, 0.5), kinc=1, ntens=6, **extents):
-    """One umat_resin call: (stress, statev, ddsdde), the arrays updated in place."""
+def point(props, dstran, name="RESINMAT1", statev=None, time=(0.5, 0.5), kinc=1, ntens=6, stran=None, stress=None,
+          **extents):
+    """One umat_resin call from stran (and stress) 0 unless given: (stress, statev, ddsdde), updated in place."""
     statev = np.zeros(22) if statev is None else statev
-    stress, ddsdde = np.zeros(ntens), np.zeros((ntens, ntens))
+    stress = np.zeros(ntens) if stress is None else stress
+    ddsdde = np.zeros((ntens, ntens))
+    stran = np.zeros(ntens) if stran is None else stran
     T.umat_resin(*umat_arguments(dstran[:ntens], stress=stress, statev=statev, ddsdde=ddsdde, spd=0.0, scd=0.0,
-                                 rpl=0.0, drpldt=0.0, time=time, cmname=name, ndi=3, nshr=ntens - 3,
+                                 rpl=0.0, drpldt=0.0, time=time, cmname=name, ndi=3, nshr=ntens - 3, stran=stran,
                                  props=np.array(props, float), kinc=kinc), **extents)
     return stress, statev, ddsdde
 
@@ -150,6 +153,8 @@ def test_fatigue_cycles_and_jumps(column, name, props, calls, expected, error):
     (6, 9, R, "Unsupported resin model in umat_resin."),
     (6, 1, R[:10], "Unsupported number of properties in umat_resin."),
     (6, 4, R, "Unsupported number of properties in umat_resin."),
+    (6, 0, P, "Missing calibration table secantprops in umat_resin."),
+    (4, 6, R, "Missing calibration tables alpha1props to alpha3props in umat_resin."),
 ])
 def test_bad_input_leaves_stress_and_state(ntens, model, props, message):
     M.modelid = model
@@ -188,3 +193,27 @@ def test_ansys_point_through_the_adapter():
                     0, 0, 0, 0, 0, 0, 0, 0)
     np.testing.assert_allclose(stress, iso(3000, 0.35) @ strain, rtol=1e-13)
     assert statev[0] == 1
+
+
+
+@pytest.mark.parametrize("model, ntens", [(1, 6), (1, 4), (5, 6), (0, 6)])
+def test_strain_energy_is_the_work_of_the_path_whatever_tangent_comes_in(model, ntens):
+    # Eight increments out and back, DDSDDE zero on entry to every call: the linear laws store 0.5 e C e at the
+    # end, the secant table the trapezoidal work of its stresses along the path.
+    M.modelid, M.secantprops = model, table([(0, 3000), (0.02, 2000)])
+    path = np.cumsum(np.random.default_rng(66).uniform(-2e-3, 3e-3, (8, 6)), axis=0)[:, :ntens]
+    statev, stress, stran, work = np.zeros(22), np.zeros(ntens), np.zeros(ntens), 0.0
+    for k, strain in enumerate(path):
+        new = point(P if model == 0 else R, strain - stran, statev=statev, kinc=k + 1, ntens=ntens, stran=stran,
+                    stress=stress.copy())[0]
+        work, stress, stran = work + 0.5 * (stress + new) @ (strain - stran), new, strain
+    linear = 0.5 * stran @ iso(3000, 0.35)[:ntens, :ntens] @ stran
+    assert statev[9] == pytest.approx(work if model == 0 else linear, rel=1e-12)
+
+
+@pytest.mark.parametrize("model, props", [(1, R[:1] + [-3000] + R[2:]), (5, R[:2] + [0.5] + R[3:]),
+                                          (4, P[:4] + [-1.2] + P[5:])])  # E, nu and (model 4) nut
+def test_constants_without_a_positive_definite_stiffness_are_recorded(model, props):
+    M.modelid = model
+    point(props, E)
+    assert recorded() == (-2, "Invalid elastic constants in umat_resin.")

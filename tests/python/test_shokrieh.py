@@ -103,3 +103,9 @@ def test_refused_layouts_leave_everything(n, nstatv):
     assert not stress.any() and not ddsdde.any() and sse == 0.0 and (statev == 3.0).all()
     with pytest.raises(_kestro.error):
         umat(STRAIN, statev=nstatv, nstatv=nstatv + 1)
+
+
+@pytest.mark.parametrize("ply", [PLY[:3] + [5.0] + PLY[4:], PLY[:8] + [-3100.0]])  # nu12 past sqrt(E1 / E2); G23
+def test_constants_without_a_positive_definite_stiffness_are_recorded(ply, monkeypatch):
+    monkeypatch.setitem(globals(), "PLY", ply)
+    assert umat(STRAIN)[0].any() and recorded() == (-2, "Invalid elastic constants in umat_shokrieh.")

@@ -2,8 +2,11 @@
 are numpy's inverse of the ply compliance, the hail-ice return a plain numpy
 radial return, its tangent the central differences of the point."""
 
+from pathlib import Path
+
 import numpy as np
 import pytest
+from scipy.optimize import brentq
 
 import _kestro
 from conftest import recorded, umat_arguments
@@ -158,7 +161,8 @@ def test_hyperelastic_point():
     (PACKED[:20], 40, "Unsupported number of properties in umat_hyper."),
     ([], 40, "Unsupported number of properties in umat_hyper."),
     ([1.0], 21, "Error: Ply or section outside the elastic table in umat_hyper."),
-    ([1.0, 2.0, 3.0], 40, "Unsupported number of elastic constants in GetNyeProperties")])
+    ([1.0, 2.0, 3.0], 40, "Unsupported number of properties in umat_hyper: 1, 2, 5, 9 or a packed triangle."),
+    (PACKED[:6], 40, "Unsupported number of properties in umat_hyper: 1, 2, 5, 9 or a packed triangle.")])
 def test_hyperelastic_refusals(props, nstatv, message):
     stress, statev, ddsdde, sse = umat(T.umat_hyper, props, [1e-3] * 6, statev=np.arange(nstatv * 1.0),
                                        stress=np.ones(6))[:4]
@@ -203,10 +207,21 @@ def test_hail_cut_off_latch_until_a_start_up(tmp_path):
 
 
 def test_hail_warning_and_refusals(capfd):
-    statev = umat(T.umat_hail, [1000.0, 0.3, 1.0, 0.0, 0.0, 10.0, 0.1], SHEAR - [0, 0, 0.001, 0, 0, 0])[1]
+    statev, pnewdt = umat(T.umat_hail, [1000.0, 0.3, 1.0, 0.0, 0.0, 10.0, 0.1], SHEAR - [0, 0, 0.001, 0, 0, 0])[1::5]
     assert statev[12] == pytest.approx(0.015040062174394186, rel=1e-12)
     assert capfd.readouterr().out == "\n\n" + " " * 30 + "***WARNING - PLASTICITY ALGORITHM DID NOT CONVERGE " \
                                                          "AFTER  10 ITERATIONS\n"
+    assert recorded() == (-1, "Warning: Plastic return not converged in umat_hail.") and pnewdt == 0.5
+    _kestro.errorhandling.rsxerr(1)
+    # Softening steeper than -3 G: the return would run backwards; no plastic flow, the stress on the yield surface.
+    stress, statev, *_, pnewdt = umat(T.umat_hail, [1000.0, 0.3, 1.0, 10.0, 0.0, 0.0, 0.005], SHEAR)
+    assert recorded() == (-1, "Warning: Negative plastic increment in umat_hail.") and pnewdt == 0.5
+    assert statev[12] == 0 and 1.5 * stress[:3] @ stress[:3] + 3 * stress[3:] @ stress[3:] == pytest.approx(100.0)
+    for e, nu in [(-1000.0, 0.3), (1000.0, 0.6), (1000.0, -1.0)]:
+        _kestro.errorhandling.rsxerr(1)
+        assert umat(T.umat_hail, [e, nu, 0.0], SHEAR)[0].any()
+        assert recorded() == (-2, "Invalid elastic constants in umat_hail.")
+    _kestro.errorhandling.rsxerr(1)
     umat(T.umat_hail, ICE[:3], [0.005] * 3 + [0.0] * 3)  # an empty table, no cut-off
     assert recorded() == (-2, "Unsupported number of table rows in GetHardeningFromTable") and T.smax == 0.0
     full = umat(T.umat_hail, ICE, SHEAR)[1]
@@ -236,3 +251,46 @@ def test_python_refuses_short_arrays_and_other_layouts(routine):
                                                          dict(nstatv=14)]:
         with pytest.raises(_kestro.error):
             (usermat if routine is T.usermat_fiber else lambda *a, **k: umat(routine, *a, **k))(PLY, [1e-3] * 6, **bad)
+
+
+
+def test_hardening_slope_is_the_derivative_of_the_yield_stress():
+    # Random tables of rising and softening rows, at strains farther than the difference step from every row.
+    rng, h, table_at = np.random.default_rng(66), 1e-7, _kestro.lamina.gethardeningfromtable
+    for rows in (2, 3, 5, 8, 12, 30):
+        strains = np.cumsum(rng.uniform(1e-3, 0.05, rows)) - 0.01
+        table = np.array([rng.uniform(5.0, 50.0, rows), strains])
+        at = rng.uniform(strains[0] - 0.02, strains[-1] + 0.02, 60)
+        for x in at[np.abs(at[:, None] - strains).min(axis=1) > 10 * h]:
+            difference = (table_at(x + h, table)[0] - table_at(x - h, table)[0]) / (2 * h)
+            assert table_at(x, table)[1] == pytest.approx(difference, rel=1e-6, abs=1e-4), (rows, x)
+
+
+KINKED = [10.0, 0.0, 14.0, 0.05, 15.0, 0.1, 20.0, 0.3]  # (yield stress, plastic strain) rows, slopes 80, 20, 25
+
+
+@pytest.mark.parametrize("load", [1.0, 1.5, 2.0, 3.0, 4.0, 8.0, 20.0])
+def test_hail_return_on_a_kinked_table_and_its_tangent(load):
+    # Returns within a segment and across one row or several: the exact radial return (brentq's root of
+    # mises - 3 G dp - syield(dp)), and a tangent within 1e-5 of central differences of the point's own stress.
+    props, strain, g, h = [1000.0, 0.3, 1.0] + KINKED, SHEAR * load, 1000.0 / 2.6, 1e-7
+    stress, statev, ddsdde = umat(T.umat_hail, props, strain)[:3]
+    trial = g * strain * [2, 2, 2, 1, 1, 1]
+    mises = np.sqrt(1.5 * trial[:3] @ trial[:3] + 3 * trial[3:] @ trial[3:])
+    syield = lambda p: np.interp(p, KINKED[1::2], KINKED[::2])
+    dp = brentq(lambda p: mises - 3 * g * p - syield(p), 0.0, mises / (3 * g))
+    np.testing.assert_allclose(stress, trial * syield(dp) / mises, rtol=1e-9, atol=1e-12)
+    assert statev[12] == pytest.approx(dp, rel=1e-9) and recorded() == (0, "")
+    differences = [umat(T.umat_hail, props, strain + h * e)[0] - umat(T.umat_hail, props, strain - h * e)[0]
+                   for e in np.eye(6)]
+    np.testing.assert_allclose(ddsdde, np.transpose(differences) / (2 * h), rtol=1e-5, atol=1e-5 * np.abs(ddsdde).max())
+
+
+@pytest.mark.parametrize("table", ["[10.0, 0.1, 20.0, 0.05]", "[10.0, 0.0, 20.0, float('nan')]"])
+def test_hail_refuses_a_table_its_interpolation_cannot_take(run_python, table):
+    result = run_python(f"""
+        import sys; sys.path.insert(0, {str(Path(__file__).parent)!r})
+        from test_small_materials import np, umat, T, SHEAR, recorded
+        stress, statev, ddsdde = umat(T.umat_hail, [1000.0, 0.3, 1.0] + {table}, SHEAR, stress=np.ones(6))[:3]
+        print(*recorded(), (stress == 1).all() and not statev.any() and not ddsdde.any())""")
+    assert result.stdout.decode() == "-2 Unsupported hardening table in umat_hail. True\n"
