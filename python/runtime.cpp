@@ -13,6 +13,7 @@
 #include <cmath>
 #include <cstring>
 #include <limits>
+#include <string_view>
 
 #include "python/checks.h"
 #include "python/values.hpp"
@@ -66,7 +67,8 @@ const Variable *find_variable(const FortranDataDef *def) {
     return nullptr;
 }
 
-// Stores text in a fixed-length string variable: cut to its length, padded with blanks.
+// Stores text in a fixed-length string variable, padded with blanks; text
+// whose non-blank characters would be cut (a path naming another file) raises.
 int set_string(const Variable &var, PyObject *value) {
     PyObject *item = nullptr;
     if (PyArray_Check(value) && PyArray_NDIM(reinterpret_cast<PyArrayObject *>(value)) == 0 &&
@@ -79,6 +81,14 @@ int set_string(const Variable &var, PyObject *value) {
             PyErr_Clear();
             PyErr_Format(module_error, "%s.%s takes a string", var.module, var.name);
         }
+        return -1;
+    }
+    const std::string_view text(PyBytes_AS_STRING(bytes), static_cast<std::size_t>(PyBytes_GET_SIZE(bytes)));
+    if (text.size() > static_cast<std::size_t>(var.length) &&
+        text.find_first_not_of(' ', static_cast<std::size_t>(var.length)) != std::string_view::npos) {
+        PyErr_Format(module_error, "%s.%s holds %d characters: the value has %zd up to its last non-blank",
+                     var.module, var.name, var.length, static_cast<Py_ssize_t>(text.find_last_not_of(' ') + 1));
+        Py_DECREF(bytes);
         return -1;
     }
     char *dest = static_cast<char *>(const_cast<void *>(var.address));

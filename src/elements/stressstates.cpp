@@ -107,8 +107,20 @@ void GetPlaneStressOutputFrom3D(double *stressps, double *tangentps, const doubl
     int piv[6];
     std::copy_n(tangent3d, 36, lu);
     std::copy_n(stress3d, 6, e);
-    if (kestro::math::small::lu<6>(lu, piv) != 0)
+    if (kestro::math::small::lu<6>(lu, piv) != 0) {
         kestro::record_error(-2, "Matrix inverse becomes numerically singular!", {0, 0}, {0.0, 0.0}, {"", ""});
+        // A component whose row and column are zero carries no stress and
+        // couples to nothing: its strain is 0, the others' that of the rest.
+        std::copy_n(tangent3d, 36, lu);
+        for (int k = 0; k < 6; ++k) {
+            bool coupled = false;
+            for (int i = 0; i < 6; ++i) coupled = coupled || tangent3d[k * 6 + i] != 0.0 || tangent3d[i * 6 + k] != 0.0;
+            if (coupled) continue;
+            lu[k * 6 + k] = 1.0;
+            e[k] = 0.0;
+        }
+        kestro::math::small::lu<6>(lu, piv);
+    }
     kestro::math::small::solve_lu<6>(lu, piv, e);
     GetReducedNyeStiffnessMatrix(tangentps, tangent3d, nullptr);
     const double e2[3] = {e[0], e[1], e[3]};

@@ -42,13 +42,16 @@ void Card::rewind() const { units::rewind(unit_); }
 int64_t Card::line_number() const { return units::tell(unit_); }
 std::string Card::path() const { return units::path_of(unit_); }
 
-Card::Card(std::string_view filepath, std::string_view workspace, std::string_view name) {
+Card::Card(std::string_view filepath, std::string_view workspace, std::string_view name) : name_(name) {
     const int32_t first = 1, last = 120;
     const int32_t unit = GetFreeUnitNumber(&first, &last);
     if (unit < 1) return;
-    std::string card = std::string(trimmed(workspace)) + "/" + std::string(name) + ".zrv";
-    card.resize(std::min(card.size(), kNameLength));
-    if (units::open(unit, std::string(trimmed(card)), units::Access::read) ||
+    // A cut name would open another file: the card is then looked for in filepath alone.
+    const std::string card = std::string(trimmed(workspace)) + "/" + name_ + ".zrv";
+    const bool whole = card.size() <= kNameLength;
+    if (!whole)
+        io::record_input_error(("Error: Path of " + name_ + ".zrv longer than 256 characters; not opened.").c_str());
+    if ((whole && units::open(unit, card, units::Access::read)) ||
         units::open(unit, std::string(trimmed(filepath)), units::Access::read))
         unit_ = unit;
 }
@@ -91,8 +94,10 @@ int32_t Card::measure() const {
     // Every pass over the card measures the same blocks: each is counted once.
     const int64_t at = line_number();
     if (const auto known = measured_.find(at); known != measured_.end()) return known->second;
-    const int32_t ls = 2;
-    return measured_[at] = iohandling::getsizeofdata(&unit_, "*+", &ls, 2);
+    bool cut = false;
+    const int64_t n = io::data_block_size(unit_, "*+", &cut);
+    if (cut) io::record_input_error(("Warning: A data line of " + name_ + " is cut at column 256.").c_str());
+    return measured_[at] = static_cast<int32_t>(n);
 }
 
 std::vector<double> Card::reals() const {
@@ -102,11 +107,13 @@ std::vector<double> Card::reals() const {
 }
 
 void Card::read(double *out, int64_t n) const {
+    measure();  // the warning of a line past column 256, once per block
     const auto count = static_cast<int32_t>(std::clamp<int64_t>(n, 0, kAbsent));
     iohandling::real_getdatapoints(&unit_, out, &count);
 }
 
 void Card::read(int32_t *out, int64_t n) const {
+    measure();
     const auto count = static_cast<int32_t>(std::clamp<int64_t>(n, 0, kAbsent));
     iohandling::int_getdatapoints(&unit_, out, &count);
 }
@@ -244,21 +251,30 @@ void getstepdatafromfile(const char *filepath, const char *workspace, const int3
 
 void getsectiondatafromfile(const char *filepath, const char *workspace, size_t filepath_len,
                             size_t workspace_len) noexcept {
-    using cards::Card;
-    Card card(std::string_view(filepath, filepath_len), std::string_view(workspace, workspace_len), "SectionCard");
-    if (!card.is_open()) return;
+    cards::read_section_card(std::string_view(filepath, filepath_len), std::string_view(workspace, workspace_len));
+}
+
+}  // namespace kestro::iohandling
+
+namespace kestro::cards {
+
+int32_t read_section_card(std::string_view filepath, std::string_view workspace) {
+    using iohandling::getnumberofkeywords;
+    Card card(filepath, workspace, "SectionCard");
+    if (!card.is_open()) return 0;
     using namespace sectiondata;
     using materialdata::matidlist;
     const int32_t unit = card.unit(), lkey = 15;
     const kestro_logical1 rewind_after = 1;
-    nsec = std::max(nsec, getnumberofkeywords(&unit, "++BEGIN SECTION", &lkey, &rewind_after, 15));
+    const int32_t blocks = getnumberofkeywords(&unit, "++BEGIN SECTION", &lkey, &rewind_after, 15);
+    nsec = std::max(nsec, blocks);
     while (card.next())
         if (card.line_is("+Orientation")) nplies = std::max(nplies, card.measure());
     card.rewind();
 
     // The section arrays, created once; any of them that is missing is created too.
     const int64_t plies = std::max(nplies, 0), sections = std::max(nsec, 0);
-    if (matidlist.create_if_absent(plies, sections)) matidlist.fill(plies * sections == 1 ? 1 : cards::kAbsent);
+    if (matidlist.create_if_absent(plies, sections)) matidlist.fill(plies * sections == 1 ? 1 : kAbsent);
     plyorientation.create_if_absent(plies, sections);
     secidlist.create_if_absent(sections);
     xcstrength.create_if_absent(sections);
@@ -310,7 +326,8 @@ void getsectiondatafromfile(const char *filepath, const char *workspace, size_t 
         plyzcoord.ptr(), plyzcoord.extent_of(1), matidlist.ptr(), matidlist.extent_of(1), plythickness.ptr(),
         plythickness.extent_of(1),
         std::min({matidlist.extent_of(1), plythickness.extent_of(1), (plyzcoord.extent_of(1) - 1) / 2}),
-        std::min({matidlist.extent_of(2), plythickness.extent_of(2), plyzcoord.extent_of(2)}), cards::kAbsent);
+        std::min({matidlist.extent_of(2), plythickness.extent_of(2), plyzcoord.extent_of(2)}), kAbsent);
+    return blocks;
 }
 
-}  // namespace kestro::iohandling
+}  // namespace kestro::cards

@@ -13,8 +13,9 @@ namespace kestro::cards {
 
 class Card {
 public:
-    // Opens "<workspace>/<name>.zrv" (workspace trimmed, the name cut to 256
-    // characters), else filepath; is_open() is false when neither opens.
+    // Opens "<workspace>/<name>.zrv" (workspace trimmed), else filepath;
+    // is_open() is false when neither opens.  A card name longer than 256
+    // characters is not opened: -2 naming the card, then filepath is tried.
     Card(std::string_view filepath, std::string_view workspace, std::string_view name);
     Card(const Card &) = delete;
     Card &operator=(const Card &) = delete;
@@ -43,11 +44,13 @@ public:
     // previous when there is none.
     int32_t block_number(std::size_t skip, int32_t previous) const;
 
-    // The number of values of the option's data block (the file stays).
+    // The number of values of the option's data block (the file stays); a
+    // data line past the 256 columns read records a -2 warning naming the card.
     int32_t measure() const;
     // The option's data block read into a buffer of its own size.
     std::vector<double> reals() const;
-    // The data block into at most n entries of out (the rest keep theirs).
+    // The data block into at most n entries of out (the rest keep theirs),
+    // warning of a line past column 256 as measure() does.
     void read(double *out, int64_t n) const;
     void read(int32_t *out, int64_t n) const;
 
@@ -61,9 +64,16 @@ private:
     }
 
     int32_t unit_ = -1;
+    std::string name_;                 // the card's name, "SectionCard"
     std::string line_;                 // the line read last, cut to 80 columns
     std::string_view key_, params_;    // parts of line_
     mutable std::unordered_map<int64_t, int32_t> measured_;  // block sizes by the line before the block
 };
+
+// The section and material cards as start-up reads them (getsectiondatafromfile,
+// getmaterialdatafromfile): the number of blocks read, 0 when the card opened
+// nowhere or holds none (the material card also when there are no material ids).
+int32_t read_section_card(std::string_view filepath, std::string_view workspace);
+int32_t read_material_card(std::string_view filepath, std::string_view workspace, int32_t nplies, int32_t nsec);
 
 }  // namespace kestro::cards

@@ -60,19 +60,30 @@ bool is_block_end(std::string_view record, std::string_view skeys) {
                         std::numeric_limits<int32_t>::max());
 }
 
-// The number of values in the data block at the current position; the
-// position is restored.  A read error ends the block like a key line.
-int64_t block_size(int32_t unit, std::string_view skeys) {
+}  // namespace
+
+namespace kestro::io {
+
+// A read error ends the block like a key line.
+int64_t data_block_size(int32_t unit, std::string_view skeys, bool *cut) {
     const int64_t start = units::tell(unit);
     int64_t items = 0;
     std::string_view record;
     while (units::read_record(unit, &record) == units::read_ok && !is_block_end(record, skeys)) {
         items += std::max<int64_t>(format::count_list_values(counted_part(record)), 0);
         if (items > std::numeric_limits<int32_t>::max()) too_many_values(unit);
+        if (cut != nullptr && record.size() > kRecordLength)
+            *cut = *cut || record.find_first_not_of(' ', kRecordLength) != std::string_view::npos;
     }
     units::seek(unit, start);
     return items;
 }
+
+}  // namespace kestro::io
+
+namespace {
+
+using kestro::io::data_block_size;
 
 template <class T>
 int32_t parse(std::string_view text, T &value) {
@@ -260,7 +271,7 @@ kestro_logical1 get2nextkey(const int32_t *fileid, const int32_t *dirflag, const
 
 int32_t getsizeofdata(const int32_t *fileid, const char *skeys, const int32_t *ls, size_t skeys_len) noexcept {
     const std::string_view keys = view(skeys, skeys_len).substr(0, static_cast<std::size_t>(std::max(*ls, 0)));
-    return static_cast<int32_t>(block_size(*fileid, keys));
+    return static_cast<int32_t>(data_block_size(*fileid, keys));
 }
 
 void real_getdatapoints(const int32_t *fileid, double *outdata, const int32_t *n) noexcept {
@@ -272,7 +283,7 @@ void int_getdatapoints(const int32_t *fileid, int32_t *outdata, const int32_t *n
 }
 
 void getxydatapoints(const int32_t *fileid, double *xydata, const int32_t *ndata, const int32_t *nrows) noexcept {
-    const int64_t count = block_size(*fileid, "*+");
+    const int64_t count = data_block_size(*fileid, "*+");
     if (*ndata < 1 || count / *ndata != *nrows) {
         kestro::io::record_input_error("Error: Error in GetXYDataPointsRead operation exited with an error.");
         return;

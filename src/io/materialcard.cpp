@@ -224,11 +224,12 @@ class MaterialReader {
 public:
     MaterialReader(Card &card, int32_t nplies, int32_t nsec) : card_(card), nplies_(nplies), nsec_(nsec) {}
 
-    void read() {
+    // The number of material blocks read.
+    int32_t read() {
         sizes_ = size_card(card_);
         read_temperatures();
         allocate();
-        fill();
+        return fill();
     }
 
 private:
@@ -306,14 +307,15 @@ private:
         make(shearprops, 0.0, t, nsheardata, 2);
     }
 
-    void fill() {
+    int32_t fill() {
         std::array<int32_t, kCalibrations> running;
         running.fill(1);
         bool in_block = false;
-        int32_t number = 0;
+        int32_t number = 0, blocks = 0;
         Block block;
         while (card_.next()) {
             if (card_.key_is("++Begin Material")) {
+                ++blocks;
                 in_block = true;
                 number = card_.block_number(6, number);
                 block = Block();
@@ -348,6 +350,7 @@ private:
                 ++running[type];
             }
         }
+        return blocks;
     }
 
     [[noreturn]] void twice() const {
@@ -486,12 +489,20 @@ namespace kestro::iohandling {
 
 void getmaterialdatafromfile(const char *filepath, const char *workspace, const int32_t *nplies, const int32_t *nsec,
                              size_t filepath_len, size_t workspace_len) noexcept {
-    // The section card comes first: without material ids there is nothing to fill.
-    if (!materialdata::matidlist.exists()) return;
-    cards::Card card(std::string_view(filepath, filepath_len), std::string_view(workspace, workspace_len),
-                     "MaterialCard");
-    if (!card.is_open()) return;
-    cards::MaterialReader(card, *nplies, *nsec).read();
+    cards::read_material_card(std::string_view(filepath, filepath_len), std::string_view(workspace, workspace_len),
+                              *nplies, *nsec);
 }
 
 }  // namespace kestro::iohandling
+
+namespace kestro::cards {
+
+int32_t read_material_card(std::string_view filepath, std::string_view workspace, int32_t nplies, int32_t nsec) {
+    // The section card comes first: without material ids there is nothing to fill.
+    if (!materialdata::matidlist.exists()) return 0;
+    Card card(filepath, workspace, "MaterialCard");
+    if (!card.is_open()) return 0;
+    return MaterialReader(card, nplies, nsec).read();
+}
+
+}  // namespace kestro::cards

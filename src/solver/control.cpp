@@ -29,6 +29,7 @@
 #include "decl/iohandling.hpp"
 #include "decl/laminate.hpp"
 #include "decl/signalprocessing.hpp"
+#include "io/cards.hpp"
 
 namespace kestro::solver {
 
@@ -264,14 +265,18 @@ void start_up() {
         jobdata::solverid = 1;
         const auto positions = read_deck(unit);
         units::close(unit);
+        if (jobdata::nsteps == 0) record_error(-2, "Error: The input deck holds no *Step line.");
         prepare_impact_data(positions);
     }
     const std::string outdir = text_of(jobdata::joboutdir, sizeof jobdata::joboutdir);
     const char *d = deck.data(), *w = outdir.data();
     const std::size_t dl = deck.size(), wl = outdir.size();
     iohandling::getstepdatafromfile(d, w, &jobdata::nsteps, dl, wl);
-    iohandling::getsectiondatafromfile(d, w, dl, wl);
-    iohandling::getmaterialdatafromfile(d, w, &sectiondata::nplies, &sectiondata::nsec, dl, wl);
+    // Without sections and materials the section tables have nothing to build on.
+    if (cards::read_section_card(deck, outdir) == 0)
+        record_error(-2, "No section card read: SectionCard.zrv and the input deck hold no section.");
+    if (cards::read_material_card(deck, outdir, sectiondata::nplies, sectiondata::nsec) == 0)
+        record_error(-2, "No material card read: MaterialCard.zrv and the input deck hold no material.");
     iohandling::getdamagedatafromfile(d, w, &sectiondata::nplies, &sectiondata::nsec, dl, wl);
     build_section_tables();
 }

@@ -149,7 +149,7 @@ struct UpermatBlock {
     conventions::Upermat args;
 
     int32_t npoint() const { return *args.npoint; }
-    int32_t ncomp() const { return *args.ndir + *args.nshr; }
+    int64_t ncomp() const { return int64_t{*args.ndir} + *args.nshr; }
     int32_t nstatev() const { return *args.nstatev; }
     Table<const double> stress_old() const { return {args.stressold, extent(npoint()), extent(ncomp())}; }
     Table<const double> state_old() const { return {args.stateold, extent(npoint()), extent(nstatev())}; }
@@ -157,6 +157,13 @@ struct UpermatBlock {
     Table<double> stress_new() const { return {args.stressnew, extent(npoint()), extent(ncomp())}; }
     Table<double> state_new() const { return {args.statenew, extent(npoint()), extent(nstatev())}; }
 };
+
+// The element layouts of ndi direct components then nshr shears that the ply
+// and the adapters serve: (2, 1) plane stress 11, 22, 12; (3, 1) plane
+// strain or axisymmetry 11, 22, 33, 12; (3, 3) solid.
+constexpr bool served_layout(int32_t ndi, int32_t nshr) {
+    return (ndi == 3 && (nshr == 1 || nshr == 3)) || (ndi == 2 && nshr == 1);
+}
 
 // The material name the adapters give a UMAT routine whose caller has none:
 // "ABQ_WRAPPER" padded with blanks to 80 characters.

@@ -361,9 +361,10 @@ private:
         entry(fracture_residual) = std::min(entry(fracture_residual), 1.0 - damage);
     }
 
-    // The stored stresses of the point replace the block's (when any is
-    // nonzero and every table read holds the point); true at an interface,
-    // whose neighbours' middle stresses go to lower and upper.
+    // The stored stresses of the point replace the block's when any is
+    // nonzero; true at an interface, whose neighbours' middle stresses go to
+    // lower and upper.  Each value is read only where its own table holds
+    // the index: an index outside a table means that value is absent.
     bool stored_stress(double *lower, double *upper) {
         using namespace sectiondata;
         if (!nsectionpoints.exists()) return false;
@@ -376,38 +377,34 @@ private:
         const int32_t kind = kind_of(e);
         if (conventional_shell(kind) && tnormalstress.exists()) update_transverse(e, c.npt, q);
         if (!holds(nsectionpoints, {e}) || nsectionpoints(e) < 1) return false;
-        const int64_t n = nsectionpoints(e), row = (int64_t{c.layer} - 1) * n + s;
+        const int64_t n = nsectionpoints(e), row = (int64_t{c.layer} - 1) * n + s, npt = c.npt;
         const int64_t z = s == n ? 2 * int64_t{p} + 1 : s == 1 ? 2 * int64_t{p} - 1 : 2 * int64_t{p};
         const bool interface = s == n && p < nplies;
         const int64_t below = p * n - n / 2, above = n + p * n - n / 2;
-        const auto rows_held = [&](const auto &table, auto... rest) {
-            return holds(table, {row, rest...}) &&
-                   (!interface || (holds(table, {below, rest...}) && holds(table, {above, rest...})));
-        };
         double v[6] = {};
-        if (sestress.exists()) {
-            if (sestress.extent_of(1) != 6 || !rows_held(sestress, int64_t{c.npt}, int64_t{e})) return false;
-            // Row r of the 4-D table: its six components start at (1, r, npt, e).
-            const auto at_row = [&](int64_t r) { return &sestress(1, r, c.npt, e); };
-            std::copy_n(at_row(row), 6, v);
-            if (interface) std::copy_n(at_row(below), 6, lower), std::copy_n(at_row(above), 6, upper);
-        }
+        // The point's values and, at an interface, its neighbours': read(into, r) for row r of each.
+        const auto each = [&](auto read) {
+            read(v, row);
+            if (interface) read(lower, below), read(upper, above);
+        };
+        if (sestress.extent_of(1) == 6)
+            each([&](double *into, int64_t r) {
+                if (holds(sestress, {6, r, npt, e})) std::copy_n(&sestress(1, r, npt, e), 6, into);
+            });
         if (kind <= 8) {
             if (holds(tnormalstress, {1, e}) && any_nonzero(&tnormalstress(1, e), tnormalstress.extent_of(1))) {
-                if (!holds(tnormalstress, {z, e}) || (interface && !holds(tnormalstress, {2 * int64_t{p} + 2, e})))
-                    return false;
-                v[N33] = tnormalstress(z, e);
-                if (interface) lower[N33] = tnormalstress(2 * p, e), upper[N33] = tnormalstress(2 * p + 2, e);
-            }
-            if (holds(tshearstress, {1, 2, c.npt, e}) &&
-                any_nonzero(&tshearstress(1, 1, c.npt, e), 2 * tshearstress.extent_of(1))) {
-                if (!rows_held(tshearstress, int64_t{2}, int64_t{c.npt}, int64_t{e})) return false;
-                const auto shear = [&](double *into, int64_t r) {
-                    into[N13] = tshearstress(r, 2, c.npt, e), into[N23] = tshearstress(r, 1, c.npt, e);
+                const auto normal = [&](double *into, int64_t zi) {
+                    if (holds(tnormalstress, {zi, e})) into[N33] = tnormalstress(zi, e);
                 };
-                shear(v, row);
-                if (interface) shear(lower, below), shear(upper, above);
+                normal(v, z);
+                if (interface) normal(lower, 2 * int64_t{p}), normal(upper, 2 * int64_t{p} + 2);
             }
+            if (holds(tshearstress, {1, 2, npt, e}) &&
+                any_nonzero(&tshearstress(1, 1, npt, e), 2 * tshearstress.extent_of(1)))
+                each([&](double *into, int64_t r) {
+                    if (holds(tshearstress, {r, 2, npt, e}))
+                        into[N13] = tshearstress(r, 2, npt, e), into[N23] = tshearstress(r, 1, npt, e);
+                });
         }
         if (any_nonzero(v, 6)) std::copy_n(v, 6, &entry(ply_stress));
         return interface;

@@ -21,13 +21,6 @@ namespace kestro::solver {
 
 namespace {
 
-// The layouts the ply serves: 3 (11, 22, 12), 4 (11, 22, 33, 12) or 6
-// components, ndi direct ones then nshr shears, at most three of each.
-bool served(int32_t ndi, int32_t nshr, int32_t ntens) {
-    return (ntens == 3 || ntens == 4 || ntens == 6) && ndi + nshr == ntens && ndi >= 0 && ndi <= 3 && nshr >= 0 &&
-           nshr <= 3;
-}
-
 // The stiffness c(n, n) degraded from the damage flags and the residual factor
 // the damage block keeps: entry by entry by the factors of the image-correlation
 // scheme (5, a tape ply, the default factors).
@@ -50,13 +43,13 @@ void lamina(const UmatPoint &point) {
     double nye[ply::kConstants];
     if (!ply_constants(point, "umat_lamina", nye)) return clear_response(point);
     const int32_t ndi = point.ndi(), nshr = point.nshr(), *n = point.args.ntens;
-    if (!served(ndi, nshr, *n)) {
+    if (!served_layout(ndi, nshr) || ndi + nshr != *n) {
         unsupported_stiffness();
         return clear_response(point);
     }
     double *const c = point.args.ddsdde;
     GetNyeStiffnessMatrix(c, nye, n, nullptr);
-    const auto state = point.state();
+    const auto state = damage_block(point.state());
     if (state.size() >= residual_factor && step_kind(point.step()) == image_correlation)
         degrade_for_image_correlation(state, c, n);
     // The secant stress and energy of the total strain.
@@ -80,6 +73,10 @@ void lamina(const VumatBlock &block) {
     double nye[ply::kConstants];
     if (!constants_of_properties(block.properties(), *block.args.nprops, nye))
         return elastic_block(block, ExplicitPly(), kWhole);
+    if (!served_layout(block.ndir(), block.nshr())) {
+        unsupported_stiffness();
+        return elastic_block(block, ExplicitPly(), kWhole);
+    }
     elastic_block(block, ExplicitPly(nye, block.ndir(), block.nshr()), kWhole);
 }
 

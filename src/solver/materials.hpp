@@ -27,8 +27,8 @@ namespace kestro::solver {
 
 // The damage block: the last 40 of a point's state variables, entry k being
 // state variable nstatv - 40 + k, which the damage field hook writes.  With
-// exactly 40 state variables the block is state variables 1 to 40, the fixed
-// places the ply material routines read.  Entries are 1-based reals.
+// exactly 40 state variables the block is state variables 1 to 40.  Entries
+// are 1-based reals.
 inline constexpr int kDamageBlock = 40;
 enum DamageState : int {
     ply_stress = 1,             // 1 to 6: the ply stress (Nye)
@@ -54,6 +54,13 @@ enum DamageState : int {
 // the five modes, 6 the fracture angle from the xz-plane over pi, 7 the
 // limited fracture-plane damage.
 enum DamageField : int { general_field = 1, fracture_angle_field = 6, fracture_damage_field = 7 };
+
+// The damage block as the implicit ply routines read and write it: the last
+// 40 state variables when there are more than 40, else the state variables
+// from the first (entry k is state variable k).
+inline std::span<double> damage_block(std::span<double> state) {
+    return state.size() > kDamageBlock ? state.last(kDamageBlock) : state;
+}
 
 // The fresh-state mark: the state initialisation of the damage field hook puts
 // the largest double into a point's last state variable; a material routine
@@ -142,12 +149,12 @@ inline bool first_point_constants(const VumatBlock &block, std::string_view rout
 }
 
 // The ply's nine constants at a UMAT point: with one property value those of
-// the elastic table at the position of state variables 21 and 22, otherwise
-// those of the properties.  False when there are none (the error recorded,
-// for the table in the name of `routine`).
+// the elastic table at the position of entries 21 and 22 of the damage block,
+// otherwise those of the properties.  False when there are none (the error
+// recorded, for the table in the name of `routine`).
 inline bool ply_constants(const UmatPoint &point, std::string_view routine, double *nyeprops) {
     if (point.nprops() != 1) return constants_of_properties(point.properties(), point.nprops(), nyeprops);
-    return table_constants(point.state(), routine, nyeprops);
+    return table_constants(damage_block(point.state()), routine, nyeprops);
 }
 
 // Stress, tangent and energy of a UMAT point that gets no stiffness: zero.

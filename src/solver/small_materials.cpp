@@ -211,7 +211,7 @@ void hyper(const UmatPoint &p) {
     const auto law = reinterpret_cast<kestro_stress_law>(&cGetStressFromAnisotropicHyperelasticity);
     elasticity::getnumericaltangent(p.args.ddsdde, law, c, stress, stress0, p.args.dstran, &ntens, &ndi, &entries,
                                     &kEngineering, c, nullptr, &complex_step);
-    const auto state = p.state();
+    const auto state = damage_block(p.state());
     for (int32_t i = 0; i < ndi && static_cast<std::size_t>(i) < state.size(); ++i) state[i] = stress[i];
     for (int32_t i = 0; i < p.nshr() && static_cast<std::size_t>(3 + i) < state.size(); ++i)
         state[3 + i] = stress[ndi + i];

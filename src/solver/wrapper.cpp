@@ -9,6 +9,7 @@
 #include <cstddef>
 #include <cstdint>
 
+#include "core/errorhandling.hpp"
 #include "core/markers.hpp"
 #include "core/scratch.hpp"
 #include "decl/elementhandling.hpp"
@@ -96,22 +97,31 @@ void element_in_nye(const solver::UsermatPoint &point, double *stress, double *s
 // The transverse shear stiffness and the thickness strain of the ANSYS
 // point from the compliance of the 6 x 6 tangent: tsstif(1) = G13 when the
 // tangent is regular (a singular one records the inverse's error and leaves
-// it), epszz of a plane-stress point from the stress that goes back.
+// it), epszz of a plane-stress point from the stress that goes back.  With a
+// singular tangent epszz is the strain that keeps s33 at 0 under the
+// element's strain, -(C31 e11 + C32 e22 + C34 g12) / C33, or 0 when C33 is 0.
 void transverse_results(const solver::UsermatPoint &point, const double *tangent) {
     double compliance[36], recip[6];
     int pivots[6];
     std::copy_n(tangent, 36, compliance);
     const bool regular = math::small::lu<6>(compliance, pivots, recip) == 0;
-    if (regular)
-        math::small::inverse_from_lu<6>(compliance, pivots, recip);
-    else
-        MatrixInverse(tangent, compliance, &kSix);  // records the error; the factors stay
+    if (!regular) {
+        MatrixInverse(tangent, compliance, &kSix);  // records the error
+        if (!point.plane_stress()) return;
+        const auto &a = point.args;
+        const auto c = [tangent](int i, int j) { return tangent[(j - 1) * 6 + i - 1]; };
+        const double e11 = a.strain[0] + a.dstrain[0], e22 = a.strain[1] + a.dstrain[1];
+        const double g12 = a.strain[2] + a.dstrain[2];
+        *a.epszz = c(3, 3) != 0.0 ? -(c(3, 1) * e11 + c(3, 2) * e22 + c(3, 4) * g12) / c(3, 3) : 0.0;
+        return;
+    }
+    math::small::inverse_from_lu<6>(compliance, pivots, recip);
     // The engineering constants; G13 and the normal block read the same in Nye and Voigt order.
     double constants[9];
     GetEngConstsFromComplianceMatrix(constants, compliance);
     const double e1 = constants[0], e2 = constants[1], e3 = constants[2];
     const double nu23 = constants[6], nu13 = constants[7];
-    if (regular) point.args.tsstif[0] = constants[4];
+    point.args.tsstif[0] = constants[4];
     if (point.plane_stress()) {
         const double nu31 = nu13 * e3 / e1, nu32 = nu23 * e3 / e2;
         *point.args.epszz = GetPlaneStressEpsZZ(&e3, &nu31, &nu32, &point.args.stress[0], &point.args.stress[1]);
@@ -124,6 +134,8 @@ void ansys_through_umat(kestro_umat dfunc, const solver::UsermatPoint &point) {
     *a.keycut = 0;
     *a.sedpl = 0.0;
     *a.epseq = 0.0;
+    if (!solver::served_layout(*a.ndirect, *a.nshear) || *a.ndirect + *a.nshear != *a.ncomp)
+        return record_error(-2, "Unsupported dimension in abq_umat_to_ansys_usermat.");
     Solid solid;
     double stress[6], strain[6], increment[6];
     element_in_nye(point, stress, strain, increment);
@@ -151,11 +163,18 @@ void ansys_through_umat(kestro_umat dfunc, const solver::UsermatPoint &point) {
 void peridigm_through_umat(kestro_umat dfunc, const solver::UpermatBlock &block) {
     const auto &a = block.args;
     const std::size_t points = solver::extent(block.npoint()), states = solver::extent(block.nstatev());
-    const int32_t ncomp = block.ncomp();
-    const std::size_t columns = solver::extent(ncomp);
-    const bool served = ncomp == 3 || ncomp == 4 || ncomp == 6;
     const auto stress_old = block.stress_old(), state_old = block.state_old(), increment = block.increment();
     const auto stress_new = block.stress_new(), state_new = block.state_new();
+    if (!solver::served_layout(*a.ndir, *a.nshr)) {
+        record_error(-2, "Unsupported dimension in abq_umat_to_peridigm_upermat.");
+        for (std::size_t k = 0; k < points; ++k) {
+            for (std::size_t j = 0; j < stress_new.columns; ++j) stress_new(k, j) = stress_old(k, j);
+            for (std::size_t j = 0; j < states; ++j) state_new(k, j) = state_old(k, j);
+        }
+        return;
+    }
+    const int32_t ncomp = *a.ndir + *a.nshr;
+    const std::size_t columns = solver::extent(ncomp);
     Scratch<double, 256> state(static_cast<int64_t>(states));
     const double time[2] = {*a.steptime, *a.totaltime}, coords[3] = {1.0, 1.0, 1.0}, zero = 0.0;
     const int32_t one = 1;
@@ -166,11 +185,10 @@ void peridigm_through_umat(kestro_umat dfunc, const solver::UpermatBlock &block)
         // Six components are the 3-D state itself (the expansion would copy them).
         double *const row_stress = ncomp == 6 ? solid.stress : stress;
         double *const row_increment = ncomp == 6 ? solid.increment : increments;
-        if (served)
-            for (std::size_t j = 0; j < columns; ++j) {
-                row_stress[j] = stress_old(k, j);
-                row_increment[j] = increment(k, j);
-            }
+        for (std::size_t j = 0; j < columns; ++j) {
+            row_stress[j] = stress_old(k, j);
+            row_increment[j] = increment(k, j);
+        }
         if (ncomp != 6) solid.expand(stress, kZero6, increments, &ncomp);
         for (std::size_t j = 0; j < states; ++j) state[j] = state_old(k, j);
         UmatDefaults d;
@@ -189,7 +207,7 @@ void peridigm_through_umat(kestro_umat dfunc, const solver::UpermatBlock &block)
             solid.reduce(reduced, tangent, &ncomp);
             added = reduced;
         }
-        for (std::size_t j = 0; j < columns; ++j) stress_new(k, j) = stress_old(k, j) + (served ? added[j] : 0.0);
+        for (std::size_t j = 0; j < columns; ++j) stress_new(k, j) = stress_old(k, j) + added[j];
         for (std::size_t j = 0; j < states; ++j) state_new(k, j) = state[j];
     }
 }

@@ -5,8 +5,10 @@
 // unwinds the adapter, and the views read the lists by name.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstdint>
+#include <limits>
 #include <stdexcept>
 #include <vector>
 
@@ -56,18 +58,48 @@ struct Usermat {
 };
 
 TEST_F(Adapters, AnsysPointsWriteWithinTheirComponents) {
-    for (const auto &[ncomp, ndirect] : {std::pair{3, 2}, {4, 3}, {6, 3}, {5, 3}, {2, 2}}) {
+    // Layouts other than (2, 1), (3, 1) and (3, 3) are refused before the material is called.
+    for (const auto &[ncomp, ndirect] :
+         {std::pair{3, 2}, {4, 3}, {6, 3}, {5, 3}, {2, 2}, {7, 4}, {1, 1}, {0, 0}, {3, 3}, {4, 4}}) {
         Usermat u{ncomp, ndirect};
+        calls = 0;
         u.run();
-        const bool served = ncomp == 3 || ncomp == 4 || ncomp == 6;
+        const bool served = (ncomp == 3 && ndirect == 2) || (ncomp == 4 && ndirect == 3) || (ncomp == 6 && ndirect == 3);
         EXPECT_TRUE(u.stress.guards_intact() && u.dsdepl.guards_intact() && u.tsstif.guards_intact()) << ncomp;
-        EXPECT_EQ(u.stress.untouched(), !served) << ncomp;
-        EXPECT_EQ(u.tsstif[0], 5.0) << ncomp;  // G13: the 13 diagonal of the 3-D tangent
+        EXPECT_EQ(u.stress.untouched() && u.dsdepl.untouched(), !served) << ncomp;
+        EXPECT_EQ(calls, served ? 1 : 0) << ncomp;
+        EXPECT_EQ(u.tsstif[0], served ? 5.0 : -7.0) << ncomp;  // G13: the 13 diagonal of the 3-D tangent
         EXPECT_EQ(u.tsstif[1], -7.0);
         EXPECT_EQ(u.keycut, 0);
         EXPECT_EQ(u.sedpl + u.epseq, 0.0);
-        EXPECT_EQ(u.epszz != -7.0, ncomp == 3) << ncomp;  // plane stress only
-        EXPECT_EQ(u.state.body(), std::vector<double>(3, -6.0));
+        EXPECT_EQ(u.epszz != -7.0, ncomp == 3 && served) << ncomp;  // plane stress only
+        EXPECT_EQ(u.state.body(), std::vector<double>(3, served ? -6.0 : -7.0));
+        EXPECT_EQ(errorhandling::errstat, served ? 0 : -2) << ncomp;
+        reset();
+    }
+}
+
+TEST_F(Adapters, PeridigmPointsOfUnservedLayoutsKeepTheirState) {
+    constexpr int32_t kSmallest = std::numeric_limits<int32_t>::min();
+    for (const auto &[ndir, nshr] : {std::pair{3, 2}, {2, 0}, {4, 2}, {-1, kSmallest}, {kSmallest, kSmallest}}) {
+        const int32_t points = 9, states = 2, nprops = 1;
+        const int64_t ncomp = std::max<int64_t>(int64_t{ndir} + nshr, 0);
+        std::vector<double> stressold(static_cast<std::size_t>(points * ncomp)), stateold(points * states);
+        std::vector<double> increment(stressold.size(), 1e-3), props{1.0};
+        for (std::size_t k = 0; k < stressold.size(); ++k) stressold[k] = double(k);
+        for (std::size_t k = 0; k < stateold.size(); ++k) stateold[k] = -double(k);
+        Out stressnew(points * ncomp), statenew(points * states);
+        const double t = 0.0;
+        calls = 0;
+        wrapper::abq_umat_to_peridigm_upermat(kDiagonal, stressnew.data(), statenew.data(), stressold.data(),
+                                              stateold.data(), increment.data(), props.data(), &t, &t, &t, &points,
+                                              &points, &ndir, &nshr, &states, &nprops);
+        EXPECT_EQ(calls, 0);
+        EXPECT_TRUE(stressnew.guards_intact() && statenew.guards_intact());
+        EXPECT_EQ(stressnew.body(), stressold) << ndir << " " << nshr;
+        EXPECT_EQ(statenew.body(), stateold);
+        EXPECT_EQ(errorhandling::errstat, -2);
+        reset();
     }
 }
 

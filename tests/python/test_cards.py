@@ -180,3 +180,11 @@ def test_a_bad_item_ends_the_process(tmp_path, run_python):
     result = run_python(f"import _kestro; _kestro.iohandling.getsectiondatafromfile('absent.inp', {work!r})")
     assert result.returncode == 1
     assert b"SectionCard.zrv" in result.stderr and b"0.125x" in result.stderr
+
+
+@pytest.mark.parametrize("angles, cut", [(80, True), (42, False)])
+def test_a_data_line_past_column_256_is_cut_with_a_warning(tmp_path, angles, cut):
+    line = ", ".join(["45.0"] * angles)
+    io.getsectiondatafromfile("absent.inp", card(tmp_path, "SectionCard", section(["+Orientation", line])))
+    assert sd.nplies == len(line[:256].replace(",", " ").split())
+    assert recorded() == ((-2, "Warning: A data line of SectionCard is cut at column 256.") if cut else (0, ""))

@@ -216,3 +216,47 @@ def test_entries_beyond_the_counts_read_as_zero(niarray, stepcount):
 def test_short_arguments_raise(call):
     with pytest.raises(_kestro.error):
         call()
+
+
+NO_SECTIONS = "No section card read: SectionCard.zrv and the input deck hold no section."
+NO_MATERIALS = "No material card read: MaterialCard.zrv and the input deck hold no material."
+
+
+@pytest.mark.parametrize("removed, in_deck, message", [
+    (["SectionCard.zrv"], [], NO_SECTIONS),
+    (["MaterialCard.zrv"], [], NO_MATERIALS),
+    (["SectionCard.zrv", "MaterialCard.zrv"], [], NO_SECTIONS),
+    (["SectionCard.zrv", "MaterialCard.zrv"], ["SectionCard.zrv"], NO_MATERIALS),
+    (["SectionCard.zrv", "MaterialCard.zrv"], ["SectionCard.zrv", "MaterialCard.zrv"], None),
+])
+def test_start_up_names_a_card_read_from_nowhere(tmp_path, removed, in_deck, message):
+    job(tmp_path)
+    deck = (tmp_path / "job.inp").read_text() + "".join((DATA / name).read_text() for name in in_deck)
+    (tmp_path / "job.inp").write_text(deck)
+    for name in removed:
+        (tmp_path / name).unlink()
+    event(0)
+    assert recorded() == ((-2, message) if message else (0, ""))
+    if message is None:  # the deck's cards: the sections of the card files
+        assert (sd.nsec, sd.nplies) == (1, 3) and md.peprops.shape[1:] == (3, 1)
+
+
+def test_start_up_of_a_deck_without_steps(tmp_path):
+    job(tmp_path, deck="*Heading\n*Instance, name=Plate\n")
+    event(0)
+    assert recorded() == (-2, "Error: The input deck holds no *Step line.") and jd.nsteps == 0
+
+
+def test_card_paths_past_256_characters_are_not_opened(tmp_path):
+    # The step card's name fits; the section card's cut to 256 characters names a file that exists.
+    job(tmp_path)
+    outdir = tmp_path / ("d" * (242 - len(str(tmp_path))))
+    outdir.mkdir()
+    for name in ("StepCard.zrv", "SectionCard.zrv", "MaterialCard.zrv"):
+        shutil.copy(DATA / name, outdir)
+    shutil.copy(DATA / "SectionCard.zrv", str(outdir / "SectionCard.zrv")[:256])
+    jd.joboutdir = str(outdir)
+    assert len(str(outdir / "StepCard.zrv")) == 256 and len(str(outdir / "SectionCard.zrv")) == 259
+    event(0)
+    assert recorded() == (-2, "Error: Path of SectionCard.zrv longer than 256 characters; not opened.")
+    assert sd.nplies == 1 and 7 not in sd.secidlist and jd.nsteps == 5 and dd.nupdate == 3

@@ -200,11 +200,16 @@ def test_path_string_is_blank_padded(name, value):
     assert bytes(read) == b"/data/job" + b" " * 247
 
 
-def test_long_string_is_cut():
-    _kestro.jobdata.jobfilepath = "p" * 300
-    assert bytes(_kestro.jobdata.jobfilepath) == b"p" * 256
-    _kestro.errorhandling.errstring = "e" * 100
-    assert bytes(_kestro.errorhandling.errstring) == b"e" * 80
+@pytest.mark.parametrize("module, name, length", [("jobdata", "jobfilepath", 256), ("jobdata", "joboutdir", 256),
+                                                   ("errorhandling", "errstring", 80)])
+def test_a_string_is_never_cut(module, name, length):
+    holder = getattr(_kestro, module)
+    setattr(holder, name, "p" * length + "   ")  # only blanks beyond the length
+    assert bytes(getattr(holder, name)) == b"p" * length
+    for value in ["q" * (length + 1), "q" * length + "  /x", b"q" * 300]:
+        with pytest.raises(_kestro.error, match=f"{module}.{name} holds {length} characters"):
+            setattr(holder, name, value)
+        assert bytes(getattr(holder, name)) == b"p" * length
 
 
 def test_shorter_string_replaces_longer_one():

@@ -103,14 +103,19 @@ def test_ansys_singular_tangent_and_unserved_counts():
     ansys(Secant(np.zeros((6, 6))), 6, [1e-3, 0, 0, 0, 0, 0], tsstif=tsstif)
     np.testing.assert_array_equal(tsstif, [7.0, 8.0])
     assert recorded() == (-2, "Matrix inverse becomes numerically singular!")
-    # Five components: the caller's stress stays, the material sees zeros.
-    material = Secant()
-    stress, dstrain = np.arange(5.0), [1.0] * 5
-    w.abq_umat_to_ansys_usermat(material, 1, 1, 1, 1, 1, 1, 1, 0, 3, 2, 0.0, 0.1, 0.0, 0.0, stress, [0.0],
-                                np.zeros((5, 5)), 0.0, 0.0, 0.0, np.zeros(5), dstrain, np.zeros(5), [1.0],
-                                np.zeros(3), 0.0, np.eye(3), np.eye(3), np.zeros(2), 0.0, 0, 0, 0, 0, 0, 0, 0, 0)
-    np.testing.assert_array_equal(stress, np.arange(5.0))
-    np.testing.assert_array_equal(material.seen[0]["stran"], np.zeros(6))
+    # Five components, or three as (3, 0): refused, the material is not called and the caller's
+    # stress and tangent stay.
+    for ndirect, nshear in [(3, 2), (3, 0)]:
+        _kestro.errorhandling.rsxerr(1)
+        material, n = Secant(), ndirect + nshear
+        stress, dsdepl = np.arange(float(n)), np.full((n, n), 4.0)
+        keycut = w.abq_umat_to_ansys_usermat(material, 1, 1, 1, 1, 1, 1, 1, 5, ndirect, nshear, 0.0, 0.1, 0.0, 0.0,
+                                             stress, [0.0], dsdepl, 0.0, 0.0, 0.0, np.zeros(n), [1.0] * n,
+                                             np.zeros(n), [1.0], np.zeros(3), 0.0, np.eye(3), np.eye(3), np.zeros(2),
+                                             0.0, 0, 0, 0, 0, 0, 0, 0, 0)[0]
+        np.testing.assert_array_equal(stress, np.arange(float(n)))
+        assert keycut == 0 and (dsdepl == 4.0).all() and material.seen == []
+        assert recorded() == (-2, "Unsupported dimension in abq_umat_to_ansys_usermat.")
     # A read-only array is refused where the adapter would write into it.
     args = point(6, np.zeros(6))
     args[3].flags.writeable = False
