@@ -12,6 +12,7 @@
 #include <cstdint>
 
 #include "core/errorhandling.hpp"
+#include "core/markers.hpp"
 #include "core/shared_data.hpp"
 #include "decl/elementhandling.hpp"
 #include "decl/interaction.hpp"
@@ -37,6 +38,19 @@ inline void to_local(double *pair, const double *te, const double *x) {
         pair[0] += te_at(te, 0, j) * x[j];
         pair[1] += te_at(te, 1, j) * x[j];
     }
+}
+
+// A truss whose nodes coincide in coords has no axis: it is left without
+// stiffness, force or mass.
+void zero_length(int32_t jelem) { record_error(-2, "Warning: Truss element of zero length.", {jelem}); }
+void not_finite(int32_t jelem) {
+    record_error(-2, "Warning: Truss element with a value that is not finite.", {jelem});
+}
+
+bool all_finite(const double *x, int n) {
+    bool finite = true;
+    for (int i = 0; i < n; ++i) finite &= std::isfinite(x[i]);
+    return finite;
 }
 
 bool section_given(int32_t nprops) {
@@ -80,16 +94,21 @@ bool implicit_truss_motion(TrussMotion &m, const ImplicitTrussCall &c) noexcept 
             for (int64_t i = 0; i < rows; ++i) column[i] = c.du[k * static_cast<int64_t>(c.mlvarx) + i];
         to_local(m.due[k], m.te, column);
     }
+    m.finite = std::isfinite(m.length) && all_finite(m.u, kN) && all_finite(m.v, kN) && all_finite(m.a, kN) &&
+               all_finite(&m.due[0][0], 4);
     return true;
 }
 
-void implicit_truss(const ImplicitTrussCall &c, const TrussSection &s, const TrussMotion &m) noexcept {
+void implicit_truss(const ImplicitTrussCall &c, const TrussSection &s, const TrussMotion &m,
+                    int64_t own_states) noexcept {
     const double ak = s.modulus * s.area / m.length, am = 0.5 * s.area * s.density * m.length;
     const int64_t order = std::max(c.ndofel, 0), freedoms = clamp_count(c.ndofel, kN);
     const int64_t rows = clamp_count(c.mlvarx, kN), columns = std::max(c.nrhs, 0), ld = c.mlvarx;
     const int64_t own_rows = std::min(freedoms, rows);  // the rows of "i = 1 .. ndofel"
     for (int64_t j = 0; j < columns; ++j) std::fill_n(c.rhs + j * ld, own_rows, 0.0);
     std::fill_n(c.amatrx, order * order, 0.0);
+    if (m.length == 0.0) return zero_length(c.jelem);
+    if (!m.finite) not_finite(c.jelem);
 
     // tet (1, -1): the global form of a unit axial pair; amatrx = k0 g g^T and
     // the internal force tet (-F, F) = -F g.
@@ -184,7 +203,7 @@ void implicit_truss(const ImplicitTrussCall &c, const TrussSection &s, const Tru
             } else {
                 return;
             }
-            std::fill_n(c.svars, std::max(c.nsvars, 0), 0.0);
+            std::fill_n(c.svars, std::clamp<int64_t>(own_states, 0, std::max(c.nsvars, 0)), 0.0);
             if (columns > 0) std::copy_n(c.rhs, std::min<int64_t>(own_rows, std::max(c.nsvars, 0)), c.svars);
             return;
         default:
@@ -215,11 +234,24 @@ void explicit_truss(const ExplicitTrussBlock &b, const TrussSection &s) noexcept
     const auto set_rhs = [&](int64_t k, const double *te, double x1, double x2) {
         for (int64_t i = 0; i < freedoms; ++i) b.rhs[k + nb * i] = te_at(te, 0, i) * x1 + te_at(te, 1, i) * x2;
     };
+    // The elements without an axis, or with a value that is not finite.
+    const auto degenerate = [&](int64_t k, double length0, double length) {
+        if (length0 == 0.0) {
+            zero_length(b.jelem[k]);
+            return true;
+        }
+        if (!std::isfinite(length0) || !std::isfinite(length)) not_finite(b.jelem[k]);
+        return false;
+    };
+    const auto clear_rhs = [&](int64_t k) {
+        for (int64_t i = 0; i < freedoms; ++i) b.rhs[k + nb * i] = 0.0;
+    };
     if (pass == 1) {
         for (int64_t k = 0; k < nb; ++k) {
             double nodal[6], length0 = 0.0;
             block_nodes(nodal, b, k);
             GetTruss3ElemLength(&length0, nodal);
+            degenerate(k, length0, length0);  // the mass of a point is 0
             const double lumped = 0.5 * s.density * s.area * length0;
             for (int64_t j = 0; j < order; ++j)
                 for (int64_t i = 0; i < order; ++i) b.amass[k + nb * (i + order * j)] = i == j && i < kN ? lumped : 0.0;
@@ -239,9 +271,15 @@ void explicit_truss(const ExplicitTrussBlock &b, const TrussSection &s) noexcept
             }
             for (int64_t e = 0; e < n; ++e) {
                 const int64_t k = first + e;
+                if (degenerate(k, length0[e], length[e])) {
+                    clear_rhs(k);
+                    b.dtimestable[k] = kLargestReal;
+                    continue;
+                }
+                // NaN stays NaN: only a length that reaches 0 is replaced.
                 const double volume = s.area * length0[e], mass0 = s.density * s.area * length0[e];
-                const double l = length[e] > 0.0 ? length[e] : kSmallestLength;
-                const double l0 = length0[e] > 0.0 ? length0[e] : kSmallestLength;
+                const double l = length[e] <= 0.0 ? kSmallestLength : length[e];
+                const double l0 = length0[e] <= 0.0 ? kSmallestLength : length0[e];
                 const double area = volume / l, ak = s.modulus * area / l;
                 b.dtimestable[k] = 0.99 * std::sqrt(mass0 / ak);  // no damping term
                 const double force = s.modulus * area * std::log(l / l0);
@@ -256,7 +294,10 @@ void explicit_truss(const ExplicitTrussBlock &b, const TrussSection &s) noexcept
         for (int64_t k = 0; k < nb; ++k) {
             double length0 = 0.0, te[2 * kN];
             explicit_truss_axis(length0, te, b, k);
-            set_rhs(k, te, 0.0, b.adlmag[k]);  // the load acts at node 2 alone
+            if (degenerate(k, length0, b.adlmag[k]))
+                clear_rhs(k);
+            else
+                set_rhs(k, te, 0.0, b.adlmag[k]);  // the load acts at node 2 alone
         }
     }
 }
@@ -305,9 +346,10 @@ namespace {
 ExplicitTrussBlock explicit_block(const int32_t *nblock, double *rhs, double *amass, double *dtimestable,
                                   double *svars, const int32_t *nsvars, double *energy, const int32_t *nnode,
                                   const int32_t *ndofel, const double *coords, const int32_t *ncrd, const double *u,
-                                  const int32_t *lflags, const int32_t *jdltyp, const double *adlmag) {
+                                  const int32_t *jelem, const int32_t *lflags, const int32_t *jdltyp,
+                                  const double *adlmag) {
     return {*nblock, rhs, amass, dtimestable, svars, energy, *nsvars, *nnode,
-            *ndofel, *ncrd, coords, u, lflags, *jdltyp, adlmag};
+            *ndofel, *ncrd, coords, u, jelem, lflags, *jdltyp, adlmag};
 }
 
 // The impactor's work on its column of cprops for the elements of a block
@@ -408,25 +450,25 @@ void uel_truss(double *rhs, double *amatrx, double *svars, double *energy, const
                const int32_t *nsvars, const double *props, const int32_t *nprops, const double *coords,
                const int32_t *mcrd, const int32_t *nnode, const double *u, const double *du, const double *v,
                const double *a, const int32_t * /*jtype*/, const double * /*time*/, const double *dtime,
-               const int32_t * /*kstep*/, const int32_t * /*kinc*/, const int32_t * /*jelem*/, const double *params,
+               const int32_t * /*kstep*/, const int32_t * /*kinc*/, const int32_t *jelem, const double *params,
                const int32_t *ndload, const int32_t *jdltyp, const double *adlmag, const double * /*predef*/,
                const int32_t * /*npredf*/, const int32_t *lflags, const int32_t *mlvarx, const double *ddlmag,
                const int32_t *mdload, double * /*pnewdt*/, const int32_t * /*jprops*/, const int32_t * /*njprop*/,
                const double * /*period*/) noexcept {
     using namespace solver;
     const ImplicitTrussCall call = implicit_truss_call(rhs, amatrx, svars, energy, ndofel, nrhs, nsvars, coords, mcrd,
-                                                       nnode, u, du, v, a, dtime, params, ndload, jdltyp, adlmag,
-                                                       lflags, mlvarx, ddlmag, mdload);
+                                                       nnode, u, du, v, a, dtime, jelem, params, ndload, jdltyp,
+                                                       adlmag, lflags, mlvarx, ddlmag, mdload);
     TrussMotion motion;
     if (!implicit_truss_motion(motion, call) || !section_given(*nprops)) return;
-    implicit_truss(call, {props[0], props[1], props[2]}, motion);
+    implicit_truss(call, {props[0], props[1], props[2]}, motion, *nsvars);
 }
 
 void vuel_truss(const int32_t *nblock, double *rhs, double *amass, double *dtimestable, double *svars,
                 const int32_t *nsvars, double *energy, const int32_t *nnode, const int32_t *ndofel,
                 const double *props, const int32_t *nprops, const int32_t * /*jprops*/, const int32_t * /*njprops*/,
                 const double *coords, const int32_t *ncrd, const double *u, const double * /*du*/,
-                const double * /*v*/, const double * /*a*/, const int32_t * /*jtype*/, const int32_t * /*jelem*/,
+                const double * /*v*/, const double * /*a*/, const int32_t * /*jtype*/, const int32_t *jelem,
                 const double * /*time*/, const double * /*period*/, const double * /*dtimecur*/,
                 const double * /*dtimeprev*/, const int32_t * /*kstep*/, const int32_t * /*kinc*/,
                 const int32_t *lflags, const double * /*dmassscalefactor*/, const double * /*predef*/,
@@ -434,7 +476,7 @@ void vuel_truss(const int32_t *nblock, double *rhs, double *amass, double *dtime
     using namespace solver;
     if (!truss_layout_holds(*ncrd, *nnode) || !section_given(*nprops)) return;
     explicit_truss(explicit_block(nblock, rhs, amass, dtimestable, svars, nsvars, energy, nnode, ndofel, coords, ncrd,
-                                  u, lflags, jdltyp, adlmag),
+                                  u, jelem, lflags, jdltyp, adlmag),
                    {props[0], props[1], props[2]});
 }
 
@@ -442,7 +484,7 @@ void vuel_impact(const int32_t *nblock, double *rhs, double *amass, double *dtim
                  const int32_t *nsvars, double *energy, const int32_t *nnode, const int32_t *ndofel,
                  const double *props, const int32_t *nprops, const int32_t *jprops, const int32_t *njprops,
                  const double *coords, const int32_t *ncrd, const double *u, const double * /*du*/,
-                 const double * /*v*/, const double * /*a*/, const int32_t * /*jtype*/, const int32_t * /*jelem*/,
+                 const double * /*v*/, const double * /*a*/, const int32_t * /*jtype*/, const int32_t *jelem,
                  const double *time, const double * /*period*/, const double *dtimecur,
                  const double * /*dtimeprev*/, const int32_t *kstep, const int32_t *kinc, const int32_t *lflags,
                  const double * /*dmassscalefactor*/, const double * /*predef*/, const int32_t * /*npredef*/,
@@ -450,7 +492,7 @@ void vuel_impact(const int32_t *nblock, double *rhs, double *amass, double *dtim
     using namespace solver;
     if (!truss_layout_holds(*ncrd, *nnode)) return;
     const ExplicitTrussBlock block = explicit_block(nblock, rhs, amass, dtimestable, svars, nsvars, energy, nnode,
-                                                    ndofel, coords, ncrd, u, lflags, jdltyp, adlmag);
+                                                    ndofel, coords, ncrd, u, jelem, lflags, jdltyp, adlmag);
     explicit_truss(block, kImpactorTruss);
     if (lflags[0] != 17 || lflags[1] != 2) return;  // the impactor works in the internal-force pass
     if (*nsvars < kImpactorStates || *nprops < 12 || *njprops < 2) {
@@ -461,6 +503,7 @@ void vuel_impact(const int32_t *nblock, double *rhs, double *amass, double *dtim
     for (int64_t k = 0; k < nb; ++k) {
         double length0 = 0.0, te[2 * kTrussFreedoms], ue[2];
         explicit_truss_axis(length0, te, block, k);
+        if (length0 == 0.0) continue;  // no axis to measure along (recorded by the truss)
         explicit_truss_local(ue, te, block, k);
         svars[k + nb * (stretch - 1)] = ue[1] - ue[0];
     }

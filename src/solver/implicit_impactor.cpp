@@ -347,18 +347,22 @@ void uel_impact(double *rhs, double *amatrx, double *svars, double *energy, cons
                 const int32_t *nsvars, const double *props, const int32_t *nprops, const double *coords,
                 const int32_t *mcrd, const int32_t *nnode, const double *u, const double *du, const double *v,
                 const double *a, const int32_t * /*jtype*/, const double *time, const double *dtime,
-                const int32_t *kstep, const int32_t *kinc, const int32_t * /*jelem*/, const double *params,
+                const int32_t *kstep, const int32_t *kinc, const int32_t *jelem, const double *params,
                 const int32_t *ndload, const int32_t *jdltyp, const double *adlmag, const double * /*predef*/,
                 const int32_t * /*npredf*/, const int32_t *lflags, const int32_t *mlvarx, const double *ddlmag,
                 const int32_t *mdload, double *pnewdt, const int32_t *jprops, const int32_t *njprop,
                 const double * /*period*/, double *cprops) noexcept {
     using namespace solver;
     const ImplicitTrussCall call = implicit_truss_call(rhs, amatrx, svars, energy, ndofel, nrhs, nsvars, coords, mcrd,
-                                                       nnode, u, du, v, a, dtime, params, ndload, jdltyp, adlmag,
-                                                       lflags, mlvarx, ddlmag, mdload);
+                                                       nnode, u, du, v, a, dtime, jelem, params, ndload, jdltyp,
+                                                       adlmag, lflags, mlvarx, ddlmag, mdload);
     TrussMotion motion;
     if (!implicit_truss_motion(motion, call)) return;
-    implicit_truss(call, kImpactorTruss, motion);
+    // The truss part clears only its own state variables: the impactor's
+    // (13 on: the structure's compliance, the impactor's number, the
+    // measured table) survive a perturbation pass.
+    implicit_truss(call, kImpactorTruss, motion, kTrussStates);
+    if (motion.length == 0.0) return;  // no axis to measure the struck point along (recorded)
     if (*nsvars < kImplicitImpactorStates || *njprop < 3 ||
         *nprops < (jprops[contact_law_flag - 1] == 2 ? 13 : 12)) {
         record_error(-2, "Warning: uel_impact needs 20 state variables, 12 properties and 3 integer properties.");
