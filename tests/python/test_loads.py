@@ -109,14 +109,13 @@ def test_a_non_integer_element_record_matches_no_element():
     np.testing.assert_array_equal(dprops[4:11, 0], [1e300, 1, 1, 0, 0, 0, 0])
 
 
-def mesh_pass(points, cprops, dprops, kstep=1):
-    """dsload at every load point of a 3 x 3 mesh of squares of side 2 (elements 1 to 9 row by row, the
-    points of each element as offsets from its centre), as a solver's increment calls it."""
+def mesh_pass(points, cprops, dprops):
+    """dsload at the points (offsets from the centre) of each square of side 2 of a 3 x 3 mesh, row by row."""
     pressures = np.zeros((9, len(points)))
     for e in range(9):
         centre = np.array([1.0 + 2 * (e % 3), 1.0 + 2 * (e // 3), 0.0])
         for j, offset in enumerate(points):
-            pressures[e, j], _, dprops = pressure(centre + [*offset, 0], cprops, dprops, kstep=kstep, elemid=e + 1)
+            pressures[e, j], _, dprops = pressure(centre + [*offset, 0], cprops, dprops, elemid=e + 1)
     return pressures, dprops
 
 
@@ -159,16 +158,16 @@ def test_a_point_without_a_finite_distance_changes_no_record(point, dircos):
     assert pressure([12.0, 21.0, 0.0], cprops, dprops, elemid=7)[0] == pytest.approx(100 / math.pi, rel=1e-15)
 
 
-@pytest.mark.parametrize("record, coord, expected", [
-    ([0, 0, 0], [10, 20, 8], [0, 3, 0]),  # built from zeros: not set, the distance only
-    ([0, HUGE, HUGE], [10, 20, 8], [0, 3, HUGE]),  # as the control creates it
-    ([4, 0, 0], [10, 20, 8], [4, 0, 0]),  # a distance 0 recorded: nothing is nearer
-    ([4, 5, 5], [10, 20, 8], [9, 3, 5]),
+@pytest.mark.parametrize("record, expected", [
+    ([0, 0, 0], [0, 3, 0]),  # built from zeros: not set, the distance only
+    ([0, HUGE, HUGE], [0, 3, HUGE]),  # as the control creates it
+    ([4, 0, 0], [4, 0, 0]),  # a distance 0 recorded: nothing is nearer
+    ([4, 5, 5], [9, 3, 5]),
 ])
-def test_contact_area_reads_a_distance_of_zero_as_a_distance(record, coord, expected):
+def test_contact_area_reads_a_distance_of_zero_as_a_distance(record, expected):
     dprops = np.zeros((12, 1))
     dprops[1:4, 0], dprops[4:7, 0] = CENTRE, record
-    dprops = _kestro.interaction.contactarea(dprops, coord, 9, elemlength=[2.0, 0.0, 0.0])
+    dprops = _kestro.interaction.contactarea(dprops, [10, 20, 8], 9, elemlength=[2.0, 0.0, 0.0])
     np.testing.assert_array_equal(dprops[4:7, 0], expected)
 
 
