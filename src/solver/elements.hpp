@@ -56,18 +56,16 @@ inline ImplicitTrussCall implicit_truss_call(double *rhs, double *amatrx, double
             du,  v,      a,      *dtime, *jelem,  params,  jdltyp,  adlmag,  ddlmag, *ndload, *mdload, lflags};
 }
 
-// Length, axis and motion of an implicit element: te (2 x 6, column-major,
-// from GetTruss3TransformationMatrix), the freedoms u, v, a (missing ones 0),
-// the local displacements ue = te u and the local increments
-// due[k] = te du(:, k + 1) of the first two columns (columns beyond nrhs 0).
-// `finite` tells whether the length and every value read are finite.
+// Length, axis and motion of an implicit element: the length and the axis
+// from node 1 to node 2 (te = [[axis, 0], [0, axis]]), the local displacements
+// ue = te u and the local increments due[k] = te du(:, k + 1) of the first two
+// columns (freedoms beyond ndofel, rows beyond mlvarx and columns beyond nrhs
+// 0).  implicit_truss reads the increments it needs from du itself.
 struct TrussMotion {
     double length;
-    double te[2 * kTrussFreedoms];
-    double u[kTrussFreedoms], v[kTrussFreedoms], a[kTrussFreedoms];
+    double axis[3];
     double ue[2];
     double due[2][2];
-    bool finite;
 };
 
 // Whether coordinates of this many rows (or per element) and nodes hold the
