@@ -12,6 +12,7 @@
 #include "decl/permcollection.hpp"
 #include "decl/signalprocessing.hpp"
 #include "core/markers.hpp"
+#include "elements/impactor.hpp"
 
 namespace {
 
@@ -126,10 +127,11 @@ void ContactArea(double *dprops, const double *coord, const int32_t *noel, const
     }
     const double straight = 0.0;
     const int32_t three = 3;
+    using namespace kestro::elements;
     for (int32_t i = 0; i < *nimp; ++i) {
-        double *p = dprops + 12 * static_cast<int64_t>(i);
+        double *p = dprops + kLoadRows * static_cast<int64_t>(i);
         const double d = EffectiveArcLength(coord, p + 1, &straight, &three);
-        if (p[5] == 0.0) {
+        if (distance_unset(p, nearest)) {
             p[5] = d;
         } else if (d < p[5]) {
             p[5] = d;

@@ -4,6 +4,8 @@
 // write them (solver/control.hpp names the cprops rows in its own namespace).
 #pragma once
 
+#include "core/markers.hpp"
+
 namespace kestro::elements {
 
 // Rows (1-based) of an impactor's column of cprops, 20 per impactor.
@@ -44,5 +46,13 @@ enum LoadRow : int {
     farthest_s = 11,
 };
 inline constexpr int kLoadRows = 12;
+
+// A distance of the nearest-element record that nobody has set holds the
+// absent marker, since 0.0 is a distance.  A record whose rows 5 to 7 are all
+// 0.0 (a dprops built from zeros) counts as not set too.
+inline bool distance_unset(const double *column, int r) {
+    return column[r - 1] == kAbsentReal ||
+           (column[nearest_element - 1] == 0.0 && column[nearest - 1] == 0.0 && column[farthest - 1] == 0.0);
+}
 
 }  // namespace kestro::elements

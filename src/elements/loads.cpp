@@ -94,6 +94,22 @@ double plane_distance(const double *a, const double *b, int first, int second) {
     return EffectiveArcLength(p, q, &straight, &two);
 }
 
+// Whether the cubic interpolation can take a table of these abscissas (at
+// least two rows, strictly increasing); when not, the warning names the
+// table and the cause, and the amplitude stays 0.0.
+bool interpolable(const double *x, int32_t rows, std::string_view table) {
+    if (rows < 2) {
+        record_error(-2, "Warning: Fewer than two rows in %S", {0}, {0.0}, {table});
+        return false;
+    }
+    for (int32_t i = 1; i < rows; ++i)
+        if (!(x[i] > x[i - 1])) {
+            record_error(-2, "Warning: Abscissas not strictly increasing in %S", {0}, {0.0}, {table});
+            return false;
+        }
+    return true;
+}
+
 }  // namespace
 
 }  // namespace kestro::elements
@@ -188,16 +204,24 @@ void dsload(double *alpha, double *t_user, const int32_t *kstep, const double *c
         const double *c = cprops + static_cast<int64_t>(kImpactRows) * i;
         double *d = dprops + static_cast<int64_t>(kLoadRows) * i;
         const auto row = [d](int r) -> double & { return d[r - 1]; };
-        const double f = c[force - 1], radius = c[contact_radius - 1], dmin = row(nearest), dmax = row(farthest);
+        const double f = c[force - 1], radius = c[contact_radius - 1];
         const double *centre = &row(load_position);
         double rs[2], rs0[2];
         GetPointOnXYPlane(rs, coords, centre, dircos, &turn);
         GetPointOnXYPlane(rs0, centre, centre, dircos, &turn);
         const double dr = rs[0] - rs0[0], ds = rs[1] - rs0[1], dist = std::sqrt(dr * dr + ds * ds);
         const double d_r = plane_distance(coords, centre, s1, s3), d_s = plane_distance(coords, centre, s2, s3);
+        if (!std::isfinite(dist) || !std::isfinite(d_r) || !std::isfinite(d_s)) {
+            // NaN coordinates or directions without length: the record stays as it is.
+            record_error(-2, "Warning: Load point without a finite distance to the impactor in dsload.", {e, i + 1});
+            continue;
+        }
+        // Distances not set stand above every distance.
+        const double dmin = distance_unset(d, nearest) ? kAbsentReal : row(nearest);
+        const double dmax = distance_unset(d, farthest) ? kAbsentReal : row(farthest);
         if (row(nearest_element) == 0.0) row(nearest_element) = e;
-        if (dmin == 0.0) row(nearest) = dist;
-        if (dmax == 0.0) row(farthest) = dist;
+        if (dmin == kAbsentReal) row(nearest) = dist;
+        if (dmax == kAbsentReal) row(farthest) = dist;
         if (tracked) {
             int32_t owner = 0;
             if (dmin >= dist) {
@@ -214,8 +238,9 @@ void dsload(double *alpha, double *t_user, const int32_t *kstep, const double *c
         }
         int32_t code = no_load;
         if (f == 0.0 || !loaded || !as_integer(row(load_code), code)) continue;
+        // An extent of no width carries no distribution.
         const double a = row(nearest_r) + row(farthest_r), b = row(nearest_s) + row(farthest_s);
-        const bool on_extent = a >= std::abs(dr) && b >= std::abs(ds);
+        const bool on_extent = a > 0.0 && b > 0.0 && a >= std::abs(dr) && b >= std::abs(ds);
         const double *r = rs, *s = rs + 1, *r0 = rs0, *s0 = rs0 + 1;
         switch (code) {
             case automatic:
@@ -263,6 +288,7 @@ void CAMPLITUDE(double *amp, const double *xydata, const double *xvalue, const i
         return;
     }
     const int32_t rows = std::max(*ndata / 2, 0), one = 1;
+    if (!interpolable(xydata, rows, "ZRV_AMPL")) return;
     math::cubichermitianinterpolation(amp, xydata, &rows, xydata + rows, xvalue, &one);
 }
 
@@ -290,11 +316,9 @@ void CHYSTERESIS(double *amp, double *passed, const double *xydata, const double
     for (int32_t i = 1; i < rows; ++i)
         if (x[i] > x[i - 1]) ++used;
     used = std::min(used, rows);
-    double at = *xvalue;
-    if (used >= 1) {
-        const auto [low, high] = std::minmax_element(x, x + used);
-        at = fLimit(xvalue, low, high);
-    }
+    if (!interpolable(x, used, "ZRV_HYST")) return;
+    const auto [low, high] = std::minmax_element(x, x + used);
+    const double at = fLimit(xvalue, low, high);
     const int32_t one = 1;
     math::cubichermitianinterpolation(amp, x, &used, y, &at, &one);
 }

@@ -21,6 +21,7 @@
 #include "core/errorhandling.hpp"
 #include "core/format.hpp"
 #include "core/job.hpp"
+#include "core/markers.hpp"
 #include "core/shared_data.hpp"
 #include "core/units.hpp"
 #include "decl/conventions.hpp"
@@ -212,6 +213,8 @@ void prepare_impact_data(const std::vector<std::array<double, 3>> &positions) {
         cprops(largest_indentation, i) = kIndentationStart;
         const auto &p = positions[static_cast<std::size_t>(i - 1)];
         std::copy(p.begin(), p.end(), &dprops(elements::load_position, i));
+        // No nearest element yet: its distances are not set (0.0 is a distance).
+        dprops(elements::nearest, i) = dprops(elements::farthest, i) = kAbsentReal;
     }
 }
 

@@ -12,6 +12,7 @@
 #include <cstdint>
 
 #include "core/errorhandling.hpp"
+#include "core/markers.hpp"
 #include "core/shared_data.hpp"
 #include "decl/conventions.hpp"
 #include "decl/elementhandling.hpp"
@@ -40,6 +41,13 @@ inline void to_local(double *pair, const double *te, const double *x) {
     }
 }
 
+// A truss whose nodes coincide in coords has no axis: it is left without
+// stiffness, force or mass.
+void zero_length(int32_t jelem) { record_error(-2, "Warning: Truss element of zero length.", {jelem}); }
+void not_finite(int32_t jelem) {
+    record_error(-2, "Warning: Truss element with a value that is not finite.", {jelem});
+}
+
 bool section_given(int32_t nprops) {
     if (nprops >= 3) return true;
     record_error(-2, "Warning: Truss element needs 3 properties.");
@@ -61,136 +69,236 @@ bool truss_layout_holds(int32_t ncoords, int32_t nnodes) noexcept {
     return false;
 }
 
-bool implicit_truss_motion(TrussMotion &m, const ImplicitTrussCall &c) noexcept {
+namespace {
+
+// The local pair te x = (axis . x(1:3), axis . x(4:6)) of the first n entries
+// of x, those beyond n 0.
+inline void local_pair(double *pair, const double *axis, const double *x, int64_t n) {
+    const auto along = [axis](const double *y) { return axis[0] * y[0] + axis[1] * y[1] + axis[2] * y[2]; };
+    if (n == kN) {
+        pair[0] = along(x);
+        pair[1] = along(x + 3);
+        return;
+    }
+    double padded[kN] = {};
+    std::copy_n(x, std::clamp<int64_t>(n, 0, kN), padded);
+    pair[0] = along(padded);
+    pair[1] = along(padded + 3);
+}
+
+// The motion and the truss of a call are inlined into uel_truss, whose
+// static increment is the hot path: the length and axis are computed once (as
+// GetTruss3ElemLength and GetTruss3TransformationMatrix give them) and the
+// element matrices formed straight from them.
+[[gnu::always_inline]] inline bool motion_of(TrussMotion &m, const ImplicitTrussCall &c) {
     if (!truss_layout_holds(c.mcrd, c.nnode)) return false;
-    double nodal[6];
-    for (int n = 0; n < 2; ++n)
-        for (int k = 0; k < 3; ++k) nodal[3 * n + k] = c.coords[static_cast<int64_t>(c.mcrd) * n + k];
-    GetTruss3ElemLength(&m.length, nodal);
-    GetTruss3TransformationMatrix(m.te, nodal);
-    const int64_t freedoms = clamp_count(c.ndofel, kN), rows = std::min(freedoms, clamp_count(c.mlvarx, kN));
-    for (int i = 0; i < kN; ++i) {
-        m.u[i] = i < freedoms ? c.u[i] : 0.0;
-        m.v[i] = i < freedoms ? c.v[i] : 0.0;
-        m.a[i] = i < freedoms ? c.a[i] : 0.0;
-    }
-    to_local(m.ue, m.te, m.u);
-    for (int k = 0; k < 2; ++k) {
-        double column[kN] = {};
-        if (k < c.nrhs)
-            for (int64_t i = 0; i < rows; ++i) column[i] = c.du[k * static_cast<int64_t>(c.mlvarx) + i];
-        to_local(m.due[k], m.te, column);
-    }
+    const double *x1 = c.coords, *x2 = c.coords + c.mcrd;
+    const double d[3] = {x2[0] - x1[0], x2[1] - x1[1], x2[2] - x1[2]};
+    m.length = std::sqrt(d[0] * d[0] + d[1] * d[1] + d[2] * d[2]);
+    for (int k = 0; k < 3; ++k) m.axis[k] = d[k] / m.length;
+    local_pair(m.ue, m.axis, c.u, clamp_count(c.ndofel, kN));
     return true;
 }
 
-void implicit_truss(const ImplicitTrussCall &c, const TrussSection &s, const TrussMotion &m) noexcept {
-    const double ak = s.modulus * s.area / m.length, am = 0.5 * s.area * s.density * m.length;
-    const int64_t order = std::max(c.ndofel, 0), freedoms = clamp_count(c.ndofel, kN);
-    const int64_t rows = clamp_count(c.mlvarx, kN), columns = std::max(c.nrhs, 0), ld = c.mlvarx;
+// The local increments due[k] = te du(:, k + 1) of the first two columns.
+inline void increments_of(double (*due)[2], const double *axis, const ImplicitTrussCall &c) {
+    const int64_t rows = std::min(clamp_count(c.ndofel, kN), clamp_count(c.mlvarx, kN));
+    for (int k = 0; k < 2; ++k)
+        local_pair(due[k], axis, c.du + k * static_cast<int64_t>(c.mlvarx), k < c.nrhs ? rows : 0);
+}
+
+// The extents every loop of an implicit call runs to: the order of amatrx,
+// the freedoms min(ndofel, 6) and the rhs rows min(mlvarx, 6).  The standard
+// layout (ndofel 6, mlvarx at least 6) has them as constants, so that the
+// element matrices are formed in straight code.
+struct CallExtents {
+    int64_t order, freedoms, rows;
+};
+struct StandardExtents {
+    static constexpr int64_t order = kN, freedoms = kN, rows = kN;
+};
+
+template <class Extents>
+[[gnu::always_inline]] inline void implicit_truss_in(const ImplicitTrussCall &c, const TrussSection &s,
+                                                     const TrussMotion &m, int64_t own_states, const Extents &x) {
+    const int64_t order = x.order, freedoms = x.freedoms, rows = x.rows;
+    const int64_t columns = std::max(c.nrhs, 0), ld = c.mlvarx;
     const int64_t own_rows = std::min(freedoms, rows);  // the rows of "i = 1 .. ndofel"
     for (int64_t j = 0; j < columns; ++j) std::fill_n(c.rhs + j * ld, own_rows, 0.0);
-    std::fill_n(c.amatrx, order * order, 0.0);
-
-    // tet (1, -1): the global form of a unit axial pair; amatrx = k0 g g^T and
-    // the internal force tet (-F, F) = -F g.
-    double g[kN], sresid[kN];
-    const double elongation = m.ue[1] - m.ue[0], force = ak * elongation;
-    for (int j = 0; j < kN; ++j) {
-        g[j] = te_at(m.te, 0, j) - te_at(m.te, 1, j);
-        sresid[j] = -force * g[j];
+    if (m.length == 0.0) {
+        std::fill_n(c.amatrx, order * order, 0.0);
+        return zero_length(c.jelem);
     }
-    const auto amatrx = [&](int64_t i, int64_t j) -> double & { return c.amatrx[j * order + i]; };
-    const auto stiffness = [&](double k0) {
-        for (int64_t j = 0; j < freedoms; ++j)
-            for (int64_t i = 0; i < freedoms; ++i) amatrx(i, j) = k0 * g[i] * g[j];
+
+    // g = tet (1, -1) = (axis, -axis): the global form of a unit axial pair;
+    // amatrx = k0 g g^T and the internal force tet (-F, F) = -F g.
+    const double ak = s.modulus * s.area / m.length, am = 0.5 * s.area * s.density * m.length;
+    const auto g = [&m](int64_t i) { return i < 3 ? m.axis[i] : -m.axis[i - 3]; };
+    const double elongation = m.ue[1] - m.ue[0], force = ak * elongation;
+    // amatrx = k0 g g^T plus `diagonal` on the diagonal within the freedoms,
+    // 0 elsewhere.
+    const auto matrix = [&](double k0, double diagonal) {
+        if (k0 == 0.0 || freedoms != order) std::fill_n(c.amatrx, order * order, 0.0);
+        if (k0 != 0.0 && freedoms == kN && order == kN) {
+            // Straight code in the standard layout: the blocks of node pairs
+            // are +-(k0 n_i) n_j, n the axis.
+            const double n[3] = {m.axis[0], m.axis[1], m.axis[2]};
+#pragma GCC unroll 3
+            for (int j = 0; j < 3; ++j)
+#pragma GCC unroll 3
+                for (int i = 0; i < 3; ++i) {
+                    const double p = k0 * n[i] * n[j];
+                    c.amatrx[j * kN + i] = c.amatrx[(j + 3) * kN + i + 3] = p;
+                    c.amatrx[(j + 3) * kN + i] = c.amatrx[j * kN + i + 3] = -p;
+                }
+        } else if (k0 != 0.0) {
+            for (int64_t j = 0; j < freedoms; ++j)
+                for (int64_t i = 0; i < freedoms; ++i) c.amatrx[j * order + i] = k0 * g(i) * g(j);
+        }
+        if (diagonal != 0.0)
+            for (int64_t i = 0; i < freedoms; ++i) c.amatrx[i * order + i] += diagonal;
     };
-    // rhs(:, j) = tet (x1, x2), within the rows and columns the caller holds.
+    // Whether every value written is finite: a value that is not finite in
+    // coords reaches the length, one in u, du, v, a or svars what is formed
+    // from it.
+    bool finite = std::isfinite(m.length);
+    // rhs(:, j) = tet (x1, x2) = (x1 axis, x2 axis), within the rows and
+    // columns the caller holds.
     const auto set_rhs = [&](int64_t j, double x1, double x2) {
         if (j >= columns) return;
-        for (int64_t i = 0; i < rows; ++i) c.rhs[j * ld + i] = te_at(m.te, 0, i) * x1 + te_at(m.te, 1, i) * x2;
+        finite &= std::isfinite(x1) & std::isfinite(x2);
+        double *r = c.rhs + j * ld;
+        for (int64_t i = 0; i < std::min<int64_t>(rows, 3); ++i) r[i] = x1 * m.axis[i];
+        for (int64_t i = 3; i < rows; ++i) r[i] = x2 * m.axis[i - 3];
     };
+    // One row of the first rhs column; below, the two energies.
+    const auto set_row = [&](int64_t i, double value) {
+        c.rhs[i] = value;
+        finite &= std::isfinite(value);
+    };
+    const auto strain_energy = [&](double value) { finite &= std::isfinite(c.energy[1] = value); };
+    const auto sresid = [&](int64_t i) { return -force * g(i); };
     const auto state = [&](int64_t i) { return i < c.nsvars ? c.svars[i] : 0.0; };
     const auto kinetic = [&] {
         double sum = 0.0;
-        for (int64_t i = 0; i < freedoms; ++i) sum += 0.5 * am * m.v[i] * m.v[i];
-        return sum;
+        for (int64_t i = 0; i < freedoms; ++i) sum += 0.5 * am * c.v[i] * c.v[i];
+        finite &= std::isfinite(c.energy[0] = sum);
+    };
+    // The local increments, read from du by the branches that use them.
+    double due[2][2];
+    bool increments_read = false;
+    const auto increment = [&](int k, int node) {
+        if (!increments_read) increments_of(due, m.axis, c);
+        increments_read = true;
+        return due[k][node];
     };
     const auto perturbation = [&] {
-        const double dd = m.due[0][1] - m.due[0][0], df = ak * dd;
+        const double dd = increment(0, 1) - increment(0, 0), df = ak * dd;
         set_rhs(0, df, -df);
-        c.energy[1] = 0.5 * ak * elongation * dd + 0.5 * elongation * df + 0.5 * dd * df;
+        strain_energy(0.5 * ak * elongation * dd + 0.5 * elongation * df + 0.5 * dd * df);
     };
     const int32_t procedure = c.lflags[0];
-    const bool statics = procedure == 1 || procedure == 2;
+    const bool statics = procedure == 1 || procedure == 2, dynamics = procedure == 11 || procedure == 12;
     switch (c.lflags[2]) {
         case 1:
             if (statics) {
-                stiffness(ak);
-                if (c.lflags[3] != 0) return perturbation();
+                matrix(ak, 0.0);
+                if (c.lflags[3] != 0) {
+                    perturbation();
+                    break;
+                }
                 double local[2][2] = {{force, -force}, {0.0, 0.0}};  // local[j]: nodes 1, 2 of column j
                 const int64_t loads = std::max(std::min(c.ndload, c.mdload), 0);
                 for (int64_t k = 0; k < loads; ++k) {
                     if (c.jdltyp[k] != 1001) continue;
                     local[0][1] += c.adlmag[k];
-                    c.energy[7] += (c.adlmag[k] - 0.5 * c.ddlmag[k]) * m.due[0][1];
+                    c.energy[7] += (c.adlmag[k] - 0.5 * c.ddlmag[k]) * increment(0, 1);
                     if (c.nrhs == 2) local[1][1] += c.ddlmag[k];
                 }
                 for (int j = 0; j < 2; ++j) set_rhs(j, local[j][0], local[j][1]);
-                c.energy[1] = 0.5 * force * elongation;
-            } else if (procedure == 11 || procedure == 12) {
+                strain_energy(0.5 * force * elongation);
+            } else if (dynamics) {
                 const double alpha = c.params[0], beta = c.params[1];
-                stiffness(ak * (1.0 + alpha));
-                for (int64_t i = 0; i < freedoms; ++i) amatrx(i, i) += am / (beta * c.dtime * c.dtime);
+                matrix(ak * (1.0 + alpha), am / (beta * c.dtime * c.dtime));
                 if (columns > 0)
                     for (int64_t i = 0; i < own_rows; ++i)
-                        c.rhs[i] = -am * m.a[i] - ((1.0 + alpha) * sresid[i] - alpha * state(i));
+                        set_row(i, -am * c.a[i] - ((1.0 + alpha) * sresid(i) - alpha * state(i)));
                 for (int64_t i = 0; i < freedoms; ++i) {
                     if (i + kN < c.nsvars) c.svars[i + kN] = state(i);
-                    if (i < c.nsvars) c.svars[i] = sresid[i];
+                    if (i < c.nsvars) c.svars[i] = sresid(i);
                 }
-                c.energy[0] = kinetic();
-                c.energy[1] = 0.5 * force * elongation;
+                kinetic();
+                strain_energy(0.5 * force * elongation);
+            } else {
+                matrix(0.0, 0.0);
             }
-            return;
+            break;
         case 2:
-            return stiffness(ak);
+            matrix(ak, 0.0);
+            break;
         case 4:
-            for (int64_t i = 0; i < freedoms; ++i) amatrx(i, i) = am;
-            return;
+            matrix(0.0, am);
+            break;
         case 5:
+            matrix(0.0, 0.0);
             if (columns > 0) {
                 const double alpha = c.params[0];
                 for (int64_t i = 0; i < own_rows; ++i)
-                    c.rhs[i] = -am * m.a[i] - (1.0 + alpha) * sresid[i] + 0.5 * alpha * (state(i) + state(i + kN));
+                    set_row(i, -am * c.a[i] - (1.0 + alpha) * sresid(i) + 0.5 * alpha * (state(i) + state(i + kN)));
             }
-            return;
+            break;
         case 6:
+            matrix(0.0, am);
             for (int64_t i = 0; i < freedoms; ++i) {
-                amatrx(i, i) = am;
-                if (columns > 0 && i < rows) c.rhs[i] = -sresid[i];
-                if (i < c.nsvars) c.svars[i] = sresid[i];
+                if (columns > 0 && i < rows) set_row(i, -sresid(i));
+                if (i < c.nsvars) c.svars[i] = sresid(i);
             }
-            c.energy[0] = kinetic();
-            c.energy[1] = 0.5 * force * elongation;
-            return;
+            kinetic();
+            strain_energy(0.5 * force * elongation);
+            break;
         case 100:
+            matrix(0.0, 0.0);
             if (statics) {
                 perturbation();
             } else if (procedure == 41) {
                 for (int j = 0; j < 2; ++j) {
-                    const double df = ak * (m.due[j][1] - m.due[j][0]);
+                    const double df = ak * (increment(j, 1) - increment(j, 0));
                     set_rhs(j, df, -df);
                 }
             } else {
                 return;
             }
-            std::fill_n(c.svars, std::max(c.nsvars, 0), 0.0);
+            std::fill_n(c.svars, std::clamp<int64_t>(own_states, 0, std::max(c.nsvars, 0)), 0.0);
             if (columns > 0) std::copy_n(c.rhs, std::min<int64_t>(own_rows, std::max(c.nsvars, 0)), c.svars);
-            return;
+            break;
         default:
+            matrix(0.0, 0.0);
             return;
     }
+    if (!finite) not_finite(c.jelem);
+}
+
+[[gnu::always_inline]] inline void truss_of(const ImplicitTrussCall &c, const TrussSection &s, const TrussMotion &m,
+                                            int64_t own_states) {
+    if (c.ndofel == kN && c.mlvarx >= kN)
+        implicit_truss_in(c, s, m, own_states, StandardExtents{});
+    else
+        implicit_truss_in(c, s, m, own_states,
+                          CallExtents{std::max<int64_t>(c.ndofel, 0), clamp_count(c.ndofel, kN),
+                                      clamp_count(c.mlvarx, kN)});
+}
+
+}  // namespace
+
+bool implicit_truss_motion(TrussMotion &m, const ImplicitTrussCall &c) noexcept {
+    if (!motion_of(m, c)) return false;
+    increments_of(m.due, m.axis, c);
+    return true;
+}
+
+void implicit_truss(const ImplicitTrussCall &c, const TrussSection &s, const TrussMotion &m,
+                    int64_t own_states) noexcept {
+    truss_of(c, s, m, own_states);
 }
 
 void explicit_truss_axis(double &length, double *te, const ExplicitTrussBlock &b, int64_t k) noexcept {
@@ -216,11 +324,24 @@ void explicit_truss(const ExplicitTrussBlock &b, const TrussSection &s) noexcept
     const auto set_rhs = [&](int64_t k, const double *te, double x1, double x2) {
         for (int64_t i = 0; i < freedoms; ++i) b.rhs[k + nb * i] = te_at(te, 0, i) * x1 + te_at(te, 1, i) * x2;
     };
+    // The elements without an axis, or with a value that is not finite.
+    const auto degenerate = [&](int64_t k, double length0, double length) {
+        if (length0 == 0.0) {
+            zero_length(b.jelem[k]);
+            return true;
+        }
+        if (!std::isfinite(length0) || !std::isfinite(length)) not_finite(b.jelem[k]);
+        return false;
+    };
+    const auto clear_rhs = [&](int64_t k) {
+        for (int64_t i = 0; i < freedoms; ++i) b.rhs[k + nb * i] = 0.0;
+    };
     if (pass == 1) {
         for (int64_t k = 0; k < nb; ++k) {
             double nodal[6], length0 = 0.0;
             block_nodes(nodal, b, k);
             GetTruss3ElemLength(&length0, nodal);
+            degenerate(k, length0, length0);  // the mass of a point is 0
             const double lumped = 0.5 * s.density * s.area * length0;
             for (int64_t j = 0; j < order; ++j)
                 for (int64_t i = 0; i < order; ++i) b.amass[k + nb * (i + order * j)] = i == j && i < kN ? lumped : 0.0;
@@ -240,9 +361,15 @@ void explicit_truss(const ExplicitTrussBlock &b, const TrussSection &s) noexcept
             }
             for (int64_t e = 0; e < n; ++e) {
                 const int64_t k = first + e;
+                if (degenerate(k, length0[e], length[e])) {
+                    clear_rhs(k);
+                    b.dtimestable[k] = kLargestReal;
+                    continue;
+                }
+                // NaN stays NaN: only a length that reaches 0 is replaced.
                 const double volume = s.area * length0[e], mass0 = s.density * s.area * length0[e];
-                const double l = length[e] > 0.0 ? length[e] : kSmallestLength;
-                const double l0 = length0[e] > 0.0 ? length0[e] : kSmallestLength;
+                const double l = length[e] <= 0.0 ? kSmallestLength : length[e];
+                const double l0 = length0[e] <= 0.0 ? kSmallestLength : length0[e];
                 const double area = volume / l, ak = s.modulus * area / l;
                 b.dtimestable[k] = 0.99 * std::sqrt(mass0 / ak);  // no damping term
                 const double force = s.modulus * area * std::log(l / l0);
@@ -257,7 +384,10 @@ void explicit_truss(const ExplicitTrussBlock &b, const TrussSection &s) noexcept
         for (int64_t k = 0; k < nb; ++k) {
             double length0 = 0.0, te[2 * kN];
             explicit_truss_axis(length0, te, b, k);
-            set_rhs(k, te, 0.0, b.adlmag[k]);  // the load acts at node 2 alone
+            if (degenerate(k, length0, b.adlmag[k]))
+                clear_rhs(k);
+            else
+                set_rhs(k, te, 0.0, b.adlmag[k]);  // the load acts at node 2 alone
         }
     }
 }
@@ -306,9 +436,10 @@ namespace {
 ExplicitTrussBlock explicit_block(const int32_t *nblock, double *rhs, double *amass, double *dtimestable,
                                   double *svars, const int32_t *nsvars, double *energy, const int32_t *nnode,
                                   const int32_t *ndofel, const double *coords, const int32_t *ncrd, const double *u,
-                                  const int32_t *lflags, const int32_t *jdltyp, const double *adlmag) {
+                                  const int32_t *jelem, const int32_t *lflags, const int32_t *jdltyp,
+                                  const double *adlmag) {
     return {*nblock, rhs, amass, dtimestable, svars, energy, *nsvars, *nnode,
-            *ndofel, *ncrd, coords, u, lflags, *jdltyp, adlmag};
+            *ndofel, *ncrd, coords, u, jelem, lflags, *jdltyp, adlmag};
 }
 
 // The impactor's work on its column of cprops for the elements of a block
@@ -408,18 +539,18 @@ namespace kestro::toplevel {
 void uel_truss(KESTRO_UEL_PARAMETERS) noexcept {
     using namespace solver;
     const ImplicitTrussCall call = implicit_truss_call(rhs, amatrx, svars, energy, ndofel, nrhs, nsvars, coords, mcrd,
-                                                       nnode, u, du, v, a, dtime, params, ndload, jdltyp, adlmag,
-                                                       lflags, mlvarx, ddlmag, mdload);
+                                                       nnode, u, du, v, a, dtime, jelem, params, ndload, jdltyp,
+                                                       adlmag, lflags, mlvarx, ddlmag, mdload);
     TrussMotion motion;
-    if (!implicit_truss_motion(motion, call) || !section_given(*nprops)) return;
-    implicit_truss(call, {props[0], props[1], props[2]}, motion);
+    if (!motion_of(motion, call) || !section_given(*nprops)) return;
+    truss_of(call, {props[0], props[1], props[2]}, motion, *nsvars);
 }
 
 void vuel_truss(KESTRO_VUEL_PARAMETERS) noexcept {
     using namespace solver;
     if (!truss_layout_holds(*ncrd, *nnode) || !section_given(*nprops)) return;
     explicit_truss(explicit_block(nblock, rhs, amass, dtimestable, svars, nsvars, energy, nnode, ndofel, coords, ncrd,
-                                  u, lflags, jdltyp, adlmag),
+                                  u, jelem, lflags, jdltyp, adlmag),
                    {props[0], props[1], props[2]});
 }
 
@@ -427,7 +558,7 @@ void vuel_impact(KESTRO_VUEL_PARAMETERS, double *cprops) noexcept {
     using namespace solver;
     if (!truss_layout_holds(*ncrd, *nnode)) return;
     const ExplicitTrussBlock block = explicit_block(nblock, rhs, amass, dtimestable, svars, nsvars, energy, nnode,
-                                                    ndofel, coords, ncrd, u, lflags, jdltyp, adlmag);
+                                                    ndofel, coords, ncrd, u, jelem, lflags, jdltyp, adlmag);
     explicit_truss(block, kImpactorTruss);
     if (lflags[0] != 17 || lflags[1] != 2) return;  // the impactor works in the internal-force pass
     if (*nsvars < kImpactorStates || *nprops < 12 || *njprops < 2) {
@@ -438,6 +569,7 @@ void vuel_impact(KESTRO_VUEL_PARAMETERS, double *cprops) noexcept {
     for (int64_t k = 0; k < nb; ++k) {
         double length0 = 0.0, te[2 * kTrussFreedoms], ue[2];
         explicit_truss_axis(length0, te, block, k);
+        if (length0 == 0.0) continue;  // no axis to measure along (recorded by the truss)
         explicit_truss_local(ue, te, block, k);
         svars[k + nb * (stretch - 1)] = ue[1] - ue[0];
     }

@@ -34,6 +34,7 @@ struct ImplicitTrussCall {
     int32_t mcrd, nnode;
     const double *u, *du, *v, *a;
     double dtime;
+    int32_t jelem;         // the element's number, for the error record
     const double *params;  // alpha, beta, gamma of the HHT procedure
     const int32_t *jdltyp;
     const double *adlmag, *ddlmag;
@@ -47,22 +48,22 @@ inline ImplicitTrussCall implicit_truss_call(double *rhs, double *amatrx, double
                                              const int32_t *ndofel, const int32_t *nrhs, const int32_t *nsvars,
                                              const double *coords, const int32_t *mcrd, const int32_t *nnode,
                                              const double *u, const double *du, const double *v, const double *a,
-                                             const double *dtime, const double *params, const int32_t *ndload,
-                                             const int32_t *jdltyp, const double *adlmag, const int32_t *lflags,
-                                             const int32_t *mlvarx, const double *ddlmag,
+                                             const double *dtime, const int32_t *jelem, const double *params,
+                                             const int32_t *ndload, const int32_t *jdltyp, const double *adlmag,
+                                             const int32_t *lflags, const int32_t *mlvarx, const double *ddlmag,
                                              const int32_t *mdload) noexcept {
-    return {rhs,  amatrx, svars, energy, *ndofel, *nrhs,  *nsvars, *mlvarx, coords,  *mcrd,   *nnode, u,
-            du,   v,      a,     *dtime, params,  jdltyp, adlmag,  ddlmag,  *ndload, *mdload, lflags};
+    return {rhs, amatrx, svars,  energy, *ndofel, *nrhs,   *nsvars, *mlvarx, coords,  *mcrd,   *nnode,  u,
+            du,  v,      a,      *dtime, *jelem,  params,  jdltyp,  adlmag,  ddlmag, *ndload, *mdload, lflags};
 }
 
-// Length, axis and motion of an implicit element: te (2 x 6, column-major,
-// from GetTruss3TransformationMatrix), the freedoms u, v, a (missing ones 0),
-// the local displacements ue = te u and the local increments
-// due[k] = te du(:, k + 1) of the first two columns (columns beyond nrhs 0).
+// Length, axis and motion of an implicit element: the length and the axis
+// from node 1 to node 2 (te = [[axis, 0], [0, axis]]), the local displacements
+// ue = te u and the local increments due[k] = te du(:, k + 1) of the first two
+// columns (freedoms beyond ndofel, rows beyond mlvarx and columns beyond nrhs
+// 0).  implicit_truss reads the increments it needs from du itself.
 struct TrussMotion {
     double length;
-    double te[2 * kTrussFreedoms];
-    double u[kTrussFreedoms], v[kTrussFreedoms], a[kTrussFreedoms];
+    double axis[3];
     double ue[2];
     double due[2][2];
 };
@@ -78,8 +79,17 @@ bool implicit_truss_motion(TrussMotion &motion, const ImplicitTrussCall &call) n
 
 // The implicit truss of `section` on the call: rhs, amatrx, svars and energy
 // by lflags (the procedure in lflags(1), the kind of call in lflags(3), a
-// perturbation step in lflags(4)).
-void implicit_truss(const ImplicitTrussCall &call, const TrussSection &section, const TrussMotion &motion) noexcept;
+// perturbation step in lflags(4)).  The perturbation quantities clear the
+// first `own_states` state variables (the truss's own, or all of them) before
+// they store the load.  A truss of zero length in coords gets zero rhs and
+// amatrx and nothing else; one with a value that is not finite computes on and
+// gives NaN.  Both record -2 with the element's number.
+void implicit_truss(const ImplicitTrussCall &call, const TrussSection &section, const TrussMotion &motion,
+                    int64_t own_states) noexcept;
+
+// The state variables of the truss itself: the internal-force vectors of the
+// last two dynamic increments.
+inline constexpr int kTrussStates = 2 * kTrussFreedoms;
 
 // The arrays of one explicit call (the explicit user-element list) for a block
 // of nblock elements, the element index first in every per-element array.
@@ -88,6 +98,7 @@ struct ExplicitTrussBlock {
     double *rhs, *amass, *dtimestable, *svars, *energy;
     int32_t nsvars, nnode, ndofel, ncrd;
     const double *coords, *u;
+    const int32_t *jelem;   // the elements' numbers, for the error record
     const int32_t *lflags;  // 17 explicit dynamic; the pass in lflags(2)
     int32_t jdltyp;
     const double *adlmag;
@@ -99,7 +110,11 @@ void explicit_truss_axis(double &length, double *te, const ExplicitTrussBlock &b
 void explicit_truss_local(double *ue, const double *te, const ExplicitTrussBlock &block, int64_t k) noexcept;
 
 // The explicit truss of `section` on every element of the block, whose
-// coordinates hold the layout (truss_layout_holds(ncrd, nnode)).
+// coordinates hold the layout (truss_layout_holds(ncrd, nnode)).  An element
+// of zero length in coords gets zero rhs (and in the force pass the largest
+// double as its stable increment) and nothing else; a current length that
+// reaches 0 is replaced by 2.220446049250313e-16.  A value that is not finite
+// gives NaN.  Both record -2 with the element's number.
 void explicit_truss(const ExplicitTrussBlock &block, const TrussSection &section) noexcept;
 
 // ---- The impactor elements: their properties, the contact-stiffness vector

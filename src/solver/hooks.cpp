@@ -5,10 +5,12 @@
 // constraint switched off.  None computes a response; the length and motion
 // hooks run at every increment and allocate nothing.
 #include <algorithm>
+#include <cmath>
 #include <cstdint>
 #include <limits>
 #include <string>
 
+#include "core/errorhandling.hpp"
 #include "core/job.hpp"
 #include "core/shared_data.hpp"
 #include "core/utility.hpp"
@@ -52,10 +54,12 @@ void pass_motions(const double *u, const int32_t *nodes, int64_t mdof, int64_t n
 
 // The lengths of a block of elements of `Nodes` nodes from the solver's
 // block-major tables coordnode(nblock, slots, dims) and tdirect(nblock, 3, 3);
-// coordinates beyond dims are 0.
+// coordinates beyond dims are 0.  Lengths that are not finite (directions of
+// no length, coordinates that are not finite) are stored as they come and
+// recorded with the element's number.
 template <int Nodes>
-void block_lengths(double *charlength, const double *coordnode, const double *tdirect, int64_t elements,
-                   int64_t slots, int64_t dims, int64_t stored) {
+void block_lengths(double *charlength, const double *coordnode, const double *tdirect, const int32_t *jelem,
+                   int64_t elements, int64_t slots, int64_t dims, int64_t stored) {
     for (int64_t k = 0; k < elements; ++k) {
         double x[3 * Nodes], direction[9], length[3];
         for (int c = 0; c < 3; ++c)
@@ -70,7 +74,12 @@ void block_lengths(double *charlength, const double *coordnode, const double *td
             GetQuad4ElemLength(length, direction, x);
         else
             GetHex8ElemLength(length, direction, x);
-        for (int64_t c = 0; c < stored; ++c) charlength[k + elements * c] = length[c];
+        bool finite = true;
+        for (int64_t c = 0; c < stored; ++c) {
+            charlength[k + elements * c] = length[c];
+            finite &= std::isfinite(length[c]);
+        }
+        if (!finite) record_error(-2, "Warning: Element lengths not finite in vucharlength_cel.", {jelem[k]});
     }
 }
 
@@ -89,9 +98,9 @@ void vucharlength_cel(KESTRO_VUCHARLENGTH_PARAMETERS, KESTRO_VUCHARLENGTH_LENGTH
     if (nodes == 0 || slots < nodes) return;
     const int64_t stored = std::min(std::max(*ncomp, 0), 3);
     if (nodes == 4)
-        block_lengths<4>(charlength, coordnode, tdirect, elements, slots, dims, stored);
+        block_lengths<4>(charlength, coordnode, tdirect, jelem, elements, slots, dims, stored);
     else
-        block_lengths<8>(charlength, coordnode, tdirect, elements, slots, dims, stored);
+        block_lengths<8>(charlength, coordnode, tdirect, jelem, elements, slots, dims, stored);
 }
 
 void uvarm_report(KESTRO_UVARM_PARAMETERS, KESTRO_UVARM_LENGTHS) noexcept {

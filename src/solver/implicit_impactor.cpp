@@ -42,8 +42,33 @@ constexpr int power_law_stiffness = critical_indentation, power_law_exponent = s
 // compliance, reference, structure compliance, exponent, permanent
 // indentation, then kSamples forces and their stiffnesses.
 constexpr int32_t kSamples = 50, kLawArgs = 7 + 2 * kSamples;
-constexpr double kForceTolerance = 0.001;
+// The search stops within 0.001 force units, or 1e-9 of the bracket where
+// that is finer (a first touch in SI units is a force of micronewtons).
+constexpr double kForceTolerance = 0.001, kRelativeForceTolerance = 1e-9;
 constexpr int32_t kSearchSteps = 100;
+
+// The Hertz force F = kc s^3 at the indentation s^2 = D - c F of the
+// approach D > 0 against the compliance c.  With s = sqrt(D) / t the cubic
+// becomes t^3 - t - mu = 0, mu = kc c sqrt(D), whose largest root is 1 or
+// more whatever mu is: the closed form of Solution3PE, then Newton's steps on
+// the same cubic, give t to the last bits, where the cubic in s loses every
+// digit once mu is small (each first touch).
+double hertz_force(double kc, double approach, double compliance) {
+    const double root = std::sqrt(approach), mu = kc * compliance * root;
+    const double one = 1.0, none = 0.0, minus_one = -1.0, minus_mu = -mu;
+    double t1 = 0.0, t2 = 0.0, t = 0.0;
+    Solution3PE(&one, &none, &minus_one, &minus_mu, &t1, &t2, &t);
+    if (!(std::isfinite(t) && t > 0.0)) t = std::cbrt(mu) + 1.0;  // above the root: Newton falls to it
+    for (int step = 0; step < 8; ++step) {
+        const double slope = 3.0 * t * t - 1.0;
+        if (!(slope > 0.0)) break;
+        const double change = ((t * t - 1.0) * t - mu) / slope;
+        t -= change;
+        if (!(std::abs(change) > 4.0 * kEpsilon * t)) break;
+    }
+    const double s = root / t;
+    return kc * s * s * s;
+}
 
 // The rows of the compliance table that nsvars holds: n = (nsvars - 20) / 2
 // when nsvars is above 20 and even, else none.
@@ -119,7 +144,7 @@ private:
         const double mi = row(mass), w = state(stretch);
         double c_p = state(structure_compliance);
         if (const int32_t n = table_rows(c_.nsvars); n > 0 && kinc_ != 0) {
-            c_p = table_compliance_at(n, dt);
+            c_p = table_compliance_at(n, dt, c_p);
             state(table_compliance) = c_p;
         }
         const bool moved = m_.due[0][1] - m_.due[0][0] != 0.0;  // NaN counts as moved
@@ -156,22 +181,37 @@ private:
             state(last_stretch) = w;
         } else {
             // An iteration without motion of the struck point hands the last
-            // increment's force on, negative so that it is not taken for a
-            // compliance.
-            row(force) = -row(last_force);
+            // increment's force on, as it stands: the load hooks apply it and
+            // the analysis control integrates it, so it is never a pull.
+            row(force) = row(last_force);
             row(contact_radius) = row(last_contact_radius);
         }
     }
 
     // The structure's compliance at the time increment dt from the table in
-    // svars (increments descending), reversed into ascending order.
-    double table_compliance_at(int32_t n, double dt) const {
+    // svars (increments descending), reversed into ascending order.  Beyond
+    // the measured increments the end value holds.  A table the interpolation
+    // cannot take (fewer than two rows, increments not finite or not falling:
+    // never measured, or measured wrongly) gives way to `without`, the
+    // compliance as without a table.  Both are recorded.
+    double table_compliance_at(int32_t n, double dt, double without) const {
+        const double *increments = &state(compliance_table);
+        bool usable = n >= 2 && std::isfinite(increments[0]);
+        for (int32_t i = 1; i < n && usable; ++i) usable = increments[i] < increments[i - 1];
+        if (!usable) {
+            record_error(-2, "Warning: No usable compliance table in uel_impact.", {c_.jelem});
+            return without;
+        }
+        const double smallest = increments[n - 1], largest = increments[0];
+        const double at = std::clamp(dt, smallest, largest);
+        if (at != dt)
+            record_error(-2, "Warning: Time increment beyond the compliance table in uel_impact.", {c_.jelem}, {dt});
         Scratch<double, 512> table(2 * int64_t{n});
-        VectorFlip(&state(compliance_table), table.data(), &n);
-        VectorFlip(&state(compliance_table + n), table.data() + n, &n);
+        VectorFlip(increments, table.data(), &n);
+        VectorFlip(increments + n, table.data() + n, &n);
         const int32_t one = 1;
         double c_p = 0.0;
-        math::cubichermitianinterpolation(&c_p, table.data(), &n, table.data() + n, &dt, &one);
+        math::cubichermitianinterpolation(&c_p, table.data(), &n, table.data() + n, &at, &one);
         return c_p;
     }
 
@@ -197,14 +237,7 @@ private:
         double eeff = 0.0;
         const double kc = stiffness(eeff, icsflag_), approach = x_free - w_ref, compliance = c_i + c_p;
         switch (irfflag_) {
-            case 1: {
-                // F = kc s^3 at the indentation s^2 = approach - compliance F.
-                const double b = 1.0 / compliance, linear = 0.0, d = -approach / compliance;
-                double s1 = 0.0, s2 = 0.0, s3 = 0.0;
-                Solution3PE(&kc, &b, &linear, &d, &s1, &s2, &s3);
-                f = kc * s3 * s3 * s3;
-                break;
-            }
+            case 1: f = hertz_force(kc, approach, compliance); break;
             case 2: f = bracketed_force(x_free, w_ref, c_i, c_p, kc); break;
             case 0: f = row(force); break;
             default:
@@ -227,6 +260,8 @@ private:
         csprops_[9] = row(largest_force);
         csprops_[10] = row(largest_indentation);
         const double compliance = c_i + c_p;
+        // An approach at or below the floor of the bracket gives no force.
+        if (!(x_free - w_ref > kEpsilon)) return 0.0;
         double upper = (x_free - w_ref - kEpsilon) / compliance;
         if (iclflag_ == 1) {
             // The stiffness at 50 forces from 0 to the upper bound.
@@ -251,8 +286,20 @@ private:
             law[permanent_arg] = rebound.permanent;
             if (rebound.permanent != 0.0) upper -= rebound.permanent / compliance;
         }
-        const double lower = 0.0, tolerance = kForceTolerance;
+        // The ends first, so that a bracket without a change of sign is
+        // recorded with the element's number.
+        const double lower = 0.0;
         const int32_t steps = kSearchSteps, count = kLawArgs;
+        double at_lower = 0.0, at_upper = 0.0, slope = 0.0;
+        ContactLaw(&at_lower, &slope, &lower, law.data(), &count, &iclflag_);
+        if (at_lower == 0.0) return lower;
+        ContactLaw(&at_upper, &slope, &upper, law.data(), &count, &iclflag_);
+        if (at_upper == 0.0) return upper;
+        if (!(at_lower * at_upper < 0.0)) {
+            record_error(-2, "Error in BISECTION: Root must be bracketed in uel_impact.", {c_.jelem});
+            return 0.0;
+        }
+        const double tolerance = std::min(kForceTolerance, kRelativeForceTolerance * std::abs(upper));
         double root = 0.0;
         int32_t status = 0;
         math::bdsafe(ContactLaw, &lower, &upper, &root, law.data(), &tolerance, &steps, &count, &iclflag_, &status);
@@ -346,11 +393,15 @@ namespace kestro::toplevel {
 void uel_impact(KESTRO_UEL_PARAMETERS, double *cprops) noexcept {
     using namespace solver;
     const ImplicitTrussCall call = implicit_truss_call(rhs, amatrx, svars, energy, ndofel, nrhs, nsvars, coords, mcrd,
-                                                       nnode, u, du, v, a, dtime, params, ndload, jdltyp, adlmag,
-                                                       lflags, mlvarx, ddlmag, mdload);
+                                                       nnode, u, du, v, a, dtime, jelem, params, ndload, jdltyp,
+                                                       adlmag, lflags, mlvarx, ddlmag, mdload);
     TrussMotion motion;
     if (!implicit_truss_motion(motion, call)) return;
-    implicit_truss(call, kImpactorTruss, motion);
+    // The truss part clears only its own state variables: the impactor's
+    // (13 on: the structure's compliance, the impactor's number, the
+    // measured table) survive a perturbation pass.
+    implicit_truss(call, kImpactorTruss, motion, kTrussStates);
+    if (motion.length == 0.0) return;  // no axis to measure the struck point along (recorded)
     if (*nsvars < kImplicitImpactorStates || *njprop < 3 ||
         *nprops < (jprops[contact_law_flag - 1] == 2 ? 13 : 12)) {
         record_error(-2, "Warning: uel_impact needs 20 state variables, 12 properties and 3 integer properties.");

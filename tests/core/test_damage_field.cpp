@@ -14,6 +14,7 @@
 #include <string>
 #include <vector>
 
+#include "core/markers.hpp"
 #include "core/shared_data.hpp"
 #include "decl/damage.hpp"
 #include "decl/failure.hpp"
@@ -124,6 +125,7 @@ TEST_F(DamageField, FirstIncrementRecordsNearestElementAndReference) {
     loaddata::nimp = 2;  // more than dprops holds
     loaddata::dprops.create(12, 1);
     loaddata::dprops(4, 1) = 25.4, loaddata::dprops(5, 1) = 3;
+    loaddata::dprops(6, 1) = loaddata::dprops(7, 1) = kAbsentReal;  // no distance recorded
     sectiondata::plyorientation.create(3, 1);
     Point pt;
     pt.layer = 1, pt.kstep = 1, pt.coord[0] = 1, pt.coord[1] = 2;

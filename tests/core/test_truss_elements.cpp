@@ -119,7 +119,6 @@ TEST_F(TrussElements, ImplicitImpactorStaysWithinItsArrays) {
         for (int32_t kstep = 1; kstep <= 3; ++kstep)
             for (const auto &flags : lflags)
                 for (int64_t rows : {0, 1, 6}) {
-                    if (flags[2] == 100 && l.nsvars == 26 && kstep == 2) continue;  // a cleared table ends the process
                     impactdata::csvars.drop();
                     if (rows > 0) impactdata::csvars.create(rows, rows == 1 ? 3 : 1);
                     Vec u(l.ndofel), du(static_cast<std::size_t>(l.mlvarx) * l.nrhs);  // the struck point moves
@@ -159,7 +158,7 @@ TEST_F(TrussElements, SharedCoreServesTheImpactor) {
     const double dtime = 0.1;
     const auto call = solver::implicit_truss_call(rhs.data(), amatrx.data(), svars.data(), energy.data(), &ndofel,
                                                   &nrhs, &nsvars, coords.data(), &three, &two, u.data(), du.data(),
-                                                  u.data(), u.data(), &dtime, params.data(), &zero, &zero, &dtime,
+                                                  u.data(), u.data(), &dtime, &two, params.data(), &zero, &zero, &dtime,
                                                   lflags, &ndofel, &dtime, &zero);
     solver::TrussMotion motion{};
     ASSERT_TRUE(solver::implicit_truss_motion(motion, call));
@@ -167,7 +166,7 @@ TEST_F(TrussElements, SharedCoreServesTheImpactor) {
     EXPECT_NEAR(motion.ue[1] - motion.ue[0], 0.5, 1e-15);
     EXPECT_NEAR(motion.due[1][1], 0.6, 1e-15);  // (0, 1, 0) along the axis (0, 0.6, 0.8)
     EXPECT_EQ(motion.due[1][0], 0.0);
-    solver::implicit_truss(call, solver::kImpactorTruss, motion);
+    solver::implicit_truss(call, solver::kImpactorTruss, motion, nsvars);
     const double force = 2e-24 * 0.5, expected[6] = {0, 0.6 * force, 0.8 * force, 0, -0.6 * force, -0.8 * force};
     for (int i = 0; i < 6; ++i) EXPECT_NEAR(rhs[i], expected[i], 1e-39) << i;
     EXPECT_NEAR(amatrx[7], 2e-24 * 0.36, 1e-39);

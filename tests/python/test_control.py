@@ -16,6 +16,7 @@ tl, jd, ld, ip = _kestro.toplevel, _kestro.jobdata, _kestro.loaddata, _kestro.im
 sd, md, dd, sh = _kestro.sectiondata, _kestro.materialdata, _kestro.debugdata, _kestro.shokriehdata
 DATA = Path(__file__).resolve().parents[1] / "data" / "job"
 G = 9.80665
+HUGE = 1.7976931348623157e308
 NO_DECK = "Cannot process any input file. Execution stops.  Please check paths and your inp"
 NO_POSITION = "Warning: Impactor position missing in UEXTERNALDB_IOControl."
 
@@ -47,6 +48,7 @@ def test_start_up_from_the_deck_and_the_cards(tmp_path):
     assert sh.cycleprops.shape == (3, 5) and sh.cycleprops[2, 4] == 5
     dprops, cprops = np.zeros((12, 2)), np.zeros((20, 2))
     dprops[1:4] = [[0, 10], [0, 20], [25.4, 30]]
+    dprops[5:7] = HUGE  # no nearest element: its distances not set
     cprops[5], cprops[13], cprops[14] = G, [1, 2], 1e-10
     np.testing.assert_array_equal(ld.dprops, dprops)
     np.testing.assert_array_equal(ip.cprops, cprops)

@@ -18,10 +18,10 @@ BRICK = [(0, 0, 0), (2, 0, 0), (2, 3, 0), (0, 3, 0), (0, 0, 4), (2, 0, 4), (2, 3
 QUAD = [(0, 0, 0), (3, 0, 0), (3, 2, 1), (0, 2, 0)]
 
 
-def charlength(nodes, jeltype, ncomp=3, ndim=3, copies=2):
-    """The lengths of `copies` equal elements in one block."""
+def charlength(nodes, jeltype, ncomp=3, ndim=3, copies=2, tdirect=None):
+    """The lengths of `copies` equal elements in one block (elements 1, 2, ...)."""
     coordnode = np.repeat(np.array(nodes, float)[None, :, :ndim], copies, axis=0)
-    tdirect = np.repeat(np.eye(3)[None], copies, axis=0)
+    tdirect = np.repeat(np.eye(3)[None], copies, axis=0) if tdirect is None else tdirect
     return T.vucharlength_cel(1, 1, 1, [jeltype, 0, 0], np.arange(1, copies + 1, dtype=np.int32), 0.0, 0.0, 0.1,
                               "MAT", coordnode[:, 0, :], coordnode, tdirect, tdirect, [0.0],
                               np.zeros((copies, 1)), np.zeros((copies, 1)), ncomp=ncomp)
@@ -38,6 +38,18 @@ def charlength(nodes, jeltype, ncomp=3, ndim=3, copies=2):
 ])
 def test_characteristic_lengths(nodes, jeltype, ncomp, ndim, lengths):
     np.testing.assert_allclose(charlength(nodes, jeltype, ncomp, ndim), [lengths, lengths], rtol=1e-15)
+
+
+@pytest.mark.parametrize("nodes, jeltype", [(QUAD, 3), (BRICK, 6)])
+def test_lengths_that_are_not_finite_are_recorded(nodes, jeltype):
+    tdirect = np.stack([np.eye(3), np.eye(3), np.zeros((3, 3)), np.eye(3)])  # element 3 without directions
+    if jeltype == 6:
+        tdirect[2, 0, 0] = math.nan  # a direction of zeros gives lengths 0 here: a NaN instead
+    lengths = charlength(nodes, jeltype, copies=4, tdirect=tdirect)
+    assert np.isfinite(np.delete(lengths, 2, 0)).all() and not np.isfinite(lengths[2]).all()
+    assert _kestro.errorhandling.errstat == -2 and list(_kestro.errorhandling.errintv) == [3]
+    message = bytes(_kestro.errorhandling.errstring).decode().rstrip()
+    assert message == "Warning: Element lengths not finite in vucharlength_cel."
 
 
 def report(kstep, kinc):

@@ -90,16 +90,47 @@ def test_bracketed_laws(jprops, rows, entries, props, force, tolerance):
         assert c[1] == pytest.approx((3 * c[0] * 0.008 / 4 * (0.91 / 210e9 + 1 / 9e9))**(1 / 3), rel=1e-12)
 
 
-def test_closed_form_cubic():
-    """x_free - w_ref = 0.001, k_c = 1e9 (E 1.5e9, nu 0, R 1 on both sides), c_i + c_p = 1e-7."""
-    c, _, _ = uel(column({4: 0.001, 6: 0, 7: 1}, hht=False), states(entries={14: 1e-7, 15: 0}), params=(0, 0, 0),
-                  props=[1.5e9, 0, 1.5e9, 0, 1, 1, 1, 1, 0, 0, 0, 0])
-    assert c[0] == pytest.approx(6512.593056504814, rel=1e-12)
+def hertz(alpha, c, k=1e9):
+    """Approach D, compliance c and the force k alpha^1.5 of the indentation alpha: D = alpha + c F."""
+    f = k * alpha**1.5
+    return alpha + c * f, c, f
+
+
+# mu = k c sqrt(D) from 1e-14 (a first touch) to 1e6 (the compliance takes nearly all the approach).
+CUBICS = [hertz(1e-12, 1e-17), hertz(1e-8, 1e-15), hertz(1e-6, 1e-13), hertz(1e-6, 1e-14), hertz(1e-6, 1e-15),
+          hertz(1e-4, 1e-10), hertz(1e-4, 1e-7), hertz(1e-4, 1e-4), hertz(1e-6, 1e-2),
+          (0.001, 1e-7, 6512.593056504814), (4e-7, 0.0, 1e9 * 4e-7**1.5)]
+
+
+def contact_at(approach, compliance, jprops):
+    """k_c = 1e9 (E 1.5e9, nu 0, R 1 on both sides), at rest at x = D over the struck point at 0, c_i = 0."""
+    c, _, _ = uel(column({4: approach, 6: 0, 7: 1}, hht=False), states(entries={14: compliance, 15: 0}),
+                  params=(0, 0, 0), props=[1.5e9, 0, 1.5e9, 0, 1, 1, 1, 1, 0, 0, 0, 0], jprops=jprops)
+    return c[0]
+
+
+@pytest.mark.parametrize("approach, compliance, force", CUBICS)
+def test_closed_form_over_the_range_of_mu(approach, compliance, force):
+    assert contact_at(approach, compliance, (1, 0, 0)) == pytest.approx(force, rel=1e-12) and recorded()[0] == 0
+
+
+@pytest.mark.parametrize("approach, compliance, force", [hertz(1e-9, 1e-8), hertz(1e-9, 1e-7), hertz(1e-10, 1e-9)])
+def test_bracketed_search_at_a_first_touch(approach, compliance, force):
+    """Forces of micronewtons against a measured structure compliance, within the search's tolerance
+    min(0.001, 1e-9 F_max), F_max = (D - 2.220446049250313e-16) / c."""
+    tolerance = min(0.001, 1e-9 * (approach - 2.220446049250313e-16) / compliance)
+    assert contact_at(approach, compliance, (2, 0, 0)) == pytest.approx(force, abs=2 * tolerance, rel=1e-15)
+    assert force > 2 * tolerance and recorded()[0] == 0
+
+
+NOT_BRACKETED = (-2, "Error in BISECTION: Root must be bracketed in uel_impact.")
 
 
 @pytest.mark.parametrize("jprops, lflags, svars15, error", [
     ((7, 0, 0), DYNAMIC, 6e-5, (-3, "Error: Invalid root finding procedure")),
-    ((2, 0, 0), DYNAMIC, -1e-17, (-2, "Error in BISECTION: Root must be bracketed.")),  # no sign change
+    ((2, 0, 0), DYNAMIC, -1e-17, (0, "")),  # an approach of 1e-17 is below the bracket's floor
+    ((2, 0, 1), DYNAMIC, -1e-17, (0, "")),  # no samples of a falling bracket to interpolate
+    ((2, 0, 2), DYNAMIC, 6e-5, NOT_BRACKETED),  # the user's law 1e8 (D - c F)^0 - F: no sign change
     ((1, 0, 0), DYNAMIC, 1.0, (0, "")),  # no contact: x_free < w_ref
     ((1, 0, 0), STATIC, 6e-5, (0, "")),  # static calls keep the contact data
     ((1, 0, 0), (11, 1, 2, 0), 6e-5, (0, "")),  # neither a normal nor a perturbation call
@@ -107,10 +138,13 @@ def test_closed_form_cubic():
 def test_without_a_contact_force(jprops, lflags, svars15, error):
     hht = svars15 != -1e-17
     c0 = column({1: 5, 2: 6, 3: 7, 6: 0, 7: 4}, hht=hht)  # a bracket of 1e-17 when at rest
+    props = PROPS[:11] + [1e8, 0.0] if jprops[2] == 2 else PROPS
     c, s, _ = uel(c0, states(entries={15: svars15, 16: 3.0}), lflags=lflags, jprops=jprops, w=1e-4,
-                  params=HHT if hht else (0, 0, 0))
+                  params=HHT if hht else (0, 0, 0), props=props)
     kept = lflags != DYNAMIC
     assert (c[:3] == ([5, 6, 7] if kept else 0)).all() and recorded() == error
+    if error == NOT_BRACKETED:
+        assert list(_kestro.errorhandling.errintv) == [1]  # the element
     assert s[15] == (3.0 if lflags[2] == 2 else 1e-4)
 
 
@@ -129,9 +163,39 @@ def test_structural_response_table():
             np.testing.assert_array_equal(s[20:], TABLE)
         else:
             np.testing.assert_array_equal(ip.csvars[:, 0], [1e-3, 5e-4, 0, 3e-8, 0, 0])
-    # The table in an impact step gives the compliance at dt (monotone cubic of scipy's PCHIP).
-    _, s, _ = uel(column(), states(26, dict(zip(range(21, 27), TABLE))), dtime=2.5e-4)
-    assert s[18] == pytest.approx(1.1799566063146146e-8, rel=1e-12)
+
+
+NO_TABLE = (-2, "Warning: No usable compliance table in uel_impact.")
+BEYOND = (-2, "Warning: Time increment beyond the compliance table in uel_impact.")
+
+
+@pytest.mark.parametrize("table, dtime, compliance, error", [
+    (TABLE, 2.5e-4, 1.1799566063146146e-8, (0, "")),
+    (TABLE, 5e-3, 3e-8, BEYOND),  # the end values hold beyond the measured increments
+    (TABLE, 1e-12, 1e-9, BEYOND),
+    ([0.0] * 6, 2.5e-4, 2e-9, NO_TABLE),  # never measured: the compliance without a table, svars(14)
+    ([1e-10, 5e-4, 1e-3, 1e-9, 2e-8, 3e-8], 2.5e-4, 2e-9, NO_TABLE),  # increments rising
+    ([1e-3, 1e-3, 1e-10, 3e-8, 2e-8, 1e-9], 2.5e-4, 2e-9, NO_TABLE),
+    ([1e-3, math.nan, 1e-10, 3e-8, 2e-8, 1e-9], 2.5e-4, 2e-9, NO_TABLE),
+    ([1e-3, 3e-8], 2.5e-4, 2e-9, NO_TABLE),  # one row
+])
+def test_compliance_table_in_the_impact_step(table, dtime, compliance, error):
+    _, s, _ = uel(column(), states(20 + len(table), dict(zip(range(21, 27), table))), dtime=dtime)
+    assert s[18] == pytest.approx(compliance, rel=1e-12) and recorded() == error
+    if error != (0, ""):
+        assert list(_kestro.errorhandling.errintv) == [1]  # the element
+
+
+def test_perturbation_keeps_the_impactors_state():
+    """The truss part clears its own twelve state variables (the first six take its load) and no more; the next
+    impact call reads the table."""
+    kept = states(26, dict(zip(range(17, 27), [4.0, 0, 0, 1, *TABLE])))
+    _, s, _ = uel(column(), kept, lflags=(1, 1, 100, 0), moved=2e-6)
+    assert not s[6:12].any() and s[14] == s[15] == 2e-6  # svars(15, 16): the perturbation's increment
+    changing = [14, 15, 18]  # the struck point and the compliance at this increment
+    np.testing.assert_array_equal(np.delete(s, changing)[12:], np.delete(kept, changing)[12:])
+    _, s, _ = uel(column(), s, dtime=2.5e-4)
+    assert s[18] == pytest.approx(1.1799566063146146e-8, rel=1e-12) and recorded()[0] == 0
 
 
 @pytest.mark.parametrize("nsvars, csvars, answer, pnewdt", [
@@ -147,20 +211,21 @@ def test_single_response(nsvars, csvars, answer, pnewdt):
     assert c[0] == 0 and p == 1
 
 
-@pytest.mark.parametrize("nimp, start, number, force, stored, kept_force", [
-    (1, None, 1, 5.0, [0], -7),
-    (1, None, 1, -3e-9, [3e-9], -7),
-    (1, None, 1, -7.0, [0], -7),  # the last force handed on, not a compliance
-    (2, np.zeros((1, 1)), 2, -4e-9, [0, 4e-9], -7),
-    (1, np.zeros((3, 1)), 1, -4e-9, [4e-9], -7),
-    (1, None, 2, -4e-9, [0], -7),  # an impactor number beyond nimp reaches no column
-    (1, None, math.nan, -4e-9, [0], -7),
+@pytest.mark.parametrize("nimp, start, number, force, stored", [
+    (1, None, 1, 5.0, [0]),
+    (1, None, 1, -3e-9, [3e-9]),
+    (1, None, 1, -7.0, [0]),  # the negative of the last force: not a compliance
+    (2, np.zeros((1, 1)), 2, -4e-9, [0, 4e-9]),
+    (1, np.zeros((3, 1)), 1, -4e-9, [4e-9]),
+    (1, None, 2, -4e-9, [0]),  # an impactor number beyond nimp reaches no column
+    (1, None, math.nan, -4e-9, [0]),
 ])
-def test_hand_on(nimp, start, number, force, stored, kept_force):
+def test_hand_on(nimp, start, number, force, stored):
+    """Without motion of the struck point the last increment's force and radius are handed on as they stand."""
     ip.csvars = start
     c, _, _ = uel(column({1: force, 11: 7, 12: 0.3}), states(entries={20: number}), lflags=STATIC, kinc=2, nimp=nimp)
     np.testing.assert_array_equal(ip.csvars, [stored])
-    assert (c[0], c[1]) == (kept_force, 0.3)
+    assert (c[0], c[1]) == (7, 0.3)
 
 
 def test_handed_over_compliance_replaces_the_impactors():

@@ -36,7 +36,7 @@ def test_surface_pressure_and_nearest_element_record():
     alpha, t_user, dprops = pressure([12.0, 21.0, 0.0], cprops, dprops, elemid=7)
     assert alpha == pytest.approx(100 / math.pi, rel=1e-15)
     np.testing.assert_array_equal(t_user, [0, 0, -1])
-    np.testing.assert_allclose(dprops[4:11, 0], [7, *np.sqrt([5, 5, 0, 0, 29, 26])], rtol=1e-15)
+    np.testing.assert_allclose(dprops[4:11, 0], [7, *np.sqrt([5, 5, 29, 26, 0, 0])], rtol=1e-15)
     # A nearer point becomes the nearest record; Hertz 150/pi sqrt(1 - 0.25/9).
     alpha, _, dprops = pressure([10.5, 20.0, 0.0], cprops, dprops, elemid=7)
     assert alpha == pytest.approx(150 / math.pi * math.sqrt(35 / 36), rel=1e-15)
@@ -52,7 +52,7 @@ def test_surface_pressure_and_nearest_element_record():
     (7, 0.0), (1, 0.0), (9, 0.0), (math.nan, 0.0), (1e10 + 2, 0.0),
 ])
 def test_distribution_of_each_load_code(code, expected):
-    # Fresh rows: the extent is the farthest point's distances (sqrt(29), sqrt(26)).
+    # Fresh rows: the extent is the first point's distances (sqrt(29), sqrt(26)).
     _kestro.jobdata.stepid = np.array([2], np.int32)
     alpha = pressure([12.0, 21.0, 0.0], *impactor(code))[0]
     assert alpha == pytest.approx(expected, rel=1e-14)
@@ -84,8 +84,8 @@ def test_sign_and_step_kinds(kinds, kstep, elemkinds, sign, tracked):
     cprops, dprops = impactor(5)
     alpha, _, dprops = pressure([12.0, 21.0, 0.0], cprops, dprops, kstep=kstep, elemid=7)
     assert alpha == pytest.approx(sign * 100 / math.pi, rel=1e-15)
-    farthest = [math.sqrt(29), math.sqrt(26)] if tracked else [0, 0]
-    np.testing.assert_allclose(dprops[4:11, 0], [7, math.sqrt(5), math.sqrt(5), 0, 0, *farthest], rtol=1e-15)
+    nearest = [math.sqrt(29), math.sqrt(26)] if tracked else [0, 0]
+    np.testing.assert_allclose(dprops[4:11, 0], [7, math.sqrt(5), math.sqrt(5), *nearest, 0, 0], rtol=1e-15)
 
 
 def test_element_kinds_follow_a_rewritten_element_list():
@@ -107,6 +107,68 @@ def test_a_non_integer_element_record_matches_no_element():
     dprops[4:7, 0] = 1e300, 1.0, 1.0  # as 0 it would take the farthest point
     dprops = pressure([12.0, 21.0, 0.0], cprops, dprops)[2]
     np.testing.assert_array_equal(dprops[4:11, 0], [1e300, 1, 1, 0, 0, 0, 0])
+
+
+def mesh_pass(points, cprops, dprops):
+    """dsload at the points (offsets from the centre) of each square of side 2 of a 3 x 3 mesh, row by row."""
+    pressures = np.zeros((9, len(points)))
+    for e in range(9):
+        centre = np.array([1.0 + 2 * (e % 3), 1.0 + 2 * (e // 3), 0.0])
+        for j, offset in enumerate(points):
+            pressures[e, j], _, dprops = pressure(centre + [*offset, 0], cprops, dprops, elemid=e + 1)
+    return pressures, dprops
+
+
+G3 = math.sqrt(0.6)
+GAUSS_3X3 = [(G3 * r, G3 * s) for s in (-1, 0, 1) for r in (-1, 0, 1)]
+
+
+@pytest.mark.parametrize("unset", [0.0, HUGE])  # a dprops built from zeros, or as the control creates it
+@pytest.mark.parametrize("points, applied", [
+    (GAUSS_3X3, 900 / (4 * 0.6)),  # uniform over the extent G3 x G3 of element 5's points around the centre
+    ([(0.0, 0.0)], 0.0),  # one point per element: an extent of no width
+])
+def test_load_point_right_under_the_impactor(unset, points, applied):
+    """The impactor stands over the centre of element 5, a load point: the distance 0 is a distance."""
+    _kestro.jobdata.stepid = np.array([2], np.int32)
+    cprops, dprops = impactor(2)
+    dprops[1:4, 0], dprops[5:7, 0] = [3.0, 3.0, 0.0], unset  # in the surface
+    for _ in range(2):
+        pressures, dprops = mesh_pass(points, cprops, dprops)
+        assert np.isfinite(pressures).all()
+    assert dprops[4, 0] == 5 and dprops[5, 0] == 0 and recorded()[0] == 0
+    assert pressures[4, len(points) // 2] == pytest.approx(applied, rel=1e-14)
+    assert set(np.unique(pressures[4])) <= {0.0, pressures[4, len(points) // 2]} and not np.delete(pressures, 4, 0).any()
+
+
+@pytest.mark.parametrize("point, dircos", [
+    ([12.0, math.nan, 0.0], np.eye(3)),
+    ([12.0, 21.0, 0.0], np.zeros((3, 3))),
+    ([12.0, 21.0, 0.0], np.full((3, 3), math.nan)),
+])
+def test_a_point_without_a_finite_distance_changes_no_record(point, dircos):
+    _kestro.jobdata.stepid = np.array([3], np.int32)
+    cprops, dprops = impactor(5)
+    dprops = pressure([12.0, 21.0, 0.0], cprops, dprops, elemid=7)[2]
+    before = dprops.copy()
+    alpha, _, dprops = S.dsload(np.zeros(3), 1, point, dircos, cprops, dprops, elemid=8)
+    assert alpha == 0.0 and (dprops == before).all()
+    assert recorded() == (-2, "Warning: Load point without a finite distance to the impactor in dsload.")
+    assert list(_kestro.errorhandling.errintv) == [8, 1]  # the element and the impactor
+    assert pressure([12.0, 21.0, 0.0], cprops, dprops, elemid=7)[0] == pytest.approx(100 / math.pi, rel=1e-15)
+
+
+@pytest.mark.parametrize("record, expected", [
+    ([0, 0, 0], [0, 3, 0]),  # built from zeros: not set, the distance only
+    ([0, HUGE, HUGE], [0, 3, HUGE]),  # as the control creates it
+    ([4, 0, 0], [4, 0, 0]),  # a distance 0 recorded: nothing is nearer
+    ([4, 5, 5], [9, 3, 5]),
+])
+def test_contact_area_reads_a_distance_of_zero_as_a_distance(record, expected):
+    dprops = np.zeros((12, 1))
+    dprops[1:4, 0], dprops[4:7, 0] = CENTRE, record
+    dprops = _kestro.interaction.contactarea(dprops, [10, 20, 8], 9, elemlength=[2.0, 0.0, 0.0])
+    np.testing.assert_array_equal(dprops[4:7, 0], expected)
 
 
 def gauss(n, a, b):
@@ -200,6 +262,22 @@ def test_amplitude_warnings_and_skip():
     assert S.camplitude(table[:5], 1.0) == 0.0
 
 
-def test_a_table_of_one_row_ends_the_process(run_python):
-    result = run_python("import _kestro; _kestro.sldcollection.camplitude([0.0, 1.0], 0.5); print('returned')")
-    assert result.returncode == 1 and b"returned" not in result.stdout
+FEWER = "Warning: Fewer than two rows in %S"
+NOT_RISING = "Warning: Abscissas not strictly increasing in %S"
+
+
+@pytest.mark.parametrize("routine, table, message, name", [
+    ("camplitude", [0.0, 1.0], FEWER, "ZRV_AMPL"),
+    ("camplitude", [], FEWER, "ZRV_AMPL"),
+    ("camplitude", [0, 1, 1, 2, 5, 6, 7, 8], NOT_RISING, "ZRV_AMPL"),  # equal abscissas
+    ("camplitude", [0, 2, 1, 3, 5, 6, 7, 8], NOT_RISING, "ZRV_AMPL"),
+    ("camplitude", [0, math.nan, 2, 5, 6, 7], NOT_RISING, "ZRV_AMPL"),
+    ("chysteresis", [3, 2, 1, 0, 5, 6, 7, 8], FEWER, "ZRV_HYST"),  # falling: its used part is one row
+    ("chysteresis", [0, 2, 1, 3, 5, 6, 7, 8], NOT_RISING, "ZRV_HYST"),  # two rises, but 0, 2, 1 used
+])
+def test_tables_the_interpolation_cannot_take(routine, table, message, name):
+    """Amplitude 0.0 and a warning naming the table and the cause, where the process used to end."""
+    table = np.array(table, float)
+    amp = S.camplitude(table, 1.5) if routine == "camplitude" else S.chysteresis(0.0, table, 1.5)[0]
+    assert amp == 0.0 and recorded() == (-2, message)
+    assert bytes(_kestro.errorhandling.errasciim[:, 0].astype(np.uint8)).decode() == name

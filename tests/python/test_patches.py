@@ -33,7 +33,8 @@ STRIP = mesh([(k, k + 1, k + 6, k + 5) for k in range(1, 5)],
     (SQUARES, 1, 8, {"ntree": 2}, [(1, 0), (2, 0), (2, 1), (1, 1), (0, 0), (0, 1)]),
     (SQUARES, 1, 8, {"ntree": 10**6}, [(1, 0), (2, 0), (2, 1), (1, 1), (0, 0), (0, 1)]),
     (SQUARES, 2, 8, {"ntree": 0}, [(0, 0), (1, 0), (1, 1), (0, 1)]),
-    (STRIP, 2, 20, {"ntree": 2}, [(0, 0), (1, 0), (1, 1), (0, 1), (2, 0), (2, 1), (3, 0), (3, 1), (4, 0), (4, 1)]),
+    # Ring by ring: elements 1 and 3, then element 2 itself and 4.
+    (STRIP, 2, 20, {"ntree": 2}, [(0, 0), (1, 0), (1, 1), (0, 1), (2, 0), (3, 0), (3, 1), (2, 1), (4, 0), (4, 1)]),
     (STRIP, 1, 20, {}, [(1, 0), (2, 0), (2, 1), (1, 1)]),
 ])
 def test_patch_points(tables, elemid, npt, options, points):
@@ -44,6 +45,57 @@ def test_patch_points(tables, elemid, npt, options, points):
     expected[2, :len(points)] = 0.0
     np.testing.assert_array_equal(patch, expected)
     assert result is patch
+
+
+def random_mesh(rng, triangles):
+    """A grid of 3 to 9 by 3 to 9 cells with jittered nodes, cells split into triangles or not, node
+    numbers and element positions shuffled."""
+    nx, ny = rng.integers(3, 10, 2)
+    xy = np.stack(np.meshgrid(np.arange(nx + 1), np.arange(ny + 1), indexing="ij"), -1).reshape(-1, 2)
+    xy = xy + rng.uniform(-0.3, 0.3, xy.shape)
+    number = rng.permutation(len(xy)) + 7
+    cells = []
+    for i in range(nx):
+        for j in range(ny):
+            a, b, c, d = [(i + di) * (ny + 1) + j + dj for di, dj in ((0, 0), (1, 0), (1, 1), (0, 1))]
+            cells += [(a, b, c), (a, c, d)] if triangles else [(a, b, c, d)]
+    cells = [cells[k] for k in rng.permutation(len(cells))]
+    return mesh([[number[n] for n in cell] for cell in cells], {number[n]: xy[n] for n in range(len(xy))})
+
+
+def reference_patch(nodes, elemid, rings, exflag=0):
+    """The elements 1 to `rings` steps away through shared nodes (and elemid itself from two rings on,
+    or with exflag 1), in the order of first appearance for one ring."""
+    sets = [set(nodes[:, e]) for e in range(nodes.shape[1])]
+    root = elemid - 1
+    ring, taken = {root}, {root}
+    found = [root] if exflag == 1 else []
+    for r in range(rings):
+        ring = {e for e in range(len(sets)) if e not in taken and any(sets[e] & sets[f] for f in ring)}
+        taken |= ring
+        found += sorted(ring) + ([root] if r == 1 and exflag != 1 else [])
+        if not ring:
+            break
+    return sorted(found) if rings == 1 else found
+
+
+@pytest.mark.parametrize("seed", range(12))
+@pytest.mark.parametrize("rings", [1, 2, 3])
+@pytest.mark.parametrize("triangles", [False, True])
+def test_random_meshes_fill_exactly_their_distinct_points(seed, rings, triangles):
+    rng = np.random.default_rng(seed)
+    coords, nodes = random_mesh(rng, triangles)
+    elemid, exflag = int(rng.integers(1, nodes.shape[1] + 1)), seed % 2
+    points = []
+    for e in reference_patch(nodes, elemid, rings, exflag):
+        points += [tuple(coords[:, j, e]) for j in range(nodes.shape[0]) if tuple(coords[:, j, e]) not in points]
+    patch = np.zeros((3, len(points)), order="F")
+    E.getnodalpatch(patch, coords, nodes, elemid, ntree=rings, exflag=exflag)
+    assert recorded()[0] == 0
+    if rings == 1:  # the order of first appearance
+        np.testing.assert_array_equal(patch.T, points)
+    else:
+        assert sorted(map(tuple, patch.T)) == sorted(points)
 
 
 def test_points_within_the_tolerance_appear_once():

@@ -222,3 +222,49 @@ def test_truss_layout_and_properties_checked(explicit, nodes, props, error):
     else:
         outputs = uel((1, 1, 1, 0), coords=nodes.T, props=props, start=9.0)[:2]
     assert all((x == 9).all() for x in outputs) and recorded() == error
+
+
+ZERO_LENGTH = (-2, "Warning: Truss element of zero length.")
+NOT_FINITE = (-2, "Warning: Truss element with a value that is not finite.")
+POINT = np.array([[1.0, 2, 3], [1, 2, 3]])
+NAN_NODE = np.array([[1.0, 2, 3], [2.5, math.nan, 3]])
+NAN_U = np.r_[0, 0, 0, 0.03, math.nan, 0]
+
+
+@pytest.mark.parametrize("nodes, u, error, finite", [
+    (POINT, U, ZERO_LENGTH, True),  # no stiffness, no force
+    (NAN_NODE, U, NOT_FINITE, False),
+    (BAR, NAN_U, NOT_FINITE, False),
+])
+@pytest.mark.parametrize("lflags", [(1, 1, 1, 0), (11, 1, 1, 0), (1, 1, 100, 0)])
+def test_implicit_truss_without_an_axis_or_finite_values(nodes, u, error, finite, lflags):
+    rhs, amatrx, svars, energy = uel(lflags, coords=nodes.T, u=u, svars=np.full(12, 7.0),
+                                     params=(-0.05, 0.25, 0.5), dtime=0.01, start=9.0)
+    assert recorded() == error and list(_kestro.errorhandling.errintv) == [1]
+    if finite:
+        assert not rhs.any() and not amatrx.any() and (svars == 7).all()
+    else:  # the perturbation's load comes from du alone; its energy holds the NaN
+        assert np.isnan(np.r_[rhs[:, 0], energy]).any()
+
+
+@pytest.mark.parametrize("nodes, u, error, stable", [
+    (POINT, U, ZERO_LENGTH, 1.7976931348623157e308),
+    (NAN_NODE, U, NOT_FINITE, math.nan),
+    (BAR, NAN_U, NOT_FINITE, math.nan),  # not the force of the smallest length
+])
+def test_explicit_block_with_a_degenerate_element(nodes, u, error, stable):
+    coords = np.stack([BAR, BAR, nodes, BAR])
+    moved = [U, U, u, U]
+    rhs, _, dt, svars, energy = vuel(tl.vuel_truss, (17, 2, 0), moved, coords=coords)
+    lone = vuel(tl.vuel_truss, (17, 2, 0), [U])
+    for k in (0, 1, 3):  # the others as alone
+        np.testing.assert_array_equal(rhs[k], lone[0][0])
+        assert dt[k] == lone[2][0]
+    assert recorded() == error and list(_kestro.errorhandling.errintv) == [2]
+    np.testing.assert_array_equal(dt[2], stable)
+    if math.isnan(stable):
+        assert np.isnan(rhs[2]).any() and np.isnan(svars[2, 1])
+    else:
+        assert not rhs[2].any() and not svars[2].any() and not energy[2].any()
+    if nodes is POINT:  # nor a load along an axis it does not have
+        assert not vuel(tl.vuel_truss, (17, 3, 0), moved, coords=coords, jdltyp=123)[0][2].any()
