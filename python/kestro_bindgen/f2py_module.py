@@ -253,14 +253,22 @@ def patch_returned_documentation(patches: Patches, modules: list[Module]):
     patches.text = text
 
 
-def run_f2py(outdir: Path, modules: dict[str, Module]):
+def start_f2py(outdir: Path, combined: Path) -> subprocess.Popen:
+    """Starts numpy.f2py on the combined signature file: it runs while the
+    signature files are cracked, and run_f2py() takes its result."""
     work = outdir / "f2py"
     work.mkdir(exist_ok=True)
-    (work / "_kestro.pyf").write_text((outdir / "_kestro.pyf").read_text())
-    proc = subprocess.run([sys.executable, "-m", "numpy.f2py", "_kestro.pyf"], cwd=work,
-                          capture_output=True, text=True)
-    if proc.returncode != 0:
-        sys.stderr.write(proc.stdout + proc.stderr)
+    (work / "_kestro.pyf").write_text(combined.read_text())
+    # Its output goes to a file: a pipe nobody reads meanwhile would stop it.
+    with open(work / "f2py.log", "w") as log:
+        return subprocess.Popen([sys.executable, "-m", "numpy.f2py", "_kestro.pyf"], cwd=work,
+                                stdout=log, stderr=subprocess.STDOUT)
+
+
+def run_f2py(outdir: Path, modules: dict[str, Module], proc: subprocess.Popen):
+    work = outdir / "f2py"
+    if proc.wait() != 0:
+        sys.stderr.write((work / "f2py.log").read_text())
         raise SignatureError("numpy.f2py failed on the combined signature file")
     patches = Patches((work / "_kestromodule.c").read_text())
     python = [m for m in modules.values() if m.python]
