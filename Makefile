@@ -22,7 +22,10 @@ configure: setup
 build: configure
 	cmake --build $(BUILD) -j $(JOBS)
 
-run: build
+# The example job needs the library and the Python module only; the tests and
+# benchmarks are built by `make build` and `make test`.
+run: configure
+	cmake --build $(BUILD) -j $(JOBS) --target kestro _kestro
 	PYTHONPATH=$(BUILD)/python $(PYTHON) examples/job.py
 
 # The whole suite (C++, C and Python tests), then the C and C++ tests again

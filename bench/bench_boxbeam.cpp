@@ -1,10 +1,16 @@
 // The box-beam analysis without report: one cell of 300 caps on an ellipse
 // with 300 walls, and the same section split into three cells by two spars;
-// ladders of many cells beside one cell of as many walls.
+// ladders of many cells beside one cell of as many walls; grids of two rows
+// and square grids of cells, and how their time grows with the walls.
 #include <benchmark/benchmark.h>
 
+#include <algorithm>
+#include <chrono>
 #include <cmath>
 #include <cstdint>
+#include <functional>
+#include <limits>
+#include <map>
 #include <vector>
 
 #include "core/shared_data.hpp"
@@ -168,5 +174,116 @@ void BM_BoxOneCell(benchmark::State &state) {
     state.counters["walls"] = walls;
 }
 BENCHMARK(BM_BoxOneCell)->Arg(10000)->Unit(benchmark::kMillisecond);
+
+}  // namespace
+
+namespace {
+
+// A grid of rows x columns cells 1.0 wide and 0.5 high whose edges are split
+// into `per` walls each: the horizontal edges row by row, then the vertical
+// ones column by column.
+int32_t grid(int32_t rows, int32_t columns, int32_t per) {
+    const int32_t corners = (rows + 1) * (columns + 1), edges = (rows + 1) * columns + (columns + 1) * rows;
+    const int32_t walls = edges * per, caps = corners + edges * (per - 1), cells = rows * columns;
+    Box_Initialize(&walls, &caps, &cells);
+    gurt::ig = 0;
+    const auto cap = [](double y, double z) {
+        const int32_t i = ++gurt::ig;
+        gurt::yi(i) = y;
+        gurt::zi(i) = z;
+        gurt::bi(i) = 50.0;
+        gurt::myi(i) = 0.01;
+        return i;
+    };
+    const auto corner = [columns](int32_t i, int32_t j) { return i * (columns + 1) + j + 1; };
+    for (int32_t i = 0; i <= rows; ++i)
+        for (int32_t j = 0; j <= columns; ++j) cap(1.0 * j, 0.5 * i);
+    // The caps along each edge from its first corner to its last.
+    std::map<std::pair<int32_t, int32_t>, std::vector<int32_t>> along;
+    const auto edge = [&](int32_t a, int32_t b) {
+        std::vector<int32_t> run{a};
+        for (int32_t k = 1; k < per; ++k) {
+            const double t = static_cast<double>(k) / per;
+            run.push_back(cap(gurt::yi(a) + t * (gurt::yi(b) - gurt::yi(a)), gurt::zi(a) + t * (gurt::zi(b) - gurt::zi(a))));
+        }
+        run.push_back(b);
+        for (std::size_t k = 0; k + 1 < run.size(); ++k) add_wall(run[k], run[k + 1]);
+        along[{a, b}] = run;
+        std::reverse(run.begin(), run.end());
+        along[{b, a}] = run;
+    };
+    for (int32_t i = 0; i <= rows; ++i)
+        for (int32_t j = 0; j < columns; ++j) edge(corner(i, j), corner(i, j + 1));
+    for (int32_t j = 0; j <= columns; ++j)
+        for (int32_t i = 0; i < rows; ++i) edge(corner(i, j), corner(i + 1, j));
+    for (int32_t i = 0; i < rows; ++i)
+        for (int32_t j = 0; j < columns; ++j) {
+            const int32_t ring[4] = {corner(i, j), corner(i, j + 1), corner(i + 1, j + 1), corner(i + 1, j)};
+            std::vector<int32_t> loop;
+            for (int k = 0; k < 4; ++k) {
+                const std::vector<int32_t> &run = along[{ring[k], ring[(k + 1) % 4]}];
+                loop.insert(loop.end(), run.begin(), run.end() - 1);
+            }
+            add_cell(loop);
+        }
+    loads();
+    return walls;
+}
+
+// Two rows of `cells` cells, each edge of five walls: 800 cells make 10,010 walls.
+int32_t two_rows(int32_t cells) { return grid(2, cells / 2, 5); }
+// A square grid of side x side cells, each edge of four walls: 32 x 32 make 8,448 walls.
+int32_t square(int32_t side) { return grid(side, side, 4); }
+
+void analyse(benchmark::State &state, int32_t walls) {
+    for (auto _ : state) {
+        Box_GetXSection();
+        benchmark::DoNotOptimize(quer::dt);
+    }
+    state.counters["walls"] = walls;
+}
+
+void BM_BoxTwoRowGrid(benchmark::State &state) { analyse(state, two_rows(static_cast<int32_t>(state.range(0)))); }
+BENCHMARK(BM_BoxTwoRowGrid)->Arg(100)->Arg(200)->Arg(400)->Arg(800)->Unit(benchmark::kMillisecond);
+
+void BM_BoxSquareGrid(benchmark::State &state) { analyse(state, square(static_cast<int32_t>(state.range(0)))); }
+BENCHMARK(BM_BoxSquareGrid)->RangeMultiplier(2)->Range(4, 32)->Unit(benchmark::kMillisecond);
+
+// How the time grows, two sections timed side by side in every iteration
+// (the fastest analysis of each counts): 0, two rows of 100 and of 800 cells,
+// the exponent of the time in the walls (aim at most 1.3); 1, square grids of
+// 4 x 4 and 32 x 32 cells (aim at most 1.5); 2, two rows of 800 cells over a
+// one-row ladder of 910 cells, 10,011 walls (aim at most 5).
+void BM_BoxGrowth(benchmark::State &state) {
+    using Make = std::function<int32_t()>;
+    const Make makes[3][2] = {{[] { return two_rows(100); }, [] { return two_rows(800); }},
+                              {[] { return square(4); }, [] { return square(32); }},
+                              {[] { return ladder(910, false); }, [] { return two_rows(800); }}};
+    const auto &make = makes[state.range(0)];
+    double fastest[2] = {std::numeric_limits<double>::max(), std::numeric_limits<double>::max()};
+    int32_t walls[2] = {0, 0};
+    for (auto _ : state) {
+        double spent = 0.0;
+        for (int k = 0; k < 2; ++k) {
+            walls[k] = make[k]();
+            const auto start = std::chrono::steady_clock::now();
+            Box_GetXSection();
+            const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+            benchmark::DoNotOptimize(quer::dt);
+            fastest[k] = std::min(fastest[k], seconds);
+            spent += seconds;
+        }
+        state.SetIterationTime(spent);
+    }
+    const double ratio = fastest[1] / fastest[0];
+    if (state.range(0) == 2) {
+        state.counters["ratio"] = ratio;
+        state.counters["aim"] = 5.0;
+    } else {
+        state.counters["exponent"] = std::log(ratio) / std::log(static_cast<double>(walls[1]) / walls[0]);
+        state.counters["aim"] = state.range(0) == 0 ? 1.3 : 1.5;
+    }
+}
+BENCHMARK(BM_BoxGrowth)->DenseRange(0, 2)->UseManualTime()->Unit(benchmark::kMillisecond);
 
 }  // namespace

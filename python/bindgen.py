@@ -78,10 +78,10 @@ import argparse
 import sys
 from pathlib import Path
 
-from kestro_bindgen.combine import load
+from kestro_bindgen.combine import load, write_combined
 from kestro_bindgen.common import SignatureError, forget_written
 from kestro_bindgen.exports import api_functions, write_exports
-from kestro_bindgen.f2py_module import run_f2py
+from kestro_bindgen.f2py_module import F2py, run_f2py
 from kestro_bindgen.glue import write_glue
 from kestro_bindgen.headers import write_c_header, write_cxx_header, write_umbrella
 from kestro_bindgen.metadata import write_metadata
@@ -115,9 +115,16 @@ def main(argv=None) -> int:
             return 0
         if ns.manifest is not None:
             check_manifest(ns.manifest, outdir, expected)
-        modules = load(fragments, outdir)
-        if not ns.no_python:
-            run_f2py(outdir, modules)
+        combined = write_combined(fragments, outdir)
+        # numpy.f2py runs on the combined file while the signature files are cracked.
+        f2py = None if ns.no_python else F2py(combined)
+        try:
+            modules = load(fragments, outdir)
+            if f2py is not None:
+                run_f2py(outdir, modules, f2py)
+        finally:
+            if f2py is not None:
+                f2py.close()
         ordered = list(modules.values())
         for m in ordered:
             write_c_header(outdir, m)

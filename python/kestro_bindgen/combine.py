@@ -30,11 +30,18 @@ def combine(fragments: list[Fragment], wrapper: str, setup: bool) -> str:
     return "\n".join(text)
 
 
+def write_combined(fragments: list[Fragment], outdir: Path) -> Path:
+    """Writes the combined signature file of the extension module, which load() cracks."""
+    path = outdir / "_kestro.pyf"
+    write_if_changed(path, combine([f for f in fragments if not f.notes.c_only], "_kestro", setup=True))
+    return path
+
+
 def load(fragments: list[Fragment], outdir: Path) -> dict[str, Module]:
-    """Cracks the signature files and builds the modules, in the order of the files."""
+    """Cracks the signature files (the combined one written first) and builds
+    the modules, in the order of the files."""
     python = [f for f in fragments if not f.notes.c_only]
     c_only = [f for f in fragments if f.notes.c_only]
-    write_if_changed(outdir / "_kestro.pyf", combine(python, "_kestro", setup=True))
     typedefs = {k: v for f in fragments for k, v in f.notes.typedefs.items()}
     complex_args = {k: v for f in fragments for k, v in f.notes.complex_args.items()}
     owner = {}

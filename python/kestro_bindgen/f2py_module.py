@@ -5,6 +5,7 @@ patch must find what it replaces."""
 from __future__ import annotations
 
 import re
+import shutil
 import subprocess
 import sys
 import tempfile
@@ -274,18 +275,34 @@ def patch_returned_documentation(patches: Patches, modules: list[Module]):
     patches.text = text
 
 
-def run_f2py(outdir: Path, modules: dict[str, Module]):
-    # numpy's generator works in a directory of its own: none of its files is an output.
-    with tempfile.TemporaryDirectory(prefix="kestro_f2py_") as scratch:
-        work = Path(scratch)
-        (work / "_kestro.pyf").write_text((outdir / "_kestro.pyf").read_text())
-        proc = subprocess.run([sys.executable, "-m", "numpy.f2py", "_kestro.pyf"], cwd=work,
-                              capture_output=True, text=True)
-        if proc.returncode != 0:
-            sys.stderr.write(proc.stdout + proc.stderr)
+class F2py:
+    """numpy.f2py running on the combined signature file in a directory of its
+    own (none of its files is an output of the build): it runs while the
+    signature files are cracked, and run_f2py() takes its result."""
+
+    def __init__(self, combined: Path):
+        self.work = Path(tempfile.mkdtemp(prefix="kestro_f2py_"))
+        (self.work / "_kestro.pyf").write_text(combined.read_text())
+        # Its output goes to a file: a pipe nobody reads meanwhile would stop it.
+        with open(self.work / "f2py.log", "w") as log:
+            self.proc = subprocess.Popen([sys.executable, "-m", "numpy.f2py", "_kestro.pyf"], cwd=self.work,
+                                         stdout=log, stderr=subprocess.STDOUT)
+
+    def result(self) -> str:
+        if self.proc.wait() != 0:
+            sys.stderr.write((self.work / "f2py.log").read_text())
             raise SignatureError("numpy.f2py failed on the combined signature file")
-        generated = (work / "_kestromodule.c").read_text()
-    patches = Patches(generated)
+        return (self.work / "_kestromodule.c").read_text()
+
+    def close(self):
+        if self.proc.poll() is None:
+            self.proc.kill()
+            self.proc.wait()
+        shutil.rmtree(self.work, ignore_errors=True)
+
+
+def run_f2py(outdir: Path, modules: dict[str, Module], f2py: F2py):
+    patches = Patches(f2py.result())
     python = [m for m in modules.values() if m.python]
     strings_in = any(a.character for m in python for r in m.routines for a in r.args)
     strings_out = any(a.character and not a.const for m in python for r in m.routines for a in r.args)

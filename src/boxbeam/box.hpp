@@ -4,6 +4,7 @@
 
 #include <cstdint>
 #include <initializer_list>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -31,15 +32,37 @@ const char *refusal();
 
 struct Section;
 
-// A factored flow system: rows 1..unknowns+1 of a section, columns 1..unknowns.
-struct System {
-    Elimination elimination;
-    int32_t unknowns = 0, status = 0;  // status: the step at which the elimination stopped, or 0
-    // Rows 1..n+1, columns 1..n: the walls in the section's wall_order when
-    // it has one (the twist, column kw + 1, last) and that elimination
-    // leaves every unknown a pivot; else, as for a section without one, in
-    // the order of their numbers.
-    void factor(const Section &s, int32_t n);
+// The flow systems of a section, factored once per analysis and shared by
+// the two unit-shear systems, the system of the load and the unit torque.
+// Every one has, besides the cap and cell rows over the walls' start flows,
+// one redundant row: the cap rows sum to zero, so the last is left out, and
+// the rest form a square matrix, sparse but not symmetric, factored by a
+// sparse LU in a fill-reducing order (box_solver.cpp).  A closed section's
+// twist (column kw + 1, in the cell rows only) and its dense moment row
+// border that matrix and are eliminated last, so that the moment row fills
+// nothing.
+class FlowSystems {
+public:
+    FlowSystems();
+    ~FlowSystems();
+    FlowSystems(const FlowSystems &) = delete;
+    FlowSystems &operator=(const FlowSystems &) = delete;
+
+    // Factors the cap and cell rows over the walls: 0, or the step of the
+    // elimination at which the pivot's magnitude was at most 1e-30.
+    int32_t factor(const Section &s);
+    // After factor(), with the twist entries in the cell rows: the moment
+    // row's pivot, 0 or step kw + 1 when its magnitude is at most 1e-30.
+    int32_t factor_twist(const Section &s);
+    // The start flows (and with_twist the twist, unknown kw + 1) for a load
+    // column, the negative right-hand side by row: 0, or the step at which
+    // the factorisation stopped.
+    int32_t solve(const Section &s, const std::vector<double> &load, bool with_twist, std::vector<double> &x) const;
+
+private:
+    struct Factors;
+    std::unique_ptr<Factors> factors_;
+    int32_t status_ = 0, twist_status_ = 0;
 };
 
 // Work data of one analysis, sized by the counts in use.
@@ -60,10 +83,6 @@ struct Section {
     // cap_walls[cap_first[i] .. cap_first[i + 1]).
     std::vector<int32_t> cap_first, cap_walls;
     std::vector<int32_t> scratch;
-    // The order in which the flow systems take the walls, when their own
-    // numbering would spread the rows far wider (see wall_order() in
-    // box_flows.cpp); empty for the order of their numbers.
-    std::vector<int32_t> wall_order;
 
     // The loads; my and mz become the principal moments.
     double qx = 0, qy = 0, qz = 0, mx = 0, my = 0, mz = 0;
@@ -74,9 +93,7 @@ struct Section {
     // The load term of the moment row; the principal shear forces; the torque
     // about the shear centre.
     double rmx = 0, qy_star = 0, qz_star = 0, mxs = 0;
-    // The closed section's system (start flows and twist), which the unit
-    // torque shares.
-    System closed;
+    FlowSystems flows;
 
     // Sizes every work array for the counts and clears it.  One Section
     // serves every analysis, so that its storage is allocated once.
@@ -102,11 +119,11 @@ bool results(Section &s, Report &report);
 // The control print of rows 1..rows (columns 1..columns, then the load).
 void print_system(const Section &s, const Report &report, int32_t rows, int32_t columns,
                   const std::vector<double> &load);
-// Solves a factored system for a load column (the negative right-hand side
-// by row) into x and prints the solutions and the residuals of rows
-// 1..residual_rows; false, recorded, when it cannot be solved, leaves an
-// unknown free, or gives values that are not finite.
-bool solve_system(const Section &s, const Report &report, const System &system, int32_t residual_rows,
+// Solves the factored systems for a load column (the negative right-hand
+// side by row) into x, the start flows and with_twist the twist, and prints
+// the solutions and the residuals of rows 1..residual_rows; false, recorded,
+// when they cannot be solved or give values that are not finite.
+bool solve_system(const Section &s, const Report &report, bool with_twist, int32_t residual_rows,
                   const std::vector<double> &load, std::vector<double> &x);
 
 // The equivalent nodal forces of walls 1..walls on the report.

@@ -106,79 +106,6 @@ bool cell_topology(Section &s, Report &report) {
     return true;
 }
 
-// The order of the walls for the flow systems.  The elimination takes the
-// unknowns in order, and a row whose walls lie far apart in that order
-// fills every row it meets over the whole span (a ladder numbered rail by
-// rail fills quadratically).  A breadth-first walk over the caps from a cap
-// at the far end of the section (the last one a walk from the first wall's
-// start cap reaches) numbers the walls as it meets them, so that every row
-// spans a few neighbours.  The walk's order is taken only when it narrows
-// the rows (the sum of their spans over the cap and cell rows) to less
-// than half: a section numbered along itself keeps its own order, and with
-// it the elimination's results bit for bit.
-std::vector<int32_t> wall_order(const Section &s) {
-    using namespace wand;
-    const auto caps = static_cast<std::size_t>(s.ig), walls = static_cast<std::size_t>(s.kw);
-    std::vector<int32_t> queue, order;
-    std::vector<char> reached(caps + 1), placed(walls + 1);
-    queue.reserve(caps);
-    order.reserve(walls);
-    // Walks from start over every cap it reaches; then from every cap not
-    // reached (pieces that the argument checks let through).  The last cap
-    // reached.
-    const auto walk = [&](int32_t start) {
-        std::fill(reached.begin(), reached.end(), 0);
-        std::fill(placed.begin(), placed.end(), 0);
-        queue.clear();
-        order.clear();
-        for (int32_t from = start, next = 1; from != 0;) {
-            reached[static_cast<std::size_t>(from)] = 1;
-            queue.push_back(from);
-            for (std::size_t head = queue.size() - 1; head < queue.size(); ++head) {
-                const int32_t cap = queue[head];
-                for (int32_t q = s.cap_first[static_cast<std::size_t>(cap)];
-                     q < s.cap_first[static_cast<std::size_t>(cap) + 1]; ++q) {
-                    const int32_t k = s.cap_walls[static_cast<std::size_t>(q)];
-                    if (!placed[static_cast<std::size_t>(k)]) {
-                        placed[static_cast<std::size_t>(k)] = 1;
-                        order.push_back(k);
-                    }
-                    const int32_t other = ig1(k) == cap ? ig2(k) : ig1(k);
-                    if (!reached[static_cast<std::size_t>(other)]) {
-                        reached[static_cast<std::size_t>(other)] = 1;
-                        queue.push_back(other);
-                    }
-                }
-            }
-            while (next <= s.ig && reached[static_cast<std::size_t>(next)]) ++next;
-            from = next <= s.ig ? next : 0;
-        }
-        return queue.back();
-    };
-    if (s.kw < 2) return {};
-    walk(walk(ig1(1)));
-    // The sum of the rows' spans with wall k at position[k].
-    std::vector<int32_t> position(walls + 1);
-    const auto spans = [&] {
-        int64_t sum = 0;
-        for (int32_t r = 1; r <= s.ig + s.az; ++r) {
-            int32_t low = s.kw, high = 1;
-            for (const Entry &e : s.rows[static_cast<std::size_t>(r - 1)])
-                if (e.column <= s.kw) {
-                    low = std::min(low, position[static_cast<std::size_t>(e.column)]);
-                    high = std::max(high, position[static_cast<std::size_t>(e.column)]);
-                }
-            sum += std::max(high - low, 0);
-        }
-        return sum;
-    };
-    for (int32_t k = 1; k <= s.kw; ++k) position[static_cast<std::size_t>(k)] = k;
-    const int64_t own = spans();
-    for (std::size_t p = 0; p < order.size(); ++p)
-        position[static_cast<std::size_t>(order[p])] = static_cast<int32_t>(p + 1);
-    return 2 * spans() < own ? order : std::vector<int32_t>{};
-}
-
 // The cap's principal coordinates.
 void principal_of(const Section &s, int32_t i, double &ystar, double &zstar) {
     const double h = gurt::zi(i) - quer::zs, g = gurt::yi(i) - quer::ys;
@@ -202,22 +129,12 @@ void print_system(const Section &s, const Report &report, int32_t rows, int32_t 
     }
 }
 
-bool solve_system(const Section &s, const Report &report, const System &system, int32_t residual_rows,
+bool solve_system(const Section &s, const Report &report, bool with_twist, int32_t residual_rows,
                   const std::vector<double> &load, std::vector<double> &x) {
-    const int32_t n = system.unknowns;
-    std::vector<double> rhs(static_cast<std::size_t>(n + 1));
-    for (std::size_t i = 0; i < rhs.size(); ++i) rhs[i] = -load[i];
-    x.assign(static_cast<std::size_t>(n), 0.0);
-    bool free_unknown = false;
-    int32_t status = system.status;
-    if (status == 0) status = system.elimination.solve(rhs.data(), x.data(), free_unknown);
-    if (status != 0) {
+    const int32_t n = s.kw + (with_twist ? 1 : 0);
+    if (const int32_t status = s.flows.solve(s, load, with_twist, x); status != 0) {
         report.write(Block::abort, {status});
         refuse(-2, "Box-beam: a flow system cannot be solved (the elimination stopped)", {status});
-        return false;
-    }
-    if (free_unknown) {
-        refuse(-2, "Box-beam: a flow system has a free unknown");
         return false;
     }
     if (!std::all_of(x.begin(), x.end(), [](double v) { return std::isfinite(v); })) {
@@ -239,24 +156,6 @@ bool solve_system(const Section &s, const Report &report, const System &system, 
     return true;
 }
 
-void System::factor(const Section &s, int32_t n) {
-    unknowns = n;
-    if (!s.wall_order.empty()) {
-        std::vector<int32_t> columns = s.wall_order;
-        if (n > s.kw) columns.push_back(n);  // the twist
-        // Banded, the fill is a few entries per row.  Where a long row wins
-        // a pivot all the same (the moment row, whose entries grow as the
-        // walls before are eliminated), every row it meets fills to its
-        // length: that elimination is given up early, for the walls' own
-        // order, which costs what it did.
-        std::size_t entries = 0;
-        for (int32_t r = 0; r <= n; ++r) entries += s.rows[static_cast<std::size_t>(r)].size();
-        status = elimination.factor(s.rows, n, 1e-30, columns, 8 * entries);
-        if (status == 0 && elimination.last_pivot_found()) return;
-    }
-    status = elimination.factor(s.rows, n, 1e-30);
-}
-
 bool shear_flows(Section &s, Report &report) {
     using namespace wand;
     using namespace quer;
@@ -272,7 +171,6 @@ bool shear_flows(Section &s, Report &report) {
     // 3., 4. The cells, their rows scaled.
     if (!cell_topology(s, report)) return false;
     for (int32_t c = 1; c <= s.az; ++c) s.scale[static_cast<std::size_t>(c - 1)] = scale_row(s.row(s.ig + c), s.kw);
-    s.wall_order = wall_order(s);
 
     const int32_t equations = s.ig + s.az;
     std::vector<double> deltyk_in(static_cast<std::size_t>(s.ig)), deltzk_in(deltyk_in.size());
@@ -291,8 +189,7 @@ bool shear_flows(Section &s, Report &report) {
     }
 
     // 5. The shear centre: unit shear forces along the principal z and y axes.
-    static System shear;
-    shear.factor(s, s.kw);
+    s.flows.factor(s);
     std::vector<double> load(static_cast<std::size_t>(equations + 1)), x;
     for (int n = 1; n <= 2; ++n) {
         for (int32_t i = 1; i <= s.ig; ++i) {
@@ -305,7 +202,7 @@ bool shear_flows(Section &s, Report &report) {
             load[static_cast<std::size_t>(s.ig) + p] = (n == 1 ? ddqy[p] : ddqz[p]) * s.scale[p];
         }
         print_system(s, report, equations, s.kw, load);
-        if (!solve_system(s, report, shear, equations, load, x)) return false;
+        if (!solve_system(s, report, false, equations, load, x)) return false;
         double moment = 0.0;
         for (int32_t k = 1; k <= s.kw; ++k) {
             const std::size_t w = static_cast<std::size_t>(k - 1);
@@ -346,12 +243,12 @@ bool shear_flows(Section &s, Report &report) {
             {s.kw + 1, -s.zfa[static_cast<std::size_t>(c - 1)] * s.scale[static_cast<std::size_t>(c - 1)]});
     print_system(s, report, equations + 1, s.kw + 1, load);
     if (s.az > 0) {
-        s.closed.factor(s, s.kw + 1);
-        if (!solve_system(s, report, s.closed, equations + 1, load, x)) return false;
+        s.flows.factor_twist(s);
+        if (!solve_system(s, report, true, equations + 1, load, x)) return false;
         for (int32_t k = 1; k <= s.kw + 1; ++k) kraft::t0(k) = x[static_cast<std::size_t>(k - 1)];
     } else {
         report.write(Block::open_profile);
-        if (!solve_system(s, report, shear, equations, load, x)) return false;
+        if (!solve_system(s, report, false, equations, load, x)) return false;
         for (int32_t k = 1; k <= s.kw; ++k) kraft::t0(k) = x[static_cast<std::size_t>(k - 1)];
     }
     return true;

@@ -160,7 +160,6 @@ void Section::reset(int32_t caps, int32_t walls, int32_t cells) {
     clear(iala, cells);
     clear(ibeta, cells);
     clear(rows, caps + cells + 1);
-    wall_order.clear();
     zfa.assign(static_cast<std::size_t>(std::max(cells, 1)), 0.0);
     scale.assign(zfa.size() + 1, 0.0);
     qx = qy = qz = mx = my = mz = 0.0;

@@ -93,7 +93,7 @@ bool results(Section &s, Report &report) {
         std::vector<double> load(static_cast<std::size_t>(equations), 0.0), x;
         load.back() = -s.scale[static_cast<std::size_t>(s.az)];
         print_system(s, report, equations, s.kw + 1, load);
-        if (!solve_system(s, report, s.closed, equations, load, x)) return false;
+        if (!solve_system(s, report, true, equations, load, x)) return false;
         const double stiffness = 1.0 / x.back();
         if (!std::isfinite(stiffness)) {
             refuse(-2, "Box-beam: the torsion stiffness is not finite");

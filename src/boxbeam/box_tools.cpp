@@ -34,8 +34,7 @@ void add_at(SparseRow &row, int32_t column, double value) {
         row.insert(it, {column, value});
 }
 
-int32_t Elimination::factor(const std::vector<SparseRow> &rows, int32_t n, double eps,
-                            const std::vector<int32_t> &columns, std::size_t max_fill) {
+int32_t Elimination::factor(const std::vector<SparseRow> &rows, int32_t n, double eps) {
     n_ = n;
     eps_ = eps;
     const auto m = static_cast<std::size_t>(n + 1);
@@ -45,21 +44,6 @@ int32_t Elimination::factor(const std::vector<SparseRow> &rows, int32_t n, doubl
             rows_[r].assign(rows[r].begin(), rows[r].end());
         else
             rows_[r].clear();
-    }
-    // Another order of the unknowns: each column takes the number of its
-    // step, and the rows are sorted again.
-    columns_ = columns;
-    step_of_.clear();
-    if (!columns_.empty()) {
-        step_of_.assign(static_cast<std::size_t>(n) + 1, 0);
-        for (int32_t k = 1; k <= n; ++k)
-            step_of_[static_cast<std::size_t>(columns_[static_cast<std::size_t>(k - 1)])] = k;
-        for (std::size_t r = 0; r < m; ++r) {
-            for (Entry &e : rows_[r])
-                if (e.column >= 1 && e.column <= n) e.column = step_of_[static_cast<std::size_t>(e.column)];
-            std::sort(rows_[r].begin(), rows_[r].end(),
-                      [](const Entry &a, const Entry &b) { return a.column < b.column; });
-        }
     }
     ip_.resize(m);
     std::iota(ip_.begin(), ip_.end(), 0);
@@ -132,7 +116,6 @@ int32_t Elimination::factor(const std::vector<SparseRow> &rows, int32_t n, doubl
                 if (from != row.end() && from->column == u->column) {
                     from->value -= u->value * f;
                 } else {
-                    if (max_fill-- == 0) return -1;
                     from = row.insert(from, {u->column, 0.0 - u->value * f});
                     in_column_[static_cast<std::size_t>(u->column)].push_back(r);
                 }
@@ -144,22 +127,10 @@ int32_t Elimination::factor(const std::vector<SparseRow> &rows, int32_t n, doubl
     return 0;
 }
 
-bool Elimination::last_pivot_found() const {
-    const int32_t n = n_;
-    const auto last = [&](std::size_t k) { return std::abs(value_at(rows_[static_cast<std::size_t>(ip_[k])], n)); };
-    return std::max(last(static_cast<std::size_t>(n - 1)), last(static_cast<std::size_t>(n))) > eps_;
-}
-
-int32_t Elimination::solve(const double *b, double *x_out, bool &free_unknown) const {
+int32_t Elimination::solve(const double *b, double *x, bool &free_unknown) const {
     const int32_t n = n_;
     std::vector<double> &w = w_;
     w.assign(b, b + n + 1);
-    // The unknowns by step; by column at the end.
-    double *x = x_out;
-    if (!columns_.empty()) {
-        y_.assign(static_cast<std::size_t>(n), 0.0);
-        x = y_.data();
-    }
     for (int32_t i = 1; i <= n - 1; ++i) {
         const double d = w[static_cast<std::size_t>(ip_[static_cast<std::size_t>(i - 1)])];
         const std::size_t end = i + 1 <= n - 1 ? step_start_[static_cast<std::size_t>(i + 1)] : multipliers_.size();
@@ -189,8 +160,6 @@ int32_t Elimination::solve(const double *b, double *x_out, bool &free_unknown) c
             if (e.column > i && e.column <= n) sum += e.value * x[e.column - 1];
         x[i - 1] = (w[static_cast<std::size_t>(ip_[static_cast<std::size_t>(i - 1)])] - sum) / value_at(row, i);
     }
-    if (!columns_.empty())
-        for (int32_t k = 1; k <= n; ++k) x_out[columns_[static_cast<std::size_t>(k - 1)] - 1] = x[k - 1];
     return 0;
 }
 

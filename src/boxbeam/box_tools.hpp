@@ -2,9 +2,7 @@
 // equations of which one is redundant, by row exchange through a permutation
 // (TVERT).  The rows are sparse, so that the pivot search, the multipliers,
 // the fill-in and both substitutions touch only nonzero entries; the results
-// are those of the dense elimination up to the sign of zeros.  The unknowns
-// may be taken in another order than their columns, which the box-beam
-// analysis uses to keep the fill of badly numbered sections banded.
+// are those of the dense elimination up to the sign of zeros.
 #pragma once
 
 #include <cstddef>
@@ -25,18 +23,11 @@ double value_at(const SparseRow &row, int32_t column);
 // Adds to the value at a column, creating the entry.
 void add_at(SparseRow &row, int32_t column, double value);
 
-// The storage of an elimination is kept from one to the next, so that
-// repeated analyses of a section allocate nothing.
 class Elimination {
 public:
     // Eliminates a copy of rows[0..n] (columns 1..n; entries beyond n are
     // ignored): 0, or the step at which the pivot's magnitude was at most eps.
-    // The unknowns are eliminated in the order of `columns` when it is given
-    // (columns[k] the column of step k + 1, a permutation of 1..n), else in
-    // the order of their columns.  -1 when more than max_fill entries were
-    // filled in: the elimination was given up.
-    int32_t factor(const std::vector<SparseRow> &rows, int32_t n, double eps,
-                   const std::vector<int32_t> &columns = {}, std::size_t max_fill = SIZE_MAX);
+    int32_t factor(const std::vector<SparseRow> &rows, int32_t n, double eps);
 
     // The substitutions for the right-hand side b (n + 1 entries by row): 0
     // with the n unknowns in x (by column), or the position (n or n + 1) of a
@@ -44,13 +35,7 @@ public:
     // set when the last unknown was set to 1 for want of a pivot.
     int32_t solve(const double *b, double *x, bool &free_unknown) const;
 
-    // After a factorisation that returned 0: whether one of the two rows
-    // left for the last unknown has a pivot above eps, so that solve()
-    // gives every unknown whatever the right-hand side.
-    bool last_pivot_found() const;
-
-    // The row at each position (0-based), and the eliminated rows (their
-    // columns in the order of elimination).
+    // The row at each position (0-based), and the eliminated rows.
     const std::vector<int32_t> &order() const { return ip_; }
     const std::vector<SparseRow> &rows() const { return rows_; }
 
@@ -66,8 +51,7 @@ private:
     std::vector<std::vector<int32_t>> in_column_;
     std::vector<char> pivoted_;
     std::vector<std::size_t> cursor_;
-    std::vector<int32_t> columns_, step_of_;  // the column of each step, the step of each column (1-based)
-    mutable std::vector<double> w_, y_;       // the substitutions' work
+    mutable std::vector<double> w_;  // the substitutions' work
     int32_t n_ = 0;
     double eps_ = 0.0;
 };
