@@ -22,7 +22,8 @@ def expected_outputs(fragments: list[Fragment], python: bool) -> list[str]:
         names.append("_kestro_c.pyf")
     if any(f.lists for f in fragments):
         names.append("_kestro_conventions.pyf")
-    for module in (m for f in fragments for m in f.modules):
+    # Fortran names ignore case; the parser gives a module's name in lower case.
+    for module in (m.lower() for f in fragments for m in f.modules):
         names += [f"include/kestro/{module}.h", f"decl/{module}.hpp"]
     if python:
         names += ["_kestromodule.c", "kestro_f2py_glue.cpp"]
