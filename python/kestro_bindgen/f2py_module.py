@@ -282,11 +282,16 @@ class F2py:
 
     def __init__(self, combined: Path):
         self.work = Path(tempfile.mkdtemp(prefix="kestro_f2py_"))
-        (self.work / "_kestro.pyf").write_text(combined.read_text())
-        # Its output goes to a file: a pipe nobody reads meanwhile would stop it.
-        with open(self.work / "f2py.log", "w") as log:
-            self.proc = subprocess.Popen([sys.executable, "-m", "numpy.f2py", "_kestro.pyf"], cwd=self.work,
-                                         stdout=log, stderr=subprocess.STDOUT)
+        try:
+            (self.work / "_kestro.pyf").write_text(combined.read_text())
+            # Its output goes to a file: a pipe nobody reads meanwhile would stop it.
+            with open(self.work / "f2py.log", "w") as log:
+                self.proc = subprocess.Popen([sys.executable, "-m", "numpy.f2py", "_kestro.pyf"], cwd=self.work,
+                                             stdout=log, stderr=subprocess.STDOUT)
+        except BaseException:
+            # Not started: the caller has nothing to close.
+            shutil.rmtree(self.work, ignore_errors=True)
+            raise
 
     def result(self) -> str:
         if self.proc.wait() != 0:

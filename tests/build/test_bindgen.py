@@ -2,6 +2,7 @@
 
 import re
 import sys
+import tempfile
 from pathlib import Path
 
 import pytest
@@ -240,3 +241,21 @@ def test_argument_list_mistakes_are_reported(tmp_path, body, message):
     (tmp_path / "m.pyf").write_text(LISTS + "module m\ncontains\n" + body + "end module m\n")
     with pytest.raises(bindgen.SignatureError, match=message):
         bindgen.read_fragment(tmp_path / "m.pyf")
+
+
+@pytest.mark.parametrize("executable, error", [
+    ("/nonexistent/python3", FileNotFoundError),  # numpy.f2py cannot start
+    ("/bin/false", None),                          # numpy.f2py fails: the run stops with its message
+])
+def test_numpy_f2py_leaves_no_work_directory(tmp_path, monkeypatch, capsys, executable, error):
+    (tmp_path / "tmp").mkdir()
+    monkeypatch.setattr(tempfile, "tempdir", str(tmp_path / "tmp"))
+    monkeypatch.setattr(sys, "executable", executable)
+    (tmp_path / "b_pkg.pyf").write_text(SIGNATURES["b_pkg.pyf"].replace("!kestro package\n", ""))
+    run = ["--out", str(tmp_path / "out"), str(tmp_path / "b_pkg.pyf")]
+    if error is None:
+        assert bindgen.main(run) == 1 and "numpy.f2py failed" in capsys.readouterr().err
+    else:
+        with pytest.raises(error):
+            bindgen.main(run)
+    assert list((tmp_path / "tmp").iterdir()) == []
