@@ -243,6 +243,14 @@ def test_argument_list_mistakes_are_reported(tmp_path, body, message):
         bindgen.read_fragment(tmp_path / "m.pyf")
 
 
+def test_a_list_that_two_files_derive_differently_is_reported(tmp_path, capsys):
+    for name, left_out in (("m1", "k1"), ("m2", "k2")):
+        (tmp_path / f"{name}.pyf").write_text(f"{LISTS}!kestro list short from point without {left_out}\n"
+                                              f"module {name}\n  integer(kind=4) :: n\nend module {name}\n")
+    assert bindgen.main(["--out", str(tmp_path / "out"), "--no-python", *map(str, sorted(tmp_path.glob("*.pyf")))]) == 1
+    assert "m2.pyf: argument list short differs from the one of m1.pyf" in capsys.readouterr().err
+
+
 @pytest.mark.parametrize("executable, error", [
     ("/nonexistent/python3", FileNotFoundError),  # numpy.f2py cannot start
     ("/bin/false", None),                          # numpy.f2py fails: the run stops with its message
