@@ -123,6 +123,19 @@ def test_a_run_writes_exactly_the_listed_outputs_and_stops_when_the_list_is_out_
     assert bindgen.main(run) == 0
 
 
+def test_configuring_after_a_module_is_renamed_removes_its_old_headers(tmp_path):
+    for name, text in SIGNATURES.items():
+        (tmp_path / name).write_text(text)
+    out = tmp_path / "out"
+    run = ["--out", str(out), "--no-python", "--manifest", str(out / "outputs.txt"),
+           *map(str, sorted(tmp_path.glob("*.pyf")))]
+    assert bindgen.main([*run, "--list-outputs"]) == 0 and bindgen.main(run) == 0
+    (tmp_path / "a_data.pyf").write_text(SIGNATURES["a_data.pyf"].replace("boxdata", "walldata"))
+    assert bindgen.main([*run, "--list-outputs"]) == 0  # the build configured again before it runs the generator
+    assert not (out / "decl" / "boxdata.hpp").exists() and not (out / "include" / "kestro" / "boxdata.h").exists()
+    assert bindgen.main(run) == 0
+
+
 @pytest.mark.parametrize("text,message", [
     ("!kestro package\nmodule p\n  integer(kind=4) :: n\nend module p\n", "hold no data"),
     ("module p\n  !kestro keep\n  integer(kind=4) :: n\nend module p\n", "only allocatable arrays"),
