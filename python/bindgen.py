@@ -111,7 +111,7 @@ def main(argv=None) -> int:
         if ns.list_outputs:
             if ns.manifest is None:
                 raise SignatureError("--list-outputs needs --manifest")
-            write_manifest(ns.manifest, expected)
+            write_manifest(ns.manifest, outdir, expected)
             return 0
         if ns.manifest is not None:
             check_manifest(ns.manifest, outdir, expected)

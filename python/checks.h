@@ -64,6 +64,10 @@ int kestro_binomial_fits(int n, int k);
  * routines' 4-byte extents, else 0 with _kestro.error set (the wrapper then
  * converts no further argument and calls nothing). */
 long kestro_extent(long v);
+/* A stated extent of an array argument given as `given`: numpy's conversion
+ * takes an extent 0 for 1 and so refuses an array of that rank with extent 0
+ * there; for such an array (or list) -1, the array's own extent; else extent. */
+npy_intp kestro_stated_extent(PyObject *given, int rank, int dim, npy_intp extent);
 
 /* Procedure arguments: an array handed to the Python callable is a copy that
  * the callable may keep (rank, extents, numpy type and the routine's data). */

@@ -427,6 +427,20 @@ extern "C" long kestro_extent(long v) {
     return 0;
 }
 
+extern "C" npy_intp kestro_stated_extent(PyObject *given, int rank, int dim, npy_intp extent) {
+    if (extent != 0 || given == nullptr || given == Py_None || PyErr_Occurred()) return extent;
+    // A list is looked at as the array it makes; what makes none is left to the wrapper.
+    PyObject *array = PyArray_FROM_O(given);
+    if (array == nullptr) {
+        PyErr_Clear();
+        return extent;
+    }
+    auto *a = reinterpret_cast<PyArrayObject *>(array);
+    const bool empty = PyArray_NDIM(a) == rank && PyArray_DIM(a, dim) == 0;
+    Py_DECREF(array);
+    return empty ? -1 : extent;
+}
+
 extern "C" PyObject *kestro_lend_array(int rank, npy_intp *dims, int type, char *data) {
     PyObject *array = PyArray_New(&PyArray_Type, rank, dims, type, nullptr, nullptr, 0, 1, nullptr);
     if (array != nullptr)

@@ -67,8 +67,10 @@ def load(fragments: list[Fragment], outdir: Path) -> dict[str, Module]:
     lists = {}
     for f in fragments:
         for name, lst in f.lists.items():
-            if name in lists and (lists[name].lines, lists[name].doc, lists[name].base) != (lst.lines, lst.doc, lst.base):
-                raise SignatureError(f"{f.path.name}: argument list {name} differs from the one of {lists[name].origin}")
+            known = lists.get(name)
+            if known and (known.lines, known.doc, known.base, known.left_out) != \
+                    (lst.lines, lst.doc, lst.base, lst.left_out):
+                raise SignatureError(f"{f.path.name}: argument list {name} differs from the one of {known.origin}")
             lists[name] = lst
     conventions = build_conventions(lists, outdir)
     check_instances(fragments, modules, every_procedure, conventions)

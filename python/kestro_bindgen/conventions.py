@@ -112,6 +112,7 @@ def write_conventions(outdir: Path, conventions: dict[str, Convention]):
             h.append(f"void call(F f, const {c.record} &a, Leading... leading) {{")
             h += prototype("    f", ["leading..."] + [f"a.{n}" for n in names])
             h.append("}")
+            macros.append("")
         else:
             base = conventions[c.base]
             names = [a.name if a.name not in c.left_out else "nullptr" for a in base.args]
@@ -120,8 +121,6 @@ def write_conventions(outdir: Path, conventions: dict[str, Convention]):
             macros += [f"// {line}" for line in (c.doc or [f"The argument list {c.name}."])]
             macros.append(f"// Its arguments fill the record {base.record}, with null pointers for "
                           f"{', '.join(sorted(c.left_out))}.")
-        if c.base is None:
-            macros.append("")
         macros.append(f"#define {c.macro}_PARAMETERS " + ", ".join(f"[[maybe_unused]] {a.c_param()}" for a in c.args))
         if lengths:
             macros.append(f"#define {c.macro}_LENGTHS " + ", ".join(f"[[maybe_unused]] {x}" for x in lengths))

@@ -77,12 +77,11 @@ def wrapper_region(text: str, start: str, end: str) -> tuple[int, int]:
     return a, b
 
 
-def free_extent(region: str, target: str, unless: str | None) -> str:
+def replace_extent(region: str, target: str, make) -> str:
     """The wrapper's dimension statements (`a_Dims[0]=n,a_Dims[1]=m;`) with
-    the expression that `target` (`a_Dims[0]=`) assigns replaced by -1, the
-    array's own extent (by `unless ? expression : -1` when `unless` is
-    given).  The expression ends at the first comma or semicolon outside
-    parentheses, so the assignments of the other dimensions stay."""
+    the expression that `target` (`a_Dims[0]=`) assigns replaced by
+    make(expression).  The expression ends at the first comma or semicolon
+    outside parentheses, so the assignments of the other dimensions stay."""
     out, start = [], 0
     for match in re.finditer(rf"\b{re.escape(target)}", region):
         a = match.end()
@@ -90,9 +89,7 @@ def free_extent(region: str, target: str, unless: str | None) -> str:
         while region[b] not in ",;" or depth > 0:
             depth += {"(": 1, ")": -1}.get(region[b], 0)
             b += 1
-        expr = region[a:b]
-        free = "-1" if unless is None else f"({unless} ? ({expr}) : -1)"
-        out.append(region[start:a] + free)
+        out.append(region[start:a] + make(region[a:b]))
         start = b
     return "".join(out) + region[start:]
 
@@ -122,14 +119,20 @@ def patch_extents(patches: Patches, modules: list[Module]):
                 return match.group(1) + wide(match.group(2)) + match.group(3)
             region = DIMS_RE.sub(extent, text[a:b])
             region = CHECK_RE.sub(check, region)
-            # Extents the runtime has checked are taken from the arrays; the
-            # wrapper still checks every other dimension of the array.
+            # Extents the runtime has checked are taken from the arrays (-1,
+            # or for an optional array the expression when it is not given);
+            # the wrapper still checks every other dimension, where numpy
+            # would take a stated extent 0 for 1 (kestro_stated_extent).
             for x in r.python_args.values():
                 for d, bound in enumerate(x.extents):
-                    if bound is None:
+                    if bound is not None:
+                        unless = None if x.required else f"{x.name}_capi == Py_None"
+                        make = (lambda e: "-1") if unless is None else (lambda e, u=unless: f"({u} ? ({e}) : -1)")
+                    elif x.fixed[d] < 0:
+                        make = (lambda e, x=x, d=d: f"kestro_stated_extent({x.name}_capi,{x.rank},{d},{e})")
+                    else:
                         continue
-                    region = free_extent(region, f"{x.name}_Dims[{d}]=",
-                                         None if x.required else f"{x.name}_capi == Py_None")
+                    region = replace_extent(region, f"{x.name}_Dims[{d}]=", make)
             text = text[:a] + region + text[b:]
     patches.text = text
     patches.sub("no conversion after a failed argument", r"(capi_\w+_as_array = )ndarray_from_pyobj\(",
@@ -282,11 +285,16 @@ class F2py:
 
     def __init__(self, combined: Path):
         self.work = Path(tempfile.mkdtemp(prefix="kestro_f2py_"))
-        (self.work / "_kestro.pyf").write_text(combined.read_text())
-        # Its output goes to a file: a pipe nobody reads meanwhile would stop it.
-        with open(self.work / "f2py.log", "w") as log:
-            self.proc = subprocess.Popen([sys.executable, "-m", "numpy.f2py", "_kestro.pyf"], cwd=self.work,
-                                         stdout=log, stderr=subprocess.STDOUT)
+        try:
+            (self.work / "_kestro.pyf").write_text(combined.read_text())
+            # Its output goes to a file: a pipe nobody reads meanwhile would stop it.
+            with open(self.work / "f2py.log", "w") as log:
+                self.proc = subprocess.Popen([sys.executable, "-m", "numpy.f2py", "_kestro.pyf"], cwd=self.work,
+                                             stdout=log, stderr=subprocess.STDOUT)
+        except BaseException:
+            # Not started: the caller has nothing to close.
+            shutil.rmtree(self.work, ignore_errors=True)
+            raise
 
     def result(self) -> str:
         if self.proc.wait() != 0:

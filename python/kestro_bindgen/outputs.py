@@ -22,7 +22,8 @@ def expected_outputs(fragments: list[Fragment], python: bool) -> list[str]:
         names.append("_kestro_c.pyf")
     if any(f.lists for f in fragments):
         names.append("_kestro_conventions.pyf")
-    for module in (m for f in fragments for m in f.modules):
+    # Fortran names ignore case; the parser gives a module's name in lower case.
+    for module in (m.lower() for f in fragments for m in f.modules):
         names += [f"include/kestro/{module}.h", f"decl/{module}.hpp"]
     if python:
         names += ["_kestromodule.c", "kestro_f2py_glue.cpp"]
@@ -33,26 +34,29 @@ def read_manifest(path: Path) -> list[str]:
     return path.read_text().split() if path.exists() else []
 
 
-def write_manifest(path: Path, names: list[str]):
-    """The manifest, rewritten only when it changes (the build reads it again then)."""
-    if read_manifest(path) != names:
-        path.parent.mkdir(parents=True, exist_ok=True)
-        path.write_text("".join(f"{n}\n" for n in names))
+def write_manifest(path: Path, outdir: Path, names: list[str]):
+    """The manifest, rewritten only when it changes (the build reads it again
+    then); the files it no longer holds are removed, so that nothing includes
+    them unnoticed."""
+    declared = read_manifest(path)
+    if declared == names:
+        return
+    for name in set(declared) - set(names):
+        (outdir / name).unlink(missing_ok=True)
+    path.parent.mkdir(parents=True, exist_ok=True)
+    path.write_text("".join(f"{n}\n" for n in names))
 
 
 def check_manifest(path: Path, outdir: Path, expected: list[str]):
     """Stops a run whose outputs are no longer those the build declared (a
     module added to or taken from a signature file): the manifest is renewed,
-    which makes the next build read it again, and the files no longer made are
-    removed so that nothing includes them unnoticed."""
+    which makes the next build read it again."""
     declared = read_manifest(path)
     if declared == expected:
         return
     added = sorted(set(expected) - set(declared))
     gone = sorted(set(declared) - set(expected))
-    for name in gone:
-        (outdir / name).unlink(missing_ok=True)
-    write_manifest(path, expected)
+    write_manifest(path, outdir, expected)
     raise SignatureError("the generated files differ from those the build declared (new: "
                          f"{', '.join(added) or 'none'}; gone: {', '.join(gone) or 'none'}); "
                          "the build files are renewed at the next build: build again")

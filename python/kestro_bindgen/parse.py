@@ -27,7 +27,7 @@ class Fragment:
     body: str
     modules: list[str]
     lists: dict = field(default_factory=dict)       # the argument lists it defines or includes
-    instances: dict = field(default_factory=dict)   # routine -> (list, left out, declared itself)
+    instances: dict = field(default_factory=dict)   # routine -> (list, declared itself)
 
 
 def read_fragment(path: Path) -> Fragment:

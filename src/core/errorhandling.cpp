@@ -45,6 +45,8 @@ void xerr(const int32_t *lop, const char *xerrmsg, const int32_t *intv, const in
     if (recorded()) return;
     const std::lock_guard<std::mutex> lock(recording);
     if (recorded()) return;
+    // Read before the context arrays are replaced: lop may point into one.
+    const int32_t code = *lop;
     std::memcpy(errstring, message, message_length);
 
     const int32_t n = std::max(*nintv, 0);
@@ -65,7 +67,7 @@ void xerr(const int32_t *lop, const char *xerrmsg, const int32_t *intv, const in
     for (int32_t j = 0; j < c; ++j)
         std::copy_n(asciim + static_cast<int64_t>(j) * rows, r, names + static_cast<int64_t>(j) * r);
     for (void *block : held) detail::release_block(block);
-    status().store(*lop, std::memory_order_release);
+    status().store(code, std::memory_order_release);
 }
 
 void rsxerr(int32_t *reset, const int8_t *lop) noexcept {

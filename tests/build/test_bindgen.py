@@ -1,6 +1,8 @@
 """The generator of the declarations, on signature files of its own."""
 
+import re
 import sys
+import tempfile
 from pathlib import Path
 
 import pytest
@@ -103,9 +105,11 @@ def test_c_only_and_package_modules(tmp_path):
     assert '"kestro/pkg.h"' in (out / "include" / "kestro" / "kestro.h").read_text()
 
 
-def test_a_run_writes_exactly_the_listed_outputs_and_stops_when_the_list_is_out_of_date(tmp_path, capsys):
+# Module names as written, and in mixed case (Fortran names ignore case: the files are named in lower case).
+@pytest.mark.parametrize("spell", [str, str.title], ids=["lower case", "mixed case"])
+def test_a_run_writes_exactly_the_listed_outputs_and_stops_when_the_list_is_out_of_date(tmp_path, capsys, spell):
     for name, text in SIGNATURES.items():
-        (tmp_path / name).write_text(text)
+        (tmp_path / name).write_text(re.sub(r"(?m)^((?:end )?module) (\w+)$", lambda m: f"{m[1]} {spell(m[2])}", text))
     out, manifest = tmp_path / "out", tmp_path / "out" / "outputs.txt"
     run = ["--out", str(out), "--no-python", "--manifest", str(manifest), *map(str, sorted(tmp_path.glob("*.pyf")))]
     assert bindgen.main([*run, "--list-outputs"]) == 0
@@ -116,6 +120,19 @@ def test_a_run_writes_exactly_the_listed_outputs_and_stops_when_the_list_is_out_
     assert bindgen.main(run) == 1
     assert "new: decl/walldata.hpp, include/kestro/walldata.h; gone: decl/boxdata.hpp" in capsys.readouterr().err
     assert "decl/walldata.hpp" in manifest.read_text() and not (out / "decl" / "boxdata.hpp").exists()
+    assert bindgen.main(run) == 0
+
+
+def test_configuring_after_a_module_is_renamed_removes_its_old_headers(tmp_path):
+    for name, text in SIGNATURES.items():
+        (tmp_path / name).write_text(text)
+    out = tmp_path / "out"
+    run = ["--out", str(out), "--no-python", "--manifest", str(out / "outputs.txt"),
+           *map(str, sorted(tmp_path.glob("*.pyf")))]
+    assert bindgen.main([*run, "--list-outputs"]) == 0 and bindgen.main(run) == 0
+    (tmp_path / "a_data.pyf").write_text(SIGNATURES["a_data.pyf"].replace("boxdata", "walldata"))
+    assert bindgen.main([*run, "--list-outputs"]) == 0  # the build configured again before it runs the generator
+    assert not (out / "decl" / "boxdata.hpp").exists() and not (out / "include" / "kestro" / "boxdata.h").exists()
     assert bindgen.main(run) == 0
 
 
@@ -237,3 +254,29 @@ def test_argument_list_mistakes_are_reported(tmp_path, body, message):
     (tmp_path / "m.pyf").write_text(LISTS + "module m\ncontains\n" + body + "end module m\n")
     with pytest.raises(bindgen.SignatureError, match=message):
         bindgen.read_fragment(tmp_path / "m.pyf")
+
+
+def test_a_list_that_two_files_derive_differently_is_reported(tmp_path, capsys):
+    for name, left_out in (("m1", "k1"), ("m2", "k2")):
+        (tmp_path / f"{name}.pyf").write_text(f"{LISTS}!kestro list short from point without {left_out}\n"
+                                              f"module {name}\n  integer(kind=4) :: n\nend module {name}\n")
+    assert bindgen.main(["--out", str(tmp_path / "out"), "--no-python", *map(str, sorted(tmp_path.glob("*.pyf")))]) == 1
+    assert "m2.pyf: argument list short differs from the one of m1.pyf" in capsys.readouterr().err
+
+
+@pytest.mark.parametrize("executable, error", [
+    ("/nonexistent/python3", FileNotFoundError),  # numpy.f2py cannot start
+    ("/bin/false", None),                          # numpy.f2py fails: the run stops with its message
+])
+def test_numpy_f2py_leaves_no_work_directory(tmp_path, monkeypatch, capsys, executable, error):
+    (tmp_path / "tmp").mkdir()
+    monkeypatch.setattr(tempfile, "tempdir", str(tmp_path / "tmp"))
+    monkeypatch.setattr(sys, "executable", executable)
+    (tmp_path / "b_pkg.pyf").write_text(SIGNATURES["b_pkg.pyf"].replace("!kestro package\n", ""))
+    run = ["--out", str(tmp_path / "out"), str(tmp_path / "b_pkg.pyf")]
+    if error is None:
+        assert bindgen.main(run) == 1 and "numpy.f2py failed" in capsys.readouterr().err
+    else:
+        with pytest.raises(error):
+            bindgen.main(run)
+    assert list((tmp_path / "tmp").iterdir()) == []

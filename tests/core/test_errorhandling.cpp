@@ -191,6 +191,15 @@ TEST_F(ErrorRecordTest, CurrentContextMayBePassedAsTheNewContext) {
     EXPECT_EQ(errasciim(5, 2), ' ');
 }
 
+TEST_F(ErrorRecordTest, CodeMayBeTakenFromTheContextBeingReplaced) {
+    record_error(0, "note", {-7});  // code 0: the context is kept, no error recorded
+    const int32_t one = 1, zero = 0;
+    const std::string m = msg80("code from the context");
+    xerr(errintv.ptr(), m.data(), errintv.ptr(), &one, nullptr, &zero, nullptr, &zero, &zero, nullptr, m.size());
+    EXPECT_EQ(errstat, -7);
+    EXPECT_EQ(ints_of(errintv), (std::vector<int32_t>{-7}));
+}
+
 TEST_F(ErrorRecordDeathTest, PyerrZeroPrintsTheMessageAndExits) {
     const std::string path = ::testing::TempDir() + "kestro_xerr_stdout_" +
                              std::to_string(getpid()) + ".txt";

@@ -39,3 +39,10 @@ def test_the_callers_arguments_stay_as_given(routine, args, kwargs):
     routine(*args, **kwargs)
     assert all(a is b for a, b in zip(args, given_args))
     assert kwargs.keys() == given_kwargs.keys() and all(kwargs[k] is given_kwargs[k] for k in kwargs)
+
+
+@pytest.mark.parametrize("empty", [np.zeros((3, 0)), [[], [], []]], ids=["array", "list"])
+def test_a_stated_extent_of_zero_takes_arrays_of_that_extent(empty):
+    # The explicit prescribed-motion hook on a block of no node: nblock = len(jnodeuid) = 0.
+    assert _kestro.toplevel.vdisp_nullify(1, 1, 0.0, 0.0, 0.1, 0.1, "BC", 0, np.arange(1, 4, dtype=np.int32), [], [],
+                                          empty, empty, empty, empty, empty, [], np.zeros((3, 3, 0)), empty) is None

@@ -119,10 +119,8 @@ def vumat(straininc, stressold, ndir=3, density=(1.0, 2.0), energy=(0.5, 1.0), s
     nblock, ncomp = np.shape(straininc)
     stateold = np.zeros((nblock, 3)) if stateold is None else stateold
     z = np.zeros(nblock)
-    # relspininc of at least one column: the Python form refuses a zero extent there.
     return T.vumat_lamina(ndir, ncomp - ndir, 0, 0.0, 0.0, 0.01, "PLY", np.zeros((nblock, 3)),
-                          np.ones((nblock, 3)), PLY, np.array(density), straininc,
-                          np.zeros((nblock, max(ncomp - ndir, 1))),
+                          np.ones((nblock, 3)), PLY, np.array(density), straininc, np.zeros((nblock, ncomp - ndir)),
                           z, np.zeros((nblock, ncomp)), np.zeros((nblock, ncomp + ncomp - ndir)),
                           np.zeros((nblock, 1)), np.array(stressold, float), stateold, np.array(energy), z, z,
                           np.zeros((nblock, ncomp)), np.zeros((nblock, ncomp + ncomp - ndir)), np.zeros((nblock, 1)))
