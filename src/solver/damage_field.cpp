@@ -36,6 +36,7 @@
 #include "mechanics/ply.hpp"
 #include "mechanics/plydata.hpp"
 #include "solver/control.hpp"
+#include "solver/convention.hpp"
 #include "solver/materials.hpp"
 
 namespace kestro::solver {
@@ -552,9 +553,8 @@ void vusdfld_dmg(KESTRO_VUSDFLD_PARAMETERS, const int32_t * /*threadid*/, KESTRO
     using namespace kestro::ply;
     const int64_t points = *nblock, nstate = *nstatev;
     if (points <= 0 || nstate <= 0) return;
-    // The layouts of the solver's points: solid (3, 3), shell (3, 1) and plane
-    // (2, 1); others are refused before a column is formed.
-    if (!((*ndir == 3 && (*nshr == 3 || *nshr == 1)) || (*ndir == 2 && *nshr == 1))) {
+    // Layouts other than those of the ply are refused before a column is formed.
+    if (!solver::served_layout(*ndir, *nshr)) {
         record_error(-2, "Unsupported dimension in vusdfld_dmg.");
         std::copy_n(stateold, points * nstate, statenew);
         std::fill_n(field, points * std::max(*nfieldv, 0), 0.0);
