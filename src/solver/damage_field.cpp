@@ -575,9 +575,9 @@ void vusdfld_dmg(KESTRO_VUSDFLD_PARAMETERS, const int32_t * /*threadid*/, KESTRO
     const double *from[solver::kTable] = {temp};
     constexpr Voigt kDirect[3] = {V11, V22, V33}, kShear[3] = {V12, V23, V13};
     const auto column = [points](const double *a, int64_t j) { return a + j * points; };
-    for (int32_t j = 0; j < std::min(*ndir, 3); ++j)
+    for (int32_t j = 0; j < *ndir; ++j)
         from[1 + kDirect[j]] = column(stressold, j), from[7 + kDirect[j]] = column(strainold, j);
-    for (int32_t j = 0; j < std::min(*nshr, 3); ++j)
+    for (int32_t j = 0; j < *nshr; ++j)
         from[1 + kShear[j]] = column(stressold, *ndir + j), from[7 + kShear[j]] = column(strainold, *ndir + j);
     for (int j = 0; j < 3; ++j) from[13 + j] = column(charlength, j);
     for (int64_t k = 0; k < points; ++k) {
