@@ -21,8 +21,15 @@ struct Softening {
     double d, eps1;
 };
 
+// The final strain at which bilinear softening from the onset stress sig_f
+// has dissipated the fracture energy gc over the length lc: 2 gc / (lc
+// sig_f), at least `least`.
+inline double final_strain(double sig_f, double gc, double lc, double least) {
+    return std::max(2.0 * gc / (lc * sig_f), least);
+}
+
 inline Softening bilinear_evolution(double eps, double eps0, double sig_f, double gc, double lc, double eps1) {
-    if (std::abs(lc) >= 0.001) eps1 = std::max(2.0 * gc / (lc * sig_f), 1.2 * eps0);
+    if (std::abs(lc) >= 0.001) eps1 = final_strain(sig_f, gc, lc, 1.2 * eps0);
     return {bilinear_damage(eps, eps0, eps1), eps1};
 }
 

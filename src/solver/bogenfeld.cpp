@@ -150,7 +150,7 @@ Fibre tension_mode(Point &p, const Material &m, Fibre f) {
             const double onset_stress = std::max(p.trial[C11], 0.0);
             const double e0 = strain / (exposure * exposure);
             // The regularised final strain at any length (BiLinearEvolution would leave it unset below 0.001).
-            const double e1 = std::max(2.0 * m.g_tension / (p.length * onset_stress), 1.2 * e0);
+            const double e1 = failure::final_strain(onset_stress, m.g_tension, p.length, 1.2 * e0);
             d = failure::bilinear_evolution(strain, e0, 0.0, 0.0, 0.0, e1).d;
             sv[tension_onset] = e0;
             sv[tension_final] = e1;
@@ -176,7 +176,7 @@ Fibre compression_mode(Point &p, const Material &m, Fibre f) {
         const double onset_stress = std::abs(p.trial[C11]), shortening = std::max(-e[C11], 0.0);
         const double strain = std::sqrt(shortening * shortening + e[C12] * e[C12] + e[C13] * e[C13]);
         e0 = strain / std::pow(exposure, 0.25);
-        e1 = std::max(2.0 * m.g_compression / (std::abs(onset_stress) * p.length), 1.5 * e0);
+        e1 = failure::final_strain(onset_stress, m.g_compression, p.length, 1.5 * e0);
         sv[compression_onset] = e0;
         sv[compression_final] = e1;
         sv[compression_stress] = onset_stress;

@@ -164,6 +164,10 @@ struct UpermatBlock {
 constexpr bool served_layout(int32_t ndi, int32_t nshr) {
     return (ndi == 3 && (nshr == 1 || nshr == 3)) || (ndi == 2 && nshr == 1);
 }
+// The same with the component count a point states beside them, their sum.
+constexpr bool served_layout(int32_t ndi, int32_t nshr, int32_t ntens) {
+    return served_layout(ndi, nshr) && ndi + nshr == ntens;
+}
 
 // The material name the adapters give a UMAT routine whose caller has none:
 // "ABQ_WRAPPER" padded with blanks to 80 characters.

@@ -36,6 +36,7 @@
 #include "mechanics/ply.hpp"
 #include "mechanics/plydata.hpp"
 #include "solver/control.hpp"
+#include "solver/convention.hpp"
 #include "solver/materials.hpp"
 
 namespace kestro::solver {
@@ -552,9 +553,8 @@ void vusdfld_dmg(KESTRO_VUSDFLD_PARAMETERS, const int32_t * /*threadid*/, KESTRO
     using namespace kestro::ply;
     const int64_t points = *nblock, nstate = *nstatev;
     if (points <= 0 || nstate <= 0) return;
-    // The layouts of the solver's points: solid (3, 3), shell (3, 1) and plane
-    // (2, 1); others are refused before a column is formed.
-    if (!((*ndir == 3 && (*nshr == 3 || *nshr == 1)) || (*ndir == 2 && *nshr == 1))) {
+    // Layouts other than those of the ply are refused before a column is formed.
+    if (!solver::served_layout(*ndir, *nshr)) {
         record_error(-2, "Unsupported dimension in vusdfld_dmg.");
         std::copy_n(stateold, points * nstate, statenew);
         std::fill_n(field, points * std::max(*nfieldv, 0), 0.0);
@@ -575,9 +575,9 @@ void vusdfld_dmg(KESTRO_VUSDFLD_PARAMETERS, const int32_t * /*threadid*/, KESTRO
     const double *from[solver::kTable] = {temp};
     constexpr Voigt kDirect[3] = {V11, V22, V33}, kShear[3] = {V12, V23, V13};
     const auto column = [points](const double *a, int64_t j) { return a + j * points; };
-    for (int32_t j = 0; j < std::min(*ndir, 3); ++j)
+    for (int32_t j = 0; j < *ndir; ++j)
         from[1 + kDirect[j]] = column(stressold, j), from[7 + kDirect[j]] = column(strainold, j);
-    for (int32_t j = 0; j < std::min(*nshr, 3); ++j)
+    for (int32_t j = 0; j < *nshr; ++j)
         from[1 + kShear[j]] = column(stressold, *ndir + j), from[7 + kShear[j]] = column(strainold, *ndir + j);
     for (int j = 0; j < 3; ++j) from[13 + j] = column(charlength, j);
     for (int64_t k = 0; k < points; ++k) {

@@ -10,6 +10,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdint>
+#include <type_traits>
 
 #include "core/errorhandling.hpp"
 #include "core/markers.hpp"
@@ -73,7 +74,7 @@ namespace {
 
 // The local pair te x = (axis . x(1:3), axis . x(4:6)) of the first n entries
 // of x, those beyond n 0.
-inline void local_pair(double *pair, const double *axis, const double *x, int64_t n) {
+[[gnu::always_inline]] inline void local_pair(double *pair, const double *axis, const double *x, int64_t n) {
     const auto along = [axis](const double *y) { return axis[0] * y[0] + axis[1] * y[1] + axis[2] * y[2]; };
     if (n == kN) {
         pair[0] = along(x);
@@ -89,7 +90,9 @@ inline void local_pair(double *pair, const double *axis, const double *x, int64_
 // The motion and the truss of a call are inlined into uel_truss, whose
 // static increment is the hot path: the length and axis are computed once (as
 // GetTruss3ElemLength and GetTruss3TransformationMatrix give them) and the
-// element matrices formed straight from them.
+// element matrices formed straight from them.  Nothing on that path takes the
+// call record's address (local_pair and increments_of are inlined too), so
+// that the record lives in registers and its unused fields are never read.
 [[gnu::always_inline]] inline bool motion_of(TrussMotion &m, const ImplicitTrussCall &c) {
     if (!truss_layout_holds(c.mcrd, c.nnode)) return false;
     const double *x1 = c.coords, *x2 = c.coords + c.mcrd;
@@ -101,7 +104,7 @@ inline void local_pair(double *pair, const double *axis, const double *x, int64_
 }
 
 // The local increments due[k] = te du(:, k + 1) of the first two columns.
-inline void increments_of(double (*due)[2], const double *axis, const ImplicitTrussCall &c) {
+[[gnu::always_inline]] inline void increments_of(double (*due)[2], const double *axis, const ImplicitTrussCall &c) {
     const int64_t rows = std::min(clamp_count(c.ndofel, kN), clamp_count(c.mlvarx, kN));
     for (int k = 0; k < 2; ++k)
         local_pair(due[k], axis, c.du + k * static_cast<int64_t>(c.mlvarx), k < c.nrhs ? rows : 0);
@@ -110,12 +113,19 @@ inline void increments_of(double (*due)[2], const double *axis, const ImplicitTr
 // The extents every loop of an implicit call runs to: the order of amatrx,
 // the freedoms min(ndofel, 6) and the rhs rows min(mlvarx, 6).  The standard
 // layout (ndofel 6, mlvarx at least 6) has them as constants, so that the
-// element matrices are formed in straight code.
+// element matrices are formed in straight code.  static_only: the call is a
+// static increment without perturbation (lflags 1 or 2, -, 1, 0), and only
+// that branch is compiled.
 struct CallExtents {
     int64_t order, freedoms, rows;
+    static constexpr bool static_only = false;
 };
 struct StandardExtents {
     static constexpr int64_t order = kN, freedoms = kN, rows = kN;
+    static constexpr bool static_only = false;
+};
+struct StandardStatic : StandardExtents {
+    static constexpr bool static_only = true;
 };
 
 template <class Extents>
@@ -133,27 +143,16 @@ template <class Extents>
     // g = tet (1, -1) = (axis, -axis): the global form of a unit axial pair;
     // amatrx = k0 g g^T and the internal force tet (-F, F) = -F g.
     const double ak = s.modulus * s.area / m.length, am = 0.5 * s.area * s.density * m.length;
-    const auto g = [&m](int64_t i) { return i < 3 ? m.axis[i] : -m.axis[i - 3]; };
+    double g[kN];
+    for (int k = 0; k < 3; ++k) g[k + 3] = -(g[k] = m.axis[k]);
     const double elongation = m.ue[1] - m.ue[0], force = ak * elongation;
     // amatrx = k0 g g^T plus `diagonal` on the diagonal within the freedoms,
     // 0 elsewhere.
     const auto matrix = [&](double k0, double diagonal) {
         if (k0 == 0.0 || freedoms != order) std::fill_n(c.amatrx, order * order, 0.0);
-        if (k0 != 0.0 && freedoms == kN && order == kN) {
-            // Straight code in the standard layout: the blocks of node pairs
-            // are +-(k0 n_i) n_j, n the axis.
-            const double n[3] = {m.axis[0], m.axis[1], m.axis[2]};
-#pragma GCC unroll 3
-            for (int j = 0; j < 3; ++j)
-#pragma GCC unroll 3
-                for (int i = 0; i < 3; ++i) {
-                    const double p = k0 * n[i] * n[j];
-                    c.amatrx[j * kN + i] = c.amatrx[(j + 3) * kN + i + 3] = p;
-                    c.amatrx[(j + 3) * kN + i] = c.amatrx[j * kN + i + 3] = -p;
-                }
-        } else if (k0 != 0.0) {
+        if (k0 != 0.0) {
             for (int64_t j = 0; j < freedoms; ++j)
-                for (int64_t i = 0; i < freedoms; ++i) c.amatrx[j * order + i] = k0 * g(i) * g(j);
+                for (int64_t i = 0; i < freedoms; ++i) c.amatrx[j * order + i] = k0 * g[i] * g[j];
         }
         if (diagonal != 0.0)
             for (int64_t i = 0; i < freedoms; ++i) c.amatrx[i * order + i] += diagonal;
@@ -177,7 +176,7 @@ template <class Extents>
         finite &= std::isfinite(value);
     };
     const auto strain_energy = [&](double value) { finite &= std::isfinite(c.energy[1] = value); };
-    const auto sresid = [&](int64_t i) { return -force * g(i); };
+    const auto sresid = [&](int64_t i) { return -force * g[i]; };
     const auto state = [&](int64_t i) { return i < c.nsvars ? c.svars[i] : 0.0; };
     const auto kinetic = [&] {
         double sum = 0.0;
@@ -197,26 +196,35 @@ template <class Extents>
         set_rhs(0, df, -df);
         strain_energy(0.5 * ak * elongation * dd + 0.5 * elongation * df + 0.5 * dd * df);
     };
+    // The static increment without perturbation: the internal force and the
+    // distributed loads.
+    const auto static_increment = [&] {
+        matrix(ak, 0.0);
+        double local[2][2] = {{force, -force}, {0.0, 0.0}};  // local[j]: nodes 1, 2 of column j
+        const int64_t loads = std::max(std::min(c.ndload, c.mdload), 0);
+        for (int64_t k = 0; k < loads; ++k) {
+            if (c.jdltyp[k] != 1001) continue;
+            local[0][1] += c.adlmag[k];
+            c.energy[7] += (c.adlmag[k] - 0.5 * c.ddlmag[k]) * increment(0, 1);
+            if (c.nrhs == 2) local[1][1] += c.ddlmag[k];
+        }
+        for (int j = 0; j < 2; ++j) set_rhs(j, local[j][0], local[j][1]);
+        strain_energy(0.5 * force * elongation);
+    };
     const int32_t procedure = c.lflags[0];
     const bool statics = procedure == 1 || procedure == 2, dynamics = procedure == 11 || procedure == 12;
+    if constexpr (Extents::static_only) {
+        static_increment();
+        if (!finite) not_finite(c.jelem);
+        return;
+    }
     switch (c.lflags[2]) {
         case 1:
-            if (statics) {
+            if (statics && c.lflags[3] != 0) {
                 matrix(ak, 0.0);
-                if (c.lflags[3] != 0) {
-                    perturbation();
-                    break;
-                }
-                double local[2][2] = {{force, -force}, {0.0, 0.0}};  // local[j]: nodes 1, 2 of column j
-                const int64_t loads = std::max(std::min(c.ndload, c.mdload), 0);
-                for (int64_t k = 0; k < loads; ++k) {
-                    if (c.jdltyp[k] != 1001) continue;
-                    local[0][1] += c.adlmag[k];
-                    c.energy[7] += (c.adlmag[k] - 0.5 * c.ddlmag[k]) * increment(0, 1);
-                    if (c.nrhs == 2) local[1][1] += c.ddlmag[k];
-                }
-                for (int j = 0; j < 2; ++j) set_rhs(j, local[j][0], local[j][1]);
-                strain_energy(0.5 * force * elongation);
+                perturbation();
+            } else if (statics) {
+                static_increment();
             } else if (dynamics) {
                 const double alpha = c.params[0], beta = c.params[1];
                 matrix(ak * (1.0 + alpha), am / (beta * c.dtime * c.dtime));
@@ -530,6 +538,25 @@ void impactor_contact(const ExplicitTrussBlock &b, const double *props, int32_t 
     }
 }
 
+// One call of uel_truss: compiled for the extents of Extents, or (void) for
+// any call through implicit_truss.
+template <class Extents>
+[[gnu::always_inline]] inline void truss_call(KESTRO_UEL_PARAMETERS) {
+    const ImplicitTrussCall call = implicit_truss_call(rhs, amatrx, svars, energy, ndofel, nrhs, nsvars, coords, mcrd,
+                                                       nnode, u, du, v, a, dtime, jelem, params, ndload, jdltyp,
+                                                       adlmag, lflags, mlvarx, ddlmag, mdload);
+    TrussMotion motion;
+    if (!motion_of(motion, call) || !section_given(*nprops)) return;
+    const TrussSection section{props[0], props[1], props[2]};
+    if constexpr (std::is_void_v<Extents>)
+        implicit_truss(call, section, motion, *nsvars);
+    else
+        implicit_truss_in(call, section, motion, *nsvars, Extents{});
+}
+
+// The calls off the hot path, with a call record of their own.
+[[gnu::noinline]] void any_truss_call(KESTRO_UEL_PARAMETERS) { truss_call<void>(KESTRO_UEL_ARGUMENTS); }
+
 }  // namespace
 
 }  // namespace kestro::solver
@@ -538,12 +565,12 @@ namespace kestro::toplevel {
 
 void uel_truss(KESTRO_UEL_PARAMETERS) noexcept {
     using namespace solver;
-    const ImplicitTrussCall call = implicit_truss_call(rhs, amatrx, svars, energy, ndofel, nrhs, nsvars, coords, mcrd,
-                                                       nnode, u, du, v, a, dtime, jelem, params, ndload, jdltyp,
-                                                       adlmag, lflags, mlvarx, ddlmag, mdload);
-    TrussMotion motion;
-    if (!motion_of(motion, call) || !section_given(*nprops)) return;
-    truss_of(call, {props[0], props[1], props[2]}, motion, *nsvars);
+    // The static increment of the standard layout is compiled on its own,
+    // without the other procedures' code, which would cost it its registers.
+    if (*ndofel == kTrussFreedoms && *mlvarx >= kTrussFreedoms && (lflags[0] == 1 || lflags[0] == 2) &&
+        lflags[2] == 1 && lflags[3] == 0)
+        return truss_call<StandardStatic>(KESTRO_UEL_ARGUMENTS);
+    any_truss_call(KESTRO_UEL_ARGUMENTS);
 }
 
 void vuel_truss(KESTRO_VUEL_PARAMETERS) noexcept {

@@ -43,7 +43,7 @@ void lamina(const UmatPoint &point) {
     double nye[ply::kConstants];
     if (!ply_constants(point, "umat_lamina", nye)) return clear_response(point);
     const int32_t ndi = point.ndi(), nshr = point.nshr(), *n = point.args.ntens;
-    if (!served_layout(ndi, nshr) || ndi + nshr != *n) {
+    if (!served_layout(ndi, nshr, *n)) {
         unsupported_stiffness();
         return clear_response(point);
     }

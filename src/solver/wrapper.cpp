@@ -134,7 +134,7 @@ void ansys_through_umat(kestro_umat dfunc, const solver::UsermatPoint &point) {
     *a.keycut = 0;
     *a.sedpl = 0.0;
     *a.epseq = 0.0;
-    if (!solver::served_layout(*a.ndirect, *a.nshear) || *a.ndirect + *a.nshear != *a.ncomp)
+    if (!solver::served_layout(*a.ndirect, *a.nshear, *a.ncomp))
         return record_error(-2, "Unsupported dimension in abq_umat_to_ansys_usermat.");
     Solid solid;
     double stress[6], strain[6], increment[6];
