@@ -392,7 +392,7 @@ TEST_F(DamageField, GeneralFibreAndCoreCriteriaOfStoredStresses) {
                                                     (2.0 * xc * xt)
                                               : ((xc - xt) * i1 + (xc + xt) * mises) / (2.0 * xc * xt);
             double fibre = s[0] / xt;
-            if (s[0] < 0.0) {  // the kinking exposure of the Part 0.5 routine, as the driver asks it
+            if (s[0] < 0.0) {  // the kinking exposure of FBLaRC05_is, as the driver asks it
                 const double a0 = 53.0, step = 5.0, xt22 = 50.0, x23 = 80.0, x12 = 80.0;
                 const int32_t golden = 0;
                 FBLaRC05_is(&fibre, &s[0], &s[1], &s[2], &s[3], &s[4], &s[5], &xt, &xc, &xt22, &x23, &x12, &ply[6],
@@ -495,7 +495,7 @@ TEST_F(DamageField, FracturePlaneDamageOfStoredStressAndStrain) {
             const double history[4] = {40.0, 1e-4, 2e-2, 2e-4 * e};
             std::copy_n(history, 4, &pt.entry(27));
             pt.call();
-            // The Part 0.5 routine on the stored values turned to Voigt order.
+            // BogenfeldDegradation called directly on the stored values turned to Voigt order.
             const int64_t row = 3 * (layer - 1) + pt.kspt;
             double sv[6], ev[6], sdv[4], d = 0.0, props[5] = {0.4 + 0.05 * e, 0.2, 1.5, 0.6, 0.6};
             constexpr int voigt[6] = {1, 2, 3, 6, 5, 4};
