@@ -313,7 +313,7 @@ Reading read_section_card(std::string_view filepath, std::string_view workspace)
         return std::pair<T *, int64_t>{array.ptr() + (isec - 1) * length, length};
     };
     int64_t isec = 1;
-    bool in_section = false, data = false;  // data: the block gave an option values
+    bool in_section = false, data = false;  // data: a data line stands in the block
     int32_t number = 0, materials = 0, orientations = 0, thicknesses = 0;
     constexpr std::string_view cut = " ends before its ++End Section line.";
     while (card.next()) {

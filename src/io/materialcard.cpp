@@ -192,7 +192,8 @@ constexpr Limit kLimits[] = {
 // Whether a block's value count lies within its option's limit.
 bool within_limit(int option, int64_t n) {
     for (const Limit &l : kLimits)
-        if (l.option == option) return option == Degradation ? n == l.least || n == l.most : n >= l.least && n <= l.most;
+        if (l.option == option)
+            return option == Degradation ? n == l.least || n == l.most : n >= l.least && n <= l.most;
     return true;
 }
 

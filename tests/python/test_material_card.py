@@ -95,7 +95,8 @@ def test_read_twice_then_a_new_analysis(tmp_path):
      "+Failure, TYPE=DEGRADATION has 7 values, takes 6 or 12."),
     ("+Failure\n3 1\n", "pfflags", 0, [3, 1, 0, 0, 0], None),
     ("+Failure, TYPE=INITIATION\n3 1\n", "pfflags", 0, [3, 1, 0, 0, 0], None),
-    ("+Failure, TYPE=EVOLUTION\n1 1 1 1 1 1\n", "peflags", 0, [0] * 5, "+Failure, TYPE=EVOLUTION has 6 values, takes at most 5."),
+    ("+Failure, TYPE=EVOLUTION\n1 1 1 1 1 1\n", "peflags", 0, [0] * 5,
+     "+Failure, TYPE=EVOLUTION has 6 values, takes at most 5."),
     ("+Failure, TYPE=PROPERTIES\n0.5 0.25\n", "pdprops", 0, [0.5, 0.25], None),
     ("+Fracture\n1 2 3 4 5 6\n", "pfprops", 0, [0.0] * 6, "+Fracture has 6 values, takes at most 5."),
     ("+STRENGTHS\n1 2\n", "psprops", 0, [0.0] * 10, None),  # not "+Strength"
