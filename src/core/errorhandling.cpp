@@ -35,11 +35,13 @@ void xerr(const int32_t *lop, const char *xerrmsg, const int32_t *intv, const in
     std::memcpy(message, xerrmsg, std::min<std::size_t>(xerrmsg_len, message_length));
     if (pyerr != nullptr && *pyerr == 0) {
         // Called from Python to stop: print the message as one list-directed
-        // record and end the process as a failure.
+        // record, in one write, and end the process as a failure.
+        char line[message_length + 2];
+        line[0] = ' ';
+        std::memcpy(line + 1, message, message_length);
+        line[message_length + 1] = '\n';
         flush_host_output();
-        std::fputc(' ', stdout);
-        std::fwrite(message, 1, message_length, stdout);
-        std::fputc('\n', stdout);
+        std::fwrite(line, 1, sizeof line, stdout);
         end_process(1);
     }
     if (recorded()) return;

@@ -31,11 +31,16 @@ void end_process(int status) noexcept {
 void fatal_error(const char *format, ...) noexcept {
     flush_host_output();
     std::fflush(stdout);
+    // The message and its newline under one hold of the stream, whole beside
+    // another thread's output; nothing is allocated (the message may be that
+    // an allocation failed) and nothing is cut.
     va_list args;
     va_start(args, format);
+    flockfile(stderr);
     std::vfprintf(stderr, format, args);
-    va_end(args);
     std::fputc('\n', stderr);
+    funlockfile(stderr);
+    va_end(args);
     end_process(1);
 }
 

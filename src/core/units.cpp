@@ -94,8 +94,12 @@ std::FILE *stream(int unit) {
 void write_record(int unit, std::string_view record) {
     std::FILE *f = stream(unit);
     if (f == stdout) flush_host_output();  // after what the host has written
-    std::fwrite(record.data(), 1, record.size(), f);
-    std::fputc('\n', f);
+    // The record and its newline in one write: a stream writes each call
+    // whole, so records that threads write at once never share a line.
+    std::string line;
+    line.reserve(record.size() + 1);
+    line.append(record).push_back('\n');
+    std::fwrite(line.data(), 1, line.size(), f);
     if (f == stdout) std::fflush(f);  // keep the order with a host's own output
 }
 

@@ -10,6 +10,7 @@
 #include <utility>
 #include <vector>
 
+#include "core/errorhandling.hpp"
 #include "core/format.hpp"
 #include "core/process.hpp"
 #include "core/shared_data.hpp"
@@ -51,9 +52,8 @@ Card::Card(std::string_view filepath, std::string_view workspace, std::string_vi
     const bool whole = card.size() <= kNameLength;
     if (!whole)
         io::record_input_error(("Error: Path of " + name_ + ".zrv longer than 256 characters; not opened.").c_str());
-    if ((whole && units::open(unit, card, units::Access::read)) ||
-        units::open(unit, std::string(trimmed(filepath)), units::Access::read))
-        unit_ = unit;
+    in_workspace_ = whole && units::open(unit, card, units::Access::read);
+    if (in_workspace_ || units::open(unit, std::string(trimmed(filepath)), units::Access::read)) unit_ = unit;
 }
 
 Card::~Card() {
@@ -83,6 +83,9 @@ bool Card::params_contain(std::string_view p) const {
     return stringhandling::occurs(params_.data(), p.data(), params_.size(), p.size()) != 0;
 }
 bool Card::params_empty() const { return trimmed(params_).empty(); }
+bool Card::is_data_line() const {
+    return !trimmed(line_).empty() && line_[0] != '*' && line_[0] != '+';
+}
 
 int32_t Card::block_number(std::size_t skip, int32_t previous) const {
     if (params_.size() <= skip) return previous;
@@ -116,6 +119,22 @@ void Card::read(int32_t *out, int64_t n) const {
     measure();
     const auto count = static_cast<int32_t>(std::clamp<int64_t>(n, 0, kAbsent));
     iohandling::int_getdatapoints(&unit_, out, &count);
+}
+
+void record_block_fault(const Card &card, int32_t number, std::string_view what,
+                        std::initializer_list<int32_t> counts) {
+    if (errorhandling::recorded()) return;
+    const std::string message = card.name() + " block " + std::to_string(number) + std::string(what);
+    std::vector<int32_t> ints{number};
+    ints.insert(ints.end(), counts.begin(), counts.end());
+    const double reals[1] = {0.0};
+    int32_t codes[errorhandling::max_name_rows];
+    for (int i = 0; i < errorhandling::max_name_rows; ++i)
+        codes[i] = i < static_cast<int>(card.name().size()) ? static_cast<unsigned char>(card.name()[i]) : ' ';
+    const int32_t code = -2, nints = static_cast<int32_t>(ints.size()), nreals = 0,
+                  rows = errorhandling::max_name_rows, columns = 1;
+    errorhandling::xerr(&code, message.data(), ints.data(), &nints, reals, &nreals, codes, &rows, &columns, nullptr,
+                        message.size());
 }
 
 namespace {
@@ -211,6 +230,7 @@ void getstepdatafromfile(const char *filepath, const char *workspace, const int3
     cards::Pending pending;
     while (card.next()) {
         if (card.key_is("++Begin Step")) {
+            if (in_block) cards::record_block_fault(card, number, " ends before its ++End Step line.");
             in_block = true;
             number = card.block_number(7, number);  // read, but every block applies to the whole analysis
         } else if (card.key_is("+Debug") && in_block && card.params_are("TYPE=ELEMENT")) {
@@ -247,6 +267,7 @@ void getstepdatafromfile(const char *filepath, const char *workspace, const int3
             in_block = false;
         }
     }
+    if (in_block) cards::record_block_fault(card, number, " ends before its ++End Step line.");
 }
 
 void getsectiondatafromfile(const char *filepath, const char *workspace, size_t filepath_len,
@@ -258,10 +279,10 @@ void getsectiondatafromfile(const char *filepath, const char *workspace, size_t 
 
 namespace kestro::cards {
 
-int32_t read_section_card(std::string_view filepath, std::string_view workspace) {
+Reading read_section_card(std::string_view filepath, std::string_view workspace) {
     using iohandling::getnumberofkeywords;
     Card card(filepath, workspace, "SectionCard");
-    if (!card.is_open()) return 0;
+    if (!card.is_open()) return {};
     using namespace sectiondata;
     using materialdata::matidlist;
     const int32_t unit = card.unit(), lkey = 15;
@@ -292,26 +313,36 @@ int32_t read_section_card(std::string_view filepath, std::string_view workspace)
         return std::pair<T *, int64_t>{array.ptr() + (isec - 1) * length, length};
     };
     int64_t isec = 1;
-    bool in_section = false;
+    bool in_section = false, data = false;  // data: a data line stands in the block
     int32_t number = 0, materials = 0, orientations = 0, thicknesses = 0;
+    constexpr std::string_view cut = " ends before its ++End Section line.";
     while (card.next()) {
+        data = data || (in_section && card.is_data_line());  // of an option not read
         if (card.key_is("++Begin Section")) {
+            if (in_section) record_block_fault(card, number, cut);
             in_section = true;
+            data = false;
             number = card.block_number(6, number);
         } else if (card.key_is("+Material") && in_section) {
             materials = card.measure();
+            data = data || materials > 0;
             if (auto [col, n] = column(matidlist, isec); col != nullptr) card.read(col, n);
         } else if (card.key_is("+Orientation") && in_section) {
             orientations = card.measure();
+            data = data || orientations > 0;
             if (auto [col, n] = column(plyorientation, isec); col != nullptr) card.read(col, n);
         } else if (card.key_is("+Thickness") && in_section) {
             thicknesses = card.measure();
+            data = data || thicknesses > 0;
             if (auto [col, n] = column(plythickness, isec); col != nullptr) card.read(col, n);
         } else if (card.key_is("+Extension") && in_section) {
+            data = data || card.measure() > 0;
             if (auto [col, n] = column(seflags, isec); col != nullptr) card.read(col, n);
         } else if (card.key_is("+Strength") && in_section && !card.params_are("TYPE=INSITU")) {
+            data = data || card.measure() > 0;
             if (isec <= xcstrength.extent_of(1)) card.read(&xcstrength(isec), 1);
         } else if (card.key_is("++End Section")) {
+            if (in_section && !data) record_block_fault(card, number, " holds no data lines.");
             if (isec <= secidlist.extent_of(1)) secidlist(isec) = number;
             // A single value stands for every ply of the section.
             if (auto [col, n] = column(matidlist, isec); col != nullptr && materials == 1)
@@ -322,12 +353,13 @@ int32_t read_section_card(std::string_view filepath, std::string_view workspace)
             in_section = false;
         }
     }
+    if (in_section) record_block_fault(card, number, cut);
     laminate::section_z_coordinates(
         plyzcoord.ptr(), plyzcoord.extent_of(1), matidlist.ptr(), matidlist.extent_of(1), plythickness.ptr(),
         plythickness.extent_of(1),
         std::min({matidlist.extent_of(1), plythickness.extent_of(1), (plyzcoord.extent_of(1) - 1) / 2}),
         std::min({matidlist.extent_of(2), plythickness.extent_of(2), plyzcoord.extent_of(2)}), kAbsent);
-    return blocks;
+    return {blocks, card.in_workspace()};
 }
 
 }  // namespace kestro::cards

@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstdint>
+#include <initializer_list>
 #include <string>
 #include <string_view>
 #include <unordered_map>
@@ -22,7 +23,10 @@ public:
     ~Card();
 
     bool is_open() const { return unit_ > 0; }
+    // Whether the card was opened in the workspace, not in filepath.
+    bool in_workspace() const { return in_workspace_; }
     int32_t unit() const { return unit_; }
+    const std::string &name() const { return name_; }
 
     // Reads the next line (80 columns) and splits it at its first comma:
     // false at the end of the file.
@@ -37,6 +41,8 @@ public:
     bool key_is(std::string_view k) const { return may_be(key_, k) && same(key_, k); }
     // The whole line equals text in the same sense.
     bool line_is(std::string_view text) const { return may_be(line_, text) && same(line_, text); }
+    // A line of a data block: not blank, its first column neither "*" nor "+".
+    bool is_data_line() const;
     bool params_are(std::string_view p) const;
     bool params_contain(std::string_view p) const;
     bool params_empty() const;
@@ -64,16 +70,31 @@ private:
     }
 
     int32_t unit_ = -1;
+    bool in_workspace_ = false;
     std::string name_;                 // the card's name, "SectionCard"
     std::string line_;                 // the line read last, cut to 80 columns
     std::string_view key_, params_;    // parts of line_
     mutable std::unordered_map<int64_t, int32_t> measured_;  // block sizes by the line before the block
 };
 
+// A block of the card that cannot be used as it stands: -2 "<card> block
+// <number><what>", the block's number and the counts as the integer context,
+// the card's name as the name.
+void record_block_fault(const Card &card, int32_t number, std::string_view what,
+                        std::initializer_list<int32_t> counts = {});
+
+// What start-up learns of a card read: the number of blocks read (0 when the
+// card opened nowhere or holds none; the material card also when there are
+// no material ids), and whether the card file itself opened, so that the
+// input deck was not read.
+struct Reading {
+    int32_t blocks = 0;
+    bool in_workspace = false;
+};
+
 // The section and material cards as start-up reads them (getsectiondatafromfile,
-// getmaterialdatafromfile): the number of blocks read, 0 when the card opened
-// nowhere or holds none (the material card also when there are no material ids).
-int32_t read_section_card(std::string_view filepath, std::string_view workspace);
-int32_t read_material_card(std::string_view filepath, std::string_view workspace, int32_t nplies, int32_t nsec);
+// getmaterialdatafromfile).
+Reading read_section_card(std::string_view filepath, std::string_view workspace);
+Reading read_material_card(std::string_view filepath, std::string_view workspace, int32_t nplies, int32_t nsec);
 
 }  // namespace kestro::cards

@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <limits>
 #include <optional>
+#include <string>
 #include <string_view>
 #include <type_traits>
 #include <utility>
@@ -160,6 +161,7 @@ Sizes size_card(Card &card) {
 // One material block as the fill pass reads it.
 struct Block {
     int32_t number = 0;
+    bool data = false;  // a data line stands in the block
     std::array<bool, Options> given{};
     std::array<std::vector<double>, Options> reals;
     std::array<std::vector<int32_t>, Options> ints;
@@ -169,24 +171,30 @@ struct Block {
     }
 };
 
+// The options whose value count is limited, with the counts they take:
+// from least to most, or (Degradation) exactly the one or the other.
+struct Limit {
+    int option;
+    std::string_view name, takes;
+    int32_t least, most;
+};
+constexpr Limit kLimits[] = {
+    {Elastic, "+Elastic", "2 to 9", 2, ply::kConstants},
+    {Strength, "+Strength", "at most 10", 0, ply::kStrengths},
+    {Hygrothermal, "+Hygrothermal", "at most 5", 0, 5},
+    {Fracture, "+Fracture", "at most 5", 0, 5},
+    {Initiation, "+Failure", "at most 5", 0, 5},
+    {Evolution, "+Failure, TYPE=EVOLUTION", "at most 5", 0, 5},
+    {Degradation, "+Failure, TYPE=DEGRADATION", "6 or 12", 6, 12},
+    {DamageProperties, "+Failure, TYPE=PROPERTIES", "at most 5", 0, 5},
+};
+
 // Whether a block's value count lies within its option's limit.
 bool within_limit(int option, int64_t n) {
-    switch (option) {
-        case Elastic:
-            return n >= 2 && n <= ply::kConstants;
-        case Strength:
-            return n <= ply::kStrengths;
-        case Hygrothermal:
-        case Fracture:
-        case DamageProperties:
-        case Initiation:
-        case Evolution:
-            return n <= 5;
-        case Degradation:
-            return n == 6 || n == 12;
-        default:
-            return true;
-    }
+    for (const Limit &l : kLimits)
+        if (l.option == option)
+            return option == Degradation ? n == l.least || n == l.most : n >= l.least && n <= l.most;
+    return true;
 }
 
 // The distinct temperatures of the list and the material, ascending; the
@@ -314,7 +322,9 @@ private:
         int32_t number = 0, blocks = 0;
         Block block;
         while (card_.next()) {
+            block.data = block.data || (in_block && card_.is_data_line());  // of an option not read
             if (card_.key_is("++Begin Material")) {
+                if (in_block) record_block_fault(card_, block.number, kCut);
                 ++blocks;
                 in_block = true;
                 number = card_.block_number(6, number);
@@ -336,6 +346,7 @@ private:
             if (block.given[*option]) twice();
             block.given[*option] = true;
             const int64_t n = card_.measure();
+            block.data = block.data || n > 0;
             if (integer_option(*option)) {
                 block.ints[*option].assign(static_cast<std::size_t>(n), 0);
                 card_.read(block.ints[*option].data(), n);
@@ -350,7 +361,23 @@ private:
                 ++running[type];
             }
         }
+        if (in_block) record_block_fault(card_, block.number, kCut);
         return blocks;
+    }
+
+    static constexpr std::string_view kCut = " ends before its ++End Material line.";
+
+    // A block that holds nothing, and options outside their count limits,
+    // which are dropped: recorded before anything is distributed.
+    void record_faults(const Block &b) const {
+        if (!b.data) record_block_fault(card_, b.number, " holds no data lines.");
+        for (const Limit &l : kLimits) {
+            const int64_t n = b.count(l.option);
+            if (!b.given[l.option] || within_limit(l.option, n)) continue;
+            const std::string what = ": " + std::string(l.name) + " has " + std::to_string(n) +
+                                     (n == 1 ? " value, takes " : " values, takes ") + std::string(l.takes) + ".";
+            record_block_fault(card_, b.number, what, {static_cast<int32_t>(n), l.least, l.most});
+        }
     }
 
     [[noreturn]] void twice() const {
@@ -363,6 +390,7 @@ private:
 
     void distribute(const Block &b) {
         using namespace materialdata;
+        record_faults(b);
         const auto valid = [&b](int option) { return b.given[option] && within_limit(option, b.count(option)); };
         if (b.given[ModelId] && !b.ints[ModelId].empty()) modelid = b.ints[ModelId][0];
         const int64_t ne = valid(Elastic) ? b.count(Elastic) : 0, ns = valid(Strength) ? b.count(Strength) : 0;
@@ -497,12 +525,12 @@ void getmaterialdatafromfile(const char *filepath, const char *workspace, const 
 
 namespace kestro::cards {
 
-int32_t read_material_card(std::string_view filepath, std::string_view workspace, int32_t nplies, int32_t nsec) {
+Reading read_material_card(std::string_view filepath, std::string_view workspace, int32_t nplies, int32_t nsec) {
     // The section card comes first: without material ids there is nothing to fill.
-    if (!materialdata::matidlist.exists()) return 0;
+    if (!materialdata::matidlist.exists()) return {};
     Card card(filepath, workspace, "MaterialCard");
-    if (!card.is_open()) return 0;
-    return MaterialReader(card, nplies, nsec).read();
+    if (!card.is_open()) return {};
+    return {MaterialReader(card, nplies, nsec).read(), card.in_workspace()};
 }
 
 }  // namespace kestro::cards

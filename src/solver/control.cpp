@@ -275,11 +275,18 @@ void start_up() {
     const char *d = deck.data(), *w = outdir.data();
     const std::size_t dl = deck.size(), wl = outdir.size();
     iohandling::getstepdatafromfile(d, w, &jobdata::nsteps, dl, wl);
-    // Without sections and materials the section tables have nothing to build on.
-    if (cards::read_section_card(deck, outdir) == 0)
-        record_error(-2, "No section card read: SectionCard.zrv and the input deck hold no section.");
-    if (cards::read_material_card(deck, outdir, sectiondata::nplies, sectiondata::nsec) == 0)
-        record_error(-2, "No material card read: MaterialCard.zrv and the input deck hold no material.");
+    // Without sections and materials the section tables have nothing to build on.  The deck is
+    // read only when the card file does not open: a card file without blocks hides the deck's.
+    const cards::Reading sections = cards::read_section_card(deck, outdir);
+    if (sections.blocks == 0)
+        record_error(-2, sections.in_workspace
+                             ? "SectionCard.zrv has no section block; the deck is read only if it cannot open."
+                             : "No section card read: SectionCard.zrv and the input deck hold no section.");
+    const cards::Reading materials = cards::read_material_card(deck, outdir, sectiondata::nplies, sectiondata::nsec);
+    if (materials.blocks == 0)
+        record_error(-2, materials.in_workspace
+                             ? "MaterialCard.zrv has no material block; the deck is read only if it cannot open."
+                             : "No material card read: MaterialCard.zrv and the input deck hold no material.");
     iohandling::getdamagedatafromfile(d, w, &sectiondata::nplies, &sectiondata::nsec, dl, wl);
     build_section_tables();
 }

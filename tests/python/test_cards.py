@@ -119,6 +119,26 @@ def test_a_section_card_cut_off_inside_a_block(tmp_path):
     np.testing.assert_array_equal(sd.secidlist, [5, 0])
     np.testing.assert_array_equal(md.matidlist[:, 1], [4, ABSENT, ABSENT])  # no single-value copy
     np.testing.assert_array_equal(sd.plyorientation[:, 1], [0, 0, 0])
+    assert recorded() == (-2, "SectionCard block 9 ends before its ++End Section line.")
+    np.testing.assert_array_equal(_kestro.errorhandling.errintv, [9])
+
+
+@pytest.mark.parametrize("text,message", [
+    (section(["+Material", "+Orientation", "+Thickness"]), "SectionCard block 5 holds no data lines."),
+    (section([]), "SectionCard block 5 holds no data lines."),
+    (section(["+Strength, TYPE=INSITU", "999.0"]), None),  # a data line, though not read
+    # A block cut by the next one's begin line: the next one is read into the same column.
+    ("++Begin Section, SecID=3\n+Material\n4\n" + section(["+Material", "6"]),
+     "SectionCard block 3 ends before its ++End Section line."),
+])
+def test_section_blocks_that_cannot_be_used(tmp_path, text, message):
+    io.getsectiondatafromfile("absent.inp", card(tmp_path, "SectionCard", text))
+    assert recorded() == ((-2, message) if message else (0, ""))
+
+
+def test_a_step_block_cut_off(tmp_path):
+    assert step_card(tmp_path, "++Begin Step, StepID=4\n+Debug, TYPE=ELEMENT\n3\n") == (0, 0, 0, 1, 0, -3)
+    assert recorded() == (-2, "StepCard block 4 ends before its ++End Step line.")
 
 
 def test_the_example_step_card():

@@ -224,23 +224,49 @@ NO_SECTIONS = "No section card read: SectionCard.zrv and the input deck hold no 
 NO_MATERIALS = "No material card read: MaterialCard.zrv and the input deck hold no material."
 
 
+NO_SECTION_BLOCK = "SectionCard.zrv has no section block; the deck is read only if it cannot open."
+NO_MATERIAL_BLOCK = "MaterialCard.zrv has no material block; the deck is read only if it cannot open."
+
+
 @pytest.mark.parametrize("removed, in_deck, message", [
     (["SectionCard.zrv"], [], NO_SECTIONS),
     (["MaterialCard.zrv"], [], NO_MATERIALS),
     (["SectionCard.zrv", "MaterialCard.zrv"], [], NO_SECTIONS),
     (["SectionCard.zrv", "MaterialCard.zrv"], ["SectionCard.zrv"], NO_MATERIALS),
     (["SectionCard.zrv", "MaterialCard.zrv"], ["SectionCard.zrv", "MaterialCard.zrv"], None),
+    # A card file without blocks: the deck's blocks are not read.
+    ({"SectionCard.zrv": "** no block\n"}, ["SectionCard.zrv", "MaterialCard.zrv"], NO_SECTION_BLOCK),
+    ({"MaterialCard.zrv": "** no block\n"}, ["MaterialCard.zrv"], NO_MATERIAL_BLOCK),
+    ({"MaterialCard.zrv": ""}, [], NO_MATERIAL_BLOCK),
 ])
 def test_start_up_names_a_card_read_from_nowhere(tmp_path, removed, in_deck, message):
     job(tmp_path)
     deck = (tmp_path / "job.inp").read_text() + "".join((DATA / name).read_text() for name in in_deck)
     (tmp_path / "job.inp").write_text(deck)
-    for name in removed:
-        (tmp_path / name).unlink()
+    for name in removed:  # removed, or given another text
+        if isinstance(removed, dict):
+            (tmp_path / name).write_text(removed[name])
+        else:
+            (tmp_path / name).unlink()
     event(0)
     assert recorded() == ((-2, message) if message else (0, ""))
     if message is None:  # the deck's cards: the sections of the card files
         assert (sd.nsec, sd.nplies) == (1, 3) and md.peprops.shape[1:] == (3, 1)
+
+
+@pytest.mark.parametrize("name, text, message", [
+    ("MaterialCard.zrv", (DATA / "MaterialCard.zrv").read_text()[:90],
+     "MaterialCard block 1 ends before its ++End Material line."),
+    ("SectionCard.zrv", "++Begin Section, SecID=7\n+Material\n+Orientation\n+Thickness\n++End Section\n",
+     "SectionCard block 7 holds no data lines."),
+    ("MaterialCard.zrv", "++Begin Material, MatID=1\n+Elastic\n1 2 3 4 5 6 7 8 9 10\n++End Material\n",
+     "MaterialCard block 1: +Elastic has 10 values, takes 2 to 9."),
+])
+def test_start_up_names_a_card_block_that_cannot_be_used(tmp_path, name, text, message):
+    # Named before the section tables meet the stiffness the block did not give.
+    job(tmp_path, **{name.replace(".", "_"): text})
+    event(0)
+    assert recorded() == (-2, message)
 
 
 def test_start_up_of_a_deck_without_steps(tmp_path):

@@ -67,7 +67,9 @@ def test_the_example_card(tmp_path):
     assert md.i10 is None
     assert md.secantprops.shape == (3, 3, 2)
     np.testing.assert_array_equal(md.secantprops[0], [[0, 0], [0.01, 1000], [0.02, 1800]])
-    assert recorded()[0] == 0
+    # The first block dropped is named: material 2, its count and the counts taken.
+    assert recorded() == (-2, "MaterialCard block 2: +Strength has 11 values, takes at most 10.")
+    np.testing.assert_array_equal(_kestro.errorhandling.errintv, [2, 11, 0, 10])
 
 
 def test_read_twice_then_a_new_analysis(tmp_path):
@@ -82,23 +84,52 @@ def test_read_twice_then_a_new_analysis(tmp_path):
     assert md.peprops.shape == (9, 3, 1)
 
 
-@pytest.mark.parametrize("body,table,ply,expected", [
-    ("+Elastic\n1, 0.25\n", "peprops", 0, [1, 1, 1, 0.25, 0.25, 0.25, 0.4, 0.4, 0.4]),
-    ("+Elastic\n1 2 3 4 5 6 7 8 9 10\n", "peprops", 0, [0.0] * 10),
-    ("+Strength\n1 2 3 4 5 6 7 8 9 10\n", "psprops", 0, list(range(1, 11))),
-    ("+Strength\n1 2 3 4 5 6 7 8 9 10 11\n", "psprops", 0, [0.0] * 11),
-    ("+Failure, TYPE=DEGRADATION\n1 2 3 4 5 6\n", "pelimits", 0, [1, 2, 3, 4, 5, 6] * 2),
-    ("+Failure, TYPE=DEGRADATION\n1 2 3 4 5 6 7\n", "pelimits", 0, [-1.0] * 12),
-    ("+Failure\n3 1\n", "pfflags", 0, [3, 1, 0, 0, 0]),
-    ("+Failure, TYPE=INITIATION\n3 1\n", "pfflags", 0, [3, 1, 0, 0, 0]),
-    ("+Failure, TYPE=PROPERTIES\n0.5 0.25\n", "pdprops", 0, [0.5, 0.25]),
-    ("+Fracture\n1 2 3 4 5 6\n", "pfprops", 0, [0.0] * 6),  # more than five
-    ("+STRENGTHS\n1 2\n", "psprops", 0, [0.0] * 10),  # not "+Strength"
-    ("+Elastic\n1, 0.25\n", "peprops", 1, [0.0] * 9),  # ply 2 is material 2
+@pytest.mark.parametrize("body,table,ply,expected,dropped", [
+    ("+Elastic\n1, 0.25\n", "peprops", 0, [1, 1, 1, 0.25, 0.25, 0.25, 0.4, 0.4, 0.4], None),
+    ("+Elastic\n1 2 3 4 5 6 7 8 9 10\n", "peprops", 0, [0.0] * 10, "+Elastic has 10 values, takes 2 to 9."),
+    ("+Elastic\n70000\n+Strength\n5\n", "peprops", 0, [0.0] * 9, "+Elastic has 1 value, takes 2 to 9."),
+    ("+Strength\n1 2 3 4 5 6 7 8 9 10\n", "psprops", 0, list(range(1, 11)), None),
+    ("+Strength\n1 2 3 4 5 6 7 8 9 10 11\n", "psprops", 0, [0.0] * 11, "+Strength has 11 values, takes at most 10."),
+    ("+Failure, TYPE=DEGRADATION\n1 2 3 4 5 6\n", "pelimits", 0, [1, 2, 3, 4, 5, 6] * 2, None),
+    ("+Failure, TYPE=DEGRADATION\n1 2 3 4 5 6 7\n", "pelimits", 0, [-1.0] * 12,
+     "+Failure, TYPE=DEGRADATION has 7 values, takes 6 or 12."),
+    ("+Failure\n3 1\n", "pfflags", 0, [3, 1, 0, 0, 0], None),
+    ("+Failure, TYPE=INITIATION\n3 1\n", "pfflags", 0, [3, 1, 0, 0, 0], None),
+    ("+Failure, TYPE=EVOLUTION\n1 1 1 1 1 1\n", "peflags", 0, [0] * 5,
+     "+Failure, TYPE=EVOLUTION has 6 values, takes at most 5."),
+    ("+Failure, TYPE=PROPERTIES\n0.5 0.25\n", "pdprops", 0, [0.5, 0.25], None),
+    ("+Fracture\n1 2 3 4 5 6\n", "pfprops", 0, [0.0] * 6, "+Fracture has 6 values, takes at most 5."),
+    ("+STRENGTHS\n1 2\n", "psprops", 0, [0.0] * 10, None),  # not "+Strength"
+    ("+Elastic\n1, 0.25\n", "peprops", 1, [0.0] * 9, None),  # ply 2 is material 2
 ])
-def test_options_and_their_limits(tmp_path, body, table, ply, expected):
+def test_options_and_their_limits(tmp_path, body, table, ply, expected, dropped):
     materials(tmp_path, (1, body))
     np.testing.assert_allclose(getattr(md, table)[:, ply, 0], expected, rtol=1e-15)
+    assert recorded() == ((-2, "MaterialCard block 1: " + dropped) if dropped else (0, ""))
+
+
+CUT = "MaterialCard block {} ends before its ++End Material line."
+
+
+@pytest.mark.parametrize("text,message,ply2", [
+    # The example card cut in half, inside its first block: nothing of it is stored.
+    ("".join((DATA / "MaterialCard.zrv").read_text().splitlines(True)[:19]), CUT.format(1), 0.0),
+    # A block cut by the next one's begin line; the next one is read.
+    ("++Begin Material, MatID=1\n+Elastic\n1, 0.25\n++Begin Material, MatID=2\n+Elastic\n2, 0.25\n"
+     "++End Material\n", CUT.format(1), 2.0),
+    # Blocks holding only key lines.
+    ("++Begin Material, MatID=1\n++End Material\n", "MaterialCard block 1 holds no data lines.", 0.0),
+    ("++Begin Material, MatID=2\n+Elastic\n+Strength\n++End Material\n",
+     "MaterialCard block 2 holds no data lines.", 0.0),
+    # Data lines of options that are not read are data lines still.
+    ("++Begin Material, MatID=1\n+Density\n1.5\n++End Material\n", None, 0.0),
+])
+def test_blocks_that_cannot_be_used(tmp_path, text, message, ply2):
+    sections(tmp_path)
+    (tmp_path / "MaterialCard.zrv").write_text(text)
+    io.getmaterialdatafromfile("absent.inp", str(tmp_path), 3, 1)
+    assert recorded() == ((-2, message) if message else (0, ""))
+    np.testing.assert_array_equal(md.peprops[0, :, 0], [0.0, ply2, 0.0])
 
 
 def test_no_temperatures_and_a_missing_cure_block(tmp_path):
