@@ -86,7 +86,6 @@ struct Cartesian {
     double e11t, e22t, e33, e11c, e22c, nu12, nu13, nu23, g12, g13, g23;
     double factor[3];         // shear-modulus factors of 12, 23, 13
     double strength[kModes];  // X of each mode, positive
-    double modulus[kModes];   // of each mode: E11t, E11c, E22t, E22c, E33, E33, 2 G12, 2 G23, 2 G13
     double onset[kModes];     // strainx0, the strengths over their moduli
     double xi[kModes];        // the allowables of the criteria
     double gc[kModes];        // fracture energies
@@ -148,7 +147,6 @@ Cartesian::Cartesian(std::span<const double> props) {
     kind = whole(p(33));
     for (int m = 0; m < kModes; ++m) {
         strength[m] = x[m];
-        modulus[m] = moduli[m];
         onset[m] = x[m] / moduli[m];
         xi[m] = kind == 2 ? x[m] : kind == 1 ? onset[m] : 0.0;
     }
@@ -259,7 +257,7 @@ class Increment {
     double total[6], inelastic[6], elastic[6], reach[6];
     double w_stat[kModes], w_deg[6], rs[kModes], fail[kModes], dlim[kModes];
     // With stress input, the undamaged trial stress of the normal axes.
-    double free[3] = {};
+    double axis_stress[3] = {};
     // The criteria's six inputs (the trial stress, or the elastic strain),
     // the mode inputs and the control strains and stresses of the modes.
     double y[6], effort[kModes], strain[kModes], stress_of[kModes];
@@ -283,8 +281,9 @@ class Increment {
     void choose_damages() {
         const auto old = at.block.stress_old();
         for (int i = 0; i < 3; ++i) {
-            const double by = m.kind == 2 ? free[i] : total[i];
-            const double side = by != 0.0 ? by : total[i] != 0.0 ? total[i] : old(at.k, static_cast<std::size_t>(i));
+            const double by = m.kind == 2 ? axis_stress[i] : total[i];
+            const double last = old(at.k, static_cast<std::size_t>(i));
+            const double side = by != 0.0 ? by : total[i] != 0.0 ? total[i] : last;
             w_deg[i] = side > 0.0 ? w_stat[2 * i] : w_stat[2 * i + 1];
         }
         for (int i = 3; i < 6; ++i) w_deg[i] = w_stat[i + 3];
@@ -325,7 +324,7 @@ class Increment {
             // The shear law changes no normal stress: this holds for the increment.
             double undamaged_stress[6];
             undamaged_stiffness().apply(elastic, undamaged_stress);
-            std::copy_n(undamaged_stress, 3, free);
+            std::copy_n(undamaged_stress, 3, axis_stress);
         }
         choose_damages();
     }
@@ -359,9 +358,11 @@ class Increment {
 
     // The trial stress of the stored damages, and what the criteria take of
     // it: the control strains and stresses are the elastic strain and the
-    // trial stress split by sign along the axes, shears signed; the mode
-    // inputs are the stresses (kind 2) or the strains with the shears'
-    // magnitudes capped at their allowables (kind 1).
+    // trial stress split by sign along the axes, shears signed (with stress
+    // input the normal control strains at least the undamaged stress over
+    // the axis's stiffness); the mode inputs are the stresses (kind 2) or
+    // the strains with the shears' magnitudes capped at their allowables
+    // (kind 1).
     void criterion_inputs() {
         double trial[6];
         Stiffness(constants, w_deg).apply(elastic, trial);
@@ -392,7 +393,7 @@ class Increment {
     void strains_of_undamaged_stress() {
         for (int n = 0; n < kNormalModes; ++n) {
             const int i = n / 2;
-            const double s = n % 2 == 0 ? std::max(free[i], 0.0) : std::min(free[i], 0.0);
+            const double s = n % 2 == 0 ? std::max(axis_stress[i], 0.0) : std::min(axis_stress[i], 0.0);
             const double quotient = s / cstiff(i);
             if (std::abs(strain[n]) < std::abs(quotient)) strain[n] = quotient;
         }
