@@ -86,7 +86,6 @@ struct Cartesian {
     double e11t, e22t, e33, e11c, e22c, nu12, nu13, nu23, g12, g13, g23;
     double factor[3];         // shear-modulus factors of 12, 23, 13
     double strength[kModes];  // X of each mode, positive
-    double modulus[kModes];   // of each mode: E11t, E11c, E22t, E22c, E33, E33, 2 G12, 2 G23, 2 G13
     double onset[kModes];     // strainx0, the strengths over their moduli
     double xi[kModes];        // the allowables of the criteria
     double gc[kModes];        // fracture energies
@@ -148,7 +147,6 @@ Cartesian::Cartesian(std::span<const double> props) {
     kind = whole(p(33));
     for (int m = 0; m < kModes; ++m) {
         strength[m] = x[m];
-        modulus[m] = moduli[m];
         onset[m] = x[m] / moduli[m];
         xi[m] = kind == 2 ? x[m] : kind == 1 ? onset[m] : 0.0;
     }
@@ -258,6 +256,8 @@ class Increment {
     const PointOf &at;
     double total[6], inelastic[6], elastic[6], reach[6];
     double w_stat[kModes], w_deg[6], rs[kModes], fail[kModes], dlim[kModes];
+    // With stress input, the undamaged trial stress of the normal axes.
+    double axis_stress[3] = {};
     // The criteria's six inputs (the trial stress, or the elastic strain),
     // the mode inputs and the control strains and stresses of the modes.
     double y[6], effort[kModes], strain[kModes], stress_of[kModes];
@@ -273,12 +273,17 @@ class Increment {
 
     bool quadratic_sets() const { return m.set == 1 || m.set == 5; }
 
-    // The axes' stiffness damages by the signs of the total strain (of the
-    // last stress where a strain is 0: a held axis opens under tension), and the shears'.
+    // The axes' stiffness damages, by the sign of the undamaged trial stress
+    // with stress input (an axis strained in compression may carry tension
+    // through the others' strains), else by the sign of the total strain;
+    // where that is 0, by the last stress (a held axis opens under tension).
+    // The shears' damages are their own.
     void choose_damages() {
         const auto old = at.block.stress_old();
         for (int i = 0; i < 3; ++i) {
-            const double side = total[i] != 0.0 ? total[i] : old(at.k, static_cast<std::size_t>(i));
+            const double by = m.kind == 2 ? axis_stress[i] : total[i];
+            const double last = old(at.k, static_cast<std::size_t>(i));
+            const double side = by != 0.0 ? by : total[i] != 0.0 ? total[i] : last;
             w_deg[i] = side > 0.0 ? w_stat[2 * i] : w_stat[2 * i + 1];
         }
         for (int i = 3; i < 6; ++i) w_deg[i] = w_stat[i + 3];
@@ -315,6 +320,12 @@ class Increment {
                      m.g12 * m.factor[0],
                      m.g13 * m.factor[2],
                      m.g23 * m.factor[1]};
+        if (m.kind == 2) {
+            // The shear law changes no normal stress: this holds for the increment.
+            double undamaged_stress[6];
+            undamaged_stiffness().apply(elastic, undamaged_stress);
+            std::copy_n(undamaged_stress, 3, axis_stress);
+        }
         choose_damages();
     }
 
@@ -347,9 +358,11 @@ class Increment {
 
     // The trial stress of the stored damages, and what the criteria take of
     // it: the control strains and stresses are the elastic strain and the
-    // trial stress split by sign along the axes, shears signed; the mode
-    // inputs are the stresses (kind 2) or the strains with the shears'
-    // magnitudes capped at their allowables (kind 1).
+    // trial stress split by sign along the axes, shears signed (with stress
+    // input the normal control strains at least the undamaged stress over
+    // the axis's stiffness); the mode inputs are the stresses (kind 2) or
+    // the strains with the shears' magnitudes capped at their allowables
+    // (kind 1).
     void criterion_inputs() {
         double trial[6];
         Stiffness(constants, w_deg).apply(elastic, trial);
@@ -365,24 +378,24 @@ class Increment {
         for (int i = 0; i < 6; ++i) y[i] = m.kind == 2 ? trial[i] : m.kind == 1 ? elastic[i] : 0.0;
         for (int n = 0; n < kModes; ++n)
             effort[n] = m.kind == 2 ? stress_of[n] : m.kind == 1 ? strain[n] : 0.0;
-        if (m.kind == 2) strains_of_held_axes();
+        if (m.kind == 2) strains_of_undamaged_stress();
         if (m.kind == 1)
             for (int n = shear12; n < kModes; ++n) effort[n] = std::min(std::abs(effort[n]), std::abs(m.xi[n]));
     }
 
-    // A normal mode with a stress but no strain of its own (the Poisson
-    // stress of a held axis) takes as its control strain the undamaged
-    // stress over the mode's modulus: its onset and softening have a strain
-    // to go by, which grows with the load as a strain would.
-    void strains_of_held_axes() {
-        double free[6];
-        bool formed = false;
+    // With stress input a normal mode's control strain is at least the
+    // undamaged trial stress of its axis, split as its input, over the axis's
+    // diagonal stiffness: an axis whose stress comes from the others' strains
+    // (a held axis, or one strained against its stress by Poisson) has a
+    // strain that grows with that stress, before onset and after it.  Under
+    // uniaxial stress or strain the quotient is not larger than the strain.
+    // The damaged stress would never let the law soften below the strength.
+    void strains_of_undamaged_stress() {
         for (int n = 0; n < kNormalModes; ++n) {
-            if (strain[n] != 0.0 || effort[n] == 0.0) continue;
-            if (!formed) undamaged_stiffness().apply(elastic, free);
-            formed = true;
-            const double s = free[n / 2];
-            strain[n] = (n % 2 == 0 ? std::max(s, 0.0) : std::min(s, 0.0)) / m.modulus[n];
+            const int i = n / 2;
+            const double s = n % 2 == 0 ? std::max(axis_stress[i], 0.0) : std::min(axis_stress[i], 0.0);
+            const double quotient = s / cstiff(i);
+            if (std::abs(strain[n]) < std::abs(quotient)) strain[n] = quotient;
         }
     }
 

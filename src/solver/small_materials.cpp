@@ -8,6 +8,7 @@
 // are the only output.
 #include <algorithm>
 #include <atomic>
+#include <charconv>
 #include <cmath>
 #include <cstddef>
 #include <cstdint>
@@ -177,6 +178,28 @@ void fibre(const UsermatPoint &p) {
 
 // ---- Linear anisotropic elasticity.
 
+// A property count umat_hyper does not take, refused with the count given
+// and the counts taken at ntens components: the constants' 1, 2, 5 or 9, or
+// a packed triangle of C, ntens (ntens + 1) / 2 values, from 10 on (fewer
+// are constants; values past the triangle are not read).  The record holds
+// nprops and ntens.
+void refuse_hyper_properties(const UmatPoint &p, int32_t nprops, int32_t ntens) {
+    const int32_t packed = std::max(ntens * (ntens + 1) / 2, ply::kConstants + 1);
+    char text[errorhandling::message_length + 16];
+    char *at = text, *const end = text + sizeof text;
+    const auto put = [&](std::string_view s) {
+        at = std::copy_n(s.begin(), std::min(s.size(), static_cast<std::size_t>(end - at)), at);
+    };
+    const auto number = [&](int32_t n) { at = std::to_chars(at, end, n).ptr; };
+    put("Unsupported number of properties in umat_hyper: ");
+    number(nprops);
+    put(" (1, 2, 5, 9, ");
+    number(packed);
+    put(" or more).");
+    record_error(-2, std::string_view(text, static_cast<std::size_t>(at - text)), {nprops, ntens});
+    clear_response(p);
+}
+
 void hyper(const UmatPoint &p) {
     int32_t ndi = p.ndi(), ntens = p.ntens(), nprops = p.nprops();
     if (!served(ndi, p.nshr(), ntens)) return refuse(p.args.ddsdde, ntens, "Unsupported dimension in umat_hyper.");
@@ -184,18 +207,13 @@ void hyper(const UmatPoint &p) {
     p.scd() = 0.0;
     double c[36];
     if (nprops >= 1 && nprops <= ply::kConstants) {
-        if (nprops != 1 && nprops != 2 && nprops != 5 && nprops != ply::kConstants) {
-            record_error(-2, "Unsupported number of properties in umat_hyper: 1, 2, 5, 9 or a packed triangle.");
-            return clear_response(p);
-        }
+        if (nprops != 1 && nprops != 2 && nprops != 5 && nprops != ply::kConstants)
+            return refuse_hyper_properties(p, nprops, ntens);
         double nye[ply::kConstants];
         if (!ply_constants(p, "umat_hyper", nye)) return clear_response(p);
         GetNyeStiffnessMatrix(c, nye, &ntens, nullptr);
     } else {
-        if (nprops < ntens * (ntens + 1) / 2) {
-            record_error(-2, "Unsupported number of properties in umat_hyper.");
-            return clear_response(p);
-        }
+        if (nprops < ntens * (ntens + 1) / 2) return refuse_hyper_properties(p, nprops, ntens);
         double lower[36];
         GetUnpackedTriangle(lower, p.args.props, &ntens, &nprops, "F", nullptr);
         Symmetrize(lower, c, &ntens);

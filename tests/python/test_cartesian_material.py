@@ -7,6 +7,7 @@ import math
 
 import numpy as np
 import pytest
+from scipy.integrate import quad
 
 import _kestro
 from conftest import recorded
@@ -329,6 +330,76 @@ def test_a_held_axis_softens_under_its_poisson_stress(set_):
                             stressold=stress)[:2]
         s22.append(stress[0, 1])
     assert max(s22) > 50 > s22[-1] and state[0, 11] > 0 and np.isfinite(state).all()
+
+
+def bilinear(e, e0, e1):
+    return e1 / (e1 - e0) * (1 - e0 / e)
+
+
+# Criterion set, e22 = e33 held from the first increment, e22 / e11, whether sigma33 is held at 0 (a free ply).
+TRANSVERSE = [(2, h, 0, 0) for h in (0.0, 1e-12, -1e-12, 1e-9, -1e-9, 1e-6, -1e-6, 1e-4, -1e-4, -5e-4)] + [
+    (2, 0, 1.0, 1), (2, 0, 0.2, 1), (2, 0, 0.01, 1), (1, 0, 0.2, 1), (1, 0, 0.01, 1)]
+
+
+@pytest.mark.parametrize("set_, held, ratio, free", TRANSVERSE)
+def test_transverse_stress_of_fibre_loading_softens_at_its_strength(set_, held, ratio, free):
+    # e11 to 0.8 Xt11 / E11, Xt22 = 25: sigma22 comes mostly from e11 (Poisson), whatever the small transverse
+    # strain and its sign.  At the end, with u = C e of the moduli of the strain's signs: mode 3's damage is
+    # bilinear in q = u22 / C22, and as axis 2's compliance is 1 / (r E22), u = sigma + C[:, 2] (1 / r - 1)
+    # sigma22 / E22, so sigma22 = u22 / (1 + C22 (1 / r - 1) / E22) with r = 1 - d.
+    props, n = ply({33: 2, 34: set_, 38: 1, 11: 25}), 100
+    stress, state, s22 = np.zeros((1, 6)), states(), []
+    for k in range(n):
+        strain = np.array([[1.0, ratio, 0, 0, 0, 0]]) * 0.8 * 2000 / 140000 / n
+        strain[0, 1:3] += held * (k == 0)
+        for _ in range(6 if free else 1):
+            out = run(props, strain, state=state, stressold=stress)
+            strain[0, 2] -= free * out[0][0, 2] / stiffness()[2, 2]
+        stress, state = out[:2]
+        s22.append(stress[0, 1])
+    assert 25 <= max(s22) <= 1.05 * 25 and s22[-1] < 0.92 * 25
+    total, e0, e1 = state[0, 20:26], state[0, 46], state[0, 55]
+    e22 = 9000 if total[1] > 0 else 10000
+    c = stiffness(140000, e22)
+    u22 = (c @ total)[1]
+    if set_ == 2:  # the nominal final strain 2 gc / (X L) of gc 0.2 and L 0.5, the onset strain X / E22t
+        assert e1 == pytest.approx(max(2 * 0.2 / (25 * 0.5) * (25 / 9000) / e0, 1.1 * e0), rel=1e-12)
+    d = bilinear(u22 / c[1, 1], e0, e1)
+    assert state[0, 11] == pytest.approx(d, rel=1e-9) and 0.2 < d < 0.9999 and state[0, 9] == 0
+    assert stress[0, 1] == pytest.approx(u22 / (1 + c[1, 1] * (1 / (1 - d) - 1) / e22), rel=1e-9)
+
+
+@pytest.mark.parametrize("kind, set_", [(2, 1), (2, 2), (1, 2)])
+def test_each_normal_mode_alone_under_uniaxial_strain_dissipates_what_its_law_gives(kind, set_):
+    # Mode m strained alone along its axis i (its strain its control strain), the other strengths out of reach
+    # of the Poisson stresses.  The damage w of axis i enters its compliance as 1 / ((1 - w) E): sigma = e /
+    # (w / ((1 - w) E) + 1 / C_ii), w = min(bilinear(e), wmax) past the stored onset.  Dissipated up to the
+    # last strain: the quadrature of sigma less sigma e / 2.
+    for m in range(6):
+        i, sign = AXIS[m]
+        changes = {33: kind, 34: set_, 37: 1, 38: 1, 25: 100, 26: 10, 27: 0.2, 28: 3, 29: 2}
+        changes.update({entry: 1e9 for entry in range(10, 19)} | {(10, 13, 11, 14, 12, 15)[m]: X[m] * sign})
+        c, modulus = stiffness(140000 if m == 0 else 120000, 9000 if m == 2 else 10000), MODULI[m]
+        onset = X[m] / (c[i, i] if kind == 2 else modulus)
+        final = 2 * GC[m] / (X[m] * LENGTH[m]) * (c[i, i] / modulus if set_ == 2 else 1)
+        path = np.r_[np.linspace(0.95, 1.05, 41) * onset, np.linspace(1.05, 1.6 * max(final / onset, 1.1), 121)[1:]
+                     * onset]
+        state, stress, internal = states(), np.zeros((1, 6)), np.zeros(1)
+        for step in np.diff(path, prepend=0.0):
+            inc = np.zeros((1, 6))
+            inc[0, i] = sign * step
+            stress, state, internal, inelastic = run(ply(changes), inc, state=state, stressold=stress,
+                                                     lengths=(1, 1, 0.5), energy=internal)
+        e0, e1, w = state[0, 44 + m], state[0, 53 + m], WMAX[m]
+
+        def law(e):
+            damage = min(bilinear(e, e0, e1), w) if e > e0 else 0.0
+            return e / (damage / ((1 - damage) * modulus) + 1 / c[i, i])
+
+        work = quad(law, 0, path[-1], points=[e0, e0 / (1 - w * (e1 - e0) / e1)], limit=200)[0]  # to wmax
+        assert state[0, 9 + m] > 0 and not np.delete(state[0, 9:18], m).any()
+        assert 1.5 * inelastic[0] == pytest.approx(work - law(path[-1]) * path[-1] / 2, rel=0.01, abs=1e-6), m
+        assert recorded() == (0, "")
 
 
 @pytest.mark.parametrize("lengths, dt, same", [((0, 0, 0), 1.0, (1e-3,) * 3), ((np.nan, -1, np.inf), 1.0, (1e-3,) * 3),

@@ -157,16 +157,26 @@ def test_hyperelastic_point():
         np.testing.assert_allclose(umat(T.umat_hyper, props, [1e-3] * 6, statev=statev)[2], stiffness(), rtol=1e-12)
 
 
-@pytest.mark.parametrize("props, nstatv, message", [
-    (PACKED[:20], 40, "Unsupported number of properties in umat_hyper."),
-    ([], 40, "Unsupported number of properties in umat_hyper."),
-    ([1.0], 21, "Error: Ply or section outside the elastic table in umat_hyper."),
-    ([1.0, 2.0, 3.0], 40, "Unsupported number of properties in umat_hyper: 1, 2, 5, 9 or a packed triangle."),
-    (PACKED[:6], 40, "Unsupported number of properties in umat_hyper: 1, 2, 5, 9 or a packed triangle.")])
-def test_hyperelastic_refusals(props, nstatv, message):
-    stress, statev, ddsdde, sse = umat(T.umat_hyper, props, [1e-3] * 6, statev=np.arange(nstatv * 1.0),
-                                       stress=np.ones(6))[:4]
+REFUSED = "Unsupported number of properties in umat_hyper: "
+
+
+# Counts refused at ntens components name the count and those taken: 1, 2, 5, 9, or the packed triangle of
+# ntens (ntens + 1) / 2 values (10 at 4, 15 at 5, 21 at 6), from 10 on (at 3 its 6 values read as constants).
+@pytest.mark.parametrize("props, ntens, nstatv, message, counts", [
+    (PACKED[:20], 6, 40, REFUSED + "20 (1, 2, 5, 9, 21 or more).", [20, 6]),
+    ([], 6, 40, REFUSED + "0 (1, 2, 5, 9, 21 or more).", [0, 6]),
+    ([1.0], 6, 21, "Error: Ply or section outside the elastic table in umat_hyper.", None),
+    ([1.0, 2.0, 3.0], 6, 40, REFUSED + "3 (1, 2, 5, 9, 21 or more).", [3, 6]),
+    (PACKED[:6], 6, 40, REFUSED + "6 (1, 2, 5, 9, 21 or more).", [6, 6]),
+    (PACKED[:6], 3, 40, REFUSED + "6 (1, 2, 5, 9, 10 or more).", [6, 3]),
+    (PACKED[:7], 4, 40, REFUSED + "7 (1, 2, 5, 9, 10 or more).", [7, 4]),
+    (PACKED[:14], 5, 40, REFUSED + "14 (1, 2, 5, 9, 15 or more).", [14, 5])])
+def test_hyperelastic_refusals(props, ntens, nstatv, message, counts):
+    stress, statev, ddsdde, sse = umat(T.umat_hyper, props, [1e-3] * ntens, statev=np.arange(nstatv * 1.0),
+                                       stress=np.ones(ntens))[:4]
     assert recorded() == (-2, message)
+    if counts is not None:
+        np.testing.assert_array_equal(_kestro.errorhandling.errintv, counts)
     assert not stress.any() and not ddsdde.any() and sse == 0.0 and (statev == np.arange(nstatv)).all()
 
 
