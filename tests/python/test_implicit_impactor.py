@@ -150,10 +150,10 @@ NOT_BRACKETED = (-2, "Error in BISECTION: Root must be bracketed in uel_impact."
     # The bracket D / c beyond a double: the law without compliance bounds the search.
     ((1, 0, 0), -1.0, 1e-320, 1.0, 1.5e9, 0, 1000.0, (0, "")),
     ((2, 0, 0), -1.0, 1e-320, 1.0, 1.5e9, 0, 1000.0, (0, "")),
-    # c_i = 0.25 dt^2 / m = 2.5e289: mu beyond a double, F = D / c; the search's law at the floor of its
-    # bracket, k (2.2e-16)^1.5, stands above D / c: no force, recorded.
-    ((1, 0, 0), 0.0, 0.0, 1e-300, 1.5e9, 0, 1e-4 / 2.5e289, (0, "")),
-    ((2, 0, 0), 0.0, 0.0, 1e-300, 1.5e9, 0, 0.0, NOT_BRACKETED),
+    # c_i = 0.25 dt^2 / m = 2.5e289, k_c = 2e22 / 3: mu beyond a double, F = D / c; the search's law at the
+    # floor of its bracket, k (2.2e-16)^1.5, stands above D / c: no force, recorded.
+    ((1, 0, 0), 0.0, 0.0, 1e-300, 1e22, 0, 1e-4 / 2.5e289, (0, "")),
+    ((2, 0, 0), 0.0, 0.0, 1e-300, 1e22, 0, 0.0, NOT_BRACKETED),
     # k_c = 2e300 / 3, or infinite (a curvature of -1 / R): a rigid contact, F = D / c.
     ((1, 0, 0), 0.0, 1e-9, 1.0, 1e300, 0, 1e-4 / (1e-9 + 2.5e-11), (0, "")),
     ((1, 0, 0), 0.0, 1e-9, 1.0, 1.5e9, -1, 1e-4 / (1e-9 + 2.5e-11), (0, "")),
