@@ -238,9 +238,13 @@ void dsload(double *alpha, double *t_user, const int32_t *kstep, const double *c
         }
         int32_t code = no_load;
         if (f == 0.0 || !loaded || !as_integer(row(load_code), code)) continue;
-        // An extent of no width carries no distribution.
+        // An extent of no width carries no distribution: with one load point
+        // per element right under the impactor the whole force is lost, which
+        // is recorded for the distributions over the extent.
         const double a = row(nearest_r) + row(farthest_r), b = row(nearest_s) + row(farthest_s);
-        const bool on_extent = a > 0.0 && b > 0.0 && a >= std::abs(dr) && b >= std::abs(ds);
+        const bool wide = a > 0.0 && b > 0.0, on_extent = wide && a >= std::abs(dr) && b >= std::abs(ds);
+        if (!wide && (code == uniform || code == pyramidal || code == parabolic || code == cosine))
+            record_error(-2, "Warning: Impactor load lost on an extent of no width in dsload.", {i + 1, code});
         const double *r = rs, *s = rs + 1, *r0 = rs0, *s0 = rs0 + 1;
         switch (code) {
             case automatic:

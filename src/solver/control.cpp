@@ -411,6 +411,23 @@ void move_impactor(double *c, double *forces, int32_t *held, double dt) {
     if (average > f && *held == kWindow) row(rebound_mark) = 1.0;
 }
 
+// The implicit impactor hands the last increment's force on in every call in
+// which its struck point does not move, and freezes its reference in row 13
+// at the first call that moves it.  An increment with contact that ends with
+// row 13 still 0 has handed the force on throughout: on a struck point that
+// never moves (a rigid support) the impactor would pass through under a
+// frozen force.  Recorded, not mended: the first iteration needs the hand-on.
+void record_held_struck_points(int64_t n) {
+    for (int64_t i = 1; i <= n; ++i) {
+        const double *c = contact_column(i);
+        if (c[force - 1] != 0.0 && c[mass - 1] > 0.0 && c[cleared_each_update - 1] == 0.0)
+            record_error(-2,
+                         "Warning: the struck point of impactor %I did not move in an increment with contact; the "
+                         "last force was handed on.",
+                         {static_cast<int32_t>(i)});
+    }
+}
+
 void clear_transverse_stresses() {
     using namespace sectiondata;
     const int64_t elems = element_count();
@@ -436,6 +453,8 @@ void end_increment(int32_t kstep, int32_t kinc, double dt, bool from_explicit) {
             contact_column(i)[largest_force - 1] = contact_column(i)[largest_indentation - 1] = 0.0;
     }
     if (impactdata::cprops.exists() && kind == impact) {
+        // The explicit impactor keeps no reference in row 13.
+        if (!from_explicit && kinc > 1) record_held_struck_points(contact_columns());
         for (int64_t i = 1, n = moving_columns(); i <= n; ++i)
             move_impactor(contact_column(i), &window(1, i), &denom(i), dt);
     }

@@ -146,8 +146,14 @@ template <class Extents>
     double g[kN];
     for (int k = 0; k < 3; ++k) g[k + 3] = -(g[k] = m.axis[k]);
     const double elongation = m.ue[1] - m.ue[0], force = ak * elongation;
+    // Whether every value written is finite: a value that is not finite in
+    // coords reaches the length, one in u, du, v, a, svars, props or dtime
+    // what is formed from it.
+    bool finite = std::isfinite(m.length);
     // amatrx = k0 g g^T plus `diagonal` on the diagonal within the freedoms,
-    // 0 elsewhere.
+    // 0 elsewhere.  |g_i g_j| <= 1, so an entry off the diagonal is finite
+    // when k0 is, and a k0 that is not reaches every diagonal entry (inf 0 is
+    // NaN): the diagonal alone is checked.
     const auto matrix = [&](double k0, double diagonal) {
         if (k0 == 0.0 || freedoms != order) std::fill_n(c.amatrx, order * order, 0.0);
         if (k0 != 0.0) {
@@ -156,11 +162,8 @@ template <class Extents>
         }
         if (diagonal != 0.0)
             for (int64_t i = 0; i < freedoms; ++i) c.amatrx[i * order + i] += diagonal;
+        for (int64_t i = 0; i < freedoms; ++i) finite &= std::isfinite(c.amatrx[i * order + i]);
     };
-    // Whether every value written is finite: a value that is not finite in
-    // coords reaches the length, one in u, du, v, a or svars what is formed
-    // from it.
-    bool finite = std::isfinite(m.length);
     // rhs(:, j) = tet (x1, x2) = (x1 axis, x2 axis), within the rows and
     // columns the caller holds.
     const auto set_rhs = [&](int64_t j, double x1, double x2) {
@@ -205,7 +208,7 @@ template <class Extents>
         for (int64_t k = 0; k < loads; ++k) {
             if (c.jdltyp[k] != 1001) continue;
             local[0][1] += c.adlmag[k];
-            c.energy[7] += (c.adlmag[k] - 0.5 * c.ddlmag[k]) * increment(0, 1);
+            finite &= std::isfinite(c.energy[7] += (c.adlmag[k] - 0.5 * c.ddlmag[k]) * increment(0, 1));
             if (c.nrhs == 2) local[1][1] += c.ddlmag[k];
         }
         for (int j = 0; j < 2; ++j) set_rhs(j, local[j][0], local[j][1]);
@@ -232,8 +235,8 @@ template <class Extents>
                     for (int64_t i = 0; i < own_rows; ++i)
                         set_row(i, -am * c.a[i] - ((1.0 + alpha) * sresid(i) - alpha * state(i)));
                 for (int64_t i = 0; i < freedoms; ++i) {
-                    if (i + kN < c.nsvars) c.svars[i + kN] = state(i);
-                    if (i < c.nsvars) c.svars[i] = sresid(i);
+                    if (i + kN < c.nsvars) finite &= std::isfinite(c.svars[i + kN] = state(i));
+                    if (i < c.nsvars) finite &= std::isfinite(c.svars[i] = sresid(i));
                 }
                 kinetic();
                 strain_energy(0.5 * force * elongation);
@@ -259,7 +262,7 @@ template <class Extents>
             matrix(0.0, am);
             for (int64_t i = 0; i < freedoms; ++i) {
                 if (columns > 0 && i < rows) set_row(i, -sresid(i));
-                if (i < c.nsvars) c.svars[i] = sresid(i);
+                if (i < c.nsvars) finite &= std::isfinite(c.svars[i] = sresid(i));
             }
             kinetic();
             strain_energy(0.5 * force * elongation);
@@ -351,6 +354,7 @@ void explicit_truss(const ExplicitTrussBlock &b, const TrussSection &s) noexcept
             GetTruss3ElemLength(&length0, nodal);
             degenerate(k, length0, length0);  // the mass of a point is 0
             const double lumped = 0.5 * s.density * s.area * length0;
+            if (!std::isfinite(lumped)) not_finite(b.jelem[k]);
             for (int64_t j = 0; j < order; ++j)
                 for (int64_t i = 0; i < order; ++i) b.amass[k + nb * (i + order * j)] = i == j && i < kN ? lumped : 0.0;
         }
@@ -383,7 +387,9 @@ void explicit_truss(const ExplicitTrussBlock &b, const TrussSection &s) noexcept
                 const double force = s.modulus * area * std::log(l / l0);
                 set_rhs(k, te[e], -force, force);
                 const double length_old = state(k, 0), force_old = state(k, 1);
-                b.energy[k + nb * 2] += 0.5 * (force_old + force) * (l - length_old);
+                const double energy = b.energy[k + nb * 2] += 0.5 * (force_old + force) * (l - length_old);
+                if (!(std::isfinite(force) && std::isfinite(b.dtimestable[k]) && std::isfinite(energy)))
+                    not_finite(b.jelem[k]);
                 if (b.nsvars >= 1) b.svars[k] = l;
                 if (b.nsvars >= 2) b.svars[k + nb] = force;
             }

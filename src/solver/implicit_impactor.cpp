@@ -52,9 +52,11 @@ constexpr int32_t kSearchSteps = 100;
 // becomes t^3 - t - mu = 0, mu = kc c sqrt(D), whose largest root is 1 or
 // more whatever mu is: the closed form of Solution3PE, then Newton's steps on
 // the same cubic, give t to the last bits, where the cubic in s loses every
-// digit once mu is small (each first touch).
+// digit once mu is small (each first touch).  A mu too large for a double
+// leaves the compliance all of the approach: F = D / c, t^3 = mu + t.
 double hertz_force(double kc, double approach, double compliance) {
     const double root = std::sqrt(approach), mu = kc * compliance * root;
+    if (std::isinf(mu)) return approach / compliance;
     const double one = 1.0, none = 0.0, minus_one = -1.0, minus_mu = -mu;
     double t1 = 0.0, t2 = 0.0, t = 0.0;
     Solution3PE(&one, &none, &minus_one, &minus_mu, &t1, &t2, &t);
@@ -159,6 +161,17 @@ private:
         }
         if (kinc_ > 1 && row(last_force) >= 0.0) c_i = handed_over_compliance(c_i);
         if (idle()) return;
+        // A negative compliance has no physical sense: the structure's is
+        // taken as 0, and a total still negative (a negative alpha below -1,
+        // beta or mass) as 0, so that the force stays that of a contact law.
+        if (c_p < 0.0) {
+            record_error(-2, "Warning: Negative structure compliance taken as 0 in uel_impact.", {c_.jelem});
+            c_p = 0.0;
+        }
+        if (c_i + c_p < 0.0) {
+            record_error(-2, "Warning: Negative total compliance taken as 0 in uel_impact.", {c_.jelem});
+            c_i = c_p = 0.0;
+        }
 
         double f = row(force), radius = row(contact_radius), depth = row(indentation);
         if (dynamic_) {
@@ -193,7 +206,8 @@ private:
     // the measured increments the end value holds.  A table the interpolation
     // cannot take (fewer than two rows, increments not finite or not falling:
     // never measured, or measured wrongly) gives way to `without`, the
-    // compliance as without a table.  Both are recorded.
+    // compliance as without a table.  Both are recorded, and so is a negative
+    // compliance of the table, taken as 0.
     double table_compliance_at(int32_t n, double dt, double without) const {
         const double *increments = &state(compliance_table);
         bool usable = n >= 2 && std::isfinite(increments[0]);
@@ -209,6 +223,11 @@ private:
         Scratch<double, 512> table(2 * int64_t{n});
         VectorFlip(increments, table.data(), &n);
         VectorFlip(increments + n, table.data() + n, &n);
+        double *compliances = table.data() + n;
+        if (std::any_of(compliances, compliances + n, [](double v) { return v < 0.0; })) {
+            record_error(-2, "Warning: Negative structure compliance taken as 0 in uel_impact.", {c_.jelem});
+            std::for_each(compliances, compliances + n, [](double &v) { v = std::max(v, 0.0); });
+        }
         const int32_t one = 1;
         double c_p = 0.0;
         math::cubichermitianinterpolation(&c_p, table.data(), &n, table.data() + n, &at, &one);
@@ -244,6 +263,13 @@ private:
                 record_error(-3, "Error: Invalid root finding procedure");
                 f = 0.0;
         }
+        // What the laws cannot give from the values they are handed (a
+        // stiffness that is not finite or not positive, an approach beyond a
+        // double) is no force.
+        if ((irfflag_ == 1 || irfflag_ == 2) && !std::isfinite(f)) {
+            record_error(-2, "Warning: Contact force not finite in uel_impact.", {c_.jelem});
+            f = 0.0;
+        }
         radius = radius_at(f, eeff, props_, icsflag_);
         depth = depth_at(f, eeff, props_);
     }
@@ -264,7 +290,9 @@ private:
         if (!(x_free - w_ref > kEpsilon)) return 0.0;
         double upper = (x_free - w_ref - kEpsilon) / compliance;
         if (iclflag_ == 1) {
-            // The stiffness at 50 forces from 0 to the upper bound.
+            // The stiffness at 50 forces from 0 to the upper bound; without a
+            // compliance to bound it, to the largest force.
+            if (!std::isfinite(upper)) upper = kLargestReal;
             law[exponent_arg] = 1.0;
             double *forces = law.data() + 7, *stiffnesses = forces + kSamples, unused = 0.0;
             const double zero = 0.0;
@@ -285,6 +313,14 @@ private:
             law[exponent_arg] = rebound.exponent;
             law[permanent_arg] = rebound.permanent;
             if (rebound.permanent != 0.0) upper -= rebound.permanent / compliance;
+        }
+        if (!std::isfinite(upper)) {
+            // No compliance (or one so small that the bound is beyond a
+            // double): the law's force without compliance, k (D - a0)^n, is
+            // the root or, for the smallest compliances, above it.
+            const double base = x_free - w_ref - law[permanent_arg];
+            const double alone = law[stiffness_arg] * std::pow(base, law[exponent_arg]);
+            upper = !(base > 0.0) ? 0.0 : std::isfinite(alone) ? alone : kLargestReal;
         }
         // The ends first, so that a bracket without a change of sign is
         // recorded with the element's number.

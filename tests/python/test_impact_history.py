@@ -12,6 +12,7 @@ import pytest
 from scipy.optimize import brentq
 
 import _kestro
+from conftest import recorded
 from test_control import event, job
 
 tl, ip = _kestro.toplevel, _kestro.impactdata
@@ -118,3 +119,43 @@ def test_impact_on_a_held_plate_against_an_independent_integration(tmp_path):
     peak = reference[:, 0].max()
     assert np.abs(history[:, 0] - reference[:, 0]).max() < 1e-8 * peak
     assert np.count_nonzero(history[:, 0]) == pytest.approx(len(touching), abs=1)
+    assert recorded() == (0, "")  # the struck point moves in every increment with contact
+
+
+HELD = (-2, "Warning: the struck point of impactor %I did not move in an increment with contact; the last force was "
+            "handed on."[:80])
+
+
+@pytest.mark.parametrize("jprops, mass, moving_call, increments, exflag, held", [
+    ((1, 0, 0), MASS, None, 3, 0, True),  # a rigid support: the force of increment 1 handed on for good
+    ((1, 0, 0), MASS, 1, 3, 0, False),  # the struck point moves in the second call of each increment
+    ((1, 0, 0), MASS, None, 1, 0, False),  # increment 1 stores its force whatever the motion
+    ((1, 0, 0), MASS, None, 3, 1, False),  # the explicit solver's events: its impactor keeps no reference
+    ((0, 0, 0), 0.0, None, 3, 0, False),  # a prescribed force without mass: the control moves nothing
+])
+def test_a_struck_point_held_through_an_increment_with_contact(tmp_path, jprops, mass, moving_call, increments,
+                                                               exflag, held):
+    """Three calls per increment between the control's increment events; the struck point at 1e-9 kinc when it
+    moves, else held at 0."""
+    job(tmp_path)
+    event(0)
+    ip.cprops[[0, 3, 4, 5, 6], 0] = 50.0 if jprops[0] == 0 else 0.0, 0.0, SPEED, G, mass
+    svars, coords = np.zeros(20), np.array([[0.0, 0, 0], [0, 0, 1]]).T
+    svars[12] = G
+    for kinc in range(1, increments + 1):
+        tl.uexternaldb_iocontrol(7 if exflag else 1, 0, [0.0, 0.0], DT, 2, kinc, exflag)
+        for call in range(3):
+            u, du = np.zeros(6), np.zeros((6, 1))
+            if call == moving_call:
+                u[5], du[5, 0] = 1e-9 * kinc, 1e-9
+            out = tl.uel_impact(np.zeros((6, 1)), np.zeros((6, 6)), svars.copy(), np.zeros(8), PROPS, coords, u, du,
+                                np.zeros(6), np.zeros(6), 1, [0.0, 0.0], DT, 2, kinc, 7, (ALPHA, BETA, GAMMA),
+                                np.zeros(1, np.int32), [0.0], [0.0], np.array([11, 1, 1, 0], np.int32), [0.0], 1.0,
+                                np.array(jprops, np.int32), 0.0, ip.cprops[:, 0].copy())
+            ip.cprops[:, 0] = out[5]
+        svars = out[2]
+        tl.uexternaldb_iocontrol(2, 0, [0.0, 0.0], DT, 2, kinc, exflag)
+        assert ip.cprops[10, 0] > 0  # in contact
+    assert recorded() == (HELD if held else (0, ""))
+    if held:
+        assert list(_kestro.errorhandling.errintv) == [1]

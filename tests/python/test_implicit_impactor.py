@@ -22,6 +22,9 @@ KC = 1130993286.8281338
 COORDS = np.array([[0.0, 0, 0], [0, 0, 1]]).T
 TABLE = [1e-3, 5.0000005e-4, 1.0000000003410059e-10, 3e-8, 2e-8, 1e-9]
 DYNAMIC, STATIC = (11, 1, 1, 0), (1, 1, 1, 0)
+# alpha -1: no impactor compliance (1 + alpha) beta dt^2 / m and no force weighting; with svars(13) = 0 and the
+# impactor at rest its free position is where it stands.  (beta 0 would leave the truss's mass term infinite.)
+AT_REST = (-1.0, 0.25, 0.5)
 
 
 def column(rows=None, hht=True):
@@ -102,10 +105,10 @@ CUBICS = [hertz(1e-12, 1e-17), hertz(1e-8, 1e-15), hertz(1e-6, 1e-13), hertz(1e-
           (0.001, 1e-7, 6512.593056504814), (4e-7, 0.0, 1e9 * 4e-7**1.5)]
 
 
-def contact_at(approach, compliance, jprops):
+def contact_at(approach, compliance, jprops, params=AT_REST, mass=1.0, modulus=1.5e9, curvature=0.0):
     """k_c = 1e9 (E 1.5e9, nu 0, R 1 on both sides), at rest at x = D over the struck point at 0, c_i = 0."""
-    c, _, _ = uel(column({4: approach, 6: 0, 7: 1}, hht=False), states(entries={14: compliance, 15: 0}),
-                  params=(0, 0, 0), props=[1.5e9, 0, 1.5e9, 0, 1, 1, 1, 1, 0, 0, 0, 0], jprops=jprops)
+    c, _, _ = uel(column({4: approach, 6: 0, 7: mass}, hht=False), states(entries={13: 0, 14: compliance, 15: 0}),
+                  params=params, props=[modulus, 0, modulus, 0, 1, 1, 1, 1, curvature, 0, 0, 0], jprops=jprops)
     return c[0]
 
 
@@ -123,7 +126,44 @@ def test_bracketed_search_at_a_first_touch(approach, compliance, force):
     assert force > 2 * tolerance and recorded()[0] == 0
 
 
+NEGATIVE = (-2, "Warning: Negative structure compliance taken as 0 in uel_impact.")
+NEGATIVE_TOTAL = (-2, "Warning: Negative total compliance taken as 0 in uel_impact.")
+
+
+@pytest.mark.parametrize("jprops", [(1, 0, 0), (2, 0, 0)])
+@pytest.mark.parametrize("alpha, compliance, error", [
+    (-1.0, -1e-9, NEGATIVE),  # c_i 0: mu = -1e-2 would lower the force
+    (-1.0, -1e-4, NEGATIVE),  # mu = -1e3, far below -2 / (3 sqrt(3))
+    (-2.0, 1e-12, NEGATIVE_TOTAL),  # c_i = (1 + alpha) beta dt^2 / m = -2.5e-11 outweighs c_p
+    (-2.0, -1e-9, NEGATIVE),  # both: the first record kept
+])
+def test_negative_compliances_are_taken_as_zero(jprops, alpha, compliance, error):
+    """Without compliance the force is the law's at the whole approach: 1e9 (1e-4)^1.5 = 1000."""
+    assert contact_at(1e-4, compliance, jprops, params=(alpha, 0.25, 0.5)) == pytest.approx(1000, rel=1e-12)
+    assert recorded() == error and list(_kestro.errorhandling.errintv) == [1]
+
+
 NOT_BRACKETED = (-2, "Error in BISECTION: Root must be bracketed in uel_impact.")
+
+
+@pytest.mark.parametrize("jprops, alpha, compliance, mass, modulus, curvature, force, error", [
+    # The bracket D / c beyond a double: the law without compliance bounds the search.
+    ((1, 0, 0), -1.0, 1e-320, 1.0, 1.5e9, 0, 1000.0, (0, "")),
+    ((2, 0, 0), -1.0, 1e-320, 1.0, 1.5e9, 0, 1000.0, (0, "")),
+    # c_i = 0.25 dt^2 / m = 2.5e289, k_c = 2e22 / 3: mu beyond a double, F = D / c; the search's law at the
+    # floor of its bracket, k (2.2e-16)^1.5, stands above D / c: no force, recorded.
+    ((1, 0, 0), 0.0, 0.0, 1e-300, 1e22, 0, 1e-4 / 2.5e289, (0, "")),
+    ((2, 0, 0), 0.0, 0.0, 1e-300, 1e22, 0, 0.0, NOT_BRACKETED),
+    # k_c = 2e300 / 3, or infinite (a curvature of -1 / R): a rigid contact, F = D / c.
+    ((1, 0, 0), 0.0, 1e-9, 1.0, 1e300, 0, 1e-4 / (1e-9 + 2.5e-11), (0, "")),
+    ((1, 0, 0), 0.0, 1e-9, 1.0, 1.5e9, -1, 1e-4 / (1e-9 + 2.5e-11), (0, "")),
+    # ... without compliance the law has no value: no force, recorded.
+    ((1, 0, 0), -1.0, 0.0, 1.0, 1.5e9, -1, 0.0, (-2, "Warning: Contact force not finite in uel_impact.")),
+])
+def test_force_finite_at_the_ends_of_the_doubles(jprops, alpha, compliance, mass, modulus, curvature, force, error):
+    f = contact_at(1e-4, compliance, jprops, params=(alpha, 0.25, 0.5), mass=mass, modulus=modulus,
+                   curvature=curvature)
+    assert f == pytest.approx(force, rel=1e-12) and recorded() == error
 
 
 @pytest.mark.parametrize("jprops, lflags, svars15, error", [
@@ -139,8 +179,8 @@ def test_without_a_contact_force(jprops, lflags, svars15, error):
     hht = svars15 != -1e-17
     c0 = column({1: 5, 2: 6, 3: 7, 6: 0, 7: 4}, hht=hht)  # a bracket of 1e-17 when at rest
     props = PROPS[:11] + [1e8, 0.0] if jprops[2] == 2 else PROPS
-    c, s, _ = uel(c0, states(entries={15: svars15, 16: 3.0}), lflags=lflags, jprops=jprops, w=1e-4,
-                  params=HHT if hht else (0, 0, 0), props=props)
+    c, s, _ = uel(c0, states(entries={15: svars15, 16: 3.0} if hht else {13: 0, 15: svars15, 16: 3.0}),
+                  lflags=lflags, jprops=jprops, w=1e-4, params=HHT if hht else AT_REST, props=props)
     kept = lflags != DYNAMIC
     assert (c[:3] == ([5, 6, 7] if kept else 0)).all() and recorded() == error
     if error == NOT_BRACKETED:
@@ -178,6 +218,7 @@ BEYOND = (-2, "Warning: Time increment beyond the compliance table in uel_impact
     ([1e-3, 1e-3, 1e-10, 3e-8, 2e-8, 1e-9], 2.5e-4, 2e-9, NO_TABLE),
     ([1e-3, math.nan, 1e-10, 3e-8, 2e-8, 1e-9], 2.5e-4, 2e-9, NO_TABLE),
     ([1e-3, 3e-8], 2.5e-4, 2e-9, NO_TABLE),  # one row
+    ([1e-3, 5e-4, 1e-10, 3e-8, -2e-8, 1e-9], 5e-4, 0.0, NEGATIVE),  # a negative compliance measured: 0
 ])
 def test_compliance_table_in_the_impact_step(table, dtime, compliance, error):
     _, s, _ = uel(column(), states(20 + len(table), dict(zip(range(21, 27), table))), dtime=dtime)

@@ -123,10 +123,15 @@ G3 = math.sqrt(0.6)
 GAUSS_3X3 = [(G3 * r, G3 * s) for s in (-1, 0, 1) for r in (-1, 0, 1)]
 
 
+LOST = (-2, "Warning: Impactor load lost on an extent of no width in dsload.")
+
+
 @pytest.mark.parametrize("unset", [0.0, HUGE])  # a dprops built from zeros, or as the control creates it
 @pytest.mark.parametrize("points, applied", [
-    (GAUSS_3X3, 900 / (4 * 0.6)),  # uniform over the extent G3 x G3 of element 5's points around the centre
-    ([(0.0, 0.0)], 0.0),  # one point per element: an extent of no width
+    # Uniform over the extent G3 x G3 of element 5's points around the centre; in the first pass the centre
+    # comes before the farthest point in s, and its load is lost there.
+    (GAUSS_3X3, 900 / (4 * 0.6)),
+    ([(0.0, 0.0)], 0.0),  # one point per element: an extent of no width in every pass
 ])
 def test_load_point_right_under_the_impactor(unset, points, applied):
     """The impactor stands over the centre of element 5, a load point: the distance 0 is a distance."""
@@ -136,9 +141,29 @@ def test_load_point_right_under_the_impactor(unset, points, applied):
     for _ in range(2):
         pressures, dprops = mesh_pass(points, cprops, dprops)
         assert np.isfinite(pressures).all()
-    assert dprops[4, 0] == 5 and dprops[5, 0] == 0 and recorded()[0] == 0
+    assert dprops[4, 0] == 5 and dprops[5, 0] == 0
+    assert recorded() == LOST and list(_kestro.errorhandling.errintv) == [1, 2]  # the impactor and its load code
     assert pressures[4, len(points) // 2] == pytest.approx(applied, rel=1e-14)
     assert set(np.unique(pressures[4])) <= {0.0, pressures[4, len(points) // 2]} and not np.delete(pressures, 4, 0).any()
+
+
+@pytest.mark.parametrize("code, force, kind, lost", [
+    (2, 900.0, 2, True), (3, 900.0, 3, True), (4, 900.0, 2, True), (8, 900.0, 3, True),
+    (5, 900.0, 2, False), (6, 900.0, 2, False), (1, 900.0, 2, False), (7, 900.0, 2, False),  # no extent needed
+    (2, 0.0, 2, False),  # nothing to lose
+    (2, 900.0, 0, False), (2, 900.0, 1, False),  # steps that load nothing
+])
+def test_a_load_lost_on_an_extent_of_no_width_is_recorded(code, force, kind, lost):
+    """One load point per element, at the centre of element 5 under the impactor: a = b = 0 for good."""
+    _kestro.jobdata.stepid = np.array([kind], np.int32)
+    cprops, dprops = impactor(code, force=force)
+    dprops[1:4, 0] = [3.0, 3.0, 0.0]
+    for _ in range(2):
+        pressures, dprops = mesh_pass([(0.0, 0.0)], cprops, dprops)
+    assert not dprops[7:11].any() and pressures[4, 0] == pytest.approx(150 / math.pi if code in (5, 6) else 0, rel=1e-15)
+    assert recorded() == (LOST if lost else (0, ""))
+    if lost:
+        assert list(_kestro.errorhandling.errintv) == [1, code]
 
 
 @pytest.mark.parametrize("point, dircos", [

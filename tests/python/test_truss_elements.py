@@ -21,9 +21,9 @@ I32 = lambda *v: np.array(v, np.int32)  # noqa: E731
 
 
 def uel(lflags, nrhs=1, svars=np.zeros(12), loads=([0], [0.0], [0.0]), du2=np.zeros(6), params=(0, 0, 0),
-        dtime=0.0, u=U, coords=BAR.T, props=(200, 8, 0.05), start=0.0, **kw):
+        dtime=0.0, u=U, coords=BAR.T, props=(200, 8, 0.05), start=0.0, du1=U, **kw):
     du = np.zeros((6, nrhs))
-    du[:, :2] = np.stack([U, du2], 1)[:, :nrhs]
+    du[:, :2] = np.stack([du1, du2], 1)[:, :nrhs]
     rhs, amatrx, sv, energy, pnewdt = tl.uel_truss(
         np.full((6, nrhs), start), np.full((6, 6), start), np.array(svars, float), np.zeros(8), props, coords, u, du,
         np.arange(1, 7) / 10, np.arange(1.0, 7), 1, [0, 0], dtime, 1, 1, 1, params, I32(*loads[0]), loads[1],
@@ -245,6 +245,31 @@ def test_implicit_truss_without_an_axis_or_finite_values(nodes, u, error, finite
         assert not rhs.any() and not amatrx.any() and (svars == 7).all()
     else:  # the perturbation's load comes from du alone; its energy holds the NaN
         assert np.isnan(np.r_[rhs[:, 0], energy]).any()
+
+
+@pytest.mark.parametrize("lflags, props, dtime, du1, output", [
+    ((1, 1, 2, 0), (math.inf, 8, 0.05), 0.01, U, "amatrx"),  # the stiffness E A / L alone
+    ((1, 1, 4, 0), (200, math.inf, 0.05), 0.01, U, "amatrx"),  # the lumped mass alone
+    ((11, 1, 1, 0), (200, 8, 0.05), 0.0, U, "amatrx"),  # HHT: the mass over beta dtime^2
+    ((1, 1, 1, 0), (200, 8, 0.05), 0.0, NAN_U, "energy"),  # the load's work over the increment
+])
+def test_implicit_truss_records_every_output_not_finite(lflags, props, dtime, du1, output):
+    """Each call leaves one output not finite, the others finite; the record names the element."""
+    rhs, amatrx, _, energy = uel(lflags, props=props, dtime=dtime, du1=du1, params=(-0.05, 0.25, 0.5),
+                                 loads=([1001], [3.0], [1.0]))
+    assert not np.isfinite({"amatrx": amatrx, "energy": energy}[output]).all() and np.isfinite(rhs).all()
+    assert recorded() == NOT_FINITE and list(_kestro.errorhandling.errintv) == [1]
+
+
+@pytest.mark.parametrize("lflags, props, output", [
+    ((17, 2, 0), (math.inf, 8, 0.05), 0),  # the force of an infinite modulus
+    ((17, 2, 0), (200, math.inf, 0.05), 2),  # the stable increment of an infinite mass
+    ((17, 1, 0), (200, math.inf, 0.05), 1),
+])
+def test_explicit_truss_records_every_output_not_finite(lflags, props, output):
+    out = vuel(tl.vuel_truss, lflags, [U, U], props=props)
+    assert not np.isfinite(out[output]).all()
+    assert recorded() == NOT_FINITE and list(_kestro.errorhandling.errintv) == [0]
 
 
 @pytest.mark.parametrize("nodes, u, error, stable", [
