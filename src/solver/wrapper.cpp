@@ -20,6 +20,7 @@
 #include "math/small.hpp"
 #include "mechanics/ply.hpp"
 #include "solver/convention.hpp"
+#include "solver/materials.hpp"
 
 namespace kestro::wrapper {
 
@@ -223,8 +224,19 @@ void peridigm_through_umat(kestro_umat dfunc, const solver::UpermatBlock &block)
     }
 }
 
+// A UMAT point of a layout the adapters do not serve (served_layout with
+// NTENS, as the ply checks it): the record, stress, tangent and SSE zeroed
+// (nothing written without components), the state as it came.
+bool refused(const solver::UmatPoint &point, const char *message) {
+    if (solver::served_layout(point.ndi(), point.nshr(), point.ntens())) return false;
+    record_error(-2, message);
+    if (point.ntens() > 0) solver::clear_response(point);
+    return true;
+}
+
 // The UMAT material point through the ANSYS routine.
 void umat_through_ansys(kestro_usermat dfunc, const solver::UmatPoint &point) {
+    if (refused(point, "Unsupported dimension in ansys_usermat_to_abq_umat.")) return;
     const auto &a = point.args;
     *a.pnewdt = 1.0;
     *a.spd = 0.0;
@@ -258,6 +270,7 @@ void umat_through_ansys(kestro_usermat dfunc, const solver::UmatPoint &point) {
 // The UMAT material point through the three-dimensional routine with a
 // material id in front.
 void umat_through_muesli(kestro_muesli_umat dfunc, const solver::UmatPoint &point, const int32_t *matid) {
+    if (refused(point, "Unsupported dimension in muesli_to_abq_umat.")) return;
     Solid solid;
     solid.expand(point.args.stress, point.args.stran, point.args.dstran, point.args.ntens);
     conventions::Umat umat = point.args;
