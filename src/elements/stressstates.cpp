@@ -2,13 +2,15 @@
 // plane stress, 4 plane strain or axisymmetric, 6 solid) and the 3-D Nye
 // states of the material routines.  Fixed sizes on the stack; the
 // axisymmetric base change (axes 2 and 3 swapped) is the index permutation it
-// amounts to.
+// amounts to.  Plane stress trusts the tangent's inverse only where its
+// condition allows (stressstates.hpp) and condenses 33 out of the stress
+// otherwise.
 #include <algorithm>
 #include <cstdint>
 #include <utility>
 
-#include "core/errorhandling.hpp"
 #include "decl/elementhandling.hpp"
+#include "elements/stressstates.hpp"
 #include "math/small.hpp"
 #include "mechanics/notation.hpp"
 
@@ -93,39 +95,37 @@ void Get3DInputFromElem(double *stress3d, double *strain3d, double *dstrain3d, c
 }
 
 void GetPlaneStressOutputFrom3D(double *stressps, double *tangentps, const double *stress3d, const double *tangent3d) {
+    constexpr int kept[3] = {0, 1, 3};
     std::fill_n(tangentps, 9, 0.0);
-    if (tangent3d[2 * 6 + 2] == 0.0) {
-        constexpr int kept[3] = {0, 1, 3};
+    const double c33 = tangent3d[2 * 6 + 2];
+    if (c33 == 0.0) {
         for (int j = 0; j < 3; ++j) {
             stressps[j] = stress3d[kept[j]];
             for (int i = 0; i < 3; ++i) tangentps[j * 3 + i] = tangent3d[kept[j] * 6 + kept[i]];
         }
         return;
     }
-    // The 3-D strain of the stress under the full tangent.
-    double lu[36], e[6];
-    int piv[6];
-    std::copy_n(tangent3d, 36, lu);
-    std::copy_n(stress3d, 6, e);
-    if (kestro::math::small::lu<6>(lu, piv) != 0) {
-        kestro::record_error(-2, "Matrix inverse becomes numerically singular!", {0, 0}, {0.0, 0.0}, {"", ""});
-        // A component whose row and column are zero carries no stress and
-        // couples to nothing: its strain is 0, the others' that of the rest.
-        std::copy_n(tangent3d, 36, lu);
-        for (int k = 0; k < 6; ++k) {
-            bool coupled = false;
-            for (int i = 0; i < 6; ++i) coupled = coupled || tangent3d[k * 6 + i] != 0.0 || tangent3d[i * 6 + k] != 0.0;
-            if (coupled) continue;
-            lu[k * 6 + k] = 1.0;
-            e[k] = 0.0;
-        }
-        kestro::math::small::lu<6>(lu, piv);
-    }
-    kestro::math::small::solve_lu<6>(lu, piv, e);
     GetReducedNyeStiffnessMatrix(tangentps, tangent3d, nullptr);
-    const double e2[3] = {e[0], e[1], e[3]};
-    for (int i = 0; i < 3; ++i)
-        stressps[i] = tangentps[i] * e2[0] + tangentps[3 + i] * e2[1] + tangentps[6 + i] * e2[2];
+    // The reduced stiffness at the 3-D strain of the stress under the full
+    // tangent, e = C^-1 s, where the tangent's inverse can be trusted.
+    double inverse[36];
+    if (kestro::elements::trusted_inverse(tangent3d, inverse)) {
+        double e2[3];
+        for (int k = 0; k < 3; ++k) {
+            e2[k] = 0.0;
+            for (int j = 0; j < 6; ++j) e2[k] += inverse[j * 6 + kept[k]] * stress3d[j];
+        }
+        for (int i = 0; i < 3; ++i)
+            stressps[i] = tangentps[i] * e2[0] + tangentps[3 + i] * e2[1] + tangentps[6 + i] * e2[2];
+        if (kestro::math::small::all_finite<3>(stressps)) return;
+    }
+    // Otherwise (singular, ill-conditioned, or a result that is not finite:
+    // a perfectly plastic point, a saturated component) 33 is condensed out
+    // of the stress itself, s_k - C_k3 s_33 / C_33, which needs only C_33.
+    // For a regular tangent that does not couple 13 and 23 with the others
+    // it is the same to rounding; a component that couples to nothing keeps
+    // its stress.
+    for (int k = 0; k < 3; ++k) stressps[k] = stress3d[kept[k]] - tangent3d[2 * 6 + kept[k]] * stress3d[2] / c33;
 }
 
 void GetPlaneStrainOutputFrom3D(double *stresspl, double *tangentpl, const double *stress3d, const double *tangent3d,

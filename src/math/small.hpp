@@ -155,6 +155,20 @@ void solve_lu(const double *a, const int *piv, double *b) {
     }
 }
 
+// The 1-norm of a: its largest column sum of magnitudes.
+template <int N>
+double norm1(const double *a) {
+    double largest = 0.0;
+    KESTRO_UNROLL
+    for (int j = 0; j < N; ++j) {
+        double sum = 0.0;
+        KESTRO_UNROLL
+        for (int i = 0; i < N; ++i) sum += std::abs(a[j * N + i]);
+        largest = std::isnan(sum) ? sum : std::max(largest, sum);
+    }
+    return largest;
+}
+
 // The inverse from the factors of lu (no zero pivot), as getri: U inverted
 // in place, then inv(A) L = inv(U) solved column by column from the right,
 // then the column interchanges undone.

@@ -6,6 +6,7 @@
 // may be a Python callable that raises, whose exception unwinds the adapter,
 // so nothing here is noexcept and nothing holds memory outside RAII.
 #include <algorithm>
+#include <cmath>
 #include <cstddef>
 #include <cstdint>
 
@@ -14,11 +15,12 @@
 #include "core/scratch.hpp"
 #include "decl/elementhandling.hpp"
 #include "decl/iohandling.hpp"
-#include "decl/math.hpp"
 #include "decl/wrapper.hpp"
+#include "elements/stressstates.hpp"
 #include "math/small.hpp"
 #include "mechanics/ply.hpp"
 #include "solver/convention.hpp"
+#include "solver/materials.hpp"
 
 namespace kestro::wrapper {
 
@@ -95,37 +97,47 @@ void element_in_nye(const solver::UsermatPoint &point, double *stress, double *s
 }
 
 // The transverse shear stiffness and the thickness strain of the ANSYS
-// point from the compliance of the 6 x 6 tangent: tsstif(1) = G13 when the
-// tangent is regular (a singular one records the inverse's error and leaves
-// it), epszz of a plane-stress point from the stress that goes back.  With a
-// singular tangent epszz is the strain that keeps s33 at 0 under the
-// element's strain, -(C31 e11 + C32 e22 + C34 g12) / C33, or 0 when C33 is 0.
+// point.  Where the 6 x 6 tangent's inverse can be trusted (the rule of the
+// plane-stress output, elements/stressstates.hpp): tsstif(1) = G13 of its
+// compliance, and epszz of a plane-stress point from the stress that goes
+// back and the compliance's engineering constants.  Otherwise, or where
+// those are not finite: tsstif(1) = C55 - C56 C65 / C66 (Nye positions), the
+// 13 stiffness of the 13-23 block, which is G13 when that block couples to
+// nothing else (where it couples, or C66 is 0, tsstif is left and -2
+// recorded); epszz the strain that keeps s33 at 0 under the element's
+// strain, -(C31 e11 + C32 e22 + C34 g12) / C33, or 0 when C33 is 0.
 void transverse_results(const solver::UsermatPoint &point, const double *tangent) {
-    double compliance[36], recip[6];
-    int pivots[6];
-    std::copy_n(tangent, 36, compliance);
-    const bool regular = math::small::lu<6>(compliance, pivots, recip) == 0;
-    if (!regular) {
-        MatrixInverse(tangent, compliance, &kSix);  // records the error
-        if (!point.plane_stress()) return;
-        const auto &a = point.args;
-        const auto c = [tangent](int i, int j) { return tangent[(j - 1) * 6 + i - 1]; };
-        const double e11 = a.strain[0] + a.dstrain[0], e22 = a.strain[1] + a.dstrain[1];
-        const double g12 = a.strain[2] + a.dstrain[2];
-        *a.epszz = c(3, 3) != 0.0 ? -(c(3, 1) * e11 + c(3, 2) * e22 + c(3, 4) * g12) / c(3, 3) : 0.0;
-        return;
+    const auto &a = point.args;
+    double compliance[36];
+    if (elements::trusted_inverse(tangent, compliance)) {
+        // The engineering constants; G13 and the normal block read the same in Nye and Voigt order.
+        double constants[9];
+        GetEngConstsFromComplianceMatrix(constants, compliance);
+        const double e1 = constants[0], e2 = constants[1], e3 = constants[2];
+        const double nu23 = constants[6], nu13 = constants[7], g13 = constants[4];
+        double epszz = 0.0;
+        if (point.plane_stress()) {
+            const double nu31 = nu13 * e3 / e1, nu32 = nu23 * e3 / e2;
+            epszz = GetPlaneStressEpsZZ(&e3, &nu31, &nu32, &a.stress[0], &a.stress[1]);
+        }
+        if (std::isfinite(g13) && std::isfinite(epszz)) {
+            a.tsstif[0] = g13;
+            if (point.plane_stress()) *a.epszz = epszz;
+            return;
+        }
     }
-    math::small::inverse_from_lu<6>(compliance, pivots, recip);
-    // The engineering constants; G13 and the normal block read the same in Nye and Voigt order.
-    double constants[9];
-    GetEngConstsFromComplianceMatrix(constants, compliance);
-    const double e1 = constants[0], e2 = constants[1], e3 = constants[2];
-    const double nu23 = constants[6], nu13 = constants[7];
-    point.args.tsstif[0] = constants[4];
-    if (point.plane_stress()) {
-        const double nu31 = nu13 * e3 / e1, nu32 = nu23 * e3 / e2;
-        *point.args.epszz = GetPlaneStressEpsZZ(&e3, &nu31, &nu32, &point.args.stress[0], &point.args.stress[1]);
-    }
+    const auto c = [tangent](int i, int j) { return tangent[(j - 1) * 6 + i - 1]; };
+    bool block_alone = c(6, 6) != 0.0;
+    for (int i = 1; i <= 4; ++i)
+        block_alone = block_alone && c(i, 5) == 0.0 && c(5, i) == 0.0 && c(i, 6) == 0.0 && c(6, i) == 0.0;
+    if (block_alone)
+        a.tsstif[0] = c(5, 5) - c(5, 6) * c(6, 5) / c(6, 6);
+    else
+        record_error(-2, "Matrix inverse becomes numerically singular!");
+    if (!point.plane_stress()) return;
+    const double e11 = a.strain[0] + a.dstrain[0], e22 = a.strain[1] + a.dstrain[1];
+    const double g12 = a.strain[2] + a.dstrain[2];
+    *a.epszz = c(3, 3) != 0.0 ? -(c(3, 1) * e11 + c(3, 2) * e22 + c(3, 4) * g12) / c(3, 3) : 0.0;
 }
 
 // The ANSYS material point through the UMAT routine.
@@ -212,8 +224,19 @@ void peridigm_through_umat(kestro_umat dfunc, const solver::UpermatBlock &block)
     }
 }
 
+// A UMAT point of a layout the adapters do not serve (served_layout with
+// NTENS, as the ply checks it): the record, stress, tangent and SSE zeroed
+// (nothing written without components), the state as it came.
+bool refused(const solver::UmatPoint &point, const char *message) {
+    if (solver::served_layout(point.ndi(), point.nshr(), point.ntens())) return false;
+    record_error(-2, message);
+    if (point.ntens() > 0) solver::clear_response(point);
+    return true;
+}
+
 // The UMAT material point through the ANSYS routine.
 void umat_through_ansys(kestro_usermat dfunc, const solver::UmatPoint &point) {
+    if (refused(point, "Unsupported dimension in ansys_usermat_to_abq_umat.")) return;
     const auto &a = point.args;
     *a.pnewdt = 1.0;
     *a.spd = 0.0;
@@ -247,6 +270,7 @@ void umat_through_ansys(kestro_usermat dfunc, const solver::UmatPoint &point) {
 // The UMAT material point through the three-dimensional routine with a
 // material id in front.
 void umat_through_muesli(kestro_muesli_umat dfunc, const solver::UmatPoint &point, const int32_t *matid) {
+    if (refused(point, "Unsupported dimension in muesli_to_abq_umat.")) return;
     Solid solid;
     solid.expand(point.args.stress, point.args.stran, point.args.dstran, point.args.ntens);
     conventions::Umat umat = point.args;

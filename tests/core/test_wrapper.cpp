@@ -79,6 +79,64 @@ TEST_F(Adapters, AnsysPointsWriteWithinTheirComponents) {
     }
 }
 
+// The same material as an ANSYS routine (6 components) and as a MUESLI one.
+void diagonal_usermat(KESTRO_USERMAT_PARAMETERS) {
+    ++calls;
+    for (int i = 0; i < 6; ++i) {
+        stress[i] = (i + 1) * (strain[i] + dstrain[i]);
+        dsdepl[i * 7] = i + 1;
+    }
+}
+void diagonal_muesli(const int32_t *, KESTRO_UMAT_PARAMETERS, KESTRO_UMAT_LENGTHS) { diagonal(KESTRO_UMAT_ARGUMENTS); }
+
+TEST_F(Adapters, UmatPointsOfUnservedLayoutsAreRefusedByBothAdapters) {
+    struct Layout {
+        int32_t ndi, nshr, ntens;
+    };
+    for (const auto &[ndi, nshr, ntens] :
+         {Layout{1, 2, 3}, {3, 0, 3}, {0, 4, 4}, {1, 3, 4}, {2, 2, 4}, {4, 0, 4}, {2, 4, 6}, {4, 2, 6}, {2, 1, 4},
+          {3, 1, 6}, {3, 3, 4}, {2, 1, 0}, {3, 3, -6}, {0, 0, 0}, {2, 1, 3}, {3, 1, 4}, {3, 3, 6}})
+        for (const bool muesli : {false, true}) {
+            const bool served = ndi + nshr == ntens && (ntens == 3 ? ndi == 2 : ndi == 3 && (nshr == 1 || nshr == 3));
+            const int64_t n = std::max(ntens, 0);
+            Out stress(n, 2.0), ddsdde(n * n, 2.0), state(3, 2.0), ddsddt(n), drplde(n);
+            std::vector<double> stran(n, 0.0), dstran(n, 1e-3);
+            double sse = 2.0, spd = 2.0, scd = 2.0, rpl = 0.0, drpldt = 0.0, pnewdt = 0.5, celent = 1.0;
+            const double time[2] = {}, zero = 0.0, props = 1.0, coords[3] = {}, f[9] = {1, 0, 0, 0, 1, 0, 0, 0, 1};
+            const int32_t one = 1, nstatv = 3, jstep[4] = {1, 1, 1, 0};
+            calls = 0;
+            if (muesli)
+                wrapper::muesli_to_abq_umat(&diagonal_muesli, stress.data(), state.data(), ddsdde.data(), &sse, &spd,
+                                            &scd, &rpl, ddsddt.data(), drplde.data(), &drpldt, stran.data(),
+                                            dstran.data(), time, &zero, &zero, &zero, &zero, &zero,
+                                            solver::kWrapperName.data(), &ndi, &nshr, &ntens, &nstatv, &props, &one,
+                                            coords, f, &pnewdt, &celent, f, f, &one, &one, &one, &one, jstep, &one,
+                                            &one, solver::kNameLength);
+            else
+                wrapper::ansys_usermat_to_abq_umat(&diagonal_usermat, stress.data(), state.data(), ddsdde.data(),
+                                                   &sse, &spd, &scd, &rpl, ddsddt.data(), drplde.data(), &drpldt,
+                                                   stran.data(), dstran.data(), time, &zero, &zero, &zero, &zero,
+                                                   &zero, solver::kWrapperName.data(), &ndi, &nshr, &ntens, &nstatv,
+                                                   &props, &one, coords, f, &pnewdt, &celent, f, f, &one, &one, &one,
+                                                   &one, jstep, &one, solver::kNameLength);
+            SCOPED_TRACE(::testing::Message() << ndi << " " << nshr << " " << ntens << (muesli ? " muesli" : " ansys"));
+            EXPECT_EQ(calls, served ? 1 : 0);
+            EXPECT_TRUE(stress.guards_intact() && ddsdde.guards_intact() && ddsddt.untouched() && drplde.untouched());
+            if (served) {
+                EXPECT_EQ(errorhandling::errstat, 0);
+                EXPECT_DOUBLE_EQ(stress[0], 1e-3);
+            } else {
+                EXPECT_EQ(recorded(), muesli ? "Unsupported dimension in muesli_to_abq_umat."
+                                             : "Unsupported dimension in ansys_usermat_to_abq_umat.");
+                EXPECT_EQ(stress.body(), std::vector<double>(n, 0.0));
+                EXPECT_EQ(ddsdde.body(), std::vector<double>(n * n, 0.0));
+                EXPECT_EQ(sse, n > 0 ? 0.0 : 2.0);  // without components nothing is written
+                EXPECT_TRUE(state.untouched());
+            }
+            reset();
+        }
+}
+
 TEST_F(Adapters, PeridigmPointsOfUnservedLayoutsKeepTheirState) {
     constexpr int32_t kSmallest = std::numeric_limits<int32_t>::min();
     for (const auto &[ndir, nshr] : {std::pair{3, 2}, {2, 0}, {4, 2}, {-1, kSmallest}, {kSmallest, kSmallest}}) {
