@@ -64,8 +64,8 @@ class Changing:
 
 
 def shrunk(first, index, tail):
-    """A leading view of first's extents `index`, Fortran-ordered over a copy of first
-    whose entries past the view are `tail`: a routine given it reads tail."""
+    """The part `index` of first as a view of a Fortran-ordered buffer whose other
+    entries are `tail`: a routine that reads past the view reads tail."""
     buffer = np.asfortranarray(np.full_like(first, tail))
     buffer[index] = first[index]
     return buffer[index]
