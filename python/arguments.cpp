@@ -12,6 +12,7 @@
 #include "fortranobject.h"
 
 #include <algorithm>
+#include <bit>
 #include <cmath>
 #include <cstdint>
 #include <cstdio>
@@ -213,9 +214,12 @@ PyArrayObject *as_array(const CheckedRoutine &w, const Argument &a, PyObject *va
 
 // The arguments of one call.  The checks read the caller's tuple and
 // dictionary, each argument looked up once and each array converted once; the
-// routine receives them as they are unless an argument must be passed
-// otherwise (a string as its bytes, a shaped array flat, a leading block), and
-// then copies of them, so that the caller's never change.
+// routine receives what was checked: an ndarray as the caller's own object,
+// any other array-like as the array its one conversion made (converting it
+// again could give another array, a smaller one a routine would read past),
+// and an argument that must be passed otherwise as what it becomes (a string
+// as its bytes, a shaped array flat, a leading block).  These go in copies of
+// the caller's tuple and dictionary, which never change.
 class Call {
 public:
     static constexpr int capacity = 64;  // arguments of a routine (checked at import), one bit each
@@ -254,6 +258,7 @@ public:
 
     // Passes value (a new reference, taken over) as the argument at position i.
     int replace(int i, PyObject *value) {
+        replaced_ |= uint64_t{1} << i;
         const Py_ssize_t n = PyTuple_GET_SIZE(args_);
         if (i < n && pass_args_ == nullptr) {
             pass_args_ = PyTuple_New(n);
@@ -278,6 +283,19 @@ public:
         return status;
     }
 
+    // Passes each array the checks converted from an array-like as that
+    // array.  An intent(inout) argument is left to the wrapper, which takes
+    // the caller's ndarray alone (the routine's update would otherwise go to
+    // a temporary) and refuses anything else without converting it.
+    int pass_converted() {
+        for (uint64_t left = known_ & ~replaced_; left != 0; left &= left - 1) {
+            const int i = std::countr_zero(left);
+            if (reinterpret_cast<PyObject *>(arrays_[i]) == values_[i] || w_.declared->arguments[i].inout) continue;
+            if (replace(i, Py_NewRef(reinterpret_cast<PyObject *>(arrays_[i]))) != 0) return -1;
+        }
+        return 0;
+    }
+
     // numpy's wrapper on the arguments, called directly.
     PyObject *run() const {
         return w_.wrapper(w_.routine, pass_args_ != nullptr ? pass_args_ : args_,
@@ -293,6 +311,7 @@ private:
     PyObject *values_[capacity];       // the first count are set
     PyArrayObject *arrays_[capacity];  // those of known_ are set (new references)
     uint64_t known_ = 0;
+    uint64_t replaced_ = 0;  // arguments passed otherwise than given
 };
 
 // Whether an array of the declared rank passes every extent check below, in
@@ -409,9 +428,7 @@ struct Shape {
     npy_intp dims[NPY_MAXDIMS];  // the first ndim hold the shape (not cleared: every call makes one)
 };
 
-int flatten(const CheckedRoutine &w, const Argument &a, PyObject *value, Shape *shape) {
-    PyArrayObject *array = as_array(w, a, value);
-    if (array == nullptr) return -1;
+int flatten(const CheckedRoutine &w, const Argument &a, PyArrayObject *array, Shape *shape) {
     int status = 0;
     if (a.shaped > 0 && (PyArray_NDIM(array) < 1 || PyArray_DIM(array, 0) != a.shaped)) {
         char text[96];
@@ -423,7 +440,6 @@ int flatten(const CheckedRoutine &w, const Argument &a, PyObject *value, Shape *
         shape->flat = PyArray_Ravel(array, NPY_FORTRANORDER);
         if (shape->flat == nullptr) status = -1;
     }
-    Py_DECREF(array);
     return status;
 }
 
@@ -487,9 +503,8 @@ int pass_block(Call &call, int i, int ndim, const long long *block) {
         }
         PyTuple_SET_ITEM(index, d, range);
     }
-    PyObject *array = PyArray_FROM_O(call[i]);
-    PyObject *part = array != nullptr ? PyObject_GetItem(array, index) : nullptr;
-    Py_XDECREF(array);
+    PyArrayObject *array = call.array(i);
+    PyObject *part = array != nullptr ? PyObject_GetItem(reinterpret_cast<PyObject *>(array), index) : nullptr;
     Py_DECREF(index);
     return part != nullptr ? call.replace(i, part) : -1;
 }
@@ -649,7 +664,8 @@ PyObject *checked_call(PyObject *self, PyObject *args, PyObject *kwargs) {
             status = overwrite < 0 ? -1 : check_array(w, call, i, overwrite > 0);
             if (status == 0 && a.shaped >= 0) {
                 // Passed as its column-major list of values; the result takes this shape.
-                status = flatten(w, a, value, &shape);
+                PyArrayObject *array = call.array(i);
+                status = array == nullptr ? -1 : flatten(w, a, array, &shape);
                 if (status == 0) status = call.replace(i, shape.flat);
             }
             break;
@@ -676,6 +692,7 @@ PyObject *checked_call(PyObject *self, PyObject *args, PyObject *kwargs) {
         }
     }
     if (status == 0) status = check_bound_extents(w, call);
+    if (status == 0) status = call.pass_converted();
     if (status == 0) {
         bool &entered = routine_entered;
         const bool outer = entered;

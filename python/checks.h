@@ -64,6 +64,11 @@ int kestro_binomial_fits(int n, int k);
  * routines' 4-byte extents, else 0 with _kestro.error set (the wrapper then
  * converts no further argument and calls nothing). */
 long kestro_extent(long v);
+/* Sets *len to the length v of a string the wrapper converts and returns 1;
+ * refuses (0 with _kestro.error set, naming routine and string) a negative
+ * length and one of 2^31 - 1 or more, which with the terminator the conversion
+ * adds overflows a 4-byte integer. */
+int kestro_string_length(int *len, long v, const char *routine, const char *name);
 /* A stated extent of an array argument given as `given`: numpy's conversion
  * takes an extent 0 for 1 and so refuses an array of that rank with extent 0
  * there; for such an array (or list) -1, the array's own extent; else extent. */
@@ -85,6 +90,10 @@ int kestro_callback_returned_or_none(PyObject *returned, int count, const char *
                                      const char *kinds);
 /* How many arguments a callable takes: all when its code takes *args, else counted. */
 Py_ssize_t kestro_callable_arguments(PyObject *fun, Py_ssize_t counted, Py_ssize_t all);
+/* Replaces the error of a number the callable returned (value) that could
+ * not be converted to the routine's type (kind: "a 4-byte integer", ...) with
+ * _kestro.error naming the callable and the result. */
+void kestro_callback_value_refused(const char *callable, const char *name, PyObject *value, const char *kind);
 /* Replaces the error of an array result that could not be converted with
  * TypeError naming the callable and the result. */
 void kestro_callback_result_refused(const char *callable, const char *name);

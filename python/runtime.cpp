@@ -427,6 +427,18 @@ extern "C" long kestro_extent(long v) {
     return 0;
 }
 
+extern "C" int kestro_string_length(int *len, long v, const char *routine, const char *name) {
+    constexpr long longest = std::numeric_limits<int32_t>::max() - 1L;
+    if (v >= 0 && v <= longest) {
+        *len = static_cast<int>(v);
+        return 1;
+    }
+    if (!PyErr_Occurred())
+        PyErr_Format(kestro::python::module_error, "%s: string %s of %ld characters %s", routine, name, v,
+                     v < 0 ? "cannot be made" : "exceeds the 4-byte lengths of the routines (at most 2147483646)");
+    return 0;
+}
+
 extern "C" npy_intp kestro_stated_extent(PyObject *given, int rank, int dim, npy_intp extent) {
     if (extent != 0 || given == nullptr || given == Py_None || PyErr_Occurred()) return extent;
     // A list is looked at as the array it makes; what makes none is left to the wrapper.
@@ -492,6 +504,17 @@ extern "C" Py_ssize_t kestro_callable_arguments(PyObject *fun, Py_ssize_t counte
     Py_XDECREF(flags);
     Py_XDECREF(code);
     return (value > 0 && (value & CO_VARARGS) != 0) ? all : counted;
+}
+
+extern "C" void kestro_callback_value_refused(const char *callable, const char *name, PyObject *value,
+                                              const char *kind) {
+    PyErr_Clear();
+    if (value != nullptr)
+        PyErr_Format(kestro::python::module_error,
+                     "the callable given as %s returned %s = %R, which does not convert to %s", callable, name, value,
+                     kind);
+    else
+        PyErr_Format(kestro::python::module_error, "the callable given as %s returned no %s", callable, name);
 }
 
 extern "C" void kestro_callback_result_refused(const char *callable, const char *name) {

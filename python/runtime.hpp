@@ -108,6 +108,7 @@ struct Argument {
     bool written;     // the routine may write into the caller's own array
     int8_t overwrite; // the position of this array's overwrite_ flag, or -1
     bool inplace;     // the result is copied back into the caller's array
+    bool inout;       // intent(inout): the routine updates the caller's own array, which must be one
     int32_t shaped;   // -1; else taken in any shape (> 0: with that many rows), returned in it
     int8_t same[KESTRO_MAX_RANK];    // per dimension, the first dimension of equal extent
     int32_t fixed[KESTRO_MAX_RANK];  // per dimension, the extent it must have, or -1

@@ -67,6 +67,8 @@ def build_with_lengths(match) -> str:
 DIMS_RE = re.compile(r"(\w+_Dims\[\d+\]=)([^,;]+)")
 CHECK_RE = re.compile(r'(CHECK(?:SCALAR|ARRAY|STRING)\()(.*?)(,")')
 IDENT_RE = re.compile(r"\b([A-Za-z_]\w*)\b(?!\s*\()")
+STRING_LENGTH_RE = re.compile(r"slen\((\w+)\) = ([^;]+);\n(\s*)f2py_success = string_from_pyobj\(")
+LITERAL_RE = re.compile(r"\s*-?\d+\s*")
 
 
 def wrapper_region(text: str, start: str, end: str) -> tuple[int, int]:
@@ -96,8 +98,9 @@ def replace_extent(region: str, target: str, make) -> str:
 
 def patch_extents(patches: Patches, modules: list[Module]):
     """Checks and extents of arrays computed in 64 bits, extents refused when
-    they do not fit the routines' 4-byte extents; no array is converted once
-    an argument has failed."""
+    they do not fit the routines' 4-byte extents, string lengths refused when
+    they and the terminator the conversion adds do not fit a 4-byte integer;
+    no array is converted once an argument has failed."""
     text = patches.text
     for m in modules:
         for r in m.routines:
@@ -117,8 +120,20 @@ def patch_extents(patches: Patches, modules: list[Module]):
 
             def check(match):
                 return match.group(1) + wide(match.group(2)) + match.group(3)
+
+            def string_length(match):
+                name, expr, indent = match.groups()
+                if LITERAL_RE.fullmatch(expr):
+                    return match.group(0)
+                return (f'{indent}f2py_success = kestro_string_length(&slen({name}), {wide(expr)}, '
+                        f'"{m.name}.{r.name}", "{name}") && string_from_pyobj(')
             region = DIMS_RE.sub(extent, text[a:b])
             region = CHECK_RE.sub(check, region)
+            region = STRING_LENGTH_RE.sub(string_length, region)
+            left = [s for s in re.findall(r"slen\((\w+)\) = ([^;]+);", region) if not LITERAL_RE.fullmatch(s[1])]
+            if left:
+                raise SignatureError(f"patch 'string lengths' left the lengths {left} of {m.name}.{r.name} unchecked "
+                                     f"{CHECKED}")
             # Extents the runtime has checked are taken from the arrays (-1,
             # or for an optional array the expression when it is not given);
             # the wrapper still checks every other dimension, where numpy
@@ -170,6 +185,21 @@ def patch_callbacks(patches: Patches, modules: list[Module], callbacks: bool):
         for x in [x for x in p.args if x.name in p.outputs and x.array]:
             region = region.replace('fprintf(stderr,"rv_cb_arr is NULL\\n");',
                                     f'kestro_callback_result_refused("{p.name}", "{x.name}");', 1)
+        # A number the callable returns that its type cannot take (NaN for an
+        # integer, one beyond 4 bytes) is refused with _kestro.error naming it.
+        for x in [x for x in p.args if x.name in p.outputs and not x.array and not x.character]:
+            def refused(match, x=x):
+                ctype = match.group(1)
+                kind = {"int": "a 4-byte integer", "double": "a real number"}.get(ctype, "a complex number")
+                return (f'{{ if ((capi_tmp = PyTuple_GetItem(capi_return,capi_i++)) == NULL || '
+                        f'!{ctype}_from_pyobj({x.name}_cb_capi,capi_tmp,"")) {{ '
+                        f'kestro_callback_value_refused("{p.name}", "{x.name}", capi_tmp, "{kind}"); '
+                        f'goto capi_fail; }} }}')
+            scalar = rf'GETSCALARFROMPYTUPLE\(capi_return,capi_i\+\+,{x.name}_cb_capi,(\w+),"[^"\n]*"\);'
+            region, found = re.subn(scalar, refused, region)
+            if found != 1:
+                raise SignatureError(f"patch 'numbers returned by callables' found no single {x.name} in {function} "
+                                     f"{CHECKED}")
         # Complex-mode arrays take their type from the running routine's mode.
         for x in p.complex_args:
             replaced = 0

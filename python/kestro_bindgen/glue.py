@@ -89,7 +89,7 @@ def write_glue(outdir: Path, modules: list[Module]):
             table = f"arguments_{m.name}_{r.name}"
             out.append(f"const kestro::python::Argument {table}[] = {{")
             out.extend(f"    {entry}," for entry in entries)
-            out.append("    {nullptr, kestro::python::ArgKind::scalar, 0, 0, false, false, -1, false, -1, {0}, {-1}, "
+            out.append("    {nullptr, kestro::python::ArgKind::scalar, 0, 0, false, false, -1, false, false, -1, {0}, {-1}, "
                        "{-1}, {-1}, {-1}, false, -1},")
             out.append("};")
             # The results the Python form returns, by position among the wrapper's.

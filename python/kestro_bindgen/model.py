@@ -101,7 +101,7 @@ class PyArgument:
         source_dims = ", ".join(str(k) for _, _, k in bound) or "-1"
         return (f'{{"{self.name}", kestro::python::ArgKind::{self.kind}, {self.typecode}, {self.rank}, '
                 f'{str(self.required).lower()}, {str(self.written).lower()}, {overwrite}, '
-                f'{str(self.inplace).lower()}, {self.shaped}, {{{same}}}, {{{fixed}}}, '
+                f'{str(self.inplace).lower()}, {str(self.inout).lower()}, {self.shaped}, {{{same}}}, {{{fixed}}}, '
                 f'{{{extent_args}}}, {{{sources}}}, {{{source_dims}}}, {str(self.block).lower()}, {self.result}}}')
 
 

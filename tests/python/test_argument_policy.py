@@ -163,6 +163,18 @@ def test_extents_beyond_four_bytes_raise_instead_of_overflowing(run_python):
     assert result.stdout.decode().split() == ["error", "error"]
 
 
+@pytest.mark.parametrize("call", [
+    lambda n: s.extract("abc", "a", "c", n),
+    lambda n: s.ctrim("abc", n),
+    lambda n: s.int2aformat(np.ones((1, 3), np.int32), "(3i4)", 4, n),
+    lambda n: s.reduceblanks("a  b", n),
+])
+def test_string_results_beyond_four_byte_lengths_raise(call):
+    # With the terminator the conversion adds, 2^31 - 1 characters overflow a 4-byte length.
+    with pytest.raises(_kestro.error, match="2147483647 characters"):
+        call(2**31 - 1)
+
+
 @pytest.mark.parametrize("value,expected", [
     (bytearray(b"abc"), b"ABC"),
     (memoryview(b"abc"), b"ABC"),

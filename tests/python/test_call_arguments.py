@@ -6,6 +6,8 @@ import numpy as np
 import pytest
 
 import _kestro
+from conftest import umat_arguments
+from test_ply_entries import PLY, stiffness
 
 m, u, s = _kestro.math, _kestro.utility, _kestro.stringhandling
 
@@ -46,3 +48,68 @@ def test_a_stated_extent_of_zero_takes_arrays_of_that_extent(empty):
     # The explicit prescribed-motion hook on a block of no node: nblock = len(jnodeuid) = 0.
     assert _kestro.toplevel.vdisp_nullify(1, 1, 0.0, 0.0, 0.1, 0.1, "BC", 0, np.arange(1, 4, dtype=np.int32), [], [],
                                           empty, empty, empty, empty, empty, [], np.zeros((3, 3, 0)), empty) is None
+
+
+class Changing:
+    """An array-like whose __array__ gives `first` once and `later` after (a lazily
+    loaded or streamed array whose view changes)."""
+
+    def __init__(self, first, later):
+        self.first, self.later, self.conversions = first, later, 0
+
+    def __array__(self, dtype=None):
+        self.conversions += 1
+        out = self.first if self.conversions == 1 else self.later
+        return out if dtype is None or out.dtype == dtype else out.astype(dtype)
+
+
+def shrunk(first, index, tail):
+    """The part `index` of first as a view of a Fortran-ordered buffer whose other
+    entries are `tail`: a routine that reads past the view reads tail."""
+    buffer = np.asfortranarray(np.full_like(first, tail))
+    buffer[index] = first[index]
+    return buffer[index]
+
+
+C6 = np.arange(1.0, 37.0).reshape(6, 6) + 10 * np.eye(6)
+SWAP = [0, 1, 2, 5, 4, 3]  # Voigt <-> Nye: components 4 and 6 exchanged
+JDOF, A3 = np.arange(1, 7, dtype=np.int32).reshape(2, 3), np.ones((2, 2, 3))
+MPC = [np.zeros((6, 3))] * 3 + [7, 1, 1, [0, 0], np.zeros((1, 3)), np.zeros((1, 1, 3)), np.zeros(3, np.int32),
+                                np.zeros((3, 3, 3))]
+
+
+# Per argument kind: the call with the array-like, its first and later arrays, and
+# what the routine gives for the first.
+@pytest.mark.parametrize("call,first,index,expected", [
+    (lambda x: _kestro.lamina.getstressvector(np.ones(6), x, np.zeros(6), np.arange(6.0), 3), C6,
+     np.s_[:, :5], 1 + C6 @ np.arange(6.0)),                                 # input, 2-D
+    (lambda x: s.translate("abc", x, 3, nc=1), np.array([[97, 65], [98, 66]], np.int32), np.s_[1:],
+     b"Abc"),                                                                # int, its leading block
+    (lambda x: _kestro.lamina.flipvoigtnyenotation(x), C6, np.s_[:, :1], C6[np.ix_(SWAP, SWAP)]),  # shaped
+    (lambda x: _kestro.toplevel.umat_fiber(*umat_arguments(np.zeros(6), "umat_fiber", ddsdde=x,
+                                                           props=np.array(PLY)))[2],
+     np.zeros((6, 6)), np.s_[:, :5], stiffness()),                           # in place, 2-D
+    (lambda x: _kestro.toplevel.mpc_nullify(np.ones(2), A3, x, 1, *MPC)[2], JDOF, np.s_[:, :2],
+     np.zeros((2, 3))),                                                      # int output of stated extent
+    (lambda x: _kestro.toplevel.mpc_nullify(np.ones(2), x, JDOF, 1, *MPC)[1], A3, np.s_[:, :, :2],
+     np.zeros((2, 2, 3))),                                                   # output, 3-D
+])
+def test_the_routine_gets_the_array_that_was_checked(call, first, index, expected):
+    changing = Changing(first, shrunk(first, index, 1e6))
+    result = call(changing)
+    assert changing.conversions == 1
+    if isinstance(expected, bytes):
+        assert result == expected
+    else:
+        np.testing.assert_allclose(result, expected, rtol=1e-12)
+
+
+def test_an_array_the_routine_updates_stays_the_callers_own():
+    changing, ddsdde = Changing(np.zeros(4), np.zeros(3)), np.zeros((6, 6), order="F")
+    with pytest.raises(TypeError):  # the reverse-communication state of a golden search
+        m.gssafe(np.array(0.0), np.array(0.0), 0.1, changing, np.zeros(4), np.zeros(4), np.zeros(4), np.zeros(2),
+                 *(np.array(0, np.int32) for _ in range(3)), *(np.array(0, np.int8) for _ in range(3)), 0.0)
+    assert changing.conversions == 1
+    args = umat_arguments(np.zeros(6), "umat_fiber", ddsdde=ddsdde, props=np.array(PLY))
+    assert _kestro.toplevel.umat_fiber(*args)[2] is ddsdde
+    np.testing.assert_allclose(ddsdde, stiffness(), rtol=1e-12)

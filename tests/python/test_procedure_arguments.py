@@ -102,3 +102,10 @@ def test_a_callable_that_catches_a_nested_failure_keeps_its_own_routine_going():
     root, istat = m.bdsafe(outer, 0.0, 2.0, [], 1e-12, 100, 0)
     assert istat == 0 and root == pytest.approx(math.sqrt(2.0), abs=1e-11)
     assert len(inner) >= 6 and len(inner) % 2 == 0
+
+
+@pytest.mark.parametrize("keycut", [np.array(np.nan), np.full(1, np.nan), np.nan, 2**40])
+def test_a_number_returned_that_its_type_cannot_take_raises(keycut):
+    usermat = lambda *args: (keycut, np.full((6, 6), np.nan), np.nan)
+    with pytest.raises(_kestro.error, match="dfunc returned keycut"):
+        w.ansys_usermat_to_abq_umat(usermat, *UMAT)
