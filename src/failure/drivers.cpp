@@ -49,9 +49,10 @@ struct Ply {
 };
 
 // The prologue of every driver: flag and exposure 0; nothing more for a
-// negative count (recorded), for a mode switched off (or an id that computes nothing), a warning for a ply or
-// section outside the tables, the exposure NaN with a warning for a stress
-// that is not finite; else the ply with its strengths.
+// negative count (recorded) or a mode switched off (or an id that computes
+// nothing), a warning for a ply or section outside the tables, the exposure
+// NaN with a warning for a stress that is not finite; else the ply with its
+// strengths.
 [[gnu::always_inline]] inline std::optional<Ply> prologue(const char *routine, double *flag, double *exposure,
                                                           bool off, int32_t layer, int32_t isec, int32_t nlayer,
                                                           int32_t nsec, const double *psprops, const int32_t *npsprops,
