@@ -109,4 +109,14 @@ void record_error(int32_t code, std::string_view message, std::initializer_list<
          message.size());
 }
 
+void record_negative_count(std::string_view routine, std::initializer_list<int32_t> counts) noexcept {
+    // The message on the stack: the record keeps 80 characters.
+    constexpr std::string_view head = "Negative count in ";
+    char text[errorhandling::message_length];
+    const std::size_t kept = std::min(routine.size(), sizeof text - head.size());
+    std::memcpy(text, head.data(), head.size());
+    std::memcpy(text + head.size(), routine.data(), kept);
+    record_error(-2, std::string_view(text, head.size() + kept), counts);
+}
+
 }  // namespace kestro

@@ -29,4 +29,19 @@ void record_error(int32_t code, std::string_view message, std::initializer_list<
                   std::initializer_list<double> reals = {},
                   std::initializer_list<std::string_view> names = {}) noexcept;
 
+// Records -2 "Negative count in <routine>" with the counts as its integers.
+[[gnu::cold]] void record_negative_count(std::string_view routine, std::initializer_list<int32_t> counts) noexcept;
+
+// Whether one of a routine's counts (plies, sections, points, table rows,
+// list lengths) is negative: then the count is recorded as refused and the
+// routine writes nothing.  A count of 0 passes.
+inline bool negative_count(std::string_view routine, std::initializer_list<int32_t> counts) noexcept {
+    for (const int32_t count : counts)
+        if (count < 0) {
+            record_negative_count(routine, counts);
+            return true;
+        }
+    return false;
+}
+
 }  // namespace kestro

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstring>
 
+#include "core/errorhandling.hpp"
 #include "core/format.hpp"
 #include "core/process.hpp"
 #include "kestro/host.h"
@@ -241,7 +242,8 @@ void copya2s(const char *ca, char *s, const int32_t *n, size_t s_len) noexcept {
 
 void spack(const char *s, const char *ex, char *sout, const int32_t *ns, const int32_t *nx, size_t s_len,
            size_t ex_len, size_t sout_len) noexcept {
-    const std::string_view keep = view(ex, std::min<size_t>(static_cast<size_t>(std::max(*nx, 0)), ex_len));
+    if (negative_count("spack", {*nx})) return;
+    const std::string_view keep = view(ex, std::min<size_t>(static_cast<size_t>(*nx), ex_len));
     const std::string_view text = view(s, std::min<size_t>(static_cast<size_t>(std::max(*ns, 0)), s_len));
     std::string kept;
     for (char c : text)

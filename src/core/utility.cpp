@@ -5,6 +5,7 @@
 #include <limits>
 #include <type_traits>
 
+#include "core/errorhandling.hpp"
 #include "core/shared_data.hpp"
 #include "core/markers.hpp"
 
@@ -42,8 +43,8 @@ void get_pairs(int32_t *ainb, const T *a, const T *b, int32_t n) {
 }
 
 template <class T>
-bool in_list(T scalar, const T *list, int32_t n) {
-    return std::any_of(list, list + std::max(n, 0), [&](const T &v) { return equal(v, scalar); });
+bool in_list(T scalar, const T *list, int64_t n) {
+    return std::any_of(list, list + std::max<int64_t>(n, 0), [&](const T &v) { return equal(v, scalar); });
 }
 
 template <class T>
@@ -61,13 +62,13 @@ bool is_nan(T v) {
 
 // The union of x and y: values of x not in y, values of y not in x, then the
 // values common to both once each, then dv.  Zero marks the free slots while
-// the list is built, and is put back when an input holds it.
+// the list is built, and is put back when an input holds it.  Counts that
+// are negative are refused before merged is touched.
 template <class T>
-void get_merged(T *merged, const T *x, const T *y, int32_t nx, int32_t ny, T dv) {
-    nx = std::max(nx, 0);
-    ny = std::max(ny, 0);
-    const int32_t total = nx + ny;
-    int32_t used = 0;
+void get_merged(T *merged, const T *x, const T *y, int32_t nx, int32_t ny, T dv, const char *routine) {
+    if (negative_count(routine, {nx, ny})) return;
+    const int64_t total = int64_t{nx} + ny;
+    int64_t used = 0;
     for (int32_t i = 0; i < nx; ++i)
         if (!in_list(x[i], y, ny)) merged[used++] = x[i];
     for (int32_t i = 0; i < ny; ++i)
@@ -380,11 +381,11 @@ void GetIndicesExcludingSubArray(int32_t *indices, const int32_t *a, const int32
 
 void iGetMerged(int32_t *merged, const int32_t *x, const int32_t *y, const int32_t *nx, const int32_t *ny,
                 const int32_t *defval) {
-    get_merged(merged, x, y, *nx, *ny, defval != nullptr ? *defval : kestro::kAbsentInt);
+    get_merged(merged, x, y, *nx, *ny, defval != nullptr ? *defval : kestro::kAbsentInt, "iGetMerged");
 }
 void fGetMerged(double *merged, const double *x, const double *y, const int32_t *nx, const int32_t *ny,
                 const double *defval) {
-    get_merged(merged, x, y, *nx, *ny, defval != nullptr ? *defval : kestro::kAbsentReal);
+    get_merged(merged, x, y, *nx, *ny, defval != nullptr ? *defval : kestro::kAbsentReal, "fGetMerged");
 }
 
 kestro_logical1 ProcessLock(const int32_t *procid, const int32_t *maxid, const int32_t * /*wflag*/) {

@@ -272,6 +272,7 @@ void GetElementRefOrientation(int32_t *istatus, const int32_t *ind, const double
                               const double *plyorientation, const int32_t *noel, const int32_t *kspt,
                               const int32_t *layid, const int32_t *secid, const int32_t *nplies, const int32_t *nsec,
                               const int32_t *nextid) {
+    if (negative_count("GetElementRefOrientation", {*nplies, *nsec})) return;
     *istatus = 0;
     const int32_t unique = 1, repeat = 0;
     if (*layid == 1) {

@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <limits>
 
+#include "core/errorhandling.hpp"
 #include "core/scratch.hpp"
 #include "decl/elementhandling.hpp"
 #include "decl/laminate.hpp"
@@ -71,6 +72,8 @@ void GetShellTransverseStresses(double *tnormalstress, double *tshearstress, con
                                 const int32_t *ndof, const int32_t *nnodes, const int32_t *nelem,
                                 const int32_t *nstresspoints, const int32_t *nelastic) {
     using namespace kestro::elements;
+    if (kestro::negative_count("GetShellTransverseStresses", {*nplies, *nsec, nelastic != nullptr ? *nelastic : 9}))
+        return;
     const int64_t e = int64_t{*elemid} - 1, s = int64_t{*secid} - 1;
     if (e < 0 || e >= *nelem || s < 0 || s >= *nsec) return;
     const int64_t plies = std::max(*nplies, 0), rows = *nzcoord, points_stored = std::max(*nintpoint, 0);

@@ -10,6 +10,7 @@
 #include <optional>
 #include <utility>
 
+#include "core/errorhandling.hpp"
 #include "core/shared_data.hpp"
 #include "decl/failure.hpp"
 #include "failure/criteria.hpp"
@@ -47,15 +48,18 @@ struct Ply {
     }
 };
 
-// The prologue of every driver: flag and exposure 0; nothing more for a mode
-// switched off (or an id that computes nothing), a warning for a ply or
-// section outside the tables, the exposure NaN with a warning for a stress
-// that is not finite; else the ply with its strengths.
+// The prologue of every driver: flag and exposure 0; nothing more for a
+// negative count (recorded) or a mode switched off (or an id that computes
+// nothing), a warning for a ply or section outside the tables, the exposure
+// NaN with a warning for a stress that is not finite; else the ply with its
+// strengths.
 [[gnu::always_inline]] inline std::optional<Ply> prologue(const char *routine, double *flag, double *exposure,
                                                           bool off, int32_t layer, int32_t isec, int32_t nlayer,
                                                           int32_t nsec, const double *psprops, const int32_t *npsprops,
-                                                          bool finite_stress) {
+                                                          const int32_t *npeprops, bool finite_stress) {
     *flag = *exposure = 0.0;
+    const auto given = [](const int32_t *n) { return n != nullptr ? *n : 0; };
+    if (negative_count(routine, {nlayer, nsec, given(npsprops), given(npeprops)})) return std::nullopt;
     if (off) return std::nullopt;
     if (!(layer >= 1 && layer <= nlayer && isec >= 1 && isec <= nsec)) {
         warn("Ply or section outside the material tables", routine);
@@ -87,7 +91,7 @@ void generalfailure(double *fgp, double *rgp, const double *plystress, const dou
     static_cast<void>(plyorientation);
     const auto ply =
         prologue("generalfailure", fgp, rgp, *gpflag == 0, *layer, *isec, *nlayer, *nsec, psprops, npsprops,
-                 finite_at(plystress));
+                 nullptr, finite_at(plystress));
     if (!ply) return;
     const Strengths &x = ply->x;
     const Stress s = Stress::of(plystress);
@@ -118,7 +122,7 @@ void fiberbreakage(double *ffb, double *rfb, const double *plystress, const doub
     static_cast<void>(plyorientation);
     const auto ply =
         prologue("fiberbreakage", ffb, rfb, *fbflag == 0, *layer, *isec, *nlayer, *nsec, psprops, npsprops,
-                 finite_at(plystress));
+                 npeprops, finite_at(plystress));
     if (!ply) return;
     const Strengths &x = ply->x;
     const Stress s = Stress::of(plystress);
@@ -142,10 +146,9 @@ void delamination(double *fdel, double *rdel, const double *s33i, const double *
                   const int32_t *nlayer, const int32_t *nsec, const int32_t *npeprops,
                   const int32_t *npsprops) noexcept {
     static_cast<void>(peprops);
-    static_cast<void>(npeprops);
     const auto ply =
         prologue("delamination", fdel, rdel, *delflag == 0, *layer, *isec, *nlayer, *nsec, psprops, npsprops,
-                 std::isfinite(*s33i) && finite_at(lplystress) && finite_at(uplystress));
+                 npeprops, std::isfinite(*s33i) && finite_at(lplystress) && finite_at(uplystress));
     if (!ply) return;
     if (*delflag != 1 && *delflag != 2) return ply->unknown();
     if (*layer == *nlayer) return;  // the top ply has no interface above it
@@ -169,7 +172,8 @@ void corecrushing(double *fcc, double *rcc, const double *plystress, const doubl
     static_cast<void>(plyorientation);
     const bool off = *ccflag == 0 || *ccflag == 1 || *ccflag == 2;
     const auto ply =
-        prologue("corecrushing", fcc, rcc, off, *layer, *isec, *nlayer, *nsec, psprops, npsprops, finite_at(plystress));
+        prologue("corecrushing", fcc, rcc, off, *layer, *isec, *nlayer, *nsec, psprops, npsprops, nullptr,
+                 finite_at(plystress));
     if (!ply) return;
     if (*ccflag != 3) return ply->unknown();
     const Strengths &x = ply->x;
@@ -188,11 +192,10 @@ void MatrixCracking(double *fmc, double *rmc, const double *plystress, const dou
     using namespace kestro::failure;
     using namespace kestro::ply;
     static_cast<void>(peprops);
-    static_cast<void>(npeprops);
     static_cast<void>(plyorientation);
     const auto ply =
         prologue("MatrixCracking", fmc, rmc, *mcflag == 0, *layer, *isec, *nlayer, *nsec, psprops, npsprops,
-                 finite_at(plystress));
+                 npeprops, finite_at(plystress));
     if (!ply) return;
     const Strengths &x = ply->x;
     // The fracture angle under compression and Puck's inclinations: pdprops 1 to 5 where given.

@@ -7,6 +7,7 @@
 #include <cmath>
 #include <cstdint>
 
+#include "core/errorhandling.hpp"
 #include "core/utility.hpp"
 #include "decl/imageprocessing.hpp"
 #include "decl/math.hpp"
@@ -105,9 +106,10 @@ kestro_logical1 ProjectedPointInShape(const double *point, const double *a, cons
 
 kestro_logical1 ProjectedPointInPolygon(const double *point, const double *xypairs, const double *theta,
                                         const double *refcoords, const double *refcos, const int32_t *npoints) {
+    if (kestro::negative_count("ProjectedPointInPolygon", {*npoints})) return 0;
     double xy[2];
     GetPointOnXYPlane(xy, point, refcoords, refcos, theta);
-    const int64_t count = std::max(*npoints, 0);
+    const int64_t count = *npoints;
     return inside(Polygon(&xy[0], &xy[1], xypairs, xypairs + count, npoints));
 }
 

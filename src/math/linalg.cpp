@@ -9,6 +9,7 @@
 #include <cmath>
 #include <cstring>
 #include <limits>
+#include <string>
 #include <vector>
 
 #include "core/errorhandling.hpp"
@@ -16,7 +17,24 @@
 #include "core/scratch.hpp"
 #include "math/arithmetic.hpp"
 #include "math/lapack.hpp"
+#include "math/math.hpp"
 #include "math/small.hpp"
+
+namespace kestro::math {
+
+bool all_finite(const double *a, int64_t count) {
+    for (int64_t i = 0; i < count; ++i)
+        if (!std::isfinite(a[i])) return false;
+    return true;
+}
+
+void report_non_finite(std::string_view routine, bool nan_only) {
+    const std::string_view what =
+        nan_only ? ": the matrix holds a NaN entry" : ": the matrix holds a NaN or infinite entry";
+    kestro::record_error(-2, std::string(routine).append(what), {0, 0}, {0.0, 0.0}, {"", ""});
+}
+
+}  // namespace kestro::math
 
 namespace {
 
@@ -203,6 +221,15 @@ void SingularValueDecomposition(const double *a, double *u, double *s, double *v
     std::fill_n(s, rows * cols, 0.0);
     std::fill_n(v, cols * cols, 0.0);
     if (rows == 0 || cols == 0) return;
+    // LAPACK may never return from a matrix with some NaN entries: such a
+    // matrix, or one with an infinite entry, has no decomposition here.
+    if (!kestro::math::all_finite(a, rows * cols)) {
+        std::fill_n(u, rows * rows, std::numeric_limits<double>::quiet_NaN());
+        std::fill_n(s, rows * cols, std::numeric_limits<double>::quiet_NaN());
+        std::fill_n(v, cols * cols, std::numeric_limits<double>::quiet_NaN());
+        kestro::math::report_non_finite("SingularValueDecomposition");
+        return;
+    }
     const int mm = static_cast<int>(rows), nn = static_cast<int>(cols);
     const int64_t k = std::min(rows, cols);
     Scratch<double> sv(k);

@@ -19,7 +19,9 @@
 
 namespace {
 
+using kestro::math::all_finite;
 using kestro::math::extent;
+using kestro::math::report_non_finite;
 
 constexpr double kEps = 2.220446049250313e-16;
 using kestro::kLargestReal;
@@ -39,17 +41,6 @@ private:
     int64_t n2_;
     kestro::Scratch<double, 1024> block_;
 };
-
-bool all_finite(const double *a, int64_t count) {
-    for (int64_t i = 0; i < count; ++i)
-        if (!std::isfinite(a[i])) return false;
-    return true;
-}
-
-void report_non_finite(const char *routine) {
-    kestro::record_error(-2, std::string(routine) + ": the matrix holds a NaN or infinite entry", {0, 0},
-                         {0.0, 0.0}, {"", ""});
-}
 
 void report_no_convergence(const char *routine) {
     kestro::record_error(-2, std::string(routine) + ": no positive-definite matrix after 1000 shifts", {0, 0},
@@ -138,15 +129,21 @@ void GetNearestSPD(double *pd, const double *a, const int32_t *n) {
         report_non_finite("GetNearestSPD");
         return;
     }
-    // H = V Sigma V^T, the symmetric polar factor of B; the third factor of
-    // the decomposition holds V^T.
-    SingularValueDecomposition(b, u, sigma, vt, n, n);
-    for (int64_t j = 0; j < order; ++j)
-        for (int64_t i = 0; i < order; ++i) u[j * order + i] = sigma[i * order + i] * vt[j * order + i];
-    const double half = 0.5;
-    // t = (B + V^T^T (Sigma V^T)) / 2
-    GeneralMatrixProduct(t, &half, vt, u, &half, b, n, n, n, "T", "N");
-    MatrixSymmetrize(t, pd, n);
+    if (all_finite(b, order * order)) {
+        // H = V Sigma V^T, the symmetric polar factor of B; the third factor
+        // of the decomposition holds V^T.
+        SingularValueDecomposition(b, u, sigma, vt, n, n);
+        for (int64_t j = 0; j < order; ++j)
+            for (int64_t i = 0; i < order; ++i) u[j * order + i] = sigma[i * order + i] * vt[j * order + i];
+        const double half = 0.5;
+        // t = (B + V^T^T (Sigma V^T)) / 2
+        GeneralMatrixProduct(t, &half, vt, u, &half, b, n, n, n, "T", "N");
+        MatrixSymmetrize(t, pd, n);
+    } else {
+        // B overflowed while it was symmetrised: it has no polar factor, and
+        // the shifts below find no positive-definite matrix.
+        std::fill_n(pd, order * order, std::numeric_limits<double>::quiet_NaN());
+    }
     for (int k = 1;; ++k) {
         if (factorizable(pd, n, t)) return;
         if (k == kMaxShifts) break;

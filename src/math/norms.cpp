@@ -9,6 +9,7 @@
 #include "core/scratch.hpp"
 #include "decl/math.hpp"
 #include "math/arithmetic.hpp"
+#include "math/math.hpp"
 #include "core/markers.hpp"
 
 namespace {
@@ -55,6 +56,24 @@ struct Singular {
 
 bool empty(const int32_t *m, const int32_t *n) { return *m < 1 || *n < 1; }
 
+// A norm from singular values of x(m, n) with an entry that is not finite:
+// NaN, recorded, for a NaN entry; +inf for infinite entries (every singular
+// value norm of such a matrix is infinite); false when every entry is finite.
+bool not_finite(const char *routine, const double *x, const int32_t *m, const int32_t *n, double &norm) {
+    const int64_t count = extent(m) * extent(n);
+    bool infinite = false;
+    for (int64_t i = 0; i < count; ++i) {
+        if (std::isnan(x[i])) {
+            kestro::math::report_non_finite(routine, true);
+            norm = std::numeric_limits<double>::quiet_NaN();
+            return true;
+        }
+        infinite = infinite || std::isinf(x[i]);
+    }
+    norm = std::numeric_limits<double>::infinity();
+    return infinite;
+}
+
 // The integer part toward zero, sign kept, below 2^52; larger values are integers already.
 double cut(double v) { return std::abs(v) < kTwoTo52 ? std::trunc(v) : v; }
 
@@ -76,11 +95,13 @@ double LpMatrixNorm(const double *x, const double *p, const int32_t *n, const in
 
 double SpectralNorm(const double *x, const int32_t *m, const int32_t *n) {
     if (empty(m, n)) return -kLargestReal;
+    if (double norm; not_finite("SpectralNorm", x, m, n, norm)) return norm;
     return Singular(x, m, n).largest;
 }
 
 double NuclearNorm(const double *x, const int32_t *m, const int32_t *n) {
     if (empty(m, n)) return 0.0;
+    if (double norm; not_finite("NuclearNorm", x, m, n, norm)) return norm;
     Singular sv(x, m, n);
     double s = 0.0;
     for (int64_t i = 0; i < sv.count; ++i) s += sv.values.data()[i];
@@ -89,6 +110,7 @@ double NuclearNorm(const double *x, const int32_t *m, const int32_t *n) {
 
 double SchattenNorm(const double *x, const double *p, const int32_t *m, const int32_t *n) {
     if (empty(m, n)) return 0.0;
+    if (double norm; not_finite("SchattenNorm", x, m, n, norm)) return norm;
     Singular sv(x, m, n);
     return lp(sv.values.data(), sv.count, *p);
 }

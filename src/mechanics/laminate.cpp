@@ -192,6 +192,12 @@ bool compliance_blocks(const Ply *plies, int64_t n, const Weight &w, Matrix3 &b,
     return true;
 }
 
+// Refuses a negative ply, section or constants count of a section routine
+// (nelastic absent: 9 constants per ply).
+bool refused(const char *routine, const int32_t *nplies, const int32_t *nsec, const int32_t *nelastic) {
+    return negative_count(routine, {*nplies, *nsec, nelastic != nullptr ? *nelastic : 9});
+}
+
 void record_singular() { record_error(-2, "Matrix inverse becomes numerically singular!"); }
 
 // The number of plies of a section: those before its first `absent` id.
@@ -363,7 +369,8 @@ extern "C" {
 
 void GetSectionZCoord(double *plyzcoord, const int32_t *matidlist, const double *plythickness, const int32_t *nplies,
                       const int32_t *nsec, const int32_t *defint) {
-    const int64_t plies = std::max(*nplies, 0);
+    if (negative_count("GetSectionZCoord", {*nplies, *nsec})) return;
+    const int64_t plies = *nplies;
     section_z_coordinates(plyzcoord, 2 * plies + 1, matidlist, plies, plythickness, plies, plies, *nsec,
                           defint != nullptr ? *defint : kAbsent);
 }
@@ -371,6 +378,7 @@ void GetSectionZCoord(double *plyzcoord, const int32_t *matidlist, const double 
 void GetSectionFMatrix(double *plysmallf, const int32_t *sectionlist, const double *plyorientation,
                        const double *plythickness, const double *plyzcoord, const double *plyelastic,
                        const int32_t *nplies, const int32_t *nsec, const int32_t *defint, const int32_t *nelastic) {
+    if (refused("GetSectionFMatrix", nplies, nsec, nelastic)) return;
     const Sections sections(sectionlist, plyorientation, plythickness, plyzcoord, plyelastic, nplies, nsec, defint,
                             nelastic);
     section_tables(sections, 0.0, 0.0, true, plysmallf);
@@ -380,6 +388,7 @@ void GetArbitrarySectionFG(double *fg, const int32_t *sectionlist, const double 
                            const double *plythickness, const double *plyzcoord, const double *plyelastic,
                            const int32_t *nplies, const int32_t *nsec, const int32_t *csflag, const int32_t *fgflag,
                            const double *xycurv, const int32_t *defint, const int32_t *nelastic) {
+    if (refused("GetArbitrarySectionFG", nplies, nsec, nelastic)) return;
     const Sections sections(sectionlist, plyorientation, plythickness, plyzcoord, plyelastic, nplies, nsec, defint,
                             nelastic);
     if ((*csflag != 0 && *csflag != 1) || *fgflag != 1) {
@@ -394,6 +403,7 @@ void GetArbitrarySectionFG(double *fg, const int32_t *sectionlist, const double 
 void GetSectionHMatrix(double *sehmatrix, const int32_t *sectionlist, const double *plyorientation,
                        const double *plythickness, const double *plyelastic, const int32_t *nplies, const int32_t *nsec,
                        const int32_t *method, const int32_t *defint, const int32_t *nelastic) {
+    if (refused("GetSectionHMatrix", nplies, nsec, nelastic)) return;
     const Sections sections(sectionlist, plyorientation, plythickness, nullptr, plyelastic, nplies, nsec, defint,
                             nelastic);
     const int32_t how = method != nullptr ? *method : 1;
@@ -451,7 +461,8 @@ void GetSectionHMatrix(double *sehmatrix, const int32_t *sectionlist, const doub
 void GetPlyBottomTopStress(double *sbt, const double *sestress, const int32_t *plysectionpoint, const int32_t *nzcrd,
                            const int32_t *nplies) {
     static_cast<void>(nzcrd);
-    const int64_t n = std::max(*nplies, 0);
+    if (negative_count("GetPlyBottomTopStress", {*nplies})) return;
+    const int64_t n = *nplies;
     std::fill_n(sbt, 12 * n, 0.0);
     int64_t first = 0;
     for (int64_t p = 0; p < n; ++p) {
@@ -467,9 +478,10 @@ void GetIntegralOfMembraneNormalStress(double *sint, const double *sbt, const do
                                        const int32_t *plysectionpoint, const double *ki, const double *kj,
                                        const int32_t *nzcrd, const int32_t *nplies) {
     static_cast<void>(plysectionpoint);
+    if (negative_count("GetIntegralOfMembraneNormalStress", {*nplies})) return;
     const int64_t rows = std::max(*nzcrd, 0);
     // Only the plies whose points lie within the z table.
-    const int64_t n = std::min<int64_t>(std::max(*nplies, 0), (rows - 1) / 2);
+    const int64_t n = std::min<int64_t>(*nplies, (rows - 1) / 2);
     std::fill_n(sint, rows, 0.0);
     if (n < 1) return;
     const double a = *ki, c = *kj;
@@ -493,7 +505,8 @@ void GetIntegralOfMembraneNormalStress(double *sint, const double *sbt, const do
 
 void GetNormalStressFromBottom(double *s33, const double *rdx, const double *rdy, const double *zcoord,
                                const double *smallfmatrix, const int32_t *nplies) {
-    const int64_t n = std::max(*nplies, 0), rows = 2 * n + 1;
+    if (negative_count("GetNormalStressFromBottom", {*nplies})) return;
+    const int64_t n = *nplies, rows = 2 * n + 1;
     const double rd[4] = {rdy[0], rdy[1], rdx[0], rdx[1]};
     double g[4] = {};
     s33[0] = 0.0;
@@ -515,7 +528,8 @@ void GetNormalStressFromBottom(double *s33, const double *rdx, const double *rdy
 
 void GetExt2DShearStress(double *xytss, const double *r, const double *plyorientation, const double *smallfmatrix,
                          const int32_t *nspt, const int32_t *nplies) {
-    const int64_t points = *nspt, n = std::max(*nplies, 0), rows = 2 * n + 1, ld = n * std::max<int64_t>(points, 0);
+    if (negative_count("GetExt2DShearStress", {*nplies})) return;
+    const int64_t points = *nspt, n = *nplies, rows = 2 * n + 1, ld = n * std::max<int64_t>(points, 0);
     if (points < 1) return;
     for (int64_t p = 0; p < n; ++p) {
         double c, s;

@@ -12,7 +12,12 @@
 #include <numeric>
 #include <random>
 #include <string>
+#include <tuple>
 #include <vector>
+
+#include <signal.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 #include "decl/math.hpp"
 #include "guard_buffer.hpp"
@@ -490,6 +495,101 @@ TEST(MathMinors, FirstAndPrincipalMinorsMatchExplicitSubmatrices) {
         EXPECT_NEAR(GetPrincipleMinor(sm.data(), &i, &k), want, 1e-13) << i;
     }
     EXPECT_EQ(sm, sm0);
+}
+
+// ---------------------------------------------------------------- matrices with entries that are not finite
+
+// An m x n matrix (column-major) with the given entries (1-based row, column) set.
+struct Entries {
+    int32_t m, n;
+    std::vector<std::tuple<int, int, double>> set;
+
+    Vec matrix() const {
+        Vec a(m * n);
+        for (int j = 0; j < n; ++j)
+            for (int i = 0; i < m; ++i) a[j * m + i] = i == j ? 3.0 - 0.5 * i : 0.25 * (i - j);
+        for (const auto &[i, j, v] : set) a[(j - 1) * m + i - 1] = v;
+        return a;
+    }
+};
+
+const double kInf = std::numeric_limits<double>::infinity();
+
+// Every norm of the singular values is infinite once an entry is: the
+// largest singular value is at least the size of any entry.
+TEST_F(MathErrorTest, InfiniteEntriesGiveInfiniteNormsWithoutARecord) {
+    const std::vector<Entries> cases = {{2, 2, {{1, 2, kInf}}},
+                                        {3, 3, {{2, 2, -kInf}}},
+                                        {4, 3, {{4, 1, kInf}, {1, 3, -kInf}}},
+                                        {3, 7, {{3, 7, -kInf}}},
+                                        {8, 8, {{5, 6, kInf}, {8, 8, kInf}}}};
+    for (const Entries &c : cases) {
+        const Vec a = c.matrix();
+        EXPECT_EQ(SpectralNorm(a.data(), &c.m, &c.n), kInf) << c.m << "x" << c.n;
+        EXPECT_EQ(NuclearNorm(a.data(), &c.m, &c.n), kInf) << c.m << "x" << c.n;
+        for (const double p : {0.5, 1.0, 2.0, 3.0}) EXPECT_EQ(SchattenNorm(a.data(), &p, &c.m, &c.n), kInf) << p;
+        EXPECT_EQ(errstat, 0);
+        // The decomposition itself has no answer: u, s and v NaN, recorded.
+        Out u(c.m * c.m), s(c.m * c.n), v(c.n * c.n);
+        SingularValueDecomposition(a.data(), u.data(), s.data(), v.data(), &c.m, &c.n);
+        for (const Out *o : {&u, &s, &v}) {
+            EXPECT_TRUE(std::all_of(o->v.begin(), o->v.begin() + o->n, [](double x) { return std::isnan(x); }));
+            EXPECT_TRUE(o->guards_intact());
+        }
+        EXPECT_EQ(recorded_message(), msg80("SingularValueDecomposition: the matrix holds a NaN or infinite entry"));
+        reset();
+    }
+}
+
+// LAPACK's dgesvd need not return for some of these (the first two): the
+// checks run in a child process that an alarm ends, so that a call that
+// never returns fails the test instead of holding it.
+TEST_F(MathErrorTest, NaNEntriesGiveNaNWithARecordBeforeTheDecomposition) {
+    struct Case {
+        int32_t m, n;
+        Vec a;
+    };
+    const std::vector<Case> cases = {{3, 3, {3, 0, 0, kNaN, 2, 0, 0, 0, 1}},
+                                     {4, 3, {1, 0, 0, 0, kNaN, 1, 0, 0, 0, 0, 0, 0}},
+                                     {2, 2, {kInf, kNaN, 0.5, 1}},
+                                     {6, 9, Entries{6, 9, {{6, 9, kNaN}, {1, 1, -kInf}}}.matrix()}};
+    const pid_t child = fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+        alarm(60);
+        int failed = 0;
+        const auto check = [&](bool ok, const char *what, const Case &c) {
+            if (ok) return;
+            std::fprintf(stderr, "%s failed for %dx%d\n", what, c.m, c.n);
+            ++failed;
+        };
+        const auto refused = [&](const std::string &routine, const char *what) {
+            return recorded_message() == msg80(routine + ": the matrix holds " + what) && (reset(), true);
+        };
+        for (const Case &c : cases) {
+            const Vec &a = c.a;
+            const double p = 2.0;
+            check(std::isnan(SpectralNorm(a.data(), &c.m, &c.n)) && refused("SpectralNorm", "a NaN entry"),
+                  "SpectralNorm", c);
+            check(std::isnan(NuclearNorm(a.data(), &c.m, &c.n)) && refused("NuclearNorm", "a NaN entry"),
+                  "NuclearNorm", c);
+            check(std::isnan(SchattenNorm(a.data(), &p, &c.m, &c.n)) && refused("SchattenNorm", "a NaN entry"),
+                  "SchattenNorm", c);
+            Out u(c.m * c.m), s(c.m * c.n), v(c.n * c.n);
+            SingularValueDecomposition(a.data(), u.data(), s.data(), v.data(), &c.m, &c.n);
+            for (const Out *o : {&u, &s, &v})
+                check(std::all_of(o->v.begin(), o->v.begin() + o->n, [](double x) { return std::isnan(x); }) &&
+                          o->guards_intact(),
+                      "SingularValueDecomposition results", c);
+            check(refused("SingularValueDecomposition", "a NaN or infinite entry"), "SingularValueDecomposition", c);
+        }
+        std::fflush(stderr);
+        _exit(failed == 0 ? 0 : 1);
+    }
+    int status = 0;
+    ASSERT_EQ(waitpid(child, &status, 0), child);
+    EXPECT_FALSE(WIFSIGNALED(status)) << "the child did not return: signal " << WTERMSIG(status);
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
 }
 
 }  // namespace
