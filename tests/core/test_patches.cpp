@@ -39,13 +39,18 @@ struct Mesh {
         nodes.insert(nodes.end(), numbers.begin(), numbers.end());
         for (const Point &x : at) coords.insert(coords.end(), x.begin(), x.end());
     }
-    const double *point(int32_t e, int32_t j) const { return &coords[3 * static_cast<std::size_t>((e - 1) * nnodes + j)]; }
+    int32_t node(int32_t e, int32_t j) const { return nodes[static_cast<std::size_t>((e - 1) * nnodes + j)]; }
+    const double *point(int32_t e, int32_t j) const {
+        return &coords[3 * static_cast<std::size_t>((e - 1) * nnodes + j)];
+    }
 };
 
 // nx x ny quadrilaterals with nodes moved by up to 0.3, node numbers shuffled
-// from 1000 on, the elements in shuffled order, and every slot's copy of its
-// node moved by up to 2e-11 per coordinate (within 1e-10 of the others).
-Mesh block(int32_t nx, int32_t ny) {
+// (from 1000 on; `spread`: every third, two of them the smallest and the
+// largest 4-byte integers), the
+// elements in shuffled order, and every slot's copy of its node moved by up
+// to 2e-11 per coordinate (within 1e-10 of the others).
+Mesh block(int32_t nx, int32_t ny, bool spread) {
     std::mt19937 random(74);
     std::uniform_real_distribution<double> move(-0.3, 0.3), slot(-2e-11, 2e-11);
     const int32_t count = (nx + 1) * (ny + 1);
@@ -53,9 +58,10 @@ Mesh block(int32_t nx, int32_t ny) {
     std::vector<int32_t> number(static_cast<std::size_t>(count));
     for (int32_t n = 0; n < count; ++n) {
         at[static_cast<std::size_t>(n)] = {n / (ny + 1) + move(random), n % (ny + 1) + move(random), 0.0};
-        number[static_cast<std::size_t>(n)] = 1000 + n;
+        number[static_cast<std::size_t>(n)] = spread ? 1000 + 3 * n : 1000 + n;
     }
     std::shuffle(number.begin(), number.end(), random);
+    if (spread) number[0] = INT32_MIN, number[1] = INT32_MAX;
     std::vector<std::array<int32_t, 4>> cells;
     for (int32_t i = 0; i < nx; ++i)
         for (int32_t j = 0; j < ny; ++j) {
@@ -135,11 +141,11 @@ std::vector<double> by_definition(const Mesh &m, int32_t elemid, int32_t rings, 
         std::vector<int32_t> ring;
         for (int32_t k = 1; k <= m.nelem(); ++k)
             for (int32_t j = 0; j < m.nnodes && taken[static_cast<std::size_t>(k)] == 0; ++j)
-                if (front.count(m.nodes[static_cast<std::size_t>((k - 1) * m.nnodes + j)]) != 0) ring.push_back(k);
+                if (front.count(m.node(k, j)) != 0) ring.push_back(k);
         front.clear();
         for (int32_t k : ring) {
             taken[static_cast<std::size_t>(k)] = 1;
-            for (int32_t j = 0; j < m.nnodes; ++j) front.insert(m.nodes[static_cast<std::size_t>((k - 1) * m.nnodes + j)]);
+            for (int32_t j = 0; j < m.nnodes; ++j) front.insert(m.node(k, j));
         }
         const bool found = !ring.empty();
         if ((r == 1 && exflag == 1) || (r == 2 && exflag != 1)) ring.push_back(elemid);
@@ -187,14 +193,16 @@ struct Case {
 };
 
 TEST_F(Patches, SameColumnsAsTheWalkByDefinition) {
-    const Mesh block_mesh = block(60, 40), fan_mesh = fan(400, 6), crack = cracked(30, 20, 5e-11);
+    const Mesh block_mesh = block(60, 40, false), spread = block(60, 40, true), fan_mesh = fan(400, 6),
+               crack = cracked(30, 20, 5e-11);
     const auto mesh = [&](const std::string &name) -> const Mesh & {
-        return name == "block" ? block_mesh : name == "fan" ? fan_mesh : crack;
+        return name == "block" ? block_mesh : name == "spread" ? spread : name == "fan" ? fan_mesh : crack;
     };
     const double none = std::numeric_limits<double>::quiet_NaN();
     const Case cases[] = {
         {"block", 1, 0, none},     {"block", 1234, 1, none},  {"block", 2400, 0, 1e-10},
-        {"block", 77, 0, 1e-12},   {"fan", 1, 0, none},       {"fan", 250, 1, none},
+        {"block", 77, 0, 1e-12},   {"spread", 5, 0, none},    {"spread", 1500, 1, none},
+        {"fan", 1, 0, none},       {"fan", 250, 1, none},
         {"fan", 1000, 0, none},    {"fan", 2750, 1, none},    {"crack", 290, 0, none},
         {"crack", 301, 1, 1e-10},  {"crack", 281, 0, 1e-11}, {"crack", 310, 0, 0.0},
     };
@@ -226,7 +234,8 @@ Mesh strip(const std::vector<std::pair<int, Point>> &moved, bool apart) {
     Mesh m;
     for (int32_t k = 1; k <= 3; ++k) {
         const double x = k - 1;
-        m.add({k == 3 && apart ? 9 : k, k + 1, k + 5, k + 4}, {Point{x, 0, 0}, {x + 1, 0, 0}, {x + 1, 1, 0}, {x, 1, 0}});
+        m.add({k == 3 && apart ? 9 : k, k + 1, k + 5, k + 4},
+              {Point{x, 0, 0}, {x + 1, 0, 0}, {x + 1, 1, 0}, {x, 1, 0}});
     }
     for (const auto &[slot, x] : moved) std::copy(x.begin(), x.end(), m.coords.begin() + 3 * slot);
     return m;
@@ -268,8 +277,8 @@ TEST_F(Patches, PointsTheGridCannotPlaceAreStillCompared) {
         SCOPED_TRACE(c.what);
         std::vector<double> expected(3 * (c.expected.size() + 1), kEmpty);
         for (std::size_t i = 0; i < c.expected.size(); ++i) std::copy_n(c.expected[i].begin(), 3, &expected[3 * i]);
-        EXPECT_TRUE(same(gathered(c.mesh, 1, c.rings, c.exflag, &c.tolerance, static_cast<int32_t>(c.expected.size()) + 1),
-                         expected));
+        const auto npt = static_cast<int32_t>(c.expected.size()) + 1;
+        EXPECT_TRUE(same(gathered(c.mesh, 1, c.rings, c.exflag, &c.tolerance, npt), expected));
         EXPECT_EQ(recorded(), "");
     }
 }
