@@ -2,10 +2,11 @@
 // (ring r: the elements outside earlier rings that hold a node number of ring
 // r - 1; a point within the tolerance of one gathered before compared with
 // every one of them), on a jittered block of 2,400 quadrilaterals with its
-// node numbers and element order shuffled, a fan of 400 quadrilaterals around
-// one node inside six layers of diamonds, and a block cracked along half a
-// line, whose two faces hold coincident nodes of their own; and points the
-// grid of the repeat check cannot place.
+// node numbers and element order shuffled (the numbers dense, or spread over
+// all 4-byte integers), a fan of 400 quadrilaterals around one node inside
+// six layers of diamonds, and a block cracked along half a line, whose two
+// faces hold coincident nodes of their own; and points the grid of the repeat
+// check cannot place.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -47,9 +48,9 @@ struct Mesh {
 
 // nx x ny quadrilaterals with nodes moved by up to 0.3, node numbers shuffled
 // (from 1000 on; `spread`: every third, two of them the smallest and the
-// largest 4-byte integers), the
-// elements in shuffled order, and every slot's copy of its node moved by up
-// to 2e-11 per coordinate (within 1e-10 of the others).
+// largest 4-byte integers), the elements in shuffled order, and every slot's
+// copy of its node moved by up to 2e-11 per coordinate (within 1e-10 of the
+// others).
 Mesh block(int32_t nx, int32_t ny, bool spread) {
     std::mt19937 random(74);
     std::uniform_real_distribution<double> move(-0.3, 0.3), slot(-2e-11, 2e-11);
@@ -61,7 +62,10 @@ Mesh block(int32_t nx, int32_t ny, bool spread) {
         number[static_cast<std::size_t>(n)] = spread ? 1000 + 3 * n : 1000 + n;
     }
     std::shuffle(number.begin(), number.end(), random);
-    if (spread) number[0] = INT32_MIN, number[1] = INT32_MAX;
+    if (spread) {
+        number[0] = INT32_MIN;
+        number[1] = INT32_MAX;
+    }
     std::vector<std::array<int32_t, 4>> cells;
     for (int32_t i = 0; i < nx; ++i)
         for (int32_t j = 0; j < ny; ++j) {
