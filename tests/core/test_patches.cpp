@@ -54,35 +54,29 @@ struct Mesh {
 Mesh block(int32_t nx, int32_t ny, bool spread) {
     std::mt19937 random(74);
     std::uniform_real_distribution<double> move(-0.3, 0.3), slot(-2e-11, 2e-11);
-    const int32_t count = (nx + 1) * (ny + 1);
-    std::vector<Point> at(static_cast<std::size_t>(count));
-    std::vector<int32_t> number(static_cast<std::size_t>(count));
-    for (int32_t n = 0; n < count; ++n) {
-        at[static_cast<std::size_t>(n)] = {n / (ny + 1) + move(random), n % (ny + 1) + move(random), 0.0};
-        number[static_cast<std::size_t>(n)] = spread ? 1000 + 3 * n : 1000 + n;
-    }
+    std::vector<Point> at;
+    std::vector<int32_t> number;
+    for (int32_t i = 0; i <= nx; ++i)
+        for (int32_t j = 0; j <= ny; ++j) {
+            at.push_back({i + move(random), j + move(random), 0.0});
+            number.push_back(1000 + (spread ? 3 : 1) * static_cast<int32_t>(number.size()));
+        }
     std::shuffle(number.begin(), number.end(), random);
     if (spread) {
         number[0] = INT32_MIN;
         number[1] = INT32_MAX;
     }
-    std::vector<std::array<int32_t, 4>> cells;
-    for (int32_t i = 0; i < nx; ++i)
-        for (int32_t j = 0; j < ny; ++j) {
-            const int32_t n = i * (ny + 1) + j;
-            cells.push_back({n, n + ny + 1, n + ny + 2, n + 1});
-        }
+    std::vector<std::array<std::size_t, 4>> cells;
+    const auto up = static_cast<std::size_t>(ny) + 1;
+    for (std::size_t n = 0; n + up < at.size(); ++n)
+        if ((n + 1) % up != 0) cells.push_back({n, n + up, n + up + 1, n + 1});
     std::shuffle(cells.begin(), cells.end(), random);
     Mesh m;
     for (const auto &c : cells) {
-        std::array<int32_t, 4> numbers{};
-        std::array<Point, 4> where{};
-        for (int k = 0; k < 4; ++k) {
-            numbers[static_cast<std::size_t>(k)] = number[static_cast<std::size_t>(c[static_cast<std::size_t>(k)])];
-            where[static_cast<std::size_t>(k)] = at[static_cast<std::size_t>(c[static_cast<std::size_t>(k)])];
-            for (double &x : where[static_cast<std::size_t>(k)]) x += slot(random);
-        }
-        m.add(numbers, where);
+        std::array<Point, 4> where{at[c[0]], at[c[1]], at[c[2]], at[c[3]]};
+        for (Point &x : where)
+            for (double &v : x) v += slot(random);
+        m.add({number[c[0]], number[c[1]], number[c[2]], number[c[3]]}, where);
     }
     return m;
 }
