@@ -3,8 +3,7 @@
 // given, the edge load of two impactors, the Hertz pressure of one impactor on
 // a model of 100,000 elements, a 10-row amplitude, the characteristic lengths
 // of a block of bricks and of shells, and the node motions of a block of 1,000
-// nodes beside the distribution they are handed to; the nodal patch of an
-// element of a 100 x 100 mesh, 1 and 100 rings deep (the whole mesh).
+// nodes beside the distribution they are handed to.
 #include <benchmark/benchmark.h>
 
 #include <cstdint>
@@ -220,30 +219,5 @@ void BM_vdisp_nullify_idle(benchmark::State &state) {
     }
 }
 BENCHMARK(BM_vdisp_nullify_idle);
-
-// The nodal patch of the element in the middle of a 100 x 100 mesh of unit
-// squares, npt large enough for every node: 1 ring, then 100 (the whole mesh).
-void BM_GetNodalPatch(benchmark::State &state) {
-    constexpr int32_t kCells = 100, nnodes = 4, nelem = kCells * kCells, npt = (kCells + 1) * (kCells + 1);
-    std::vector<double> coords(3 * nnodes * nelem);
-    std::vector<int32_t> nodes(nnodes * nelem);
-    for (int32_t i = 0; i < kCells; ++i)
-        for (int32_t j = 0; j < kCells; ++j) {
-            const int32_t e = i * kCells + j, corners[4][2] = {{i, j}, {i + 1, j}, {i + 1, j + 1}, {i, j + 1}};
-            for (int c = 0; c < nnodes; ++c) {
-                nodes[nnodes * e + c] = corners[c][0] * (kCells + 1) + corners[c][1] + 1;
-                coords[3 * (nnodes * e + c)] = corners[c][0];
-                coords[3 * (nnodes * e + c) + 1] = corners[c][1];
-            }
-        }
-    std::vector<double> patch(3 * static_cast<std::size_t>(npt));
-    const int32_t elemid = kCells * kCells / 2 + kCells / 2 + 1, rings = static_cast<int32_t>(state.range(0));
-    for (auto _ : state) {
-        GetNodalPatch(patch.data(), coords.data(), nodes.data(), &elemid, &npt, &nnodes, &nelem, nullptr, nullptr,
-                      &rings, nullptr);
-        benchmark::DoNotOptimize(patch.data());
-    }
-}
-BENCHMARK(BM_GetNodalPatch)->Arg(1)->Arg(100)->Unit(benchmark::kMillisecond);
 
 }  // namespace

@@ -2,10 +2,12 @@
 // element, one or more rings deep, and the data a per-element node table holds
 // at the points of a patch.  Both work on the caller's tables.
 #include <algorithm>
+#include <array>
+#include <bit>
 #include <cmath>
 #include <cstdint>
-#include <optional>
-#include <unordered_map>
+#include <limits>
+#include <memory>
 #include <utility>
 #include <vector>
 
@@ -25,64 +27,131 @@ constexpr int32_t kMostRings = 100;
 struct Tables {
     const double *coords;   // (3, nnodes, nelem)
     const int32_t *nodes;   // (nnodes, nelem)
-    int64_t nnodes, nelem;
+    int64_t nnodes, nelem;  // elements and slots counted from 0 below
 
-    const int32_t *nodes_of(int64_t element) const { return nodes + nnodes * (element - 1); }
-    const double *point(int64_t slot, int64_t element) const {
-        return coords + 3 * (nnodes * (element - 1) + (slot - 1));
-    }
+    int64_t slots() const { return nnodes * nelem; }
+    const int32_t *nodes_of(int64_t element) const { return nodes + nnodes * element; }
+    const double *point(int64_t slot) const { return coords + 3 * slot; }
 };
 
-// The elements of each node number, built once per patch: the (node,
-// element) pairs of every slot sorted by node, then element.
-class NodeIndex {
+// The elements holding each node, built in time linear in the slots: the node
+// numbers become indices (their offsets from the smallest when these span at
+// most about twice the slots, else their ranks), then one counting pass lays
+// out each node's elements in table order (an element once per slot holding
+// the node).
+class NodeElements {
 public:
-    explicit NodeIndex(const Tables &t) {
-        pairs_.reserve(static_cast<std::size_t>(t.nnodes * t.nelem));
-        for (int64_t e = 1; e <= t.nelem; ++e)
-            for (int64_t j = 0; j < t.nnodes; ++j) pairs_.emplace_back(t.nodes_of(e)[j], e);
-        std::sort(pairs_.begin(), pairs_.end());
+    explicit NodeElements(const Tables &t) : nodes_(t.nodes) {
+        const int64_t n = t.slots();
+        if (n == 0) {
+            start_.assign(1, 0);
+            return;
+        }
+        const auto [lo, hi] = std::minmax_element(t.nodes, t.nodes + n);
+        lo_ = *lo;
+        const auto range = static_cast<uint64_t>(int64_t{*hi} - lo_) + 1;
+        if (range <= 2 * static_cast<uint64_t>(n) + 1024) {
+            count_ = range;
+            lay_out(t, [this](int64_t s) { return node(s); });
+        } else {
+            rank(n);
+            lay_out(t, [this](int64_t s) { return rank_[static_cast<std::size_t>(s)]; });
+        }
     }
-    // Calls visit(e) for every element holding the node (an element once per slot holding it).
-    template <class Visit>
-    void each_element(int32_t node, Visit visit) const {
-        auto at = std::lower_bound(pairs_.begin(), pairs_.end(), std::pair<int32_t, int64_t>{node, 0});
-        for (; at != pairs_.end() && at->first == node; ++at) visit(at->second);
+
+    uint64_t size() const { return count_; }
+    // The index of the node in a slot.
+    uint64_t node(int64_t slot) const {
+        if (rank_.empty()) return static_cast<uint64_t>(int64_t{nodes_[slot]} - lo_);
+        return rank_[static_cast<std::size_t>(slot)];
     }
+    const int32_t *begin(uint64_t node) const { return elements_.data() + start_[node]; }
+    const int32_t *end(uint64_t node) const { return elements_.data() + start_[node + 1]; }
 
 private:
-    std::vector<std::pair<int32_t, int64_t>> pairs_;
+    // start_[k] is where node k's elements begin; counted into k + 2 and
+    // advanced through k + 1 while laying out, so that it ends there.
+    template <class Index>
+    void lay_out(const Tables &t, Index index) {
+        start_.assign(count_ + 2, 0);
+        for (int64_t s = 0; s < t.slots(); ++s) ++start_[index(s) + 2];
+        for (std::size_t k = 2; k < start_.size(); ++k) start_[k] += start_[k - 1];
+        elements_.resize(static_cast<std::size_t>(t.slots()));
+        for (int64_t e = 0, s = 0; e < t.nelem; ++e)
+            for (int64_t j = 0; j < t.nnodes; ++j, ++s)
+                elements_[static_cast<std::size_t>(start_[index(s) + 1]++)] = static_cast<int32_t>(e);
+    }
+
+    // The rank of each slot's node number among the distinct numbers, by a
+    // stable radix sort of the slots on their offsets (three 11-bit digits).
+    void rank(int64_t n) {
+        std::vector<int64_t> order(static_cast<std::size_t>(n)), sorted(static_cast<std::size_t>(n));
+        std::vector<int64_t> at(std::size_t{1} << 11);
+        for (int shift : {0, 11, 22}) {
+            const auto digit = [&](int64_t s) {
+                return (static_cast<uint32_t>(int64_t{nodes_[s]} - lo_) >> shift) & 0x7FF;
+            };
+            std::fill(at.begin(), at.end(), 0);
+            for (int64_t s = 0; s < n; ++s) ++at[digit(s)];
+            int64_t sum = 0;
+            for (int64_t &a : at) sum += std::exchange(a, sum);
+            for (int64_t i = 0; i < n; ++i) {
+                const int64_t s = shift == 0 ? i : order[static_cast<std::size_t>(i)];
+                sorted[static_cast<std::size_t>(at[digit(s)]++)] = s;
+            }
+            std::swap(order, sorted);
+        }
+        rank_.resize(static_cast<std::size_t>(n));
+        uint64_t r = 0;
+        for (int64_t i = 0; i < n; ++i) {
+            const int64_t s = order[static_cast<std::size_t>(i)];
+            if (i > 0 && nodes_[s] != nodes_[order[static_cast<std::size_t>(i - 1)]]) ++r;
+            rank_[static_cast<std::size_t>(s)] = r;
+        }
+        count_ = r + 1;
+    }
+
+    const int32_t *nodes_;
+    int64_t lo_ = 0;
+    uint64_t count_ = 0;
+    std::vector<uint64_t> rank_;  // per slot, when the numbers are spread too far for offsets
+    std::vector<int64_t> start_;
+    std::vector<int32_t> elements_;
 };
 
-// The points of a patch in its columns, each new point compared only with
-// those in the neighbouring cells of a grid of the tolerance's width, so that
-// gathering stays linear in the number of points.  Points the grid cannot
-// place (coordinates not finite, or beyond 2^60 cells) are compared with all.
+// The points of a patch in its columns.  A new point is compared only with
+// the points in the cells of a grid that its tolerance reaches, so that
+// gathering stays linear in the number of points.  A coordinate's cell number
+// is a non-decreasing function of it (an integral double, cells 8 reaches
+// wide), so the cells from those of x - reach to those of x + reach hold every
+// point within the tolerance of x, rounding included; mostly that is the
+// point's own cell alone.  Points the grid cannot place (coordinates not
+// finite, or so large that their cell numbers are not) are compared with all,
+// and all with them.
 class PatchPoints {
 public:
     PatchPoints(double *columns, int64_t npt, double tolerance) : p_(columns), npt_(npt), tolerance_(tolerance) {
         // A point is a repeat when its distance is at most the tolerance; with
-        // a negative or NaN tolerance none is.  A tolerance of 0 matches equal
-        // points, which share any cell.
+        // a negative or NaN tolerance none is.
         compare_ = tolerance >= 0.0;
         gridded_ = compare_ && std::isfinite(tolerance);
-        width_ = tolerance > 0.0 ? tolerance : 1.0;
+        // Where a computed distance is at most the tolerance, each coordinate
+        // differs by at most this (the square of a difference below 2^-511
+        // may be lost in the sum, whatever the difference).
+        reach_ = std::max(tolerance, 0x1p-510) * (1.0 + 0x1p-40);
+        scale_ = 0.125 / reach_;
     }
-
-    int64_t size() const { return count_; }
 
     // Adds x unless a point within the tolerance is there; false when x is
     // new and no column is left.
     bool add(const double *x) {
-        Cell cell{};
-        const bool placed = gridded_ && cell_of(x, cell);
-        if (compare_ && repeated(x, cell, placed)) return true;
+        Span span{};
+        const bool placed = gridded_ && span_of(x, span);
+        if (compare_ && repeated(x, span, placed)) return true;
         if (count_ == npt_) return false;
         std::copy_n(x, 3, column(count_));
         if (placed) {
-            auto [head, fresh] = heads_.try_emplace(cell, count_);
-            next_.push_back(fresh ? -1 : head->second);
-            head->second = count_;
+            next_.push_back(insert(cell_of(x), static_cast<int32_t>(count_)));
         } else {
             next_.push_back(-1);
             loose_.push_back(count_);
@@ -91,31 +160,86 @@ public:
         return true;
     }
 
+    // Whether a point equal to one added before is a repeat.
+    bool equal_repeats() const { return compare_; }
+
 private:
-    struct Cell {
-        int64_t i, j, k;
-        bool operator==(const Cell &) const = default;
-    };
-    struct CellHash {
-        std::size_t operator()(const Cell &c) const {
-            uint64_t h = static_cast<uint64_t>(c.i) * 0x9E3779B97F4A7C15ull;
-            h ^= static_cast<uint64_t>(c.j) + 0x7F4A7C159E3779B9ull + (h << 6) + (h >> 2);
-            h ^= static_cast<uint64_t>(c.k) + 0x94D049BB133111EBull + (h << 6) + (h >> 2);
-            return static_cast<std::size_t>(h);
-        }
+    using Cell = std::array<double, 3>;  // three cell numbers
+    struct Span {
+        Cell lo, hi;
     };
 
     double *column(int64_t j) const { return p_ + 3 * j; }
 
-    bool cell_of(const double *x, Cell &cell) const {
-        constexpr double kReach = 1152921504606846976.0;  // 2^60
-        double c[3];
+    // Never -0.0: a sum of 0.5 and a number not below -0.5 is +0.0 or more.
+    double cell_number(double v) const { return std::floor(v * scale_ + 0.5); }
+    Cell cell_of(const double *x) const { return {cell_number(x[0]), cell_number(x[1]), cell_number(x[2])}; }
+    // The integral double after c.
+    static double next_number(double c) {
+        return std::abs(c) < 0x1p53 ? c + 1.0 : std::nextafter(c, std::numeric_limits<double>::infinity());
+    }
+
+    // The cells holding every point within the tolerance of x; false when
+    // their numbers are not finite.
+    bool span_of(const double *x, Span &span) const {
         for (int r = 0; r < 3; ++r) {
-            c[r] = std::floor(x[r] / width_);
-            if (!(std::abs(c[r]) < kReach)) return false;
+            span.lo[r] = cell_number(x[r] - reach_);
+            span.hi[r] = cell_number(x[r] + reach_);
+            if (!(std::isfinite(span.lo[r]) && std::isfinite(span.hi[r]))) return false;
         }
-        cell = {static_cast<int64_t>(c[0]), static_cast<int64_t>(c[1]), static_cast<int64_t>(c[2])};
         return true;
+    }
+
+    // The cells in use, by open addressing: each entry the newest point of
+    // its cell (-1: free) and bits of the cell's hash, the cell known from
+    // the point.
+    struct Entry {
+        int32_t head;
+        uint32_t tag;
+    };
+    static uint64_t hash(const Cell &c) {
+        uint64_t h = std::bit_cast<uint64_t>(c[0]) * 0x9E3779B97F4A7C15ull ^
+                     std::bit_cast<uint64_t>(c[1]) * 0xC2B2AE3D27D4EB4Full ^
+                     std::bit_cast<uint64_t>(c[2]) * 0x165667B19E3779F9ull;
+        h ^= h >> 32;
+        h *= 0xD6E8FEB86659FD93ull;
+        return h ^ (h >> 29);
+    }
+    static uint32_t tag(uint64_t h) { return static_cast<uint32_t>(h >> 32); }
+    std::size_t wrap(uint64_t at) const { return static_cast<std::size_t>(at) & (entries_.size() - 1); }
+    bool holds(const Entry &e, const Cell &c, uint32_t t) const { return e.tag == t && cell_of(column(e.head)) == c; }
+
+    int32_t newest(const Cell &c) const {
+        if (used_ == 0) return -1;
+        const uint64_t h = hash(c);
+        for (std::size_t at = wrap(h);; at = wrap(at + 1)) {
+            const Entry &e = entries_[at];
+            if (e.head < 0 || holds(e, c, tag(h))) return e.head;
+        }
+    }
+    // Makes point the newest of its cell; returns the one before it (-1: none).
+    int32_t insert(const Cell &c, int32_t point) {
+        if (2 * (used_ + 1) > entries_.size()) grow();
+        const uint64_t h = hash(c);
+        for (std::size_t at = wrap(h);; at = wrap(at + 1)) {
+            Entry &e = entries_[at];
+            if (e.head < 0) {
+                e = {point, tag(h)};
+                ++used_;
+                return -1;
+            }
+            if (holds(e, c, tag(h))) return std::exchange(e.head, point);
+        }
+    }
+    void grow() {
+        std::vector<Entry> old(std::max<std::size_t>(256, 2 * entries_.size()), Entry{-1, 0});
+        old.swap(entries_);
+        for (const Entry &e : old) {
+            if (e.head < 0) continue;
+            std::size_t at = wrap(hash(cell_of(column(e.head))));
+            while (entries_[at].head >= 0) at = wrap(at + 1);
+            entries_[at] = e;
+        }
     }
 
     bool near(const double *x, int64_t j) const {
@@ -123,77 +247,109 @@ private:
         return EuclideanDistance(column(j), x, &three) <= tolerance_;
     }
 
-    bool repeated(const double *x, const Cell &cell, bool placed) const {
+    bool repeated(const double *x, const Span &span, bool placed) const {
         if (!placed) {  // compared with every point
             for (int64_t j = 0; j < count_; ++j)
                 if (near(x, j)) return true;
             return false;
         }
-        for (int64_t di = -1; di <= 1; ++di)
-            for (int64_t dj = -1; dj <= 1; ++dj)
-                for (int64_t dk = -1; dk <= 1; ++dk) {
-                    const auto head = heads_.find({cell.i + di, cell.j + dj, cell.k + dk});
-                    if (head == heads_.end()) continue;
-                    for (int64_t j = head->second; j >= 0; j = next_[static_cast<std::size_t>(j)])
-                        if (near(x, j)) return true;
-                }
+        for (double i = span.lo[0]; i <= span.hi[0]; i = next_number(i))
+            for (double j = span.lo[1]; j <= span.hi[1]; j = next_number(j))
+                for (double k = span.lo[2]; k <= span.hi[2]; k = next_number(k))
+                    for (int32_t m = newest({i, j, k}); m >= 0; m = next_[static_cast<std::size_t>(m)])
+                        if (near(x, m)) return true;
         return std::any_of(loose_.begin(), loose_.end(), [&](int64_t j) { return near(x, j); });
     }
 
     double *p_;
     int64_t npt_, count_ = 0;
-    double tolerance_, width_ = 1.0;
+    double tolerance_, reach_ = 0.0, scale_ = 0.0;
     bool compare_ = false, gridded_ = false;
-    std::unordered_map<Cell, int64_t, CellHash> heads_;  // the last point of each cell
-    std::vector<int64_t> next_, loose_;                  // the point before it in its cell; the unplaced
+    std::vector<Entry> entries_;  // a power of 2 of them, at most half used
+    std::size_t used_ = 0;
+    std::vector<int32_t> next_;   // the point before each in its cell (-1: none)
+    std::vector<int64_t> loose_;  // the points the grid cannot place
 };
+
+void too_many_points() {
+    record_error(-2, "Warning: More patch points than npt in GetNodalPatch.", {0}, {0.0}, {""});
+}
 
 // Gathers the patch of elemid ring by ring: ring 1 the elements sharing a node
 // with it (and itself with exflag 1), ring r the elements sharing a node with
 // ring r - 1 that no earlier ring holds; from ring 2 on the element itself
 // belongs to the patch (it neighbours ring 1).  Each ring's elements are taken
 // in the order of their positions, their slots in order; a point within the
-// tolerance of one taken before is skipped.  Ring 1 is one scan of the
-// tables; deeper rings go through a node index, so every element is visited
-// once.
+// tolerance of one taken before is skipped.
+//
+// One ring is one scan of the tables.  Deeper rings go through the elements
+// of each node, each node walked once: when it is first met every element
+// holding it joins the ring being built.  A slot whose node was already taken
+// at the same coordinates is skipped without a search.
 void gather(PatchPoints &patch, const Tables &t, int64_t elemid, int32_t exflag, int32_t rings) {
-    std::vector<char> held(static_cast<std::size_t>(t.nelem) + 1, 0);
-    std::vector<int64_t> ring, next;
-    held[static_cast<std::size_t>(elemid)] = 1;
-    const int32_t *own = t.nodes_of(elemid);
-    for (int64_t k = 1; k <= t.nelem; ++k) {
-        const int32_t *other = t.nodes_of(k);
-        for (int64_t j = 0; j < t.nnodes && held[static_cast<std::size_t>(k)] == 0; ++j)
-            if (std::find(own, own + t.nnodes, other[j]) != own + t.nnodes) {
-                held[static_cast<std::size_t>(k)] = 1;
-                next.push_back(k);
-            }
-    }
-    std::optional<NodeIndex> index;
-    for (int32_t r = 1; r <= rings; ++r) {
-        if (r > 1) {
-            if (!index) index.emplace(t);
-            next.clear();
-            for (int64_t e : ring)
-                for (int64_t j = 0; j < t.nnodes; ++j)
-                    index->each_element(t.nodes_of(e)[j], [&](int64_t k) {
-                        if (held[static_cast<std::size_t>(k)] != 0) return;
-                        held[static_cast<std::size_t>(k)] = 1;
-                        next.push_back(k);
-                    });
+    if (t.nnodes == 0) return;
+    if (rings == 1) {
+        const int32_t *own = t.nodes_of(elemid);
+        const auto [lo, hi] = std::minmax_element(own, own + t.nnodes);
+        const auto shares = [&](int32_t node) {
+            return node >= *lo && node <= *hi && std::find(own, own + t.nnodes, node) != own + t.nnodes;
+        };
+        for (int64_t k = 0; k < t.nelem; ++k) {
+            const int32_t *other = t.nodes_of(k);
+            bool adjacent = k == elemid && exflag == 1;
+            for (int64_t j = 0; j < t.nnodes && !adjacent && k != elemid; ++j) adjacent = shares(other[j]);
+            if (!adjacent) continue;
+            for (int64_t s = k * t.nnodes; s < (k + 1) * t.nnodes; ++s)
+                if (!patch.add(t.point(s))) return too_many_points();
         }
-        const bool expands = !next.empty();
-        if ((r == 1 && exflag == 1) || (r == 2 && exflag != 1)) next.push_back(elemid);
-        std::sort(next.begin(), next.end());
-        for (int64_t e : next)
-            for (int64_t j = 1; j <= t.nnodes; ++j)
-                if (!patch.add(t.point(j, e))) {
-                    record_error(-2, "Warning: More patch points than npt in GetNodalPatch.", {0}, {0.0}, {""});
-                    return;
+        return;
+    }
+    const NodeElements index(t);
+    std::vector<char> held(static_cast<std::size_t>(t.nelem), 0);
+    // Per node: whether its elements were walked, and whether first holds
+    // the first slot whose point was taken there (or found a repeat).
+    constexpr uint8_t kWalked = 1, kFirst = 2;
+    std::vector<uint8_t> state(index.size(), 0);
+    const auto first = std::make_unique_for_overwrite<int64_t[]>(patch.equal_repeats() ? index.size() : 0);
+    const auto add = [&](int64_t s) {
+        const double *x = t.point(s);
+        if (!patch.equal_repeats()) return patch.add(x);
+        const uint64_t n = index.node(s);
+        if ((state[n] & kFirst) != 0) {
+            const double *y = t.point(first[n]);
+            if (x[0] == y[0] && x[1] == y[1] && x[2] == y[2]) return true;
+        }
+        if (!patch.add(x)) return false;
+        if ((state[n] & kFirst) == 0 && std::isfinite(x[0]) && std::isfinite(x[1]) && std::isfinite(x[2])) {
+            state[n] |= kFirst;
+            first[n] = s;
+        }
+        return true;
+    };
+    std::vector<int32_t> ring{static_cast<int32_t>(elemid)}, next;
+    held[static_cast<std::size_t>(elemid)] = 1;
+    for (int32_t r = 1; r <= rings; ++r) {
+        next.clear();
+        for (int32_t e : ring)
+            for (int64_t s = e * t.nnodes; s < (e + 1) * t.nnodes; ++s) {
+                const uint64_t n = index.node(s);
+                if ((state[n] & kWalked) != 0) continue;
+                state[n] |= kWalked;
+                for (const int32_t *k = index.begin(n); k != index.end(n); ++k) {
+                    if (held[static_cast<std::size_t>(*k)] != 0) continue;
+                    held[static_cast<std::size_t>(*k)] = 1;
+                    next.push_back(*k);
                 }
+            }
+        const bool expands = !next.empty();
+        if ((r == 1 && exflag == 1) || (r == 2 && exflag != 1)) next.push_back(static_cast<int32_t>(elemid));
+        std::sort(next.begin(), next.end());
+        for (int32_t e : next)
+            for (int64_t s = e * t.nnodes; s < (e + 1) * t.nnodes; ++s)
+                if (!add(s)) return too_many_points();
         if (!expands) return;
         std::swap(ring, next);
-        std::erase(ring, elemid);
+        std::erase(ring, static_cast<int32_t>(elemid));
     }
 }
 
@@ -215,7 +371,7 @@ void GetNodalPatch(double *nodalpatch, const double *nodalcoords, const int32_t 
     if (tables.nelem < 1 || *elemid < 1 || *elemid > tables.nelem) return;
     const int32_t rings = std::clamp(ntree != nullptr ? *ntree : 1, 1, kMostRings);
     PatchPoints patch(nodalpatch, columns, tolerance != nullptr ? *tolerance : kDefaultTolerance);
-    gather(patch, tables, *elemid, exflag != nullptr ? *exflag : 0, rings);
+    gather(patch, tables, *elemid - 1, exflag != nullptr ? *exflag : 0, rings);
 }
 
 void GetDataFromPatch(double *patchdata, const double *refdata, const double *patchcoords, const double *refcoords,

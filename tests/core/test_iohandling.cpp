@@ -1,6 +1,7 @@
 // Keyword files by unit number: the table of units (records, stepping back,
 // connection rules), list-directed values, and the primitives of module
 // iohandling on small files written by the tests and on tests/data.
+#include <fcntl.h>
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -138,6 +139,26 @@ TEST_F(IoHandling, ConnectionRules) {
     std::filesystem::create_symlink("/dev/zero", device);
     EXPECT_FALSE(units::open(30, fifo, units::Access::read));
     EXPECT_FALSE(units::open(30, device, units::Access::read));
+}
+
+TEST_F(IoHandling, AFifoWithAReaderIsNotWritten) {
+    // With a reader the FIFO opens to write at once, but the writer could
+    // still wait on it for ever: it is refused, and the report writes nothing.
+    const std::string fifo = temp_path("report.fifo");
+    std::filesystem::remove(fifo);
+    ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
+    const int reader = ::open(fifo.c_str(), O_RDONLY | O_NONBLOCK);
+    ASSERT_GE(reader, 0);
+    EXPECT_FALSE(units::open(31, fifo, units::Access::write));
+    EXPECT_FALSE(units::is_open(31));
+    const double coord[3] = {1, 2, 3};
+    const int32_t noel = 7, npt = 1;
+    io::getgausspointreport(fifo.data(), coord, &noel, &npt, fifo.size());
+    EXPECT_EQ(io::getunitnumber(fifo.data(), fifo.size()), -1);
+    char byte = 0;
+    EXPECT_EQ(::read(reader, &byte, 1), 0);  // no writer holds it, nothing was written
+    ::close(reader);
+    std::filesystem::remove(fifo);
 }
 
 // ---------------------------------------------------------------- list-directed values
