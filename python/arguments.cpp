@@ -208,6 +208,13 @@ PyArrayObject *as_array(const CheckedRoutine &w, const Argument &a, PyObject *va
     if (array == nullptr) {
         PyErr_Clear();
         refuse(w, a, "is not a numeric value");
+    } else if (array != value && !PyArray_ISWRITEABLE(reinterpret_cast<PyArrayObject *>(array))) {
+        // What an array-like gave may be read-only storage of its own (a
+        // read-only map, bytes): the routine gets a copy it may write into,
+        // as numpy's conversion of a value that is no array makes.
+        PyObject *copy = PyArray_NewCopy(reinterpret_cast<PyArrayObject *>(array), NPY_FORTRANORDER);
+        Py_DECREF(array);
+        array = copy;
     }
     return reinterpret_cast<PyArrayObject *>(array);
 }

@@ -78,8 +78,11 @@ npy_intp kestro_stated_extent(PyObject *given, int rank, int dim, npy_intp exten
  * the callable may keep (rank, extents, numpy type and the routine's data). */
 PyObject *kestro_lend_array(int rank, npy_intp *dims, int type, char *data);
 /* Copies what the callable left in the array at position i of its arguments
- * back into the routine's data. */
-void kestro_take_back(PyObject *arglist, int i, char *data);
+ * back into the routine's data, lent as (rank, dims, type); 0, or -1 with
+ * _kestro.error set (naming the callable and the argument) when the callable
+ * resized that array. */
+int kestro_take_back(PyObject *arglist, int i, char *data, int rank, const npy_intp *dims, int type,
+                     const char *callable, const char *name);
 /* 0 when the callable returned `count` values (the outputs `names`; kinds:
  * per output 'n' a number, 'a' an array), else -1 with TypeError set. */
 int kestro_callback_returned(PyObject *returned, int count, const char *callable, const char *names,

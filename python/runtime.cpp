@@ -461,12 +461,27 @@ extern "C" PyObject *kestro_lend_array(int rank, npy_intp *dims, int type, char 
     return array;
 }
 
-extern "C" void kestro_take_back(PyObject *arglist, int i, char *data) {
-    if (!PyTuple_Check(arglist) || i >= PyTuple_GET_SIZE(arglist)) return;
+extern "C" int kestro_take_back(PyObject *arglist, int i, char *data, int rank, const npy_intp *dims, int type,
+                                const char *callable, const char *name) {
+    if (!PyTuple_Check(arglist) || i >= PyTuple_GET_SIZE(arglist)) return 0;
     PyObject *item = PyTuple_GET_ITEM(arglist, i);
-    if (!PyArray_Check(item)) return;
+    if (!PyArray_Check(item)) return 0;
     auto *array = reinterpret_cast<PyArrayObject *>(item);
-    std::memcpy(data, PyArray_DATA(array), static_cast<std::size_t>(PyArray_NBYTES(array)));
+    // The routine's storage holds what was lent; an array the callable
+    // resized in place (ndarray.resize) no longer fits it.
+    PyArray_Descr *descr = PyArray_DescrFromType(type);
+    const npy_intp size = descr->elsize;
+    Py_DECREF(descr);
+    npy_intp values = 1;
+    for (int d = 0; d < rank; ++d) values *= dims[d];
+    if (PyArray_NBYTES(array) != values * size) {
+        PyErr_Format(kestro::python::module_error,
+                     "the callable given as %s resized %s, which it was lent with %ld values, to %ld", callable,
+                     name, static_cast<long>(values), static_cast<long>(PyArray_NBYTES(array) / size));
+        return -1;
+    }
+    std::memcpy(data, PyArray_DATA(array), static_cast<std::size_t>(values * size));
+    return 0;
 }
 
 extern "C" int kestro_callback_returned(PyObject *returned, int count, const char *callable, const char *names,

@@ -232,12 +232,28 @@ def patch_callbacks(patches: Patches, modules: list[Module], callbacks: bool):
                     raise SignatureError(f"patch 'string lengths of callbacks' found no length of {x.name} in "
                                          f"{function}")
         # What the callable writes into a value it may update goes back to the
-        # routine (when it was given that value).
+        # routine (when it was given that value), as long as the value still
+        # has the size it was lent with.
         call = "capi_return = PyObject_CallObject(cb->capi,(PyObject *)capi_arglist);"
-        back = "".join(f"\n    if (capi_return != NULL && cb->nofargs > {p.inputs.index(x.name)}) "
-                       f"kestro_take_back((PyObject *)capi_arglist, {p.inputs.index(x.name)}, "
-                       f"(char *){x.name}{'' if x.array else '_cb_capi'});"
-                       for x in p.args if not x.const and not x.callback and not x.character and x.name in p.inputs)
+
+        def taken_back(x):
+            if x.array:
+                lent = re.findall(rf"kestro_lend_array\((\d+),{x.name}_Dims,(\w+(?:\(\w+\))?),\(char\*\){x.name}\)",
+                                  region)
+                if len(lent) != 1:
+                    raise SignatureError(f"patch 'arrays given back' found no single lending of {x.name} in "
+                                         f"{function}")
+                (rank, numpy), dims, data = lent[0], f"{x.name}_Dims", x.name
+            else:
+                rank, dims, data = "0", "NULL", f"{x.name}_cb_capi"
+                numpy = {"double": "NPY_DOUBLE", "int32_t": "NPY_INT"}[x.ctype]
+            k = p.inputs.index(x.name)
+            return (f"\n    if (capi_return != NULL && cb->nofargs > {k} && kestro_take_back((PyObject *)capi_arglist, "
+                    f"{k}, (char *){data}, {rank}, {dims}, {numpy}, \"{p.name}\", \"{x.name}\") != 0) "
+                    f"Py_CLEAR(capi_return);")
+
+        back = "".join(taken_back(x) for x in p.args
+                       if not x.const and not x.callback and not x.character and x.name in p.inputs)
         if back:
             if region.count(call) != 1:
                 raise SignatureError(f"patch 'arrays given back' found no call in {function}")

@@ -180,7 +180,8 @@ end module laws
     callback = text[text.index("static void cb_law_in_law__user__routines ("):]
     callback = callback[:callback.index("end of cb_law_in_law__user__routines")]
     assert callback.count("kestro_lend_array(") == 2
-    assert "kestro_take_back((PyObject *)capi_arglist, 0, (char *)stress);" in callback
+    assert ("kestro_take_back((PyObject *)capi_arglist, 0, (char *)stress, 1, stress_Dims, NPY_DOUBLE, "
+            '"law", "stress") != 0) Py_CLEAR(capi_return);') in callback
     assert 'kestro_callback_returned(capi_return, 1, "law", "energy", "n")' in callback
     assert "longjmp(" not in callback and "fprintf(stderr" not in callback
     glue = (out / "kestro_f2py_glue.cpp").read_text()

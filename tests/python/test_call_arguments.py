@@ -113,3 +113,20 @@ def test_an_array_the_routine_updates_stays_the_callers_own():
     args = umat_arguments(np.zeros(6), "umat_fiber", ddsdde=ddsdde, props=np.array(PLY))
     assert _kestro.toplevel.umat_fiber(*args)[2] is ddsdde
     np.testing.assert_allclose(ddsdde, stiffness(), rtol=1e-12)
+
+
+
+# Arguments the routine writes into, given as an array-like whose array is a read-only
+# view of its bytes (as of a read-only map): the bytes stay zero.  The fifth golden
+# point lies above d as f(d) >= f(c): d + (b - c) / phi^3, written into x.
+@pytest.mark.parametrize("call,shape,expected", [
+    (lambda x: _kestro.toplevel.umat_fiber(*umat_arguments(np.zeros(6), "umat_fiber", ddsdde=x,
+                                                           props=np.array(PLY)))[2], (6, 6), stiffness()),  # in place
+    (lambda x: m.getnextfromgoldensearch(x, np.arange(10.0), [0.0, 3, 1, 2], [0.0, 1, 2, 3], 1, 4,
+                                         overwrite_x=1)[2][4], 10, 2.0 + 2.0 / 1.618033988749895**3),
+])
+def test_an_array_like_of_read_only_storage_is_copied_before_the_routine_writes(call, shape, expected):
+    storage = bytes(np.zeros(shape).tobytes())
+    frozen = Changing(np.frombuffer(storage).reshape(shape, order="F"), None)
+    np.testing.assert_allclose(call(frozen), expected, rtol=1e-12)
+    assert not np.frombuffer(storage).any()

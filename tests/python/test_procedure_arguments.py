@@ -109,3 +109,24 @@ def test_a_number_returned_that_its_type_cannot_take_raises(keycut):
     usermat = lambda *args: (keycut, np.full((6, 6), np.nan), np.nan)
     with pytest.raises(_kestro.error, match="dfunc returned keycut"):
         w.ansys_usermat_to_abq_umat(usermat, *UMAT)
+
+
+# The USERMAT callable's stress (14), tangent (16) and elastic energy (17, 0-d), lent with 6, 36 and 1 values.
+@pytest.mark.parametrize("position,name,lent,values", [
+    (14, "stress", 6, 10**6), (14, "stress", 6, 1), (16, "dsdepl", 36, 37), (17, "sedel", 1, 1000)])
+def test_a_callable_that_resizes_an_array_it_was_lent_raises(position, name, lent, values):
+    def usermat(*args):
+        args[position].resize(values, refcheck=False)  # in place, past numpy's reference check
+        return 0, np.eye(6), 0.0
+    with pytest.raises(_kestro.error, match=f"dfunc resized {name}, which it was lent with {lent} values, to {values}$"):
+        w.ansys_usermat_to_abq_umat(usermat, *UMAT)
+
+
+def test_a_callable_may_reshape_an_array_it_was_lent():
+    def usermat(*args):
+        args[14].shape = (2, 3)
+        args[14][:] = [[1, 2, 3], [4, 5, 6]]  # in the callable's order 11, 22, 33, 12, 23, 13
+        return 0, np.eye(6), 0.0
+    stress = np.zeros(6)
+    w.ansys_usermat_to_abq_umat(usermat, stress, *UMAT[1:])
+    np.testing.assert_array_equal(stress, [1, 2, 3, 4, 6, 5])  # back in the order 11, 22, 33, 12, 13, 23
