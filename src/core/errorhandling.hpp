@@ -29,8 +29,16 @@ void record_error(int32_t code, std::string_view message, std::initializer_list<
                   std::initializer_list<double> reals = {},
                   std::initializer_list<std::string_view> names = {}) noexcept;
 
+// Records -2 "<head><routine>" (built on the stack, cut at 80 characters)
+// with the given integers.
+[[gnu::cold]] void record_refusal(std::string_view head, std::string_view routine,
+                                  std::initializer_list<int32_t> ints) noexcept;
+
 // Records -2 "Negative count in <routine>" with the counts as its integers.
-[[gnu::cold]] void record_negative_count(std::string_view routine, std::initializer_list<int32_t> counts) noexcept;
+[[gnu::cold]] inline void record_negative_count(std::string_view routine,
+                                                std::initializer_list<int32_t> counts) noexcept {
+    record_refusal("Negative count in ", routine, counts);
+}
 
 // Whether one of a routine's counts (plies, sections, points, table rows,
 // list lengths) is negative: then the count is recorded as refused and the
@@ -42,6 +50,20 @@ inline bool negative_count(std::string_view routine, std::initializer_list<int32
             return true;
         }
     return false;
+}
+
+// Whether a stated leading extent holds fewer than the `least` values a
+// routine reads per ply while it reads some: then -2 "Unsupported number of
+// <what> in <routine>" is recorded with (extent, least) and the routine
+// writes nothing.  A read past the caller's block is refused the same way
+// the Python checks refuse such an extent.
+[[gnu::cold]] void record_short_extent(std::string_view routine, std::string_view what, int32_t extent,
+                                       int32_t least) noexcept;
+inline bool short_extent(std::string_view routine, std::string_view what, int32_t extent, int32_t least,
+                         bool reads) noexcept {
+    if (!reads || extent >= least) return false;
+    record_short_extent(routine, what, extent, least);
+    return true;
 }
 
 }  // namespace kestro

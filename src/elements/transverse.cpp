@@ -12,6 +12,7 @@
 #include "decl/elementhandling.hpp"
 #include "decl/laminate.hpp"
 #include "elements/shell.hpp"
+#include "mechanics/plydata.hpp"
 
 namespace kestro::elements {
 
@@ -72,7 +73,10 @@ void GetShellTransverseStresses(double *tnormalstress, double *tshearstress, con
                                 const int32_t *ndof, const int32_t *nnodes, const int32_t *nelem,
                                 const int32_t *nstresspoints, const int32_t *nelastic) {
     using namespace kestro::elements;
-    if (kestro::negative_count("GetShellTransverseStresses", {*nplies, *nsec, nelastic != nullptr ? *nelastic : 9}))
+    const int32_t ne = nelastic != nullptr ? *nelastic : kestro::ply::kConstants;
+    if (kestro::negative_count("GetShellTransverseStresses", {*nplies, *nsec, ne}) ||
+        kestro::short_extent("GetShellTransverseStresses", "elastic constants", ne, kestro::ply::kConstants,
+                             *nplies > 0 && *nsec > 0))
         return;
     const int64_t e = int64_t{*elemid} - 1, s = int64_t{*secid} - 1;
     if (e < 0 || e >= *nelem || s < 0 || s >= *nsec) return;

@@ -50,7 +50,8 @@ struct Ply {
 
 // The prologue of every driver: flag and exposure 0; nothing more for a
 // negative count (recorded) or a mode switched off (or an id that computes
-// nothing), a warning for a ply or section outside the tables, the exposure
+// nothing), a warning for a ply or section outside the tables, a refusal of
+// stated ply tables narrower than the 10 strengths or 9 constants, the exposure
 // NaN with a warning for a stress that is not finite; else the ply with its
 // strengths.
 [[gnu::always_inline]] inline std::optional<Ply> prologue(const char *routine, double *flag, double *exposure,
@@ -65,6 +66,9 @@ struct Ply {
         warn("Ply or section outside the material tables", routine);
         return std::nullopt;
     }
+    if (npsprops != nullptr && short_extent(routine, "strengths", *npsprops, kStrengths, true)) return std::nullopt;
+    if (npeprops != nullptr && short_extent(routine, "elastic constants", *npeprops, kConstants, true))
+        return std::nullopt;
     if (!finite_stress) {
         *exposure = non_finite(routine);
         return std::nullopt;

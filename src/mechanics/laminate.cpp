@@ -192,10 +192,12 @@ bool compliance_blocks(const Ply *plies, int64_t n, const Weight &w, Matrix3 &b,
     return true;
 }
 
-// Refuses a negative ply, section or constants count of a section routine
-// (nelastic absent: 9 constants per ply).
+// Refuses a negative ply, section or constants count of a section routine,
+// and fewer than the 9 constants it reads per ply (nelastic absent: 9).
 bool refused(const char *routine, const int32_t *nplies, const int32_t *nsec, const int32_t *nelastic) {
-    return negative_count(routine, {*nplies, *nsec, nelastic != nullptr ? *nelastic : 9});
+    const int32_t ne = nelastic != nullptr ? *nelastic : ply::kConstants;
+    return negative_count(routine, {*nplies, *nsec, ne}) ||
+           short_extent(routine, "elastic constants", ne, ply::kConstants, *nplies > 0 && *nsec > 0);
 }
 
 void record_singular() { record_error(-2, "Matrix inverse becomes numerically singular!"); }

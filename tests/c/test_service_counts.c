@@ -5,8 +5,10 @@
  * entries, all filled beforehand.  Under AddressSanitizer a read past an
  * input fails; a refused call leaves every output and guard as it was, its
  * scalar results 0 where it has such, and records -2 "Negative count in" the
- * routine.  tests/build/test_counts.py keeps the list of routines complete. */
+ * routine.  Ply tables narrower than the values read per ply are refused
+ * the same way.  tests/build/test_counts.py keeps the list of routines complete. */
 #include <limits.h>
+#include <stdio.h>
 #include <stdlib.h>
 #include <string.h>
 
@@ -92,7 +94,15 @@ static int recorded(const char *message) {
     clear();
     return same && memcmp(__errorhandling_MOD_errstring, expected, 80) == 0;
 }
-#define REFUSED(routine) recorded("Negative count in " routine)
+/* The refusal the calls below expect: a negative count, or ply tables
+ * narrower than the values read per ply. */
+static const char *refusal = "Negative count in ";
+static int refused(const char *routine) {
+    char message[128];
+    snprintf(message, sizeof message, "%s%s", refusal, routine);
+    return recorded(message);
+}
+#define REFUSED(routine) refused(routine)
 
 static const int32_t one = 1, nine = 9;
 static const double eye[9] = {1, 0, 0, 0, 1, 0, 0, 0, 1}, zero3[3] = {0, 0, 0}, pair[2] = {1, 1};
@@ -158,19 +168,19 @@ static void drivers(int32_t nlayer, int32_t nsec, int32_t npeprops, int32_t npsp
     const double *psprops = in_reals(ENTRIES(npsprops, nlayer, nsec), 50.0);
     const double *angles = in_reals(ENTRIES(nlayer, nsec), 0.0), *t = in_reals(ENTRIES(nlayer, nsec), 0.1);
     const double s33 = 10.0;
-    const int32_t layer = 2, isec = 1, nprops = 0;
+    const int32_t layer = 2, isec = 1, nprops = 0, crushing = 3;
     double *flag = out_reals(1), *exposure = out_reals(1), *theta = out_reals(1);
 
     /* Flag and exposure 0, nothing after them. */
 #define DRIVER_REFUSED(routine) \
     (REFUSED(routine) && flag[0] == 0.0 && exposure[0] == 0.0 && guards(flag, 1) && guards(exposure, 1))
-    if (npeprops >= 0) { /* these two take no constants */
+    if (npeprops >= 9) { /* these two take no constants */
         __failure_MOD_generalfailure(flag, exposure, stress, psprops, angles, &layer, &isec, &one, &nlayer, &nsec,
                                      &npsprops);
         CHECK(DRIVER_REFUSED("generalfailure"));
         flag[0] = exposure[0] = FILL;
-        __failure_MOD_corecrushing(flag, exposure, stress, psprops, angles, &layer, &isec, &one, &nlayer, &nsec,
-                                   &npsprops);
+        __failure_MOD_corecrushing(flag, exposure, stress, psprops, angles, &layer, &isec, &crushing, &nlayer,
+                                   &nsec, &npsprops);
         CHECK(DRIVER_REFUSED("corecrushing"));
     }
     flag[0] = exposure[0] = FILL;
@@ -325,6 +335,20 @@ int main(void) {
     search(0, 0, "Increment outside the search table in GetNextFromGoldenSearch", NULL, NULL, NULL);
     zero_counts();
     release();
+    /* Ply tables narrower than the 9 constants or 10 strengths read per ply:
+     * under AddressSanitizer a read past the block fails. */
+    {
+        static const int32_t narrow[] = {0, 1, 8};
+        for (k = 0; k < sizeof narrow / sizeof *narrow; ++k) {
+            refusal = "Unsupported number of elastic constants in ";
+            sections(3, 2, narrow[k]);
+            drivers(3, 2, narrow[k], 10);
+            refusal = "Unsupported number of strengths in ";
+            drivers(3, 2, 9, narrow[k]);
+            drivers(3, 2, 9, narrow[k] + 1);
+            release();
+        }
+    }
     if (failures != 0) fprintf(stderr, "%d check(s) failed\n", failures);
     return failures != 0;
 }
