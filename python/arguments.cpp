@@ -68,22 +68,26 @@ bool has_negative(PyArrayObject *array) {
 namespace {
 
 // Whether a narrowing conversion of source to a real or complex type turns a
-// finite value infinite: a value beyond the largest of the type.
+// finite value infinite: a value beyond the largest of the type.  The values
+// are compared in long double, which holds those of every source (a long
+// double beyond the largest double included).
+static_assert(sizeof(npy_longdouble) == sizeof(long double));
+
 bool overflows(PyArrayObject *source, int type) {
     const bool complex = PyTypeNum_ISCOMPLEX(type);
     PyArray_Descr *target = PyArray_DescrFromType(type);
-    const double largest = target->elsize == (complex ? 8 : 4) ? 3.4028234663852886e38 : 1.7976931348623157e308;
+    const long double largest = target->elsize == (complex ? 8 : 4) ? 3.4028234663852886e38L : 1.7976931348623157e308L;
     Py_DECREF(target);
     auto *wide = reinterpret_cast<PyArrayObject *>(
-        PyArray_CastToType(source, PyArray_DescrFromType(complex ? NPY_CDOUBLE : NPY_DOUBLE), 1));
+        PyArray_CastToType(source, PyArray_DescrFromType(complex ? NPY_CLONGDOUBLE : NPY_LONGDOUBLE), 1));
     if (wide == nullptr) {
         PyErr_Clear();
         return true;
     }
-    const auto *w = static_cast<const double *>(PyArray_DATA(wide));
+    const auto *w = static_cast<const long double *>(PyArray_DATA(wide));
     const npy_intp count = PyArray_SIZE(wide) * (complex ? 2 : 1);
     bool lost = false;
-    for (npy_intp i = 0; i < count && !lost; ++i) lost = std::isfinite(w[i]) && std::abs(w[i]) > largest;
+    for (npy_intp i = 0; i < count && !lost; ++i) lost = std::isfinite(w[i]) && std::fabs(w[i]) > largest;
     Py_DECREF(wide);
     return lost;
 }
@@ -179,6 +183,23 @@ int refuse(const CheckedRoutine &w, const Argument &a, const char *text) {
     return -1;
 }
 
+// Replaces the error set by a failed conversion of argument `a` with
+// _kestro.error: "<text>: <the conversion's message>"; returns -1.
+int refuse_for(const CheckedRoutine &w, const Argument &a, const char *text) {
+    PyObject *type, *value, *traceback;
+    PyErr_Fetch(&type, &value, &traceback);
+    PyObject *cause = value != nullptr ? PyObject_Str(value) : nullptr;
+    const char *message = cause != nullptr ? PyUnicode_AsUTF8(cause) : nullptr;
+    PyErr_Clear();
+    PyErr_Format(module_error, "%s.%s: argument %s %s%s%s", w.declared->module, w.declared->name, a.name, text,
+                 message != nullptr ? ": " : "", message != nullptr ? message : "");
+    Py_XDECREF(cause);
+    Py_XDECREF(type);
+    Py_XDECREF(value);
+    Py_XDECREF(traceback);
+    return -1;
+}
+
 int check_values(const CheckedRoutine &w, const Argument &a, PyArrayObject *array) {
     const int type = numpy_type(a.type);
     if (PyArray_TYPE(array) == type) return 0;  // every value fits its own type
@@ -188,7 +209,12 @@ int check_values(const CheckedRoutine &w, const Argument &a, PyArrayObject *arra
         PyErr_Format(module_error, "%s.%s: argument %s takes %s values, not %s", w.declared->module, w.declared->name,
                      a.name, kind_name(type), PyArray_DESCR(array)->typeobj->tp_name);
         return -1;
-    case Fit::out_of_range: return refuse(w, a, "holds a value that does not fit its integer type");
+    case Fit::out_of_range: {
+        char text[96];
+        std::snprintf(text, sizeof text, "holds a %svalue that does not fit its %s type",
+                      PyTypeNum_ISINTEGER(type) ? "" : "finite ", kind_name(type));
+        return refuse(w, a, text);
+    }
     }
     return 0;
 }
@@ -372,6 +398,58 @@ int check_shape(const CheckedRoutine &w, const Argument &a, PyArrayObject *array
     return status;
 }
 
+// An intent(inout) argument is the caller's state that the routine updates
+// where it lies: only the caller's own ndarray of the stated type (native byte
+// order), aligned and contiguous in Fortran order holds it.  Anything else
+// is refused before it is converted: numpy's wrapper would refuse it after a
+// conversion, or write the update into a temporary (a number) or with a cast.
+// Read-only and masked arrays are left to check_array, which names them.
+int check_own_array(const CheckedRoutine &w, const Argument &a, PyObject *value) {
+    PyArray_Descr *stated = PyArray_DescrFromType(numpy_type(a.type));
+    auto *array = PyArray_Check(value) ? reinterpret_cast<PyArrayObject *>(value) : nullptr;
+    const bool same_type = array != nullptr && PyArray_EquivTypes(PyArray_DESCR(array), stated);
+    if (same_type && PyArray_ISALIGNED(array) && (a.rank < 1 || PyArray_IS_F_CONTIGUOUS(array))) {
+        Py_DECREF(stated);
+        return 0;
+    }
+    PyObject *given = array != nullptr ? PyObject_Str(reinterpret_cast<PyObject *>(PyArray_DESCR(array))) : nullptr;
+    PyObject *wanted = PyObject_Str(reinterpret_cast<PyObject *>(stated));
+    Py_DECREF(stated);
+    const char *given_name = given != nullptr ? PyUnicode_AsUTF8(given) : nullptr;
+    const char *wanted_name = wanted != nullptr ? PyUnicode_AsUTF8(wanted) : nullptr;
+    PyErr_Clear();
+    char what[96];
+    if (array == nullptr)
+        std::snprintf(what, sizeof what, "%s", Py_TYPE(value)->tp_name);
+    else
+        std::snprintf(what, sizeof what, "%s ndarray of %s",
+                      !same_type ? "an" : !PyArray_ISALIGNED(array) ? "an unaligned" : "a non-Fortran-ordered",
+                      given_name != nullptr ? given_name : "another type");
+    char text[320];
+    std::snprintf(text, sizeof text,
+                  "is updated in place: it must be the caller's own writeable ndarray of %s%s, not %s",
+                  wanted_name != nullptr ? wanted_name : kind_name(numpy_type(a.type)),
+                  a.rank > 1 ? " in Fortran order" : a.rank == 1 ? ", contiguous" : "", what);
+    Py_XDECREF(given);
+    Py_XDECREF(wanted);
+    return refuse(w, a, text);
+}
+
+// An overwrite_<name> flag: an integer (int, bool, numpy integer) within a C
+// int, as the wrapper reads it; its truth, or -1 with the error set.
+int overwrite_flag(const CheckedRoutine &w, const Argument &a, PyObject *flag) {
+    PyObject *index = PyIndex_Check(flag) ? PyNumber_Index(flag) : nullptr;
+    int overflow = 0;
+    const long v = index != nullptr ? PyLong_AsLongAndOverflow(index, &overflow) : 0;
+    const bool fits_int = index != nullptr && overflow == 0 && v >= INT32_MIN && v <= INT32_MAX;
+    Py_XDECREF(index);
+    if (fits_int) return v != 0 ? 1 : 0;
+    PyErr_Clear();
+    char text[160];
+    std::snprintf(text, sizeof text, "takes an integer flag (0 or 1), not %s", Py_TYPE(flag)->tp_name);
+    return refuse(w, a, text);
+}
+
 int check_array(const CheckedRoutine &w, Call &call, int i, bool overwrite) {
     const Argument &a = w.declared->arguments[i];
     // Arrays of single characters are the wrapper's to convert.
@@ -418,11 +496,22 @@ bool plainly_fits(int32_t type, PyObject *value) {
     }
 }
 
-int check_scalar(const CheckedRoutine &w, const Argument &a, PyObject *value) {
+int check_scalar(const CheckedRoutine &w, Call &call, int i) {
+    const Argument &a = w.declared->arguments[i];
+    PyObject *value = call[i];
     if (plainly_fits(a.type, value)) return 0;
     PyArrayObject *array = as_array(w, a, value);
     if (array == nullptr) return -1;
     int status = PyArray_SIZE(array) == 1 ? check_values(w, a, array) : refuse(w, a, "takes a single value");
+    // The wrapper converts a number, a numpy scalar or an ndarray itself; any
+    // other value (an array-like, a list) is passed as the one value its
+    // conversion here gave, which the wrapper's own conversion of numbers
+    // would refuse or take otherwise.
+    if (status == 0 && !PyArray_Check(value) && !PyArray_IsScalar(value, Generic) && !PyFloat_Check(value) &&
+        !PyLong_Check(value) && !PyComplex_Check(value)) {
+        PyObject *item = PyArray_GETITEM(array, static_cast<const char *>(PyArray_DATA(array)));
+        status = item != nullptr ? call.replace(i, item) : -1;
+    }
     Py_DECREF(array);
     return status;
 }
@@ -661,14 +750,19 @@ PyObject *checked_call(PyObject *self, PyObject *args, PyObject *kwargs) {
                 PyErr_Format(PyExc_TypeError, "%s.%s: argument %s is required, not None", r.module, r.name,
                              a.name);
                 status = -1;
+            } else if (a.kind == ArgKind::overwrite || a.kind == ArgKind::extra_args) {
+                // None stands for the default, which the wrapper reads only from a value of the type.
+                status = call.replace(i, a.kind == ArgKind::overwrite ? PyLong_FromLong(0) : PyTuple_New(0));
             }
             continue;
         }
         switch (a.kind) {
         case ArgKind::array: {
             PyObject *flag = a.overwrite >= 0 ? call[a.overwrite] : nullptr;
-            const int overwrite = flag != nullptr ? PyObject_IsTrue(flag) : 0;
-            status = overwrite < 0 ? -1 : check_array(w, call, i, overwrite > 0);
+            const int overwrite =
+                flag != nullptr && flag != Py_None ? overwrite_flag(w, r.arguments[a.overwrite], flag) : 0;
+            status = overwrite < 0 ? -1 : a.inout ? check_own_array(w, a, value) : 0;
+            if (status == 0) status = check_array(w, call, i, overwrite > 0);
             if (status == 0 && a.shaped >= 0) {
                 // Passed as its column-major list of values; the result takes this shape.
                 PyArrayObject *array = call.array(i);
@@ -678,7 +772,7 @@ PyObject *checked_call(PyObject *self, PyObject *args, PyObject *kwargs) {
             break;
         }
         case ArgKind::scalar:
-            status = check_scalar(w, a, value);
+            status = check_scalar(w, call, i);
             // A scalar updated in place takes a writeable 0-d array, or a number as an input.
             if (status == 0 && a.inplace && PyArray_Check(value) &&
                 !PyArray_ISWRITEABLE(reinterpret_cast<PyArrayObject *>(value)))
@@ -690,12 +784,27 @@ PyObject *checked_call(PyObject *self, PyObject *args, PyObject *kwargs) {
                 PyErr_Format(PyExc_TypeError,
                              "%s.%s: argument %s takes a string (str, bytes, bytearray, memoryview or numpy bytes), "
                              "not %s", r.module, r.name, a.name, Py_TYPE(value)->tp_name);
+            else if (bytes == nullptr)
+                refuse_for(w, a, "does not convert to bytes");
             status = bytes == nullptr ? -1 : call.replace(i, bytes);
             break;
         }
-        case ArgKind::procedure:
         case ArgKind::extra_args:
-        case ArgKind::overwrite: break;
+            if (!PyTuple_Check(value)) {
+                char text[160];
+                std::snprintf(text, sizeof text, "takes a tuple of further arguments for the callable, not %s",
+                              Py_TYPE(value)->tp_name);
+                status = refuse(w, a, text);
+            }
+            break;
+        case ArgKind::overwrite: status = overwrite_flag(w, a, value) < 0 ? -1 : 0; break;
+        case ArgKind::procedure:
+            if (!PyCallable_Check(value)) {
+                char text[96];
+                std::snprintf(text, sizeof text, "takes a callable, not %s", Py_TYPE(value)->tp_name);
+                status = refuse(w, a, text);
+            }
+            break;
         }
     }
     if (status == 0) status = check_bound_extents(w, call);

@@ -80,11 +80,11 @@ PyObject *kestro_lend_array(int rank, npy_intp *dims, int type, char *data);
 /* Copies what the callable left in the array at position i of its arguments
  * back into the routine's data, lent as (rank, dims, type); 0, or -1 with
  * _kestro.error set (naming the callable and the argument) when the callable
- * resized that array. */
+ * resized that array or changed its type. */
 int kestro_take_back(PyObject *arglist, int i, char *data, int rank, const npy_intp *dims, int type,
                      const char *callable, const char *name);
 /* 0 when the callable returned `count` values (the outputs `names`; kinds:
- * per output 'n' a number, 'a' an array), else -1 with TypeError set. */
+ * per output 'n' a number, 'a' an array), else -1 with _kestro.error set. */
 int kestro_callback_returned(PyObject *returned, int count, const char *callable, const char *names,
                              const char *kinds);
 /* The same for a callable that is lent every value it returns: it may also
@@ -93,12 +93,19 @@ int kestro_callback_returned_or_none(PyObject *returned, int count, const char *
                                      const char *kinds);
 /* How many arguments a callable takes: all when its code takes *args, else counted. */
 Py_ssize_t kestro_callable_arguments(PyObject *fun, Py_ssize_t counted, Py_ssize_t all);
-/* Replaces the error of a number the callable returned (value) that could
- * not be converted to the routine's type (kind: "a 4-byte integer", ...) with
- * _kestro.error naming the callable and the result. */
-void kestro_callback_value_refused(const char *callable, const char *name, PyObject *value, const char *kind);
+/* Stores the number the callable returned as its output `name` (value) in
+ * *dest, of numpy type `type`, and returns 1, when the argument checks would
+ * take it for a scalar argument of that type (one value of the same kind that
+ * fits); else 0 with _kestro.error set naming the callable and the output. */
+int kestro_callback_number(PyObject *value, int type, void *dest, const char *callable, const char *name);
+/* The array the callable returned as its output `name`, converted to (type,
+ * rank, dims) when its values pass the argument checks and it holds the values
+ * the routine lent: value itself (borrowed) or a new reference; else NULL with
+ * _kestro.error set naming the callable and the output. */
+PyArrayObject *kestro_callback_array(int type, const npy_intp *dims, int rank, PyObject *value, const char *callable,
+                                     const char *name);
 /* Replaces the error of an array result that could not be converted with
- * TypeError naming the callable and the result. */
+ * _kestro.error naming the callable and the result. */
 void kestro_callback_result_refused(const char *callable, const char *name);
 
 #ifdef __cplusplus

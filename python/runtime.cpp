@@ -11,8 +11,10 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstdio>
 #include <cstring>
 #include <limits>
+#include <string>
 #include <string_view>
 
 #include "python/checks.h"
@@ -77,10 +79,10 @@ int set_string(const Variable &var, PyObject *value) {
     PyObject *bytes = value != nullptr ? string_bytes(value) : nullptr;
     Py_XDECREF(item);
     if (bytes == nullptr) {
-        if (!PyErr_Occurred() || PyErr_ExceptionMatches(PyExc_TypeError)) {
-            PyErr_Clear();
-            PyErr_Format(module_error, "%s.%s takes a string", var.module, var.name);
-        }
+        // Also a str that UTF-8 cannot encode (a lone surrogate).
+        PyErr_Clear();
+        PyErr_Format(module_error, "%s.%s takes a string%s", var.module, var.name,
+                     value != nullptr && PyUnicode_Check(value) ? " that converts to UTF-8 bytes" : "");
         return -1;
     }
     const std::string_view text(PyBytes_AS_STRING(bytes), static_cast<std::size_t>(PyBytes_GET_SIZE(bytes)));
@@ -124,8 +126,8 @@ PyArrayObject *convert_value(const Variable &var, PyObject *value, int type) {
         PyErr_Format(module_error, "%s.%s takes %s values", var.module, var.name, kind_name(type));
         break;
     case Fit::out_of_range:
-        PyErr_Format(module_error, "%s.%s: a value does not fit the variable's integer type", var.module,
-                     var.name);
+        PyErr_Format(module_error, "%s.%s: a value does not fit the variable's %s type", var.module, var.name,
+                     kind_name(type));
         break;
     }
     Py_DECREF(source);
@@ -471,9 +473,17 @@ extern "C" int kestro_take_back(PyObject *arglist, int i, char *data, int rank, 
     // resized in place (ndarray.resize) no longer fits it.
     PyArray_Descr *descr = PyArray_DescrFromType(type);
     const npy_intp size = descr->elsize;
+    const bool same_type = PyArray_EquivTypes(PyArray_DESCR(array), descr);
     Py_DECREF(descr);
     npy_intp values = 1;
     for (int d = 0; d < rank; ++d) values *= dims[d];
+    if (!same_type) {
+        // Its bytes would be read as values of the type it was lent with.
+        PyErr_Format(kestro::python::module_error, "the callable given as %s changed the type of %s, which it was "
+                     "lent as %s values, to %R", callable, name, kestro::python::kind_name(type),
+                     reinterpret_cast<PyObject *>(PyArray_DESCR(array)));
+        return -1;
+    }
     if (PyArray_NBYTES(array) != values * size) {
         PyErr_Format(kestro::python::module_error,
                      "the callable given as %s resized %s, which it was lent with %ld values, to %ld", callable,
@@ -486,21 +496,11 @@ extern "C" int kestro_take_back(PyObject *arglist, int i, char *data, int rank, 
 
 extern "C" int kestro_callback_returned(PyObject *returned, int count, const char *callable, const char *names,
                                         const char *kinds) {
-    // kinds: per output 'n' a number, 'a' an array (its shape is checked when it is converted).
-    const Py_ssize_t n = PyTuple_Check(returned) ? PyTuple_GET_SIZE(returned) : -1;
-    bool fits = n == count;
-    bool arrays = false;
-    for (Py_ssize_t i = 0; fits && i < n; ++i) {
-        PyObject *item = PyTuple_GET_ITEM(returned, i);
-        if (kinds[i] == 'a') {
-            arrays = true;
-            continue;
-        }
-        fits = PyNumber_Check(item) && !PyComplex_Check(item) &&
-               !(PyArray_Check(item) && PyArray_SIZE(reinterpret_cast<PyArrayObject *>(item)) != 1);
-    }
-    if (fits) return 0;
-    PyErr_Format(PyExc_TypeError, "the callable given as %s must return %d %s%s (%s)", callable, count,
+    // kinds: per output 'n' a number, 'a' an array.  Only the count is
+    // checked here; each output's conversion refuses a value it cannot take.
+    if (PyTuple_Check(returned) && PyTuple_GET_SIZE(returned) == count) return 0;
+    const bool arrays = std::strchr(kinds, 'a') != nullptr;
+    PyErr_Format(kestro::python::module_error, "the callable given as %s must return %d %s%s (%s)", callable, count,
                  arrays ? "value" : "number", count == 1 ? "" : "s", names);
     return -1;
 }
@@ -521,25 +521,132 @@ extern "C" Py_ssize_t kestro_callable_arguments(PyObject *fun, Py_ssize_t counte
     return (value > 0 && (value & CO_VARARGS) != 0) ? all : counted;
 }
 
-extern "C" void kestro_callback_value_refused(const char *callable, const char *name, PyObject *value,
-                                              const char *kind) {
+namespace {
+
+// Refuses what a callable returned as its output `name`: "the callable given
+// as <callable> returned <name> = <value>, <why>" (an array is not shown).
+void refuse_returned(const char *callable, const char *name, PyObject *value, const char *why) {
     PyErr_Clear();
-    if (value != nullptr)
-        PyErr_Format(kestro::python::module_error,
-                     "the callable given as %s returned %s = %R, which does not convert to %s", callable, name, value,
-                     kind);
+    if (PyArray_Check(value) && PyArray_NDIM(reinterpret_cast<PyArrayObject *>(value)) > 0)
+        PyErr_Format(kestro::python::module_error, "the callable given as %s returned %s%s%s", callable, name,
+                     std::strncmp(why, "of ", 3) == 0 ? " " : ", ", why);
     else
-        PyErr_Format(kestro::python::module_error, "the callable given as %s returned no %s", callable, name);
+        PyErr_Format(kestro::python::module_error, "the callable given as %s returned %s = %R, %s", callable, name,
+                     value, why);
+}
+
+// "(6, 6)": the extents of a shape.
+std::string shape_text(int rank, const npy_intp *dims) {
+    std::string text = "(";
+    for (int d = 0; d < rank; ++d) text += std::to_string(dims[d]) + (d + 1 < rank ? ", " : rank == 1 ? "," : "");
+    return text + ")";
+}
+
+// What the values of an array returned for an output of numpy type `type`
+// lack, by the argument policy (values.hpp); nullptr when they fit.
+const char *unfit(PyArrayObject *given, int type, char *text, std::size_t size) {
+    using kestro::python::Fit;
+    if (PyArray_CheckExact(given) && PyArray_TYPE(given) == type) return nullptr;  // every value fits its own type
+    if (kestro::python::is_masked(reinterpret_cast<PyObject *>(given)))
+        return "a masked array, whose mask the routine cannot honour";
+    switch (kestro::python::fits(given, type)) {
+    case Fit::ok: return nullptr;
+    case Fit::wrong_kind:
+        std::snprintf(text, size, "but the output takes %s values, not %s", kestro::python::kind_name(type),
+                      PyArray_DESCR(given)->typeobj->tp_name);
+        return text;
+    case Fit::out_of_range: return "which holds a value that does not fit the output's type";
+    }
+    return nullptr;
+}
+
+}  // namespace
+
+extern "C" int kestro_callback_number(PyObject *value, int type, void *dest, const char *callable, const char *name) {
+    // The common results first: a float for a real, an int for an integer.
+    if (type == NPY_DOUBLE && PyFloat_Check(value)) {
+        *static_cast<double *>(dest) = PyFloat_AS_DOUBLE(value);
+        return 1;
+    }
+    if ((type == NPY_INT || type == NPY_DOUBLE) && PyLong_Check(value)) {
+        int overflow = 0;
+        const long long v = PyLong_AsLongLongAndOverflow(value, &overflow);
+        if (overflow == 0 && type == NPY_DOUBLE) {
+            *static_cast<double *>(dest) = static_cast<double>(v);
+            return 1;
+        }
+        if (overflow == 0 && v >= std::numeric_limits<int>::min() && v <= std::numeric_limits<int>::max()) {
+            *static_cast<int *>(dest) = static_cast<int>(v);
+            return 1;
+        }
+        PyErr_Clear();
+    }
+    // Anything else as the argument checks take a single value: one value
+    // of the same kind that fits the output's type.
+    auto *given = reinterpret_cast<PyArrayObject *>(PyArray_FROM_O(value));
+    if (given == nullptr) {
+        refuse_returned(callable, name, value, "which is not a number");
+        return 0;
+    }
+    char text[160];
+    const char *why = PyArray_SIZE(given) != 1 ? "which is not a single value" : unfit(given, type, text, sizeof text);
+    PyArrayObject *cast = nullptr;
+    if (why == nullptr) {
+        cast = reinterpret_cast<PyArrayObject *>(PyArray_CastToType(given, PyArray_DescrFromType(type), 0));
+        if (cast == nullptr) why = "which does not convert to the output's type";
+    }
+    if (why != nullptr) refuse_returned(callable, name, value, why);
+    else std::memcpy(dest, PyArray_DATA(cast), static_cast<std::size_t>(PyArray_ITEMSIZE(cast)));
+    Py_XDECREF(cast);
+    Py_DECREF(given);
+    return why == nullptr ? 1 : 0;
+}
+
+extern "C" PyArrayObject *kestro_callback_array(int type, const npy_intp *dims, int rank, PyObject *value,
+                                                const char *callable, const char *name) {
+    // Converted once; the values are checked as an argument's are, then the
+    // wrapper's conversion takes the shape (on a copy of the extents, which
+    // it would change).  The result is value itself (borrowed) or a new
+    // reference, as the generated code releases it.
+    auto *given = reinterpret_cast<PyArrayObject *>(PyArray_FROM_O(value));
+    if (given == nullptr) {
+        refuse_returned(callable, name, value, "which is not a numeric array");
+        return nullptr;
+    }
+    char text[160];
+    const char *why = unfit(given, type, text, sizeof text);
+    if (why != nullptr) {
+        refuse_returned(callable, name, value, why);
+        Py_DECREF(given);
+        return nullptr;
+    }
+    npy_intp shape[NPY_MAXDIMS];
+    npy_intp values = 1;
+    for (int d = 0; d < rank; ++d) values *= shape[d] = dims[d];
+    PyArrayObject *out = array_from_pyobj(type, shape, rank, F2PY_INTENT_IN, reinterpret_cast<PyObject *>(given));
+    // The routine's storage holds as many values as it lent (none for an
+    // extent 0, where the conversion would take one).
+    if (out == nullptr || PyArray_SIZE(out) != values) {
+        if (out != nullptr && out != given) Py_DECREF(out);
+        const std::string text = "of shape " + shape_text(PyArray_NDIM(given), PyArray_DIMS(given)) +
+                                 ", where the routine takes " + shape_text(rank, dims);
+        refuse_returned(callable, name, reinterpret_cast<PyObject *>(given), text.c_str());
+        Py_DECREF(given);
+        return nullptr;
+    }
+    if (out != given || reinterpret_cast<PyObject *>(given) == value) Py_DECREF(given);
+    return out;
 }
 
 extern "C" void kestro_callback_result_refused(const char *callable, const char *name) {
+    if (PyErr_Occurred() != nullptr && PyErr_ExceptionMatches(kestro::python::module_error)) return;
     PyObject *type = nullptr, *value = nullptr, *traceback = nullptr;
     PyErr_Fetch(&type, &value, &traceback);
     PyObject *text = value != nullptr ? PyObject_Str(value) : nullptr;
     const char *detail = text != nullptr ? PyUnicode_AsUTF8(text) : nullptr;
     PyErr_Clear();
-    PyErr_Format(PyExc_TypeError, "the callable given as %s returned %s of the wrong shape or type%s%s", callable,
-                 name, detail != nullptr && *detail != 0 ? ": " : "", detail != nullptr ? detail : "");
+    PyErr_Format(kestro::python::module_error, "the callable given as %s returned %s of the wrong shape or type%s%s",
+                 callable, name, detail != nullptr && *detail != 0 ? ": " : "", detail != nullptr ? detail : "");
     Py_XDECREF(text);
     Py_XDECREF(type);
     Py_XDECREF(value);

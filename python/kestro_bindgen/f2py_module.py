@@ -185,16 +185,18 @@ def patch_callbacks(patches: Patches, modules: list[Module], callbacks: bool):
         for x in [x for x in p.args if x.name in p.outputs and x.array]:
             region = region.replace('fprintf(stderr,"rv_cb_arr is NULL\\n");',
                                     f'kestro_callback_result_refused("{p.name}", "{x.name}");', 1)
-        # A number the callable returns that its type cannot take (NaN for an
-        # integer, one beyond 4 bytes) is refused with _kestro.error naming it.
+        # A number the callable returns is taken as a scalar argument is: one
+        # value of the output's kind that fits its type (no NaN or 1.5 for an
+        # integer, no complex value for a real), else _kestro.error naming it.
         for x in [x for x in p.args if x.name in p.outputs and not x.array and not x.character]:
             def refused(match, x=x):
-                ctype = match.group(1)
-                kind = {"int": "a 4-byte integer", "double": "a real number"}.get(ctype, "a complex number")
+                numpy = {"int": "NPY_INT", "double": "NPY_DOUBLE", "complex_double": "NPY_CDOUBLE"}.get(match.group(1))
+                if numpy is None:
+                    raise SignatureError(f"patch 'numbers returned by callables': no numpy type for {match.group(1)} "
+                                         f"({x.name} in {function})")
                 return (f'{{ if ((capi_tmp = PyTuple_GetItem(capi_return,capi_i++)) == NULL || '
-                        f'!{ctype}_from_pyobj({x.name}_cb_capi,capi_tmp,"")) {{ '
-                        f'kestro_callback_value_refused("{p.name}", "{x.name}", capi_tmp, "{kind}"); '
-                        f'goto capi_fail; }} }}')
+                        f'!kestro_callback_number(capi_tmp, {numpy}, {x.name}_cb_capi, "{p.name}", "{x.name}")) '
+                        f'goto capi_fail; }}')
             scalar = rf'GETSCALARFROMPYTUPLE\(capi_return,capi_i\+\+,{x.name}_cb_capi,(\w+),"[^"\n]*"\);'
             region, found = re.subn(scalar, refused, region)
             if found != 1:
@@ -209,6 +211,19 @@ def patch_callbacks(patches: Patches, modules: list[Module], callbacks: bool):
             if replaced != 1:
                 raise SignatureError(f"patch 'complex-mode arrays' found no single conversion of {x} in {function} "
                                      f"{CHECKED}")
+        # An array the callable returns has its values checked as an
+        # argument's, and the values the routine lent, else _kestro.error
+        # naming it; the wrapper's conversion alone would cast (a complex
+        # array to reals) and take one value where the routine lent none.
+        for x in [x for x in p.args if x.name in p.outputs and x.array]:
+            converted = re.compile(rf"array_from_pyobj\((\w+(?:\(\w+\))?),{x.name}_Dims,(\d+),F2PY_INTENT_IN\s*"
+                                   rf",capi_tmp\)")
+            region, found = converted.subn(
+                lambda m, x=x: f'kestro_callback_array({m.group(1)},{x.name}_Dims,{m.group(2)},capi_tmp,"{p.name}",'
+                               f'"{x.name}")', region)
+            if found != 1:
+                raise SignatureError(f"patch 'arrays returned by callables' found no single conversion of {x.name} in "
+                                     f"{function} {CHECKED}")
         # A scalar the routine lets the callable update is lent as a 0-d
         # array of its own, like the arrays.
         for x in p.args:

@@ -74,14 +74,21 @@ BAD_ARGUMENTS = textwrap.dedent("""
                 cases.append((a["name"], {a["name"]: big}))
                 if a["kind"] == "scalar":
                     cases.append((a["name"], {a["name"]: 1.5}))
-        for argument, change in cases:
+        # Values of the wrong kind that only _kestro.error may refuse: an array-like for
+        # an argument updated in place, a flag, extra arguments, a callable, a string.
+        strict = [(a["name"], {a["name"]: array(a).tolist()}) for a in declared if a.get("inout")]
+        for a in metadata[name]["python"]:
+            wrong = {"overwrite": "yes", "extra_args": [1], "procedure": 1, "string": "\\udcff"}.get(a["kind"])
+            if wrong is not None:
+                strict.append((a["name"], {a["name"]: wrong}))
+        for argument, change in cases + strict:
             count += 1
             print(name, argument, flush=True)  # the last case printed names a crash
             try:
                 getattr(module, name)(**{**base, **change})
             except (_kestro.error, TypeError) as exc:
-                if argument not in str(exc):
-                    failures.append(f"{name}({argument}): {exc}")
+                if argument not in str(exc) or (type(exc) is TypeError and (argument, change) in strict):
+                    failures.append(f"{name}({argument}): {type(exc).__name__}: {exc}")
             else:
                 failures.append(f"{name}({argument}): no error")
     print(json.dumps({"cases": count, "failures": failures}))
@@ -112,6 +119,8 @@ def test_every_routine_refuses_each_bad_argument(module, run_python, tmp_path):
     (lambda: m.matrixinverse(None), "not None"),
     (lambda: u.real_inc(1.0, "x"), "real values"),
     (lambda: s.uppercase(3, 3), "takes a string"),
+    (lambda: m.cuberoot(np.longdouble(10) ** 400), "finite value that does not fit its real type"),  # not inf
+    (lambda: m.vectornormalize(np.full(2, np.longdouble(10) ** 400)), "finite value that does not fit its real type"),
 ])
 def test_reproductions_raise(call, message):
     with pytest.raises((_kestro.error, TypeError), match=message):
@@ -208,9 +217,12 @@ def test_a_callable_may_keep_the_arrays_it_was_given():
     del scratch
 
 
-@pytest.mark.parametrize("returned", [None, (1.0,), (1.0, 2.0, 3.0), ("a", 1.0), (1j, 1.0)])
-def test_a_callable_must_return_its_outputs(returned):
-    with pytest.raises(TypeError, match="must return 2 numbers"):
+@pytest.mark.parametrize("returned,message", [
+    (None, "must return 2 numbers"), ((1.0,), "must return 2 numbers"), ((1.0, 2.0, 3.0), "must return 2 numbers"),
+    (("a", 1.0), "returned f = 'a'"), ((1j, 1.0), "returned f = 1j"), ((1.0, [2.0, 3.0]), "df = .*not a single"),
+])
+def test_a_callable_must_return_its_outputs(returned, message):
+    with pytest.raises(_kestro.error, match=message):
         m.bdsafe(lambda x, args, nfun: returned, 0.0, 2.0, [], 1e-12, 100, 0)
 
 
@@ -357,8 +369,9 @@ def test_a_failing_tangent_callable_leaks_nothing(run_python):
             for f in (raises, none):
                 for _ in range(times):
                     try:
-                        _kestro.elasticity.getnumericaltangent(f, np.ones(9), np.zeros(6), np.zeros(6), np.zeros(6), 3)
-                    except (ZeroDivisionError, TypeError):
+                        _kestro.elasticity.getnumericaltangent(f, np.ones(9), np.zeros(6), np.zeros(6), np.zeros(6), 3,
+                                                               False)
+                    except (ZeroDivisionError, _kestro.error):
                         pass
         run(1000)
         before = resource.getrusage(resource.RUSAGE_SELF).ru_maxrss
@@ -377,3 +390,36 @@ def test_help_shows_the_signature_comments_without_internal_helpers():
     helpers = [f"{name}.{r}" for name in ROUTINE_MODULES for r in MODULES[name]["routines"]
                if "kestro_" in (getattr(getattr(_kestro, name), r).__doc__ or "")]
     assert not helpers
+
+
+def unit_root(x, args, nfun):
+    return x * x - 1.0, 2.0 * x
+
+
+@pytest.mark.parametrize("call,argument", [
+    (lambda: m.matrixeigenvectors(np.eye(2), eigvals=-np.ones(2), overwrite_eigvals="yes"), "overwrite_eigvals"),
+    (lambda: m.matrixeigenvectors(np.eye(2), eigvals=-np.ones(2), overwrite_eigvals=2**100), "overwrite_eigvals"),
+    (lambda: m.matrixeigenvectors(np.eye(2), eigvals=-np.ones(2), overwrite_eigvals=[1, 0]), "overwrite_eigvals"),
+    (lambda: m.matrixeigenvectors(np.eye(2), eigvals=-np.ones(2), overwrite_eigvals=1.0), "overwrite_eigvals"),
+    (lambda: m.bdsafe(unit_root, 0.0, 2.0, [], 1e-12, 100, 0, dfunc_extra_args=[1.0]), "dfunc_extra_args"),
+    (lambda: m.bdsafe(1.5, 0.0, 2.0, [], 1e-12, 100, 0), "dfunc"),
+    (lambda: s.uppercase("a\ud800", 2), "s"),  # a lone surrogate has no UTF-8 bytes
+])
+def test_flags_extra_arguments_callables_and_strings_of_the_wrong_kind_raise(call, argument):
+    with pytest.raises(_kestro.error, match=f"argument {argument} "):
+        call()
+
+
+@pytest.mark.parametrize("call,expected", [
+    (lambda: m.matrixeigenvectors(np.diag([2.0, 1.0]), eigvals=-np.ones(2), overwrite_eigvals=None)[1], [1.0, 2.0]),
+    (lambda: m.matrixeigenvectors(np.diag([2.0, 1.0]), eigvals=-np.ones(2), overwrite_eigvals=np.int8(1))[1],
+     [1.0, 2.0]),
+    (lambda: m.bdsafe(unit_root, 0.0, 2.0, [], 1e-12, 100, 0, dfunc_extra_args=None)[0], 1.0),
+])
+def test_none_for_a_flag_or_extra_arguments_is_their_default(call, expected):
+    np.testing.assert_allclose(call(), expected, rtol=1e-12)
+
+
+def test_a_string_variable_refuses_a_str_without_utf8_bytes():
+    with pytest.raises(_kestro.error, match="jobdata.jobname takes a string"):
+        _kestro.jobdata.jobname = "\udcff"

@@ -106,10 +106,10 @@ def test_the_routine_gets_the_array_that_was_checked(call, first, index, expecte
 
 def test_an_array_the_routine_updates_stays_the_callers_own():
     changing, ddsdde = Changing(np.zeros(4), np.zeros(3)), np.zeros((6, 6), order="F")
-    with pytest.raises(TypeError):  # the reverse-communication state of a golden search
+    with pytest.raises(_kestro.error, match="argument x is updated in place"):  # a golden search's state
         m.gssafe(np.array(0.0), np.array(0.0), 0.1, changing, np.zeros(4), np.zeros(4), np.zeros(4), np.zeros(2),
                  *(np.array(0, np.int32) for _ in range(3)), *(np.array(0, np.int8) for _ in range(3)), 0.0)
-    assert changing.conversions == 1
+    assert changing.conversions == 0
     args = umat_arguments(np.zeros(6), "umat_fiber", ddsdde=ddsdde, props=np.array(PLY))
     assert _kestro.toplevel.umat_fiber(*args)[2] is ddsdde
     np.testing.assert_allclose(ddsdde, stiffness(), rtol=1e-12)
@@ -130,3 +130,52 @@ def test_an_array_like_of_read_only_storage_is_copied_before_the_routine_writes(
     frozen = Changing(np.frombuffer(storage).reshape(shape, order="F"), None)
     np.testing.assert_allclose(call(frozen), expected, rtol=1e-12)
     assert not np.frombuffer(storage).any()
+
+
+def golden_state(**given):
+    """The arguments of gssafe at the start of a golden search, each given by name, else
+    a fresh array of its stated type."""
+    state = dict(xi=np.array(0.0), yi=np.array(0.0), dx=0.1, x=np.zeros(4), y=np.zeros(4), xmove=np.zeros(4),
+                 ymove=np.zeros(4), lplimits=np.zeros(2), xdir=np.array(0, np.int32),
+                 increment=np.array(0, np.int32), proc=np.array(0, np.int32), isgolden=np.array(0, np.int8),
+                 update=np.array(0, np.int8), finish=np.array(0, np.int8), defaultvalue=0.0)
+    return {**state, **given}
+
+
+# The search's state lives in the caller's arrays: anything else would take the update
+# into a temporary (a number, a list, an array-like), a cast copy or a cast write-back.
+@pytest.mark.parametrize("name,value,dtype", [
+    ("x", Changing(np.zeros(4), np.zeros(3)), "float64"),
+    ("xmove", [0.0] * 4, "float64"),
+    ("xi", 0.0, "float64"),
+    ("yi", Changing(np.array(0.0), np.array(1.0)), "float64"),
+    ("y", np.zeros(4, np.int32), "float64"),
+    ("lplimits", np.zeros(2, ">f8"), "float64"),  # the other byte order
+    ("ymove", np.zeros(8)[::2], "float64"),      # a strided view
+    ("xdir", np.array(0, np.int64), "int32"),
+    ("proc", 0, "int32"),
+    ("isgolden", np.array(False), "int8"),
+])
+def test_an_argument_the_routine_updates_must_be_the_callers_own_array(name, value, dtype):
+    with pytest.raises(_kestro.error, match=f"math.gssafe: argument {name} is updated in place: it must be the "
+                                            f"caller's own writeable ndarray of {dtype}"):
+        m.gssafe(**golden_state(**{name: value}))
+    assert not isinstance(value, Changing) or value.conversions == 0
+
+
+# A scalar given as an array-like takes the way of the numpy value its one conversion
+# gives: the value when it is one that fits, else the same refusal.
+@pytest.mark.parametrize("call,value,expected", [
+    (m.cuberoot, np.array(-27.0), -3.0),
+    (m.cuberoot, np.array([[8.0]]), 2.0),         # one value in any rank
+    (u.int_inc, np.array(41, np.int16), 42),
+    (lambda z: u.cmplx_swap(z, 2.0), np.array(1j, np.complex64), (2.0, 1j)),
+    (u.int_inc, np.array(1.5), "error"),
+    (m.cuberoot, np.array([1.0, 8.0]), "error"),
+    (m.cuberoot, np.array(1j), "error"),
+])
+def test_a_scalar_given_as_an_array_like_is_its_one_value(call, value, expected):
+    given = Changing(value, np.array(64))
+    result = outcome(lambda: call(given))
+    assert result == outcome(lambda: call(value)) and given.conversions == 1
+    assert result[0] == "error" if expected == "error" else result[1] == pytest.approx(expected)

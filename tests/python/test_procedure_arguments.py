@@ -2,6 +2,7 @@
 leaves the routine at once and reaches the caller, for every such routine."""
 
 import math
+import re
 
 import numpy as np
 import pytest
@@ -130,3 +131,56 @@ def test_a_callable_may_reshape_an_array_it_was_lent():
     stress = np.zeros(6)
     w.ansys_usermat_to_abq_umat(usermat, stress, *UMAT[1:])
     np.testing.assert_array_equal(stress, [1, 2, 3, 4, 6, 5])  # back in the order 11, 22, 33, 12, 13, 23
+
+
+NO_STATE = USERMAT[:15] + [np.zeros(0)] + USERMAT[16:]  # nstatev 0: the routine lends statev no values
+TANGENT = ([0.0], [0.0, 0.0], [0.0, 0.0], [0.0, 0.0], 2, False)
+
+
+# Arrays returned in another shape than the routine lent them: refused before anything is
+# copied into the routine's storage (a value for an extent 0 would be written past it).
+@pytest.mark.parametrize("call,returned,lent", [
+    (lambda: w.ansys_usermat_to_abq_umat(lambda *a: (0, np.eye(5), 0.0), *UMAT), "dsdepl of shape (5, 5)", "(6, 6)"),
+    (lambda: w.ansys_usermat_to_abq_umat(lambda *a: (0, np.ones(36), 0.0), *UMAT), "dsdepl of shape (36,)",
+     "(6, 6)"),
+    (lambda: _kestro.elasticity.getnumericaltangent(lambda *a: np.ones(3), *TANGENT), "stress of shape (3,)", "(2,)"),
+    (lambda: w.abq_umat_to_ansys_usermat(lambda *a: (unit_umat(*a)[0], [7.0], *unit_umat(*a)[2:]), *NO_STATE),
+     "statev of shape (1,)", "(0,)"),
+])
+def test_an_array_returned_in_another_shape_raises(call, returned, lent):
+    with pytest.raises(_kestro.error, match=re.escape(f"returned {returned}, where the routine takes {lent}")):
+        call()
+
+
+# Numbers and arrays a callable returns are taken as arguments are: a complex value for a
+# real output, a real for an integer one (1.0 included, as for an integer argument) or a
+# value beyond the type is refused, where a conversion would drop the imaginary part or
+# truncate.
+@pytest.mark.parametrize("returned,output", [
+    ((1.5, np.eye(6), 0.0), "keycut = 1.5"),
+    ((1.0, np.eye(6), 0.0), "keycut = 1.0"),
+    ((np.array([2.0]), np.eye(6), 0.0), "keycut, but the output takes integer values"),
+    ((1j, np.eye(6), 0.0), "keycut = 1j"),
+    ((0, np.eye(6), 1j), "epszz = 1j"),
+    ((0, np.eye(6), np.complex64(2)), "epszz = .*complex64"),
+    ((0, np.eye(6), np.array(1 + 1j)), "epszz = array"),
+    ((0, np.eye(6) + 0j, 0.0), "dsdepl, but the output takes real values"),
+    ((0, np.full((6, 6), 1e40, np.longdouble) ** 10, 0.0), "dsdepl, which holds a value that does not fit"),
+])
+def test_a_value_its_output_cannot_take_exactly_raises(returned, output):
+    with pytest.raises(_kestro.error, match=f"the callable given as dfunc returned {output}"):
+        w.ansys_usermat_to_abq_umat(lambda *args: returned, *UMAT)
+
+
+@pytest.mark.parametrize("keycut", [0, True, np.int64(1), np.array([1], np.int16), [1]])
+def test_integers_of_any_width_that_fit_are_taken(keycut):
+    np.testing.assert_array_equal(w.ansys_usermat_to_abq_umat(lambda *args: (keycut, 2 * np.eye(6), 0.0), *UMAT),
+                                  2 * np.eye(6))
+
+
+def test_a_callable_that_changes_the_type_of_an_array_it_was_lent_raises():
+    def usermat(*args):
+        args[14].dtype = np.int64  # its bytes read as integers
+        return 0, np.eye(6), 0.0
+    with pytest.raises(_kestro.error, match="dfunc changed the type of stress"):
+        w.ansys_usermat_to_abq_umat(usermat, *UMAT)
