@@ -152,32 +152,25 @@ int32_t ring(int32_t caps) {
     return caps;
 }
 
-// range(0) cells: 91, 273 and 909 make 1,002, 3,004 and 10,000 walls;
-// range(1) 1 numbers them rail by rail, 0 cell by cell.
-void BM_BoxLadder(benchmark::State &state) {
-    const int32_t walls = ladder(static_cast<int32_t>(state.range(0)), state.range(1) != 0);
+// The analysis of the section set up, which has `walls` walls.
+void analyse(benchmark::State &state, int32_t walls) {
     for (auto _ : state) {
         Box_GetXSection();
         benchmark::DoNotOptimize(quer::dt);
     }
     state.counters["walls"] = walls;
+}
+
+// range(0) cells: 91, 273 and 909 make 1,002, 3,004 and 10,000 walls;
+// range(1) 1 numbers them rail by rail, 0 cell by cell.
+void BM_BoxLadder(benchmark::State &state) {
+    analyse(state, ladder(static_cast<int32_t>(state.range(0)), state.range(1) != 0));
     state.counters["dt"] = quer::dt;
 }
 BENCHMARK(BM_BoxLadder)->ArgsProduct({{91, 273, 909}, {0, 1}})->Unit(benchmark::kMillisecond);
 
-void BM_BoxOneCell(benchmark::State &state) {
-    const int32_t walls = ring(static_cast<int32_t>(state.range(0)));
-    for (auto _ : state) {
-        Box_GetXSection();
-        benchmark::DoNotOptimize(quer::dt);
-    }
-    state.counters["walls"] = walls;
-}
+void BM_BoxOneCell(benchmark::State &state) { analyse(state, ring(static_cast<int32_t>(state.range(0)))); }
 BENCHMARK(BM_BoxOneCell)->Arg(10000)->Unit(benchmark::kMillisecond);
-
-}  // namespace
-
-namespace {
 
 // A grid of rows x columns cells 1.0 wide and 0.5 high whose edges are split
 // into `per` walls each: the horizontal edges row by row, then the vertical
@@ -234,14 +227,6 @@ int32_t grid(int32_t rows, int32_t columns, int32_t per) {
 int32_t two_rows(int32_t cells) { return grid(2, cells / 2, 5); }
 // A square grid of side x side cells, each edge of four walls: 32 x 32 make 8,448 walls.
 int32_t square(int32_t side) { return grid(side, side, 4); }
-
-void analyse(benchmark::State &state, int32_t walls) {
-    for (auto _ : state) {
-        Box_GetXSection();
-        benchmark::DoNotOptimize(quer::dt);
-    }
-    state.counters["walls"] = walls;
-}
 
 void BM_BoxTwoRowGrid(benchmark::State &state) { analyse(state, two_rows(static_cast<int32_t>(state.range(0)))); }
 BENCHMARK(BM_BoxTwoRowGrid)->Arg(100)->Arg(200)->Arg(400)->Arg(800)->Unit(benchmark::kMillisecond);

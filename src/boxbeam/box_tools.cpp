@@ -127,7 +127,7 @@ int32_t Elimination::factor(const std::vector<SparseRow> &rows, int32_t n, doubl
     return 0;
 }
 
-int32_t Elimination::solve(const double *b, double *x, bool &free_unknown) const {
+int32_t Elimination::solve(const double *b, double *x) const {
     const int32_t n = n_;
     std::vector<double> &w = w_;
     w.assign(b, b + n + 1);
@@ -144,14 +144,12 @@ int32_t Elimination::solve(const double *b, double *x, bool &free_unknown) const
     const bool second = std::abs(a2) > std::abs(a1);
     const std::size_t r = second ? r2 : r1;
     const double a = second ? a2 : a1;
-    free_unknown = false;
     if (std::abs(a) > eps_) {
         x[n - 1] = w[r] / a;
     } else if (std::abs(w[r]) > eps_) {
         return second ? n + 1 : n;
     } else {
         x[n - 1] = 1.0;
-        free_unknown = true;
     }
     for (int32_t i = n - 1; i >= 1; --i) {
         const SparseRow &row = rows_[static_cast<std::size_t>(ip_[static_cast<std::size_t>(i - 1)])];
@@ -188,8 +186,7 @@ extern "C" void TVERT(double *a, const int32_t *n, const int32_t *kl, const doub
             if (const double v = a[(c - 1) * ld + r]; v != 0.0) rows[static_cast<std::size_t>(r)].push_back({c, v});
     Elimination elimination;
     int32_t status = elimination.factor(rows, size, *eps);
-    bool free_unknown = false;
-    if (status == 0) status = elimination.solve(b, x, free_unknown);
+    if (status == 0) status = elimination.solve(b, x);
     for (int32_t r = 0; r <= size; ++r) {
         ip[r] = elimination.order()[static_cast<std::size_t>(r)] + 1;
         for (const Entry &e : elimination.rows()[static_cast<std::size_t>(r)]) a[(e.column - 1) * ld + r] = e.value;

@@ -30,10 +30,10 @@ public:
     int32_t factor(const std::vector<SparseRow> &rows, int32_t n, double eps);
 
     // The substitutions for the right-hand side b (n + 1 entries by row): 0
-    // with the n unknowns in x (by column), or the position (n or n + 1) of a
-    // row whose last pivot and right-hand side exceed eps.  free_unknown is
-    // set when the last unknown was set to 1 for want of a pivot.
-    int32_t solve(const double *b, double *x, bool &free_unknown) const;
+    // with the n unknowns in x (by column), or the position (n or n + 1) of
+    // the row left for the last unknown when its pivot is at most eps and its
+    // right-hand side is not (where both are, the last unknown is 1).
+    int32_t solve(const double *b, double *x) const;
 
     // The row at each position (0-based), and the eliminated rows.
     const std::vector<int32_t> &order() const { return ip_; }

@@ -41,22 +41,17 @@ struct Tables {
 // the node).
 class NodeElements {
 public:
+    // The tables hold at least one slot.
     explicit NodeElements(const Tables &t) : nodes_(t.nodes) {
         const int64_t n = t.slots();
-        if (n == 0) {
-            start_.assign(1, 0);
-            return;
-        }
         const auto [lo, hi] = std::minmax_element(t.nodes, t.nodes + n);
         lo_ = *lo;
         const auto range = static_cast<uint64_t>(int64_t{*hi} - lo_) + 1;
-        if (range <= 2 * static_cast<uint64_t>(n) + 1024) {
+        if (range <= 2 * static_cast<uint64_t>(n) + 1024)
             count_ = range;
-            lay_out(t, [this](int64_t s) { return node(s); });
-        } else {
+        else
             rank(n);
-            lay_out(t, [this](int64_t s) { return rank_[static_cast<std::size_t>(s)]; });
-        }
+        lay_out(t);
     }
 
     uint64_t size() const { return count_; }
@@ -71,15 +66,14 @@ public:
 private:
     // start_[k] is where node k's elements begin; counted into k + 2 and
     // advanced through k + 1 while laying out, so that it ends there.
-    template <class Index>
-    void lay_out(const Tables &t, Index index) {
+    void lay_out(const Tables &t) {
         start_.assign(count_ + 2, 0);
-        for (int64_t s = 0; s < t.slots(); ++s) ++start_[index(s) + 2];
+        for (int64_t s = 0; s < t.slots(); ++s) ++start_[node(s) + 2];
         for (std::size_t k = 2; k < start_.size(); ++k) start_[k] += start_[k - 1];
         elements_.resize(static_cast<std::size_t>(t.slots()));
         for (int64_t e = 0, s = 0; e < t.nelem; ++e)
             for (int64_t j = 0; j < t.nnodes; ++j, ++s)
-                elements_[static_cast<std::size_t>(start_[index(s) + 1]++)] = static_cast<int32_t>(e);
+                elements_[static_cast<std::size_t>(start_[node(s) + 1]++)] = static_cast<int32_t>(e);
     }
 
     // The rank of each slot's node number among the distinct numbers, by a

@@ -246,9 +246,11 @@ bool same(const std::vector<double> &a, const std::vector<double> &b) {
 TEST_F(Patches, PointsTheGridCannotPlaceAreStillCompared) {
     const double inf = std::numeric_limits<double>::infinity(), nan = std::numeric_limits<double>::quiet_NaN();
     const double huge = 1e300;
+    const Mesh infinite = strip({{6, {nan, 0, 0}}, {9, {inf, 0, 0}}}, false),
+               beyond = strip({{5, {huge, huge, 0}}, {8, {huge, huge, 0}}, {6, {inf, 5, 0}}, {11, {inf, 5, 0}}}, true);
     struct Placed {
         const char *what;
-        Mesh mesh;
+        const Mesh &mesh;
         double tolerance;
         int32_t exflag, rings;
         std::vector<Point> expected;
@@ -257,18 +259,13 @@ TEST_F(Patches, PointsTheGridCannotPlaceAreStillCompared) {
     const Placed cases[] = {
         // An infinite tolerance: every finite point is a repeat of the first, a
         // point at infinity too (its distance is infinite); NaN is near nothing.
-        {"infinite tolerance, one ring", strip({{6, {nan, 0, 0}}, {9, {inf, 0, 0}}}, false), inf, 1, 1,
-         {{0, 0, 0}, {nan, 0, 0}}},
-        {"infinite tolerance, three rings", strip({{6, {nan, 0, 0}}, {9, {inf, 0, 0}}}, false), inf, 1, 3,
-         {{0, 0, 0}, {nan, 0, 0}}},
+        {"infinite tolerance, one ring", infinite, inf, 1, 1, {{0, 0, 0}, {nan, 0, 0}}},
+        {"infinite tolerance, three rings", infinite, inf, 1, 3, {{0, 0, 0}, {nan, 0, 0}}},
         // Coincident points beyond the grid's reach (node 3 and node 9) appear
         // once; a point at infinity is near nothing, not even its own copy.
-        {"beyond the grid, one ring", strip({{5, {huge, huge, 0}}, {8, {huge, huge, 0}}, {6, {inf, 5, 0}},
-                                             {11, {inf, 5, 0}}}, true),
-         1e-10, 1, 1, {{0, 0, 0}, {1, 0, 0}, {1, 1, 0}, {0, 1, 0}, {huge, huge, 0}, {inf, 5, 0}}},
-        {"beyond the grid, three rings", strip({{5, {huge, huge, 0}}, {8, {huge, huge, 0}}, {6, {inf, 5, 0}},
-                                                {11, {inf, 5, 0}}}, true),
-         1e-10, 0, 3,
+        {"beyond the grid, one ring", beyond, 1e-10, 1, 1,
+         {{0, 0, 0}, {1, 0, 0}, {1, 1, 0}, {0, 1, 0}, {huge, huge, 0}, {inf, 5, 0}}},
+        {"beyond the grid, three rings", beyond, 1e-10, 0, 3,
          {{1, 0, 0}, {huge, huge, 0}, {inf, 5, 0}, {1, 1, 0}, {0, 0, 0}, {0, 1, 0}, {3, 0, 0}, {3, 1, 0}, {inf, 5, 0}}},
     };
     for (const Placed &c : cases) {
