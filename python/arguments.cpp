@@ -317,13 +317,12 @@ public:
     }
 
     // Passes each array the checks converted from an array-like as that
-    // array.  An intent(inout) argument is left to the wrapper, which takes
-    // the caller's ndarray alone (the routine's update would otherwise go to
-    // a temporary) and refuses anything else without converting it.
+    // array (an intent(inout) argument is the caller's own ndarray already:
+    // check_own_array refuses anything else).
     int pass_converted() {
         for (uint64_t left = known_ & ~replaced_; left != 0; left &= left - 1) {
             const int i = std::countr_zero(left);
-            if (reinterpret_cast<PyObject *>(arrays_[i]) == values_[i] || w_.declared->arguments[i].inout) continue;
+            if (reinterpret_cast<PyObject *>(arrays_[i]) == values_[i]) continue;
             if (replace(i, Py_NewRef(reinterpret_cast<PyObject *>(arrays_[i]))) != 0) return -1;
         }
         return 0;

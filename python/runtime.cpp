@@ -560,6 +560,24 @@ const char *unfit(PyArrayObject *given, int type, char *text, std::size_t size) 
     return nullptr;
 }
 
+// What the callable returned as its output `name` as an array whose values
+// fit the output's type (one value when `single`): a new reference, or
+// nullptr with _kestro.error set.
+PyArrayObject *returned_values(PyObject *value, int type, bool single, const char *callable, const char *name) {
+    auto *given = reinterpret_cast<PyArrayObject *>(PyArray_FROM_O(value));
+    if (given == nullptr) {
+        refuse_returned(callable, name, value, single ? "which is not a number" : "which is not a numeric array");
+        return nullptr;
+    }
+    char text[160];
+    const char *why = single && PyArray_SIZE(given) != 1 ? "which is not a single value"
+                                                         : unfit(given, type, text, sizeof text);
+    if (why == nullptr) return given;
+    refuse_returned(callable, name, value, why);
+    Py_DECREF(given);
+    return nullptr;
+}
+
 }  // namespace
 
 extern "C" int kestro_callback_number(PyObject *value, int type, void *dest, const char *callable, const char *name) {
@@ -583,23 +601,17 @@ extern "C" int kestro_callback_number(PyObject *value, int type, void *dest, con
     }
     // Anything else as the argument checks take a single value: one value
     // of the same kind that fits the output's type.
-    auto *given = reinterpret_cast<PyArrayObject *>(PyArray_FROM_O(value));
-    if (given == nullptr) {
-        refuse_returned(callable, name, value, "which is not a number");
+    PyArrayObject *given = returned_values(value, type, true, callable, name);
+    if (given == nullptr) return 0;
+    auto *cast = reinterpret_cast<PyArrayObject *>(PyArray_CastToType(given, PyArray_DescrFromType(type), 0));
+    Py_DECREF(given);
+    if (cast == nullptr) {
+        refuse_returned(callable, name, value, "which does not convert to the output's type");
         return 0;
     }
-    char text[160];
-    const char *why = PyArray_SIZE(given) != 1 ? "which is not a single value" : unfit(given, type, text, sizeof text);
-    PyArrayObject *cast = nullptr;
-    if (why == nullptr) {
-        cast = reinterpret_cast<PyArrayObject *>(PyArray_CastToType(given, PyArray_DescrFromType(type), 0));
-        if (cast == nullptr) why = "which does not convert to the output's type";
-    }
-    if (why != nullptr) refuse_returned(callable, name, value, why);
-    else std::memcpy(dest, PyArray_DATA(cast), static_cast<std::size_t>(PyArray_ITEMSIZE(cast)));
-    Py_XDECREF(cast);
-    Py_DECREF(given);
-    return why == nullptr ? 1 : 0;
+    std::memcpy(dest, PyArray_DATA(cast), static_cast<std::size_t>(PyArray_ITEMSIZE(cast)));
+    Py_DECREF(cast);
+    return 1;
 }
 
 extern "C" PyArrayObject *kestro_callback_array(int type, const npy_intp *dims, int rank, PyObject *value,
@@ -608,18 +620,8 @@ extern "C" PyArrayObject *kestro_callback_array(int type, const npy_intp *dims, 
     // wrapper's conversion takes the shape (on a copy of the extents, which
     // it would change).  The result is value itself (borrowed) or a new
     // reference, as the generated code releases it.
-    auto *given = reinterpret_cast<PyArrayObject *>(PyArray_FROM_O(value));
-    if (given == nullptr) {
-        refuse_returned(callable, name, value, "which is not a numeric array");
-        return nullptr;
-    }
-    char text[160];
-    const char *why = unfit(given, type, text, sizeof text);
-    if (why != nullptr) {
-        refuse_returned(callable, name, value, why);
-        Py_DECREF(given);
-        return nullptr;
-    }
+    PyArrayObject *given = returned_values(value, type, false, callable, name);
+    if (given == nullptr) return nullptr;
     npy_intp shape[NPY_MAXDIMS];
     npy_intp values = 1;
     for (int d = 0; d < rank; ++d) values *= shape[d] = dims[d];

@@ -69,6 +69,8 @@ CHECK_RE = re.compile(r'(CHECK(?:SCALAR|ARRAY|STRING)\()(.*?)(,")')
 IDENT_RE = re.compile(r"\b([A-Za-z_]\w*)\b(?!\s*\()")
 STRING_LENGTH_RE = re.compile(r"slen\((\w+)\) = ([^;]+);\n(\s*)f2py_success = string_from_pyobj\(")
 LITERAL_RE = re.compile(r"\s*-?\d+\s*")
+# The numpy types of the scalars a callable may update, lent as 0-d arrays.
+LENT_SCALAR_TYPES = {"double": "NPY_DOUBLE", "int32_t": "NPY_INT"}
 
 
 def wrapper_region(text: str, start: str, end: str) -> tuple[int, int]:
@@ -140,11 +142,12 @@ def patch_extents(patches: Patches, modules: list[Module]):
             # would take a stated extent 0 for 1 (kestro_stated_extent).
             for x in r.python_args.values():
                 for d, bound in enumerate(x.extents):
-                    if bound is not None:
-                        unless = None if x.required else f"{x.name}_capi == Py_None"
-                        make = (lambda e: "-1") if unless is None else (lambda e, u=unless: f"({u} ? ({e}) : -1)")
+                    if bound is not None and x.required:
+                        make = lambda e: "-1"
+                    elif bound is not None:
+                        make = lambda e: f"({x.name}_capi == Py_None ? ({e}) : -1)"
                     elif x.fixed[d] < 0:
-                        make = (lambda e, x=x, d=d: f"kestro_stated_extent({x.name}_capi,{x.rank},{d},{e})")
+                        make = lambda e: f"kestro_stated_extent({x.name}_capi,{x.rank},{d},{e})"
                     else:
                         continue
                     region = replace_extent(region, f"{x.name}_Dims[{d}]=", make)
@@ -229,7 +232,7 @@ def patch_callbacks(patches: Patches, modules: list[Module], callbacks: bool):
         for x in p.args:
             if x.array or x.const or x.callback or x.character or x.name not in p.inputs:
                 continue
-            numpy = {"double": "NPY_DOUBLE", "int32_t": "NPY_INT"}.get(x.ctype)
+            numpy = LENT_SCALAR_TYPES.get(x.ctype)
             lent_as = f"kestro_lend_array(0,NULL,{numpy},(char *){x.name}_cb_capi)"
             found = 0
             for given in (f"pyobj_from_{'double' if x.ctype == 'double' else 'int'}1({x.name})",
@@ -261,7 +264,7 @@ def patch_callbacks(patches: Patches, modules: list[Module], callbacks: bool):
                 (rank, numpy), dims, data = lent[0], f"{x.name}_Dims", x.name
             else:
                 rank, dims, data = "0", "NULL", f"{x.name}_cb_capi"
-                numpy = {"double": "NPY_DOUBLE", "int32_t": "NPY_INT"}[x.ctype]
+                numpy = LENT_SCALAR_TYPES[x.ctype]
             k = p.inputs.index(x.name)
             return (f"\n    if (capi_return != NULL && cb->nofargs > {k} && kestro_take_back((PyObject *)capi_arglist, "
                     f"{k}, (char *){data}, {rank}, {dims}, {numpy}, \"{p.name}\", \"{x.name}\") != 0) "

@@ -397,10 +397,8 @@ def unit_root(x, args, nfun):
 
 
 @pytest.mark.parametrize("call,argument", [
-    (lambda: m.matrixeigenvectors(np.eye(2), eigvals=-np.ones(2), overwrite_eigvals="yes"), "overwrite_eigvals"),
-    (lambda: m.matrixeigenvectors(np.eye(2), eigvals=-np.ones(2), overwrite_eigvals=2**100), "overwrite_eigvals"),
-    (lambda: m.matrixeigenvectors(np.eye(2), eigvals=-np.ones(2), overwrite_eigvals=[1, 0]), "overwrite_eigvals"),
-    (lambda: m.matrixeigenvectors(np.eye(2), eigvals=-np.ones(2), overwrite_eigvals=1.0), "overwrite_eigvals"),
+    *[(lambda flag=flag: m.matrixeigenvectors(np.eye(2), eigvals=-np.ones(2), overwrite_eigvals=flag),
+       "overwrite_eigvals") for flag in ("yes", 2**100, [1, 0], 1.0)],
     (lambda: m.bdsafe(unit_root, 0.0, 2.0, [], 1e-12, 100, 0, dfunc_extra_args=[1.0]), "dfunc_extra_args"),
     (lambda: m.bdsafe(1.5, 0.0, 2.0, [], 1e-12, 100, 0), "dfunc"),
     (lambda: s.uppercase("a\ud800", 2), "s"),  # a lone surrogate has no UTF-8 bytes
