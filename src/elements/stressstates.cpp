@@ -30,6 +30,41 @@ bool on(const kestro_logical1 *flag) { return flag != nullptr && *flag != 0; }
 
 }  // namespace
 
+namespace kestro::elements {
+
+void plane_stress_output(double *stressps, double *tangentps, const double *stress3d, const double *tangent3d,
+                         const double *inverse) {
+    constexpr int kept[3] = {0, 1, 3};
+    GetReducedNyeStiffnessMatrix(tangentps, tangent3d, nullptr);
+    // Without a 33 stiffness nothing is condensed: the kept components as they are.
+    const double c33 = tangent3d[2 * 6 + 2];
+    if (c33 == 0.0) {
+        for (int k = 0; k < 3; ++k) stressps[k] = stress3d[kept[k]];
+        return;
+    }
+    // The reduced stiffness at the 3-D strain of the stress under the full
+    // tangent, e = C^-1 s, where the tangent's inverse can be trusted.
+    if (inverse != nullptr) {
+        double e2[3];
+        for (int k = 0; k < 3; ++k) {
+            e2[k] = 0.0;
+            for (int j = 0; j < 6; ++j) e2[k] += inverse[j * 6 + kept[k]] * stress3d[j];
+        }
+        for (int i = 0; i < 3; ++i)
+            stressps[i] = tangentps[i] * e2[0] + tangentps[3 + i] * e2[1] + tangentps[6 + i] * e2[2];
+        if (math::small::all_finite<3>(stressps)) return;
+    }
+    // Otherwise (singular, ill-conditioned, or a result that is not finite:
+    // a perfectly plastic point, a saturated component) 33 is condensed out
+    // of the stress itself, s_k - C_k3 s_33 / C_33, which needs only C_33.
+    // For a regular tangent that does not couple 13 and 23 with the others
+    // it is the same to rounding; a component that couples to nothing keeps
+    // its stress.
+    for (int k = 0; k < 3; ++k) stressps[k] = stress3d[kept[k]] - tangent3d[2 * 6 + kept[k]] * stress3d[2] / c33;
+}
+
+}  // namespace kestro::elements
+
 extern "C" {
 
 void Get3DStressFromPlaneStress(const double *stress, const double *stran, const double *dstran,
@@ -95,37 +130,10 @@ void Get3DInputFromElem(double *stress3d, double *strain3d, double *dstrain3d, c
 }
 
 void GetPlaneStressOutputFrom3D(double *stressps, double *tangentps, const double *stress3d, const double *tangent3d) {
-    constexpr int kept[3] = {0, 1, 3};
-    std::fill_n(tangentps, 9, 0.0);
-    const double c33 = tangent3d[2 * 6 + 2];
-    if (c33 == 0.0) {
-        for (int j = 0; j < 3; ++j) {
-            stressps[j] = stress3d[kept[j]];
-            for (int i = 0; i < 3; ++i) tangentps[j * 3 + i] = tangent3d[kept[j] * 6 + kept[i]];
-        }
-        return;
-    }
-    GetReducedNyeStiffnessMatrix(tangentps, tangent3d, nullptr);
-    // The reduced stiffness at the 3-D strain of the stress under the full
-    // tangent, e = C^-1 s, where the tangent's inverse can be trusted.
+    // The inverse is formed only where it is read.
     double inverse[36];
-    if (kestro::elements::trusted_inverse(tangent3d, inverse)) {
-        double e2[3];
-        for (int k = 0; k < 3; ++k) {
-            e2[k] = 0.0;
-            for (int j = 0; j < 6; ++j) e2[k] += inverse[j * 6 + kept[k]] * stress3d[j];
-        }
-        for (int i = 0; i < 3; ++i)
-            stressps[i] = tangentps[i] * e2[0] + tangentps[3 + i] * e2[1] + tangentps[6 + i] * e2[2];
-        if (kestro::math::small::all_finite<3>(stressps)) return;
-    }
-    // Otherwise (singular, ill-conditioned, or a result that is not finite:
-    // a perfectly plastic point, a saturated component) 33 is condensed out
-    // of the stress itself, s_k - C_k3 s_33 / C_33, which needs only C_33.
-    // For a regular tangent that does not couple 13 and 23 with the others
-    // it is the same to rounding; a component that couples to nothing keeps
-    // its stress.
-    for (int k = 0; k < 3; ++k) stressps[k] = stress3d[kept[k]] - tangent3d[2 * 6 + kept[k]] * stress3d[2] / c33;
+    const bool trusted = tangent3d[2 * 6 + 2] != 0.0 && kestro::elements::trusted_inverse(tangent3d, inverse);
+    kestro::elements::plane_stress_output(stressps, tangentps, stress3d, tangent3d, trusted ? inverse : nullptr);
 }
 
 void GetPlaneStrainOutputFrom3D(double *stresspl, double *tangentpl, const double *stress3d, const double *tangent3d,

@@ -1,6 +1,7 @@
 // The rule by which the plane-stress output of a 3-D tangent trusts the
 // tangent's inverse, shared by GetPlaneStressOutputFrom3D and the ANSYS
-// adapter's transverse results.
+// adapter, which forms the inverse once for its plane-stress output and its
+// transverse results.
 #pragma once
 
 #include <algorithm>
@@ -27,5 +28,11 @@ inline bool trusted_inverse(const double *c, double *inverse) {
     math::small::inverse_from_lu<6>(inverse, piv, recip);
     return 1.0 / (math::small::norm1<6>(c) * math::small::norm1<6>(inverse)) >= kTrustedRcond;
 }
+
+// GetPlaneStressOutputFrom3D with the tangent's inverse given: as
+// trusted_inverse formed it, or nullptr where it is not trusted.  It is not
+// read where C33 is 0.
+void plane_stress_output(double *stressps, double *tangentps, const double *stress3d, const double *tangent3d,
+                         const double *inverse);
 
 }  // namespace kestro::elements

@@ -150,6 +150,8 @@ template <class Extents>
     // coords reaches the length, one in u, du, v, a, svars, props or dtime
     // what is formed from it.
     bool finite = std::isfinite(m.length);
+    // Writes a value and notes whether it is finite.
+    const auto put = [&finite](double &to, double value) { finite &= std::isfinite(to = value); };
     // amatrx = k0 g g^T plus `diagonal` on the diagonal within the freedoms,
     // 0 elsewhere.  |g_i g_j| <= 1, so an entry off the diagonal is finite
     // when k0 is, and a k0 that is not reaches every diagonal entry (inf 0 is
@@ -173,18 +175,13 @@ template <class Extents>
         for (int64_t i = 0; i < std::min<int64_t>(rows, 3); ++i) r[i] = x1 * m.axis[i];
         for (int64_t i = 3; i < rows; ++i) r[i] = x2 * m.axis[i - 3];
     };
-    // One row of the first rhs column; below, the two energies.
-    const auto set_row = [&](int64_t i, double value) {
-        c.rhs[i] = value;
-        finite &= std::isfinite(value);
-    };
-    const auto strain_energy = [&](double value) { finite &= std::isfinite(c.energy[1] = value); };
+    const auto strain_energy = [&](double value) { put(c.energy[1], value); };
     const auto sresid = [&](int64_t i) { return -force * g[i]; };
     const auto state = [&](int64_t i) { return i < c.nsvars ? c.svars[i] : 0.0; };
     const auto kinetic = [&] {
         double sum = 0.0;
         for (int64_t i = 0; i < freedoms; ++i) sum += 0.5 * am * c.v[i] * c.v[i];
-        finite &= std::isfinite(c.energy[0] = sum);
+        put(c.energy[0], sum);
     };
     // The local increments, read from du by the branches that use them.
     double due[2][2];
@@ -208,7 +205,7 @@ template <class Extents>
         for (int64_t k = 0; k < loads; ++k) {
             if (c.jdltyp[k] != 1001) continue;
             local[0][1] += c.adlmag[k];
-            finite &= std::isfinite(c.energy[7] += (c.adlmag[k] - 0.5 * c.ddlmag[k]) * increment(0, 1));
+            put(c.energy[7], c.energy[7] + (c.adlmag[k] - 0.5 * c.ddlmag[k]) * increment(0, 1));
             if (c.nrhs == 2) local[1][1] += c.ddlmag[k];
         }
         for (int j = 0; j < 2; ++j) set_rhs(j, local[j][0], local[j][1]);
@@ -233,10 +230,10 @@ template <class Extents>
                 matrix(ak * (1.0 + alpha), am / (beta * c.dtime * c.dtime));
                 if (columns > 0)
                     for (int64_t i = 0; i < own_rows; ++i)
-                        set_row(i, -am * c.a[i] - ((1.0 + alpha) * sresid(i) - alpha * state(i)));
+                        put(c.rhs[i], -am * c.a[i] - ((1.0 + alpha) * sresid(i) - alpha * state(i)));
                 for (int64_t i = 0; i < freedoms; ++i) {
-                    if (i + kN < c.nsvars) finite &= std::isfinite(c.svars[i + kN] = state(i));
-                    if (i < c.nsvars) finite &= std::isfinite(c.svars[i] = sresid(i));
+                    if (i + kN < c.nsvars) put(c.svars[i + kN], state(i));
+                    if (i < c.nsvars) put(c.svars[i], sresid(i));
                 }
                 kinetic();
                 strain_energy(0.5 * force * elongation);
@@ -255,14 +252,14 @@ template <class Extents>
             if (columns > 0) {
                 const double alpha = c.params[0];
                 for (int64_t i = 0; i < own_rows; ++i)
-                    set_row(i, -am * c.a[i] - (1.0 + alpha) * sresid(i) + 0.5 * alpha * (state(i) + state(i + kN)));
+                    put(c.rhs[i], -am * c.a[i] - (1.0 + alpha) * sresid(i) + 0.5 * alpha * (state(i) + state(i + kN)));
             }
             break;
         case 6:
             matrix(0.0, am);
             for (int64_t i = 0; i < freedoms; ++i) {
-                if (columns > 0 && i < rows) set_row(i, -sresid(i));
-                if (i < c.nsvars) finite &= std::isfinite(c.svars[i] = sresid(i));
+                if (columns > 0 && i < rows) put(c.rhs[i], -sresid(i));
+                if (i < c.nsvars) put(c.svars[i], sresid(i));
             }
             kinetic();
             strain_energy(0.5 * force * elongation);

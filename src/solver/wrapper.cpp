@@ -98,18 +98,18 @@ void element_in_nye(const solver::UsermatPoint &point, double *stress, double *s
 
 // The transverse shear stiffness and the thickness strain of the ANSYS
 // point.  Where the 6 x 6 tangent's inverse can be trusted (the rule of the
-// plane-stress output, elements/stressstates.hpp): tsstif(1) = G13 of its
-// compliance, and epszz of a plane-stress point from the stress that goes
-// back and the compliance's engineering constants.  Otherwise, or where
+// plane-stress output, elements/stressstates.hpp; `compliance` that inverse,
+// else nullptr): tsstif(1) = G13 of it, and epszz of a plane-stress point
+// from the stress that goes back and the compliance's engineering
+// constants.  Otherwise, or where
 // those are not finite: tsstif(1) = C55 - C56 C65 / C66 (Nye positions), the
 // 13 stiffness of the 13-23 block, which is G13 when that block couples to
 // nothing else (where it couples, or C66 is 0, tsstif is left and -2
 // recorded); epszz the strain that keeps s33 at 0 under the element's
 // strain, -(C31 e11 + C32 e22 + C34 g12) / C33, or 0 when C33 is 0.
-void transverse_results(const solver::UsermatPoint &point, const double *tangent) {
+void transverse_results(const solver::UsermatPoint &point, const double *tangent, const double *compliance) {
     const auto &a = point.args;
-    double compliance[36];
-    if (elements::trusted_inverse(tangent, compliance)) {
+    if (compliance != nullptr) {
         // The engineering constants; G13 and the normal block read the same in Nye and Voigt order.
         double constants[9];
         GetEngConstsFromComplianceMatrix(constants, compliance);
@@ -162,13 +162,18 @@ void ansys_through_umat(kestro_umat dfunc, const solver::UsermatPoint &point) {
         a.defgrad_t, a.defgrad, a.elemid, a.kdomintpt, a.klayer, a.ksectpt, jstep.data(), a.isubst,
         kWrapperName.size()};
     conventions::call(dfunc, umat);
+    // The tangent's inverse, formed once for the plane-stress output and the transverse results.
+    double compliance[36];
+    const double *inverse = elements::trusted_inverse(solid.tangent, compliance) ? compliance : nullptr;
     if (point.ncomp() == 6) {
         cyclic_of_nye(solid.stress, a.stress);
         cyclic_of_nye_matrix(solid.tangent, a.dsdepl);
+    } else if (point.plane_stress()) {
+        elements::plane_stress_output(a.stress, a.dsdepl, solid.stress, solid.tangent, inverse);
     } else {
         solid.reduce(a.stress, a.dsdepl, a.ncomp);
     }
-    transverse_results(point, solid.tangent);
+    transverse_results(point, solid.tangent, inverse);
 }
 
 // The Peridigm points through the UMAT routine, one after the other.
