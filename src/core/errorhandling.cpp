@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <atomic>
+#include <charconv>
 #include <cstdio>
 #include <cstring>
 #include <mutex>
@@ -109,25 +110,25 @@ void record_error(int32_t code, std::string_view message, std::initializer_list<
          message.size());
 }
 
-void record_refusal(std::string_view head, std::string_view routine, std::initializer_list<int32_t> ints) noexcept {
-    // The message on the stack: the record keeps 80 characters.
-    char text[errorhandling::message_length];
-    const std::size_t lead = std::min(head.size(), sizeof text);
-    const std::size_t kept = std::min(routine.size(), sizeof text - lead);
-    std::memcpy(text, head.data(), lead);
-    std::memcpy(text + lead, routine.data(), kept);
-    record_error(-2, std::string_view(text, lead + kept), ints);
+Message &Message::operator<<(std::string_view text) noexcept {
+    const std::size_t kept = std::min(text.size(), sizeof text_ - size_);
+    std::copy_n(text.data(), kept, text_ + size_);
+    size_ += kept;
+    return *this;
+}
+
+Message &Message::operator<<(int64_t number) noexcept {
+    char digits[24];
+    const char *end = std::to_chars(digits, digits + sizeof digits, number).ptr;
+    return *this << std::string_view(digits, static_cast<std::size_t>(end - digits));
+}
+
+void record_negative_count(std::string_view routine, std::initializer_list<int32_t> counts) noexcept {
+    record_error(-2, Message() << "Negative count in " << routine, counts);
 }
 
 void record_short_extent(std::string_view routine, std::string_view what, int32_t extent, int32_t least) noexcept {
-    char head[errorhandling::message_length];
-    std::size_t n = 0;
-    for (const std::string_view part : {std::string_view("Unsupported number of "), what, std::string_view(" in ")}) {
-        const std::size_t kept = std::min(part.size(), sizeof head - n);
-        std::memcpy(head + n, part.data(), kept);
-        n += kept;
-    }
-    record_refusal(std::string_view(head, n), routine, {extent, least});
+    record_error(-2, Message() << "Unsupported number of " << what << " in " << routine, {extent, least});
 }
 
 }  // namespace kestro

@@ -29,16 +29,22 @@ void record_error(int32_t code, std::string_view message, std::initializer_list<
                   std::initializer_list<double> reals = {},
                   std::initializer_list<std::string_view> names = {}) noexcept;
 
-// Records -2 "<head><routine>" (built on the stack, cut at 80 characters)
-// with the given integers.
-[[gnu::cold]] void record_refusal(std::string_view head, std::string_view routine,
-                                  std::initializer_list<int32_t> ints) noexcept;
+// A message of at most the 80 characters the record keeps, joined on the
+// stack from texts and integers (what is past 80 is dropped): a refusal
+// records it without allocating.
+class Message {
+public:
+    Message &operator<<(std::string_view text) noexcept;
+    Message &operator<<(int64_t number) noexcept;
+    operator std::string_view() const noexcept { return {text_, size_}; }
+
+private:
+    char text_[errorhandling::message_length];
+    std::size_t size_ = 0;
+};
 
 // Records -2 "Negative count in <routine>" with the counts as its integers.
-[[gnu::cold]] inline void record_negative_count(std::string_view routine,
-                                                std::initializer_list<int32_t> counts) noexcept {
-    record_refusal("Negative count in ", routine, counts);
-}
+[[gnu::cold]] void record_negative_count(std::string_view routine, std::initializer_list<int32_t> counts) noexcept;
 
 // Whether one of a routine's counts (plies, sections, points, table rows,
 // list lengths) is negative: then the count is recorded as refused and the

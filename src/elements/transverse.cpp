@@ -7,12 +7,11 @@
 #include <cstdint>
 #include <limits>
 
-#include "core/errorhandling.hpp"
 #include "core/scratch.hpp"
 #include "decl/elementhandling.hpp"
 #include "decl/laminate.hpp"
 #include "elements/shell.hpp"
-#include "mechanics/plydata.hpp"
+#include "mechanics/laminate.hpp"
 
 namespace kestro::elements {
 
@@ -73,11 +72,7 @@ void GetShellTransverseStresses(double *tnormalstress, double *tshearstress, con
                                 const int32_t *ndof, const int32_t *nnodes, const int32_t *nelem,
                                 const int32_t *nstresspoints, const int32_t *nelastic) {
     using namespace kestro::elements;
-    const int32_t ne = nelastic != nullptr ? *nelastic : kestro::ply::kConstants;
-    if (kestro::negative_count("GetShellTransverseStresses", {*nplies, *nsec, ne}) ||
-        kestro::short_extent("GetShellTransverseStresses", "elastic constants", ne, kestro::ply::kConstants,
-                             *nplies > 0 && *nsec > 0))
-        return;
+    if (kestro::laminate::section_counts_refused("GetShellTransverseStresses", nplies, nsec, nelastic)) return;
     const int64_t e = int64_t{*elemid} - 1, s = int64_t{*secid} - 1;
     if (e < 0 || e >= *nelem || s < 0 || s >= *nsec) return;
     const int64_t plies = std::max(*nplies, 0), rows = *nzcoord, points_stored = std::max(*nintpoint, 0);

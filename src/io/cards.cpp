@@ -121,22 +121,6 @@ void Card::read(int32_t *out, int64_t n) const {
     iohandling::int_getdatapoints(&unit_, out, &count);
 }
 
-void record_block_fault(const Card &card, int32_t number, std::string_view what,
-                        std::initializer_list<int32_t> counts) {
-    if (errorhandling::recorded()) return;
-    const std::string message = card.name() + " block " + std::to_string(number) + std::string(what);
-    std::vector<int32_t> ints{number};
-    ints.insert(ints.end(), counts.begin(), counts.end());
-    const double reals[1] = {0.0};
-    int32_t codes[errorhandling::max_name_rows];
-    for (int i = 0; i < errorhandling::max_name_rows; ++i)
-        codes[i] = i < static_cast<int>(card.name().size()) ? static_cast<unsigned char>(card.name()[i]) : ' ';
-    const int32_t code = -2, nints = static_cast<int32_t>(ints.size()), nreals = 0,
-                  rows = errorhandling::max_name_rows, columns = 1;
-    errorhandling::xerr(&code, message.data(), ints.data(), &nints, reals, &nreals, codes, &rows, &columns, nullptr,
-                        message.size());
-}
-
 namespace {
 
 // ---------------------------------------------------------------- step card

@@ -3,12 +3,14 @@
 // data blocks of options read through the keyword-file primitives.
 #pragma once
 
+#include <concepts>
 #include <cstdint>
-#include <initializer_list>
 #include <string>
 #include <string_view>
 #include <unordered_map>
 #include <vector>
+
+#include "core/errorhandling.hpp"
 
 namespace kestro::cards {
 
@@ -80,8 +82,11 @@ private:
 // A block of the card that cannot be used as it stands: -2 "<card> block
 // <number><what>", the block's number and the counts as the integer context,
 // the card's name as the name.
-void record_block_fault(const Card &card, int32_t number, std::string_view what,
-                        std::initializer_list<int32_t> counts = {});
+template <std::same_as<int32_t>... Counts>
+void record_block_fault(const Card &card, int32_t number, std::string_view what, Counts... counts) {
+    record_error(-2, Message() << card.name() << " block " << number << what, {number, counts...}, {},
+                 {card.name()});
+}
 
 // What start-up learns of a card read: the number of blocks read (0 when the
 // card opened nowhere or holds none; the material card also when there are

@@ -7,7 +7,6 @@
 #include <cstdint>
 #include <limits>
 #include <optional>
-#include <string>
 #include <string_view>
 #include <type_traits>
 #include <utility>
@@ -374,9 +373,10 @@ private:
         for (const Limit &l : kLimits) {
             const int64_t n = b.count(l.option);
             if (!b.given[l.option] || within_limit(l.option, n)) continue;
-            const std::string what = ": " + std::string(l.name) + " has " + std::to_string(n) +
-                                     (n == 1 ? " value, takes " : " values, takes ") + std::string(l.takes) + ".";
-            record_block_fault(card_, b.number, what, {static_cast<int32_t>(n), l.least, l.most});
+            record_block_fault(card_, b.number,
+                               Message() << ": " << l.name << " has " << n
+                                         << (n == 1 ? " value, takes " : " values, takes ") << l.takes << ".",
+                               static_cast<int32_t>(n), l.least, l.most);
         }
     }
 

@@ -9,7 +9,6 @@
 #include <cmath>
 #include <cstring>
 #include <limits>
-#include <string>
 #include <vector>
 
 #include "core/errorhandling.hpp"
@@ -29,9 +28,8 @@ bool all_finite(const double *a, int64_t count) {
 }
 
 void report_non_finite(std::string_view routine, bool nan_only) {
-    const std::string_view what =
-        nan_only ? ": the matrix holds a NaN entry" : ": the matrix holds a NaN or infinite entry";
-    kestro::record_error(-2, std::string(routine).append(what), {0, 0}, {0.0, 0.0}, {"", ""});
+    const char *what = nan_only ? ": the matrix holds a NaN entry" : ": the matrix holds a NaN or infinite entry";
+    record_error(-2, Message() << routine << what, {0, 0}, {0.0, 0.0}, {"", ""});
 }
 
 }  // namespace kestro::math

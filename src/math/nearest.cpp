@@ -129,21 +129,22 @@ void GetNearestSPD(double *pd, const double *a, const int32_t *n) {
         report_non_finite("GetNearestSPD");
         return;
     }
-    if (all_finite(b, order * order)) {
-        // H = V Sigma V^T, the symmetric polar factor of B; the third factor
-        // of the decomposition holds V^T.
-        SingularValueDecomposition(b, u, sigma, vt, n, n);
-        for (int64_t j = 0; j < order; ++j)
-            for (int64_t i = 0; i < order; ++i) u[j * order + i] = sigma[i * order + i] * vt[j * order + i];
-        const double half = 0.5;
-        // t = (B + V^T^T (Sigma V^T)) / 2
-        GeneralMatrixProduct(t, &half, vt, u, &half, b, n, n, n, "T", "N");
-        MatrixSymmetrize(t, pd, n);
-    } else {
+    if (!all_finite(b, order * order)) {
         // B overflowed while it was symmetrised: it has no polar factor, and
-        // the shifts below find no positive-definite matrix.
+        // no shift makes a NaN matrix positive definite.
         std::fill_n(pd, order * order, std::numeric_limits<double>::quiet_NaN());
+        report_no_convergence("GetNearestSPD");
+        return;
     }
+    // H = V Sigma V^T, the symmetric polar factor of B; the third factor of
+    // the decomposition holds V^T.
+    SingularValueDecomposition(b, u, sigma, vt, n, n);
+    for (int64_t j = 0; j < order; ++j)
+        for (int64_t i = 0; i < order; ++i) u[j * order + i] = sigma[i * order + i] * vt[j * order + i];
+    const double half = 0.5;
+    // t = (B + V^T^T (Sigma V^T)) / 2
+    GeneralMatrixProduct(t, &half, vt, u, &half, b, n, n, n, "T", "N");
+    MatrixSymmetrize(t, pd, n);
     for (int k = 1;; ++k) {
         if (factorizable(pd, n, t)) return;
         if (k == kMaxShifts) break;

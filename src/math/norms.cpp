@@ -61,17 +61,11 @@ bool empty(const int32_t *m, const int32_t *n) { return *m < 1 || *n < 1; }
 // value norm of such a matrix is infinite); false when every entry is finite.
 bool not_finite(const char *routine, const double *x, const int32_t *m, const int32_t *n, double &norm) {
     const int64_t count = extent(m) * extent(n);
-    bool infinite = false;
-    for (int64_t i = 0; i < count; ++i) {
-        if (std::isnan(x[i])) {
-            kestro::math::report_non_finite(routine, true);
-            norm = std::numeric_limits<double>::quiet_NaN();
-            return true;
-        }
-        infinite = infinite || std::isinf(x[i]);
-    }
-    norm = std::numeric_limits<double>::infinity();
-    return infinite;
+    if (kestro::math::all_finite(x, count)) return false;
+    const bool nan = std::any_of(x, x + count, [](double v) { return std::isnan(v); });
+    if (nan) kestro::math::report_non_finite(routine, true);
+    norm = nan ? std::numeric_limits<double>::quiet_NaN() : std::numeric_limits<double>::infinity();
+    return true;
 }
 
 // The integer part toward zero, sign kept, below 2^52; larger values are integers already.

@@ -26,11 +26,12 @@ struct Golden {
 };
 
 // Refuses a negative npoints, or a count of points evaluated outside
-// 0 .. last, with `outside` as the message; the routine then writes nothing.
-bool refused(const char *routine, const char *outside, int32_t npoints, int32_t increment, int64_t last) {
+// 0 .. last; the routine then writes nothing.
+bool refused(const char *routine, int32_t npoints, int32_t increment, int64_t last) {
     if (kestro::negative_count(routine, {npoints})) return true;
     if (increment >= 0 && increment <= last) return false;
-    kestro::record_error(-2, outside, {increment, npoints});
+    kestro::record_error(-2, kestro::Message() << "Increment outside the search table in " << routine,
+                         {increment, npoints});
     return true;
 }
 
@@ -70,9 +71,7 @@ void IniGoldenSearch(double *x, double *y, double *xmove, double *lplimits, int3
 void GetNextFromGoldenSearch(double *xnext, double *dx, double *x, const double *y, double *xmove, double *ymove,
                              int32_t *xdir, int32_t *increment, const int32_t *npoints) {
     // The point handed out is stored at x(increment + 1).
-    if (refused("GetNextFromGoldenSearch", "Increment outside the search table in GetNextFromGoldenSearch", *npoints,
-                *increment, int64_t{*npoints} - 1))
-        return;
+    if (refused("GetNextFromGoldenSearch", *npoints, *increment, int64_t{*npoints} - 1)) return;
     Golden g{x, y, xmove, ymove};
     const int32_t k = *increment + 1;  // the point to hand out
     if (k <= 4) {
@@ -118,9 +117,7 @@ void GetNextFromGoldenSearch(double *xnext, double *dx, double *x, const double 
 void GetMaximumFromGoldenSearch(double *xmax, const double *y, const double *xmove, const double *ymove,
                                 const double * /*defaultvalue*/, const int32_t *xdir, const int32_t *increment,
                                 const int32_t *npoints) {
-    if (refused("GetMaximumFromGoldenSearch", "Increment outside the search table in GetMaximumFromGoldenSearch",
-                *npoints, *increment, *npoints))
-        return;
+    if (refused("GetMaximumFromGoldenSearch", *npoints, *increment, *npoints)) return;
     const int32_t count = *increment;
     if (count < 5) {
         // The bracket has not been walked yet: the best of the points evaluated.
@@ -163,7 +160,7 @@ void GSSAFE(double *xi, double *yi, const double *dx, double *x, double *y, doub
             double *lplimits, int32_t *xdir, int32_t *increment, int32_t *proc, kestro_logical1 *isgolden,
             kestro_logical1 *update, kestro_logical1 *finish, const double *defaultvalue, const int32_t *npoints) {
     const int32_t n = *npoints;
-    if (refused("GSSAFE", "Increment outside the search table in GSSAFE", n, *increment, n)) return;
+    if (refused("GSSAFE", n, *increment, n)) return;
     for (;;) {
         *proc = static_cast<int32_t>(static_cast<uint32_t>(*proc) + 1u);  // no state lies past the largest
         *update = 0;

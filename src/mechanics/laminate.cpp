@@ -192,14 +192,6 @@ bool compliance_blocks(const Ply *plies, int64_t n, const Weight &w, Matrix3 &b,
     return true;
 }
 
-// Refuses a negative ply, section or constants count of a section routine,
-// and fewer than the 9 constants it reads per ply (nelastic absent: 9).
-bool refused(const char *routine, const int32_t *nplies, const int32_t *nsec, const int32_t *nelastic) {
-    const int32_t ne = nelastic != nullptr ? *nelastic : ply::kConstants;
-    return negative_count(routine, {*nplies, *nsec, ne}) ||
-           short_extent(routine, "elastic constants", ne, ply::kConstants, *nplies > 0 && *nsec > 0);
-}
-
 void record_singular() { record_error(-2, "Matrix inverse becomes numerically singular!"); }
 
 // The number of plies of a section: those before its first `absent` id.
@@ -362,6 +354,13 @@ void section_z_coordinates(double *plyzcoord, int64_t ldz, const int32_t *matidl
     }
 }
 
+bool section_counts_refused(const char *routine, const int32_t *nplies, const int32_t *nsec,
+                            const int32_t *nelastic) {
+    const int32_t ne = nelastic != nullptr ? *nelastic : ply::kConstants;
+    return negative_count(routine, {*nplies, *nsec, ne}) ||
+           short_extent(routine, "elastic constants", ne, ply::kConstants, *nplies > 0 && *nsec > 0);
+}
+
 }  // namespace kestro::laminate
 
 using namespace kestro;
@@ -380,7 +379,7 @@ void GetSectionZCoord(double *plyzcoord, const int32_t *matidlist, const double 
 void GetSectionFMatrix(double *plysmallf, const int32_t *sectionlist, const double *plyorientation,
                        const double *plythickness, const double *plyzcoord, const double *plyelastic,
                        const int32_t *nplies, const int32_t *nsec, const int32_t *defint, const int32_t *nelastic) {
-    if (refused("GetSectionFMatrix", nplies, nsec, nelastic)) return;
+    if (section_counts_refused("GetSectionFMatrix", nplies, nsec, nelastic)) return;
     const Sections sections(sectionlist, plyorientation, plythickness, plyzcoord, plyelastic, nplies, nsec, defint,
                             nelastic);
     section_tables(sections, 0.0, 0.0, true, plysmallf);
@@ -390,7 +389,7 @@ void GetArbitrarySectionFG(double *fg, const int32_t *sectionlist, const double 
                            const double *plythickness, const double *plyzcoord, const double *plyelastic,
                            const int32_t *nplies, const int32_t *nsec, const int32_t *csflag, const int32_t *fgflag,
                            const double *xycurv, const int32_t *defint, const int32_t *nelastic) {
-    if (refused("GetArbitrarySectionFG", nplies, nsec, nelastic)) return;
+    if (section_counts_refused("GetArbitrarySectionFG", nplies, nsec, nelastic)) return;
     const Sections sections(sectionlist, plyorientation, plythickness, plyzcoord, plyelastic, nplies, nsec, defint,
                             nelastic);
     if ((*csflag != 0 && *csflag != 1) || *fgflag != 1) {
@@ -405,7 +404,7 @@ void GetArbitrarySectionFG(double *fg, const int32_t *sectionlist, const double 
 void GetSectionHMatrix(double *sehmatrix, const int32_t *sectionlist, const double *plyorientation,
                        const double *plythickness, const double *plyelastic, const int32_t *nplies, const int32_t *nsec,
                        const int32_t *method, const int32_t *defint, const int32_t *nelastic) {
-    if (refused("GetSectionHMatrix", nplies, nsec, nelastic)) return;
+    if (section_counts_refused("GetSectionHMatrix", nplies, nsec, nelastic)) return;
     const Sections sections(sectionlist, plyorientation, plythickness, nullptr, plyelastic, nplies, nsec, defint,
                             nelastic);
     const int32_t how = method != nullptr ? *method : 1;

@@ -24,4 +24,10 @@ namespace kestro::laminate {
 void section_z_coordinates(double *plyzcoord, int64_t ldz, const int32_t *matidlist, int64_t ldm,
                            const double *plythickness, int64_t ldt, int64_t nplies, int64_t nsec, int32_t absent);
 
+// Whether a section routine refuses its counts, recorded: a negative ply,
+// section or constants count, or fewer than the 9 constants it reads per ply
+// (nelastic absent: 9).
+bool section_counts_refused(const char *routine, const int32_t *nplies, const int32_t *nsec,
+                            const int32_t *nelastic);
+
 }  // namespace kestro::laminate

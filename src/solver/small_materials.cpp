@@ -8,7 +8,6 @@
 // are the only output.
 #include <algorithm>
 #include <atomic>
-#include <charconv>
 #include <cmath>
 #include <cstddef>
 #include <cstdint>
@@ -185,18 +184,10 @@ void fibre(const UsermatPoint &p) {
 // nprops and ntens.
 void refuse_hyper_properties(const UmatPoint &p, int32_t nprops, int32_t ntens) {
     const int32_t packed = std::max(ntens * (ntens + 1) / 2, ply::kConstants + 1);
-    char text[errorhandling::message_length + 16];
-    char *at = text, *const end = text + sizeof text;
-    const auto put = [&](std::string_view s) {
-        at = std::copy_n(s.begin(), std::min(s.size(), static_cast<std::size_t>(end - at)), at);
-    };
-    const auto number = [&](int32_t n) { at = std::to_chars(at, end, n).ptr; };
-    put("Unsupported number of properties in umat_hyper: ");
-    number(nprops);
-    put(" (1, 2, 5, 9, ");
-    number(packed);
-    put(" or more).");
-    record_error(-2, std::string_view(text, static_cast<std::size_t>(at - text)), {nprops, ntens});
+    record_error(-2,
+                 Message() << "Unsupported number of properties in umat_hyper: " << nprops << " (1, 2, 5, 9, "
+                           << packed << " or more).",
+                 {nprops, ntens});
     clear_response(p);
 }
 

@@ -94,15 +94,15 @@ static int recorded(const char *message) {
     clear();
     return same && memcmp(__errorhandling_MOD_errstring, expected, 80) == 0;
 }
-/* The refusal the calls below expect: a negative count, or ply tables
- * narrower than the values read per ply. */
+/* The refusal the calls below expect: a negative count, an increment
+ * outside the search table, or ply tables narrower than the values read per
+ * ply. */
 static const char *refusal = "Negative count in ";
 static int refused(const char *routine) {
     char message[128];
     snprintf(message, sizeof message, "%s%s", refusal, routine);
     return recorded(message);
 }
-#define REFUSED(routine) refused(routine)
 
 static const int32_t one = 1, nine = 9;
 static const double eye[9] = {1, 0, 0, 0, 1, 0, 0, 0, 1}, zero3[3] = {0, 0, 0}, pair[2] = {1, 1};
@@ -122,24 +122,24 @@ static void sections(int32_t np, int32_t ns, int32_t ne) {
 
     if (np < 0 || ns < 0) { /* it takes no constants */
         GetSectionZCoord(zcoord, ids, t, &np, &ns, NULL);
-        CHECK(REFUSED("GetSectionZCoord") && untouched(zcoord, ENTRIES(rows, ns)));
+        CHECK(refused("GetSectionZCoord") && untouched(zcoord, ENTRIES(rows, ns)));
     }
     GetSectionFMatrix(f, ids, angles, t, z, elastic, &np, &ns, NULL, &ne);
-    CHECK(REFUSED("GetSectionFMatrix") && untouched(f, ENTRIES(rows, 4, ns)));
+    CHECK(refused("GetSectionFMatrix") && untouched(f, ENTRIES(rows, 4, ns)));
     GetArbitrarySectionFG(fg, ids, angles, t, z, elastic, &np, &ns, &one, &one, pair, NULL, &ne);
-    CHECK(REFUSED("GetArbitrarySectionFG") && untouched(fg, ENTRIES(rows, 4, ns)));
+    CHECK(refused("GetArbitrarySectionFG") && untouched(fg, ENTRIES(rows, 4, ns)));
     GetSectionHMatrix(h, ids, angles, t, elastic, &np, &ns, NULL, NULL, &ne);
-    CHECK(REFUSED("GetSectionHMatrix") && untouched(h, ENTRIES(2, 2, ns)));
+    CHECK(refused("GetSectionHMatrix") && untouched(h, ENTRIES(2, 2, ns)));
     /* An element of kind 4 (8 nodes) whose motions are not all zero. */
     GetShellTransverseStresses(normal, shear, in_reals(3 * 8, 1.0), in_reals(6 * 8, 0.5),
                                in_reals(6 * 2 * plies * 4, 1.0), in_reals(ENTRIES(2, 2, ns), 1.0),
                                in_reals(ENTRIES(rows, 4, ns), 0.5), angles, t, z,
                                elastic, &nspt, pair, &kind, ids, &one, &one, &one, &one, &one, &np, &ns, &rows32,
                                &nint, &six, &eight, &one, NULL, &ne);
-    CHECK(REFUSED("GetShellTransverseStresses") && untouched(normal, rows) && untouched(shear, 2 * plies * 2 * 4));
+    CHECK(refused("GetShellTransverseStresses") && untouched(normal, rows) && untouched(shear, 2 * plies * 2 * 4));
     if (ne != nine) return; /* the rest take no constants */
     GetElementRefOrientation(&status, &zero, eye, eye, angles, &one, &one, &one, &one, &np, &ns, &zero);
-    CHECK(REFUSED("GetElementRefOrientation") && status == IFILL);
+    CHECK(refused("GetElementRefOrientation") && status == IFILL);
 }
 
 /* The through-thickness services of one section of np plies, npt points each. */
@@ -153,13 +153,21 @@ static void through_thickness(int32_t np) {
     double *xytss = out_reals(ENTRIES((long long)np * nspt, 2));
 
     GetNormalStressFromBottom(s33, r, r, z, table, &np);
-    CHECK(REFUSED("GetNormalStressFromBottom") && untouched(s33, rows));
+    CHECK(refused("GetNormalStressFromBottom") && untouched(s33, rows));
     GetPlyBottomTopStress(sbt, in_reals(ENTRIES(6, (long long)np * nspt), 1.0), points, &nzcrd, &np);
-    CHECK(REFUSED("GetPlyBottomTopStress") && untouched(sbt, ENTRIES(6, 2LL * np)));
+    CHECK(refused("GetPlyBottomTopStress") && untouched(sbt, ENTRIES(6, 2LL * np)));
     GetIntegralOfMembraneNormalStress(sint, in_reals(2LL * np, 1.0), z, points, &ki, &kj, &nzcrd, &np);
-    CHECK(REFUSED("GetIntegralOfMembraneNormalStress") && untouched(sint, nzcrd));
+    CHECK(refused("GetIntegralOfMembraneNormalStress") && untouched(sint, nzcrd));
     GetExt2DShearStress(xytss, r, in_reals(np, 30.0), table, &nspt, &np);
-    CHECK(REFUSED("GetExt2DShearStress") && untouched(xytss, ENTRIES((long long)np * nspt, 2)));
+    CHECK(refused("GetExt2DShearStress") && untouched(xytss, ENTRIES((long long)np * nspt, 2)));
+}
+
+/* Whether a failure driver was refused: flag and exposure 0, nothing after
+ * them.  Both are filled again for the next call. */
+static int driver_refused(const char *routine, double *flag, double *exposure) {
+    const int ok = refused(routine) && flag[0] == 0.0 && exposure[0] == 0.0 && guards(flag, 1) && guards(exposure, 1);
+    flag[0] = exposure[0] = FILL;
+    return ok;
 }
 
 /* The failure drivers of ply 2 of 3 in section 1 of 2, with the given counts. */
@@ -171,31 +179,23 @@ static void drivers(int32_t nlayer, int32_t nsec, int32_t npeprops, int32_t npsp
     const int32_t layer = 2, isec = 1, nprops = 0, crushing = 3;
     double *flag = out_reals(1), *exposure = out_reals(1), *theta = out_reals(1);
 
-    /* Flag and exposure 0, nothing after them. */
-#define DRIVER_REFUSED(routine) \
-    (REFUSED(routine) && flag[0] == 0.0 && exposure[0] == 0.0 && guards(flag, 1) && guards(exposure, 1))
     if (npeprops >= 9) { /* these two take no constants */
         __failure_MOD_generalfailure(flag, exposure, stress, psprops, angles, &layer, &isec, &one, &nlayer, &nsec,
                                      &npsprops);
-        CHECK(DRIVER_REFUSED("generalfailure"));
-        flag[0] = exposure[0] = FILL;
+        CHECK(driver_refused("generalfailure", flag, exposure));
         __failure_MOD_corecrushing(flag, exposure, stress, psprops, angles, &layer, &isec, &crushing, &nlayer,
                                    &nsec, &npsprops);
-        CHECK(DRIVER_REFUSED("corecrushing"));
+        CHECK(driver_refused("corecrushing", flag, exposure));
     }
-    flag[0] = exposure[0] = FILL;
     __failure_MOD_fiberbreakage(flag, exposure, stress, peprops, psprops, angles, &layer, &isec, &one, &nlayer,
                                 &nsec, &npeprops, &npsprops);
-    CHECK(DRIVER_REFUSED("fiberbreakage"));
-    flag[0] = exposure[0] = FILL;
+    CHECK(driver_refused("fiberbreakage", flag, exposure));
     __failure_MOD_delamination(flag, exposure, &s33, stress, stress, peprops, psprops, angles, t, &layer, &isec,
                                &one, &nlayer, &nsec, &npeprops, &npsprops);
-    CHECK(DRIVER_REFUSED("delamination"));
-    flag[0] = exposure[0] = FILL;
+    CHECK(driver_refused("delamination", flag, exposure));
     MatrixCracking(flag, exposure, stress, peprops, psprops, NULL, angles, &layer, &isec, &nlayer, &nsec, &nprops,
                    &one, theta, NULL, &npeprops, &npsprops);
-    CHECK(DRIVER_REFUSED("MatrixCracking") && untouched(theta, 1));
-#undef DRIVER_REFUSED
+    CHECK(driver_refused("MatrixCracking", flag, exposure) && untouched(theta, 1));
 }
 
 /* The merges of nx and ny values into merged(nx + ny). */
@@ -204,15 +204,16 @@ static void merges(int32_t nx, int32_t ny) {
     int32_t *imerged = out_ints(total);
     double *fmerged = out_reals(total);
     iGetMerged(imerged, in_ints(nx, 4), in_ints(ny, 5), &nx, &ny, NULL);
-    CHECK(REFUSED("iGetMerged") && untouched_ints(imerged, total));
+    CHECK(refused("iGetMerged") && untouched_ints(imerged, total));
     fGetMerged(fmerged, in_reals(nx, 4.0), in_reals(ny, 5.0), &nx, &ny, NULL);
-    CHECK(REFUSED("fGetMerged") && untouched(fmerged, total));
+    CHECK(refused("fGetMerged") && untouched(fmerged, total));
 }
 
 /* The golden-section search over a table of npoints, increment points
- * evaluated; each routine refused with the message given (NULL: served). */
-static void search(int32_t npoints, int32_t increment, const char *next, const char *maximum, const char *step,
-                   const char *start) {
+ * evaluated: the first `refusing` of GetNextFromGoldenSearch,
+ * GetMaximumFromGoldenSearch, GSSAFE and IniGoldenSearch are refused, the
+ * maximum is served when it is not. */
+static void search(int32_t npoints, int32_t increment, int refusing) {
     const double *y = in_reals(npoints, 1.0), xlow = 0.0, xup = 3.0, dx = 0.1, defaultvalue = 1.5;
     double *x = out_reals(npoints), *xmove = out_reals(4), *ymove = out_reals(4), *lplimits = out_reals(2);
     double *xnext = out_reals(1), *width = out_reals(1), *xi = out_reals(1), *yi = out_reals(1);
@@ -221,25 +222,24 @@ static void search(int32_t npoints, int32_t increment, const char *next, const c
 
     incr[0] = increment;
     GetNextFromGoldenSearch(xnext, width, x, y, xmove, ymove, xdir, incr, &npoints);
-    CHECK(next == NULL || (recorded(next) && untouched(xnext, 1) && untouched(width, 1) && untouched(x, npoints) &&
-                           untouched(xmove, 4) && untouched(ymove, 4) && untouched_ints(xdir, 1) &&
-                           incr[0] == increment));
+    CHECK(refused("GetNextFromGoldenSearch") && untouched(xnext, 1) && untouched(width, 1) && untouched(x, npoints) &&
+          untouched(xmove, 4) && untouched(ymove, 4) && untouched_ints(xdir, 1) && incr[0] == increment);
     clear();
     xdir[0] = 1;
     incr[0] = increment;
     *xnext = FILL;
     GetMaximumFromGoldenSearch(xnext, y, eye, eye, &defaultvalue, xdir, incr, &npoints);
-    CHECK(maximum == NULL ? guards(xnext, 1) : recorded(maximum) && untouched(xnext, 1));
+    CHECK(refusing < 2 ? guards(xnext, 1) : refused("GetMaximumFromGoldenSearch") && untouched(xnext, 1));
     clear();
-    if (step == NULL) return;
+    if (refusing < 3) return;
     GSSAFE(xi, yi, &dx, x, out_reals(npoints), xmove, ymove, lplimits, xdir, incr, proc, &golden, &update, &finish,
            &defaultvalue, &npoints);
-    CHECK(recorded(step) && untouched(xi, 1) && untouched(yi, 1) && untouched(x, npoints) && untouched(xmove, 4) &&
+    CHECK(refused("GSSAFE") && untouched(xi, 1) && untouched(yi, 1) && untouched(x, npoints) && untouched(xmove, 4) &&
           untouched_ints(proc, 1) && incr[0] == increment && update == 7 && finish == 7);
-    if (start == NULL) return;
+    if (refusing < 4) return;
     IniGoldenSearch(x, out_reals(npoints), xmove, lplimits, incr, proc, &golden, &finish, &xlow, &xup, &dx, &one,
                     &npoints);
-    CHECK(recorded(start) && untouched(x, npoints) && untouched(xmove, 4) && untouched(lplimits, 2) &&
+    CHECK(refused("IniGoldenSearch") && untouched(x, npoints) && untouched(xmove, 4) && untouched(lplimits, 2) &&
           incr[0] == increment && untouched_ints(proc, 1) && golden == 7 && finish == 7);
 }
 
@@ -249,9 +249,9 @@ static void others(int32_t count) {
     const int32_t ns = 8;
     memset(sout, '#', sizeof sout);
     CHECK(ProjectedPointInPolygon(zero3, in_reals(ENTRIES(count, 2), 0.0), zero3, zero3, eye, &count) == 0);
-    CHECK(REFUSED("ProjectedPointInPolygon"));
+    CHECK(refused("ProjectedPointInPolygon"));
     __stringhandling_MOD_spack("abcabcab", "ab", sout, &ns, &count, 8, 2, 8);
-    CHECK(REFUSED("spack") && memcmp(sout, "############", sizeof sout) == 0);
+    CHECK(refused("spack") && memcmp(sout, "############", sizeof sout) == 0);
     /* The elastic constants: 9 zeros for a count it does not take, as for any other. */
     {
         double *nye = out_reals(9);
@@ -317,22 +317,18 @@ int main(void) {
         merges(c, 3);
         merges(3, c);
         merges(c, c);
-        search(c, 0, "Negative count in GetNextFromGoldenSearch", "Negative count in GetMaximumFromGoldenSearch",
-               "Negative count in GSSAFE", "Negative count in IniGoldenSearch");
+        search(c, 0, 4);
         others(c);
         cards(c);
         release();
     }
     /* Searches past their table: the point handed out would lie outside x, or
      * the value taken in outside y; an empty table has no point to hand out. */
-    search(6, 6, "Increment outside the search table in GetNextFromGoldenSearch", NULL, NULL, NULL);
-    search(6, 7, "Increment outside the search table in GetNextFromGoldenSearch",
-           "Increment outside the search table in GetMaximumFromGoldenSearch",
-           "Increment outside the search table in GSSAFE", NULL);
-    search(6, -1, "Increment outside the search table in GetNextFromGoldenSearch",
-           "Increment outside the search table in GetMaximumFromGoldenSearch",
-           "Increment outside the search table in GSSAFE", NULL);
-    search(0, 0, "Increment outside the search table in GetNextFromGoldenSearch", NULL, NULL, NULL);
+    refusal = "Increment outside the search table in ";
+    search(6, 6, 1);
+    search(6, 7, 3);
+    search(6, -1, 3);
+    search(0, 0, 1);
     zero_counts();
     release();
     /* Ply tables narrower than the 9 constants or 10 strengths read per ply:
